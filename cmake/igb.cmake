@@ -1,0 +1,59 @@
+# Project-wide compile settings and helpers shared by every folder.
+
+set(IGB_WARNINGS -Wall -Wextra)
+if(IGB_WERROR)
+  list(APPEND IGB_WARNINGS -Werror)
+endif()
+
+if(IGB_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# The bundle the program and the tests read: generators write into it.
+set(IGB_BUNDLE_DIR ${CMAKE_BINARY_DIR}/bundle CACHE INTERNAL "application bundle")
+
+# igb_add_library(<name> <sources>... [DEPS <targets>...])
+# A static library whose headers are included by their path from the
+# project root, e.g. "engine/record/pattern_record.h".
+function(igb_add_library name)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  add_library(${name} STATIC ${ARG_UNPARSED_ARGUMENTS})
+  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
+  target_compile_options(${name} PRIVATE ${IGB_WARNINGS})
+  if(ARG_DEPS)
+    target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+  endif()
+endfunction()
+
+# igb_add_test(<name> <sources>... [DEPS <targets>...] [LABELS <labels>...])
+# One GoogleTest binary; its cases are registered with CTest one by one.
+function(igb_add_test name)
+  cmake_parse_arguments(ARG "" "" "DEPS;LABELS" ${ARGN})
+  add_executable(${name} ${ARG_UNPARSED_ARGUMENTS})
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests)
+  target_compile_options(${name} PRIVATE ${IGB_WARNINGS})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
+  target_compile_definitions(${name} PRIVATE
+    IGB_BUNDLE_DIR="${IGB_BUNDLE_DIR}"
+    IGB_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+  add_dependencies(${name} bundle)
+  set(labels unit)
+  if(ARG_LABELS)
+    set(labels ${ARG_LABELS})
+  endif()
+  gtest_discover_tests(${name}
+    DISCOVERY_TIMEOUT 120
+    PROPERTIES LABELS "${labels}" ENVIRONMENT "IGB_BUNDLE_DIR=${IGB_BUNDLE_DIR}")
+endfunction()
+
+# Adds every immediate subfolder of the current folder that has a CMakeLists.txt.
+function(igb_add_subfolders)
+  file(GLOB children LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  list(SORT children)
+  foreach(child IN LISTS children)
+    if(IS_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/${child} AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${child}/CMakeLists.txt)
+      add_subdirectory(${child})
+    endif()
+  endforeach()
+endfunction()

@@ -1,0 +1,87 @@
+#include "platform/foundation/atomic_file.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <fstream>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+
+void setError(std::string* error, const std::string& what) {
+  if (error) *error = what + ": " + std::strerror(errno);
+}
+
+bool writeAll(int fd, const uint8_t* data, size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool writeFileAtomically(const std::filesystem::path& path, std::span<const uint8_t> bytes,
+                         std::string* error) {
+  const std::filesystem::path dir = path.has_parent_path() ? path.parent_path() : ".";
+  std::string tmpl = (dir / ("." + path.filename().string() + ".XXXXXX")).string();
+  std::vector<char> name(tmpl.begin(), tmpl.end());
+  name.push_back('\0');
+  const int fd = ::mkstemp(name.data());
+  if (fd < 0) {
+    setError(error, "cannot create temporary file in " + dir.string());
+    return false;
+  }
+  const std::string tmp(name.data());
+  bool ok = writeAll(fd, bytes.data(), bytes.size());
+  if (!ok) setError(error, "cannot write " + tmp);
+  if (ok && ::fsync(fd) != 0) {
+    setError(error, "cannot flush " + tmp);
+    ok = false;
+  }
+  // mkstemp makes the file 0600; user data files are ordinary files.
+  if (ok) ::fchmod(fd, 0644);
+  if (::close(fd) != 0 && ok) {
+    setError(error, "cannot close " + tmp);
+    ok = false;
+  }
+  if (ok && ::rename(tmp.c_str(), path.c_str()) != 0) {
+    setError(error, "cannot rename onto " + path.string());
+    ok = false;
+  }
+  if (!ok) {
+    ::unlink(tmp.c_str());
+    return false;
+  }
+  const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+  if (dfd >= 0) {
+    ::fsync(dfd);
+    ::close(dfd);
+  }
+  return true;
+}
+
+bool writeFileAtomically(const std::filesystem::path& path, const std::string& text,
+                         std::string* error) {
+  return writeFileAtomically(
+      path, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size()),
+      error);
+}
+
+std::optional<std::vector<uint8_t>> readFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) return std::nullopt;
+  return bytes;
+}
+
+}  // namespace platform

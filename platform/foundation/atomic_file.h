@@ -1,0 +1,29 @@
+#pragma once
+// Writing the user's files so that a crash or a full disk never leaves a
+// half-written file under the real name: the bytes go to a temporary file in
+// the same folder, are flushed to disk, and only then renamed over the old
+// file; the folder is flushed too so the rename itself survives a power cut.
+//
+// Thread-safe (no shared state). Not real-time-safe: file I/O.
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// Writes `bytes` to `path` atomically. On failure the old file (if any) is
+// untouched, no temporary file is left behind, and `error` (when given)
+// receives a short reason.
+bool writeFileAtomically(const std::filesystem::path& path, std::span<const uint8_t> bytes,
+                         std::string* error = nullptr);
+bool writeFileAtomically(const std::filesystem::path& path, const std::string& text,
+                         std::string* error = nullptr);
+
+// Reads a whole file; empty optional when it cannot be opened or read.
+std::optional<std::vector<uint8_t>> readFile(const std::filesystem::path& path);
+
+}  // namespace platform
