@@ -1,0 +1,67 @@
+#include "platform/foundation/atomic_file.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+class AtomicFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = fs::temp_directory_path() / ("igb-atomic-" + std::to_string(::getpid()) + "-" +
+                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+  }
+  void TearDown() override {
+    fs::permissions(dir, fs::perms::owner_all);
+    fs::remove_all(dir);
+  }
+  fs::path dir;
+};
+
+TEST_F(AtomicFileTest, WritesAndReplaces) {
+  const auto p = dir / "a.dat";
+  ASSERT_TRUE(platform::writeFileAtomically(p, std::string("first")));
+  ASSERT_TRUE(platform::writeFileAtomically(p, std::string("second!")));
+  const auto back = platform::readFile(p);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(std::string(back->begin(), back->end()), "second!");
+  // Nothing but the file itself is left in the folder.
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+}
+
+TEST_F(AtomicFileTest, FailedWriteKeepsOldFileAndReports) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root ignores folder permissions";
+  const auto p = dir / "a.dat";
+  ASSERT_TRUE(platform::writeFileAtomically(p, std::string("old")));
+  fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec);
+  std::string error;
+  EXPECT_FALSE(platform::writeFileAtomically(p, std::string("new"), &error));
+  EXPECT_FALSE(error.empty());
+  fs::permissions(dir, fs::perms::owner_all);
+  const auto back = platform::readFile(p);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(std::string(back->begin(), back->end()), "old");
+}
+
+TEST_F(AtomicFileTest, MissingFolderFailsCleanly) {
+  std::string error;
+  EXPECT_FALSE(platform::writeFileAtomically(dir / "nope" / "a.dat", std::string("x"), &error));
+  EXPECT_NE(error.find("temporary"), std::string::npos);
+  EXPECT_FALSE(platform::readFile(dir / "nope" / "a.dat").has_value());
+}
+
+TEST_F(AtomicFileTest, FailedRenameLeavesNoTemporary) {
+  // A folder in the way of the final name makes the last step fail, which
+  // must clean up the temporary and say so even when running as root.
+  const auto p = dir / "taken";
+  fs::create_directories(p / "inside");
+  std::string error;
+  EXPECT_FALSE(platform::writeFileAtomically(p, std::string("x"), &error));
+  EXPECT_NE(error.find("rename"), std::string::npos);
+  EXPECT_TRUE(fs::is_directory(p / "inside"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+}
