@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/settings/global_settings.h"
+
 namespace {
 Synth* gSynth = nullptr;
 }  // namespace
@@ -28,8 +30,13 @@ Synth::Synth(float sampleRate)
   modulationBuffer_ = std::make_unique<int32_t[]>(kBusFrames);
   for (auto& b : buses_) b = std::make_unique<int16_t[]>(kBusFrames);
   for (size_t i = 0; i < buses_.size(); ++i) busCursors_[i] = buses_[i].get();
+  // The settings object exists before the engine in the application; tools
+  // and tests may run without it and get the settings' defaults.
+  const GlobalSettings* settings = globalSettings();
   masterDrive_ = std::make_unique<MasterDrive>();
+  masterDrive_->setValue(settings ? settings->get(GlobalSettings::kTubeGain) : 0);
   masterFader_ = std::make_unique<MasterFader>();
+  masterFader_->setValue(settings ? settings->get(GlobalSettings::kMasterVolume) : 127);
   accentLevels_ = std::make_unique<AccentLevels>();
   crossRingSwitch_ = std::make_unique<CrossRingSwitch>();
 }
