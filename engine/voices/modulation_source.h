@@ -1,0 +1,87 @@
+#pragma once
+// The parts' modulation source: one low-frequency oscillator (falling saw,
+// square, triangle, sample-and-hold), a noise generator and a decaying
+// envelope, of which "Mod Type" picks what comes out:
+//   0 "Saw Down", 1 "Square", 2 "Triangle", 3 "Sample&Hold", 4 "Noise",
+//   5 "Envelope".
+// `output()` bends the pitch; for "Noise" the output stays 0 and the source
+// instead disturbs the waveform through `outputOffset()` and `phaseOffset()`.
+// With "Mod Depth" 64 every type is silent.
+//
+// Not thread-safe: owned by one voice, used on the audio thread only (apart
+// from the constructor). Real-time-safe: no allocation, no locks.
+
+#include <cstdint>
+
+// The 48-bit linear congruential generator of POSIX mrand48(): the same
+// multiplier, increment and default seed, but with its own state, so each
+// voice's noise is reproducible whatever else in the process draws numbers.
+class Rand48 {
+ public:
+  static constexpr uint64_t kDefaultState = 0x1234ABCD330Eull;
+
+  Rand48() = default;
+  // As srand48(seed): the high 32 bits are the seed, the low 16 bits 0x330E.
+  explicit Rand48(uint32_t seed) { seed48(seed); }
+  void seed48(uint32_t seed) { state_ = (static_cast<uint64_t>(seed) << 16) | 0x330Eu; }
+
+  // A signed 32-bit value, as mrand48().
+  int32_t next() {
+    state_ = (state_ * 0x5DEECE66Dull + 0xBu) & 0xFFFFFFFFFFFFull;
+    return static_cast<int32_t>(static_cast<uint32_t>(state_ >> 16));
+  }
+
+ private:
+  uint64_t state_ = kDefaultState;
+};
+
+class ModulationSource {
+ public:
+  explicit ModulationSource(float sampleRate);
+
+  // A note starts: saw and phase to 0, envelope to full, then the rates.
+  void start(int32_t type, int32_t speed, int32_t depth);
+  // "Mod Type", "Mod Speed" or "Mod Depth" changed while a note plays: the
+  // phase and the envelope keep running, only the rates are recomputed.
+  void setParameters(int32_t type, int32_t speed, int32_t depth);
+
+  void step();
+
+  int32_t output() const { return output_; }
+  int32_t outputOffset() const { return outputOffset_; }
+  int32_t phaseOffset() const { return phaseOffset_; }
+
+  // Per-sample phase increment of the oscillator and envelope decrement.
+  int32_t increment() const { return increment_; }
+  int32_t envelopeDecrement() const { return envelopeDecrement_; }
+  int32_t noiseAmount() const { return noiseAmount_; }
+  int32_t envelope() const { return envelope_; }
+
+  Rand48& random() { return random_; }
+
+ private:
+  void computeRates();
+  int32_t noiseStep();
+
+  int32_t k_;
+  int32_t k2_;
+  int32_t type_ = 0;
+  int32_t speed_ = 0;
+  int32_t depth_ = 0;  // "Mod Depth" - 64
+  int32_t phase_ = 0;
+  int32_t previousSaw_ = 0;
+  int32_t saw_ = 0;
+  int32_t held_ = 0;
+  int32_t envelope_ = 0;
+  int32_t noiseA_ = 0;
+  int32_t noiseB_ = 0;
+  int32_t noiseAmount_ = 0;
+  int32_t increment_ = 0;
+  int32_t envelopeDecrement_ = 0;
+  int32_t output_ = 0;
+  int32_t outputOffset_ = 0;
+  int32_t phaseOffset_ = 0;
+  Rand48 random_;
+  const int32_t* rate_;
+  const int32_t* envTime_;
+};

@@ -1,0 +1,74 @@
+#pragma once
+// The 13 parameters of a part as two sets: the knob values (what the user and
+// the pattern set) and the effective values (what motion playback plays).
+//
+// Thread-safety: every value is a relaxed atomic. set(), setMotion() and
+// restoreMotion() may be called from the main thread or from the audio
+// thread's event application while the audio thread reads the values at its
+// parameter pick-up; no lock is taken and nothing is allocated, so every
+// operation is real-time-safe.
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+
+#include "engine/record/param_id.h"
+#include "engine/record/param_tables.h"
+
+class PartParameters {
+ public:
+  static constexpr int kCount = 13;
+
+  PartParameters(const PartParamInfo* table, const int32_t (&defaults)[kCount]) : table_(table) {
+    for (int i = 0; i < kCount; ++i) {
+      knob_[i].store(defaults[i], std::memory_order_relaxed);
+      effective_[i].store(defaults[i], std::memory_order_relaxed);
+    }
+  }
+
+  // Index above 12: stores nothing and returns `value`. Otherwise clamps to
+  // the row's range, stores in both sets, returns the clamped value.
+  int32_t set(uint32_t index, int32_t value) {
+    if (index >= kCount) return value;
+    const int32_t v = clampTo(index, value);
+    knob_[index].store(v, std::memory_order_relaxed);
+    effective_[index].store(v, std::memory_order_relaxed);
+    return v;
+  }
+  int32_t knob(int32_t index) const {
+    if (index < 0 || index >= kCount) return 0;
+    return knob_[index].load(std::memory_order_relaxed);
+  }
+  int32_t effective(int32_t index) const {
+    if (index < 0 || index >= kCount) return 0;
+    return effective_[index].load(std::memory_order_relaxed);
+  }
+  // Motion playback reaches only the sound parameters (0-8), and only while
+  // the knob "Motion Seq" is on.
+  void setMotion(uint32_t index, int32_t value) {
+    if (!motionAllowed(index)) return;
+    effective_[index].store(clampTo(index, value), std::memory_order_relaxed);
+  }
+  void restoreMotion(uint32_t index) {
+    if (!motionAllowed(index)) return;
+    effective_[index].store(clampTo(index, knob(static_cast<int32_t>(index))), std::memory_order_relaxed);
+  }
+  void copyKnobToEffective() {
+    for (int i = 0; i < kCount; ++i) effective_[i].store(knob(i), std::memory_order_relaxed);
+  }
+  // All 13 values of one set.
+  void read(bool effectiveSet, int32_t (&out)[kCount]) const {
+    const std::atomic<int32_t>* src = effectiveSet ? effective_ : knob_;
+    for (int i = 0; i < kCount; ++i) out[i] = src[i].load(std::memory_order_relaxed);
+  }
+
+ private:
+  bool motionAllowed(uint32_t index) const { return index <= kLowBoost && knob(kMotionSeq) != 0; }
+  int32_t clampTo(uint32_t index, int32_t value) const {
+    return std::clamp(value, table_[index].min, table_[index].max);
+  }
+
+  const PartParamInfo* table_;
+  std::atomic<int32_t> knob_[kCount];
+  std::atomic<int32_t> effective_[kCount];
+};

@@ -1,0 +1,195 @@
+#include "engine/voices/pcm_part.h"
+
+#include <algorithm>
+
+#include "engine/record/drum_sample_info.h"
+
+const int32_t PcmPart::kDefaults[kNumParams] = {64, 0, 64, 0, 0, 127, 100, 64, 0, 0, 0, 1, 1};
+
+PcmPart::PcmPart(uint32_t firstRow, float sampleRate, const DrumData* memory)
+    : sampleRate_(sampleRate),
+      firstRow_(firstRow),
+      memory_(memory),
+      params_(kPcmPartParamInfo, kDefaults),
+      mod_(sampleRate),
+      lowBoost_(sampleRate),
+      level_(kPcmLevelConstant),
+      tables_(voiceTables()) {
+  sends_.setAtOnce(params_.knob(kFxSend));
+  const DrumSampleInfo info = drumSampleInfo(firstRow_ + static_cast<uint32_t>(params_.knob(kWave)));
+  sampleValid_ = info.valid;
+  sampleStart_ = info.start;
+  sampleEnd_ = info.end;
+  sampleLength_ = info.valid ? info.end - info.start + 1 : 0;
+  sampleRateOfRow_ = info.rate;
+  rateRatio_ = static_cast<float>(info.rate) / sampleRate_;
+}
+
+int32_t PcmPart::interpolatedSample(const DrumData* memory, uint32_t start, uint32_t position) {
+  if (memory == nullptr) return 0;
+  const size_t a = static_cast<size_t>(start) + (position >> 12);
+  const int32_t s0 = memory->sample(a);
+  const int32_t s1 = memory->sample(a + 1);
+  return s0 + (((s1 - s0) * static_cast<int32_t>(position & 4095u)) >> 12);
+}
+
+int32_t PcmPart::playbackStep(int32_t pitch, uint32_t rowRate, float sampleRate) {
+  const float ratio = voiceTables().pitchRatio[std::clamp(pitch, 0, 127)];
+  const float rateRatio = static_cast<float>(rowRate) / sampleRate;
+  return static_cast<int32_t>(ratio * 65536.0f * rateRatio);
+}
+
+void PcmPart::noteOn(int32_t velocity) {
+  if (params_.knob(kAccent) != 1) {
+    velocity = 100;
+  } else if (velocity < 1) {
+    return;
+  }
+  pendingVelocity_ = std::min(velocity, 127);
+  triggerPending_ = true;
+  if (partner_ != nullptr) {
+    partner_->triggerPending_ = false;
+    partner_->sounding_ = false;
+    partner_->lowBoost_.closeGate();
+  }
+}
+
+void PcmPart::setChokePartner(PcmPart* partner) {
+  if (partner == this) return;
+  partner_ = partner;
+}
+
+void PcmPart::setPlaying(bool playing) {
+  if (playing && !playing_) params_.copyKnobToEffective();
+  playing_ = playing;
+}
+
+void PcmPart::reset() {
+  params_.copyKnobToEffective();
+  sends_.setAtOnce(params_.knob(kFxSend));
+}
+
+void PcmPart::resetVoice() {
+  sends_.setAtOnce(params_.knob(kFxSend));
+  active_ = false;
+  sounding_ = false;
+  sampleEnded_ = true;
+  triggerPending_ = false;
+}
+
+void PcmPart::startSample() {
+  playingAtTrigger_ = playing_;
+  const int32_t motionSeq = params_.knob(kMotionSeq);
+  int32_t p[kNumParams];
+  params_.read(playing_ && (motionSeq == 1 || motionSeq == 2), p);
+  std::copy(std::begin(p), std::end(p), current_);
+
+  const DrumSampleInfo info = drumSampleInfo(firstRow_ + static_cast<uint32_t>(p[kWave]));
+  sampleValid_ = info.valid;
+  sampleStart_ = info.start;
+  sampleEnd_ = info.end;
+  sampleLength_ = info.valid ? info.end - info.start + 1 : 0;
+  sampleRateOfRow_ = info.rate;
+  rateRatio_ = static_cast<float>(info.rate) / sampleRate_;
+  position_ = 0;
+  sampleEnded_ = false;
+
+  sends_.setTargets(p[kFxSend]);
+  step_.setValue(static_cast<int32_t>(tables_.pitchRatio[p[kPitch]] * 65536.0f * rateRatio_));
+  mod_.start(p[kModType], p[kModSpeed], p[kModDepth]);
+  depthAmount_ = tables_.depth[p[kModDepth]] >> 8;
+  lowBoost_.start(p[kLowBoost]);
+  decay_.start(p[kDecay], sampleLength_, sampleRateOfRow_, sampleRate_);
+  level_.start(p[kLevel], pendingVelocity_, p[kMute] == 1);
+  pan_.start(p[kPan]);
+  sounding_ = true;
+  active_ = sampleValid_;
+  following_ = true;
+}
+
+void PcmPart::pickUp() {
+  if (!following_) return;
+  bool effectiveSet = false;
+  if (playingAtTrigger_) {
+    const int32_t motionSeq = params_.knob(kMotionSeq);
+    if (motionSeq == 2) return;  // "Trig Hold": motion is heard only at triggers
+    effectiveSet = motionSeq == 1;
+  }
+  int32_t p[kNumParams];
+  params_.read(effectiveSet, p);
+  int32_t* c = current_;
+
+  const bool pitchDirty = p[kPitch] != c[kPitch];
+  const bool depthDirty = p[kModDepth] != c[kModDepth];
+  if (p[kFxSend] != c[kFxSend]) sends_.setTargets(p[kFxSend]);
+  if (p[kModType] != c[kModType] || p[kModSpeed] != c[kModSpeed] || depthDirty) {
+    mod_.setParameters(p[kModType], p[kModSpeed], p[kModDepth]);
+  }
+  if (p[kLowBoost] != c[kLowBoost]) lowBoost_.setTarget(p[kLowBoost]);
+  if (p[kLevel] != c[kLevel]) level_.setLevel(p[kLevel]);
+  if (p[kPan] != c[kPan]) pan_.setPan(p[kPan]);
+  if (p[kDecay] != c[kDecay] && !decay_.finished()) decay_.setDecay(p[kDecay]);
+  if (depthDirty) depthAmount_ = tables_.depth[p[kModDepth]] >> 8;
+  if (pitchDirty) {
+    step_.setTarget(static_cast<int32_t>(tables_.pitchRatio[p[kPitch]] * 65536.0f * rateRatio_));
+  }
+  // "Wave" (the sample row), Mute and velocity belong to the note.
+  const int32_t wave = c[kWave];
+  const int32_t mute = c[kMute];
+  std::copy(std::begin(p), std::end(p), current_);
+  current_[kWave] = wave;
+  current_[kMute] = mute;
+}
+
+void PcmPart::render(int16_t* const* buses, uint32_t frames) {
+  if (!active_ && !triggerPending_) return;
+  for (uint32_t i = 0; i < frames; ++i) {
+    if (triggerPending_) {
+      startSample();
+      triggerPending_ = false;
+    }
+    if (!active_) continue;
+    if ((i & 63u) == 0) pickUp();
+
+    int32_t x = 0;
+    if (!sampleEnded_) {
+      const uint32_t index = position_ >> 12;
+      if (index < sampleLength_) {
+        const int64_t interpolated = interpolatedSample(memory_, sampleStart_, position_);
+        x = q23::clamp(mod_.phaseOffset() + interpolated * 256);
+        mod_.step();
+        int64_t r = step_.value();
+        if (depthAmount_ != 0) {
+          const int64_t m = (q23::mul(depthAmount_, mod_.output()) * 4800) >> 23;
+          const int64_t am = m < 0 ? -m : m;
+          const int h = static_cast<int>((am / 100) & 127);
+          const int c = static_cast<int>(am % 100);
+          const int64_t factor = m >= 0
+                                     ? (static_cast<int64_t>(tables_.centUp[c]) * tables_.semitoneUp[h]) >> 16
+                                     : (static_cast<int64_t>(tables_.centDown[c]) * tables_.semitoneDown[h]) >> 16;
+          r = (factor * r) >> 16;
+        }
+        step_.step();
+        position_ += static_cast<uint32_t>(r >> 4);
+      } else {
+        sampleEnded_ = true;
+      }
+    }
+
+    x = decay_.process(x);
+    const int32_t y = lowBoost_.process(x);
+    const int32_t s = level_.process(y);
+    int32_t left;
+    int32_t right;
+    pan_.process(s, left, right);
+    sends_.step();
+    addToBuses(buses, i, sends_, left, right);
+
+    if (!sounding_) {
+      if (lowBoost_.tailFinished()) active_ = false;
+    } else if (decay_.finished() || sampleEnded_) {
+      lowBoost_.closeGate();
+      sounding_ = false;
+    }
+  }
+}

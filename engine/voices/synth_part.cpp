@@ -1,0 +1,173 @@
+#include "engine/voices/synth_part.h"
+
+#include <algorithm>
+
+#include "engine/voices/oscillator.h"
+
+const int32_t SynthPart::kDefaults[kNumParams] = {64, 1, 64, 0, 0, 127, 100, 64, 0, 0, 0, 1, 1};
+
+SynthPart::SynthPart(float sampleRate)
+    : sampleRate_(sampleRate),
+      k_(::frequencyScale(sampleRate)),
+      params_(kSynthPartParamInfo, kDefaults),
+      mod_(sampleRate),
+      lowBoost_(sampleRate),
+      level_(kSynthLevelConstant) {
+  buildDecayTable(sampleRate, decayTable_);
+  sends_.setAtOnce(params_.knob(kFxSend));
+}
+
+void SynthPart::noteOn(int32_t velocity) {
+  if (params_.knob(kAccent) != 1) {
+    velocity = 100;
+  } else if (velocity < 1) {
+    return;
+  }
+  // A MIDI velocity never exceeds 127; anything larger would overflow the
+  // level product, so it plays as 127.
+  pendingVelocity_ = std::min(velocity, 127);
+  triggerPending_ = true;
+}
+
+void SynthPart::setPlaying(bool playing) {
+  if (playing && !playing_) params_.copyKnobToEffective();
+  playing_ = playing;
+}
+
+void SynthPart::reset() {
+  params_.copyKnobToEffective();
+  sends_.setAtOnce(params_.knob(kFxSend));
+}
+
+void SynthPart::resetVoice() {
+  sends_.setAtOnce(params_.knob(kFxSend));
+  active_ = false;
+  sounding_ = false;
+  triggerPending_ = false;
+}
+
+void SynthPart::startNote() {
+  playingAtTrigger_ = playing_;
+  const int32_t motionSeq = params_.knob(kMotionSeq);
+  int32_t p[kNumParams];
+  params_.read(playing_ && (motionSeq == 1 || motionSeq == 2), p);
+  std::copy(std::begin(p), std::end(p), current_);
+
+  phase_ = 0;
+  sends_.setTargets(p[kFxSend]);
+  pitch_.setValue(synthPitchValue(p[kPitch]));
+  depthAmount_ = modDepthAmount(p[kModDepth]);
+  mod_.start(p[kModType], p[kModSpeed], p[kModDepth]);
+  wave_ = p[kWave];
+  lowBoost_.start(p[kLowBoost]);
+  envelope_ = q23::kMax;
+  envelopeFinished_ = false;
+  decayCoefficient_ = decayTable_[p[kDecay]];
+  level_.start(p[kLevel], pendingVelocity_, p[kMute] == 1);
+  pan_.start(p[kPan]);
+  active_ = sounding_ = following_ = true;
+}
+
+void SynthPart::pickUp() {
+  if (!following_) return;
+  bool effectiveSet = false;
+  if (playingAtTrigger_) {
+    const int32_t motionSeq = params_.knob(kMotionSeq);
+    if (motionSeq == 2) return;  // "Trig Hold": motion is heard only at triggers
+    effectiveSet = motionSeq == 1;
+  }
+  int32_t p[kNumParams];
+  params_.read(effectiveSet, p);
+  int32_t* c = current_;
+
+  if (p[kWave] != c[kWave]) wave_ = p[kWave];
+  if (p[kPitch] != c[kPitch]) pitch_.setTarget(synthPitchValue(p[kPitch]));
+  if (p[kFxSend] != c[kFxSend]) sends_.setTargets(p[kFxSend]);
+  if (p[kModDepth] != c[kModDepth]) depthAmount_ = modDepthAmount(p[kModDepth]);
+  if (p[kModType] != c[kModType] || p[kModSpeed] != c[kModSpeed] || p[kModDepth] != c[kModDepth]) {
+    mod_.setParameters(p[kModType], p[kModSpeed], p[kModDepth]);
+  }
+  if (p[kLowBoost] != c[kLowBoost]) lowBoost_.setTarget(p[kLowBoost]);
+  if (p[kLevel] != c[kLevel]) level_.setLevel(p[kLevel]);
+  if (p[kDecay] != c[kDecay]) decayCoefficient_ = decayTable_[p[kDecay]];
+  if (p[kPan] != c[kPan]) pan_.setPan(p[kPan]);
+  // Mute and velocity belong to the note; they are not picked up.
+  const int32_t mute = c[kMute];
+  std::copy(std::begin(p), std::end(p), current_);
+  current_[kMute] = mute;
+}
+
+template <SynthPart::Mode M>
+int32_t SynthPart::oscillator(const int32_t* modIn, uint32_t i) {
+  if (!sounding_) return 0;
+  int64_t p = pitch_.value();
+  pitch_.step();
+  mod_.step();
+  if (depthAmount_ != 0) p += q23::mul(mod_.output(), depthAmount_);
+  const int64_t x = p < 0 ? 251658 : (p >= 8136950 ? 8388607 : p + 251658);
+  const int32_t increment = static_cast<int32_t>(q23::mul((x * x) >> 23, k_));
+  if constexpr (M == Mode::kCross) phase_ = q23::wrap(static_cast<int64_t>(phase_) + modIn[i]);
+  phase_ = q23::wrap(static_cast<int64_t>(phase_) + increment);
+  return synthWaveSample(wave_, phase_, increment, mod_.phaseOffset(), mod_.outputOffset());
+}
+
+template <SynthPart::Mode M>
+void SynthPart::renderFrames(int16_t* const* buses, int32_t* modOut, const int32_t* modIn, uint32_t frames) {
+  if (!active_ && !triggerPending_) {
+    if constexpr (M == Mode::kModulator) std::fill(modOut, modOut + frames, 0);
+    return;
+  }
+  for (uint32_t i = 0; i < frames; ++i) {
+    if (triggerPending_) {
+      startNote();
+      triggerPending_ = false;
+    }
+    if (!active_) {
+      if constexpr (M == Mode::kModulator) modOut[i] = 0;
+      continue;
+    }
+    if ((i & 63u) == 0) pickUp();
+
+    int32_t s = static_cast<int32_t>(q23::mul(oscillator<M>(modIn, i), envelope_));
+    envelope_ = static_cast<int32_t>(q23::mul(decayCoefficient_, envelope_));
+    if (envelope_ < 1) envelopeFinished_ = true;
+
+    const int32_t y = lowBoost_.process(s);
+    s = level_.process(y);
+    if constexpr (M == Mode::kRing) s = q23::clamp((static_cast<int64_t>(modIn[i]) * s) >> 21);
+
+    if constexpr (M == Mode::kModulator) {
+      modOut[i] = s;
+      sends_.step();
+    } else {
+      int32_t left;
+      int32_t right;
+      pan_.process(s, left, right);
+      sends_.step();
+      addToBuses(buses, i, sends_, left, right);
+    }
+
+    if (!sounding_) {
+      if (lowBoost_.tailFinished()) active_ = false;
+    } else if (envelopeFinished_) {
+      lowBoost_.closeGate();
+      sounding_ = false;
+    }
+  }
+}
+
+void SynthPart::render(int16_t* const* buses, uint32_t frames) {
+  renderFrames<Mode::kNormal>(buses, nullptr, nullptr, frames);
+}
+
+void SynthPart::renderModulator(int32_t* modulation, uint32_t frames) {
+  renderFrames<Mode::kModulator>(nullptr, modulation, nullptr, frames);
+}
+
+void SynthPart::renderCrossModulated(int16_t* const* buses, const int32_t* modulation, uint32_t frames) {
+  renderFrames<Mode::kCross>(buses, nullptr, modulation, frames);
+}
+
+void SynthPart::renderRingModulated(int16_t* const* buses, const int32_t* modulation, uint32_t frames) {
+  renderFrames<Mode::kRing>(buses, nullptr, modulation, frames);
+}

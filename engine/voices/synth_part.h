@@ -1,0 +1,111 @@
+#pragma once
+// One of the four synthesizer parts ("Synth 1" to "Synth 4"): a monophonic
+// voice with one oscillator (sine, triangle, square, saw), a modulation
+// source, a one-shot exponential decay, "Low Boost", level, linear pan and
+// the dry/effect-send switch. It adds its sound into the engine's buses.
+//
+// Threads and real time, per operation:
+// - constructor: any thread, before rendering starts; allocates nothing
+//   after it returns.
+// - setParameter, parameter, setMotionValue, restoreMotionValue: any thread,
+//   lock-free (relaxed atomics); the voice hears a change at its next
+//   parameter pick-up (every 64 frames of a render call, or the next note).
+//   Real-time-safe.
+// - noteOn, setPlaying, reset, resetVoice, freezeParameters, seedNoise and
+//   every render operation: the audio thread only (or any single thread while
+//   no render runs). Real-time-safe: no allocation, no locks, no I/O.
+// - the state queries: the audio thread (they read its plain state).
+//
+// Bus cursors: `buses` points at four cursors, 0 dry left, 1 dry right,
+// 2 effect-send left, 3 effect-send right, each at the first frame of the
+// slice. Samples are added with saturation to -32767..32767.
+
+#include <cstdint>
+
+#include "engine/voices/modulation_source.h"
+#include "engine/voices/part_parameters.h"
+#include "engine/voices/voice_stages.h"
+
+class SynthPart {
+ public:
+  static constexpr int kNumParams = PartParameters::kCount;
+  static const int32_t kDefaults[kNumParams];
+
+  explicit SynthPart(float sampleRate);
+  SynthPart(const SynthPart&) = delete;
+  SynthPart& operator=(const SynthPart&) = delete;
+
+  int32_t setParameter(uint32_t index, int32_t value) { return params_.set(index, value); }
+  int32_t parameter(int32_t index) const { return params_.knob(index); }
+  int32_t effectiveParameter(int32_t index) const { return params_.effective(index); }
+  void setMotionValue(uint32_t index, int32_t value) { params_.setMotion(index, value); }
+  void restoreMotionValue(uint32_t index) { params_.restoreMotion(index); }
+
+  // The note starts at the next rendered frame. With "Accent" 0 every note
+  // plays at velocity 100; with "Accent" 1 a velocity below 1 is ignored.
+  void noteOn(int32_t velocity);
+  void setPlaying(bool playing);
+  // A pattern was loaded: knob values over the effective values, send gains
+  // at once.
+  void reset();
+  // Silences the voice at once (audio resume, bounce start and end).
+  void resetVoice();
+  // A voice still ringing keeps its sound until its next note.
+  void freezeParameters() { following_ = false; }
+  // Reseeds the noise generator (as srand48); the default is mrand48's.
+  void seedNoise(uint32_t seed) { mod_.random().seed48(seed); }
+
+  void render(int16_t* const* buses, uint32_t frames);
+  // Renders into `modulation` (Q23, one value per frame, 0 while inactive)
+  // instead of the buses: the modulator of cross and ring modulation.
+  void renderModulator(int32_t* modulation, uint32_t frames);
+  // As render, with `modulation[i]` added to the oscillator phase.
+  void renderCrossModulated(int16_t* const* buses, const int32_t* modulation, uint32_t frames);
+  // As render, with the level-stage output multiplied by modulation[i] >> 21.
+  void renderRingModulated(int16_t* const* buses, const int32_t* modulation, uint32_t frames);
+
+  bool isActive() const { return active_; }
+  bool isSounding() const { return sounding_; }
+  bool isTriggerPending() const { return triggerPending_; }
+  bool isPlaying() const { return playing_; }
+  int32_t frequencyScale() const { return k_; }
+  int32_t decayTableEntry(int k) const { return decayTable_[k]; }
+
+ private:
+  enum class Mode { kNormal, kModulator, kCross, kRing };
+
+  template <Mode M>
+  void renderFrames(int16_t* const* buses, int32_t* modOut, const int32_t* modIn, uint32_t frames);
+  void startNote();
+  void pickUp();
+  template <Mode M>
+  int32_t oscillator(const int32_t* modIn, uint32_t i);
+
+  float sampleRate_;
+  int32_t k_;
+  PartParameters params_;
+  int32_t decayTable_[kNumParamValues];
+
+  bool playing_ = false;
+  bool active_ = false;
+  bool sounding_ = false;
+  bool following_ = false;
+  bool playingAtTrigger_ = false;
+  bool triggerPending_ = false;
+  int32_t pendingVelocity_ = 0;
+
+  int32_t current_[kNumParams] = {};  // the values the voice plays with
+  int32_t wave_ = 0;
+  int32_t depthAmount_ = 0;
+  int32_t phase_ = 0;
+  int32_t envelope_ = 0;
+  int32_t decayCoefficient_ = 0;
+  bool envelopeFinished_ = true;
+
+  ParamSmoother pitch_;
+  ModulationSource mod_;
+  LowBoost lowBoost_;
+  LevelStage level_;
+  PanStage pan_;
+  SendGains sends_;
+};
