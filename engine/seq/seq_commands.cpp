@@ -1,0 +1,314 @@
+// The command queue: posting from any thread, execution on the render thread.
+
+#include <algorithm>
+
+#include "engine/seq/seq.h"
+#include "platform/foundation/host_time.h"
+
+namespace {
+
+using Code = SeqCommandCode;
+
+constexpr uint32_t code(Code c) { return static_cast<uint32_t>(c); }
+
+}  // namespace
+
+// ------------------------------------------------------------ posting side
+
+void Seq::post(uint64_t time, uint32_t c, uint32_t arg1, uint32_t arg2, PatternSlot* pattern) {
+  const uint64_t order = commandOrder_.fetch_add(1, std::memory_order_relaxed);
+  std::lock_guard<std::mutex> lock(commandMutex_);
+  posted_.push_back(QueuedCommand{SeqCommand{time, c, arg1, arg2}, order, pattern});
+}
+
+void Seq::postFromRender(uint64_t time, uint32_t c, uint32_t arg1, uint32_t arg2) {
+  // Straight into the render thread's own queue: no lock, no allocation.
+  if (queue_.size() >= queue_.capacity()) return;
+  queue_.push_back(QueuedCommand{SeqCommand{time, c, arg1, arg2},
+                                 commandOrder_.fetch_add(1, std::memory_order_relaxed), nullptr});
+}
+
+int32_t Seq::numberOfPatterns() const {
+  DataProvider* provider = provider_.load(std::memory_order_acquire);
+  return provider ? provider->numberOfPatterns() : 0;
+}
+
+Seq::PatternSlot* Seq::fetchPattern(int32_t index) {
+  DataProvider* provider = provider_.load(std::memory_order_acquire);
+  if (!provider) return nullptr;
+  PatternSlot* slot = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(slotMutex_);
+    for (auto& s : slots_) {
+      if (!s->inUse.load(std::memory_order_acquire)) {
+        slot = s.get();
+        break;
+      }
+    }
+    if (!slot) {
+      slots_.push_back(std::make_unique<PatternSlot>());
+      slot = slots_.back().get();
+    }
+    slot->inUse.store(true, std::memory_order_relaxed);
+  }
+  // The file read happens here, on the asking thread, with no lock held.
+  slot->record = provider->patternAt(index);
+  return slot;
+}
+
+void Seq::releaseSlot(PatternSlot* slot) {
+  if (slot) slot->inUse.store(false, std::memory_order_release);
+}
+
+void Seq::selectPatternSet(uint64_t time, uint32_t high, uint32_t low) {
+  post(time, code(Code::SelectPatternSet), high, low);
+}
+
+void Seq::setPatternSetMode(bool on) {
+  post(0, code(on ? Code::PatternSetModeOn : Code::PatternSetModeOff));
+}
+
+bool Seq::programChange(uint64_t time, uint32_t program) {
+  if (bankSelectMsb_.load(std::memory_order_relaxed) != 0) return false;
+  const int64_t index = static_cast<int64_t>(program) + 128 * static_cast<int64_t>(bankSelectLsb_.load(std::memory_order_relaxed));
+  if (index >= numberOfPatterns()) return false;
+  PatternSlot* slot = fetchPattern(static_cast<int32_t>(index));
+  if (!slot) return false;
+  post(time, code(Code::ProgramChange), program, static_cast<uint32_t>(index), slot);
+  return true;
+}
+
+int32_t Seq::changePatternSilently(int32_t index) {
+  if (index < 0 || index >= numberOfPatterns()) return pendingPattern();
+  PatternSlot* slot = fetchPattern(index);
+  if (!slot) return pendingPattern();
+  post(0, code(Code::ChangePatternSilently), static_cast<uint32_t>(index), 0, slot);
+  return index;
+}
+
+bool Seq::changePattern(uint64_t time, int32_t index) {
+  if (index < 0 || index >= numberOfPatterns()) return false;
+  PatternSlot* slot = fetchPattern(index);
+  if (!slot) return false;
+  post(time, code(Code::ChangePattern), static_cast<uint32_t>(index), 0, slot);
+  return true;
+}
+
+void Seq::setRecording(uint64_t time, bool on) {
+  post(time, code(on ? Code::RecordingOn : Code::RecordingOff));
+}
+
+void Seq::midiStart(uint64_t time) { post(time, code(Code::MidiStart)); }
+void Seq::midiStop(uint64_t time) { post(time, code(Code::MidiStop)); }
+void Seq::midiClock(uint64_t time) { post(time, code(Code::MidiClock)); }
+void Seq::externalClockLost() { post(0, code(Code::ExternalClockLost)); }
+
+void Seq::startForBounce(uint64_t time) {
+  post(bouncePosting_.load(std::memory_order_relaxed) ? 0 : time, code(Code::Start));
+}
+
+void Seq::play(uint64_t time) {
+  if (bouncePosting_.load(std::memory_order_relaxed)) return;
+  post(time, code(Code::StartFromUi));
+}
+
+void Seq::stopPlayback(uint64_t time) {
+  post(bouncePosting_.load(std::memory_order_relaxed) ? 0 : time, code(Code::Stop));
+}
+
+void Seq::stopFromUi(uint64_t time) {
+  if (bouncePosting_.load(std::memory_order_relaxed)) return;
+  post(time, code(Code::StopFromUi));
+}
+
+void Seq::setLoop(uint64_t time, bool on) { post(time, code(on ? Code::LoopOn : Code::LoopOff)); }
+
+void Seq::linkStart(uint64_t time) { post(time ? time : clock_->now(), code(Code::LinkStart)); }
+void Seq::linkStop(uint64_t time) { post(time ? time : clock_->now(), code(Code::LinkStop)); }
+
+// ------------------------------------------------------------ render side
+
+namespace {
+
+// Internal transitions sort before every posted code of the same time.
+int64_t rank(uint32_t c) { return c >= 0x100 ? -1 : static_cast<int64_t>(c); }
+
+}  // namespace
+
+int32_t Seq::processCommands(AudioIO* io, int32_t offset, int32_t frames) {
+  if (commandMutex_.try_lock()) {
+    const size_t room = queue_.capacity() - queue_.size();
+    const size_t n = std::min(room, posted_.size());
+    queue_.insert(queue_.end(), posted_.begin(), posted_.begin() + static_cast<std::ptrdiff_t>(n));
+    posted_.erase(posted_.begin(), posted_.begin() + static_cast<std::ptrdiff_t>(n));
+    commandMutex_.unlock();
+  }
+  if (queue_.empty()) return frames;
+
+  const uint64_t blockTime = io ? io->hostTime() : 0;
+  const uint64_t latency = io ? platform::nanosToHostTicks(io->latencyNanosec()) : 0;
+
+  // Insertion sort: the queue is short and nearly sorted, and this neither
+  // allocates nor reorders equal keys.
+  for (size_t i = 1; i < queue_.size(); ++i) {
+    const QueuedCommand c = queue_[i];
+    size_t j = i;
+    auto before = [&](const QueuedCommand& a, const QueuedCommand& b) {
+      if (a.command.hostTime != b.command.hostTime) return a.command.hostTime < b.command.hostTime;
+      if (rank(a.command.code) != rank(b.command.code)) return rank(a.command.code) < rank(b.command.code);
+      return a.order < b.order;
+    };
+    while (j > 0 && before(c, queue_[j - 1])) {
+      queue_[j] = queue_[j - 1];
+      --j;
+    }
+    queue_[j] = c;
+  }
+
+  size_t i = 0;
+  size_t walk = queue_.size();  // commands posted while executing wait for the next slice
+  while (i < walk) {
+    const QueuedCommand c = queue_[i];
+    if (c.command.hostTime != 0) {
+      if (!io) {
+        ++i;  // timed commands wait for a live render
+        continue;
+      }
+      const int64_t ahead = static_cast<int64_t>(c.command.hostTime + latency - blockTime);
+      const uint64_t nanos = platform::hostTicksToNanos(ahead > 0 ? static_cast<uint64_t>(ahead) : 0);
+      const int64_t frame =
+          static_cast<int64_t>(static_cast<double>(nanos) * static_cast<double>(sampleRate_) * 1e-9);
+      if (frame >= static_cast<int64_t>(offset) + frames) {
+        ++i;
+        continue;
+      }
+      if (frame > offset) return static_cast<int32_t>(frame - offset);
+    }
+    queue_.erase(queue_.begin() + static_cast<std::ptrdiff_t>(i));
+    --walk;
+    execute(c, io);
+  }
+  return frames;
+}
+
+void Seq::changePatternCommand(int32_t index, PatternSlot* pattern, bool notify) {
+  requestedPattern_.store(index, std::memory_order_relaxed);
+  if (index == pendingPattern_) {
+    releaseSlot(pattern);
+    return;
+  }
+  if (notify) listener().patternChanged(index);
+  loopOff();
+  releaseSlot(pendingSlot_);
+  pendingPattern_ = index;
+  pendingSlot_ = pattern;
+}
+
+void Seq::execute(const QueuedCommand& c, AudioIO* io) {
+  const SeqCommand& cmd = c.command;
+  if (cmd.code == kBeginBounce) {
+    beginBounceNow();
+    return;
+  }
+  if (cmd.code == kEndBounce) {
+    endBounceNow();
+    return;
+  }
+  const bool internal = internalClock_.load(std::memory_order_relaxed);
+  switch (static_cast<Code>(cmd.code)) {
+    case Code::SelectPatternSet:
+      patternSetMode_ = true;
+      listener().patternSetSelected(static_cast<uint16_t>(cmd.arg1 & 0xFFFF), static_cast<uint16_t>(cmd.arg2 & 0xFFFF));
+      break;
+    case Code::PatternSetModeOn:
+      patternSetMode_ = true;
+      break;
+    case Code::PatternSetModeOff:
+      patternSetMode_ = false;
+      break;
+    case Code::ProgramChange:
+      // Resolved when posted: arg2 holds the pattern the bank select chose.
+      if (c.pattern) changePatternCommand(static_cast<int32_t>(cmd.arg2), c.pattern, true);
+      break;
+    case Code::ChangePatternSilently:
+      changePatternCommand(static_cast<int32_t>(cmd.arg1), c.pattern, false);
+      break;
+    case Code::ChangePattern:
+      changePatternCommand(static_cast<int32_t>(cmd.arg1), c.pattern, true);
+      break;
+    case Code::RecordingOn:
+    case Code::RecordingOff:
+      listener().recordingStatusChanged(cmd.code == code(Code::RecordingOn));
+      break;
+    case Code::MidiStart:
+      if (bounce_ || linkEnabled_ || isPlaying()) break;
+      startPending_ = true;
+      break;
+    case Code::MidiStop:
+      if (bounce_ || linkEnabled_) break;
+      if (isPlaying()) stop();
+      listener().stopCommandProcessed();
+      startPending_ = false;
+      break;
+    case Code::MidiClock:
+      if (bounce_ || linkEnabled_) break;
+      clockTick(cmd.hostTime);
+      break;
+    case Code::ExternalClockLost:
+      if (linkEnabled_ || internal) break;
+      stop();
+      listener().stopCommandProcessed();
+      setInternalClock(true);
+      break;
+    case Code::Start:
+      if (internal || isPlaying()) {
+        start();
+      } else {
+        startPending_ = true;
+      }
+      break;
+    case Code::StartFromUi:
+      if (!internal && !isPlaying()) {
+        startPending_ = true;
+      } else {
+        start();
+      }
+      break;
+    case Code::Stop:
+    case Code::StopFromUi:
+      stop();
+      listener().stopCommandProcessed();
+      break;
+    case Code::LoopOn:
+      loopOn();
+      break;
+    case Code::LoopOff:
+      if (loop_.load(std::memory_order_relaxed)) loopOff();
+      break;
+    case Code::LinkEnabledChanged:
+      linkEnabled_ = cmd.arg1 != 0;
+      linkStartArmed_ = false;
+      stop();
+      setInternalClock(!linkEnabled_);
+      listener().linkEnabledChanged();
+      break;
+    case Code::LinkStart:
+      linkStartAtNextQuantum(cmd.hostTime, io);
+      break;
+    case Code::LinkStop:
+      stop();
+      startPending_ = false;
+      linkStartArmed_ = false;
+      break;
+    case Code::LinkTick:
+      if (inLinkMode()) clockTick(cmd.hostTime);
+      break;
+    case Code::LinkCountIn:
+      if (inLinkMode()) {
+        listener().linkCountIn(static_cast<int32_t>(quantum_ * 24.0), static_cast<int32_t>(cmd.arg1));
+      }
+      break;
+    default:
+      break;  // 13, 16 and anything above 24 mean nothing
+  }
+}
