@@ -515,6 +515,8 @@ bool Z31647PatternStore::installFactoryPatterns() {
   }
 
   std::lock_guard lock(mutex_);
+  // The data directory is made on first use; it may have gone since.
+  fs::create_directories(dir->parent_path(), ec);
   // Build the new library beside the old one, then swap: a copy that fails
   // part-way leaves the user's library as it was.
   auto staged = makeSiblingTempDir(*dir, ".install-");

@@ -5,11 +5,16 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include <csignal>
+#include <sys/resource.h>
 
 #include "engine/record/pattern_record.h"
 #include "library/utilities.h"
@@ -52,6 +57,12 @@ class LibraryTest : public ::testing::Test {
     return std::vector<uint8_t>(a.begin(), a.end());
   }
 
+  // A small factory library in the test's bundle: `files` pattern files
+  // named "f000", "f001", ... and an index table of `entries` identifiers
+  // (entries past the files name files that do not exist), an init pattern
+  // and a pattern-set grid.
+  void makeBundle(int files, int entries = -1);
+
   // Runs a Python script; returns its output and expects exit status 0.
   std::string runPython(const std::string& script) {
     const auto py = root / "check.py";
@@ -67,6 +78,30 @@ class LibraryTest : public ::testing::Test {
   }
 
   std::filesystem::path root, docs, bundle;
+};
+
+// While alive, no file can grow past `bytes`: a write beyond fails as on a
+// full disk (root ignores permissions, so this is how the tests make a save
+// fail part-way).
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    old_handler_ = std::signal(SIGXFSZ, SIG_IGN);
+    ::getrlimit(RLIMIT_FSIZE, &old_);
+    rlimit lim = old_;
+    lim.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &lim);
+  }
+  ~FileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &old_);
+    std::signal(SIGXFSZ, old_handler_);
+  }
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  rlimit old_{};
+  void (*old_handler_)(int) = nullptr;
 };
 
 // A record with recognisable contents: name, author, tags, tempo and a
@@ -91,4 +126,36 @@ inline PatternRecord testRecord(int seed, const char* name = nullptr) {
   r.sequencerParams.accentLevel = 100;
   r.sequencerParams.trigger[seed % 8][seed % 16] = 1;
   return r;
+}
+
+#include "engine/record/init_pattern.h"
+#include "library/pattern_file.h"
+#include "library/pattern_indices_table.h"
+#include "platform/foundation/property_list.h"
+
+inline std::string factoryId(int i) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "f%03d", i);
+  return buf;
+}
+
+inline void LibraryTest::makeBundle(int files, int entries) {
+  if (entries < 0) entries = files;
+  std::filesystem::create_directories(bundle / "patterns");
+  PatternIndicesTable t;
+  t.resetTable();
+  for (int i = 0; i < entries; ++i) {
+    const PatternRecord r = testRecord(i, ("Factory" + std::to_string(i)).c_str());
+    if (i < files) {
+      ASSERT_TRUE(writePatternFile(bundle / "patterns" / factoryId(i), r));
+    }
+    t.add(r, factoryId(i));
+  }
+  ASSERT_TRUE(t.storeTableAt(bundle / "patternIndicesTable.plist"));
+  PatternRecord init = makeInitPattern();
+  std::snprintf(init.tagParams.name, sizeof init.tagParams.name, "Bundle Init");
+  ASSERT_TRUE(writePatternFile(bundle / "iGROOVEBIX_initPattern.dat", init));
+  platform::Array grid;
+  for (int i = 0; i < 64; ++i) grid.emplace_back(i * 2);
+  ASSERT_TRUE(platform::writePropertyList(bundle / "iGROOVEBIX_patternSet.plist", platform::Value(grid)));
 }
