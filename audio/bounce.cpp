@@ -1,0 +1,28 @@
+#include "audio/bounce.h"
+
+#include <algorithm>
+#include <vector>
+
+bool bounceCurrentPattern(RecordingSource& engine, AudioFileRecorder& recorder) {
+  constexpr uint32_t kBlock = 1024;
+  if (!engine.beginBounce()) return false;
+  std::vector<int16_t> left(kBlock), right(kBlock);
+  int16_t* channels[2] = {left.data(), right.data()};
+  engine.startForBounce(0);
+  recorder.open(false);
+  uint32_t remaining = recorder.isOpen() ? engine.bounceLength() : 0;
+  // The recorder closes the file itself when it reaches its frame limit.
+  while (remaining > 0 && recorder.isOpen()) {
+    const uint32_t n = std::min(remaining, kBlock);
+    engine.renderBlock(nullptr, channels, static_cast<int32_t>(n));
+    recorder.write(left.data(), right.data(), n);
+    remaining -= n;
+  }
+  engine.stopPlayback(0);
+  // The stop command runs in the next block; the frame it renders is not
+  // part of the pattern.
+  engine.renderBlock(nullptr, channels, 1);
+  recorder.close();
+  engine.endBounce();
+  return recorder.lastOutcome() == AudioFileRecorder::Outcome::Saved;
+}
