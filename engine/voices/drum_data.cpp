@@ -1,8 +1,12 @@
 #include "engine/voices/drum_data.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
+
+#include <sys/stat.h>
 
 #include "engine/record/drum_sample_info.h"
 #include "engine/voices/bundle_resource.h"
@@ -30,15 +34,19 @@ DrumDataStatus loadDrumData(DrumData& data, const std::string& path) {
   data.words.clear();
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
   if (!file) {
-    std::fprintf(stderr, "drumdata: cannot open %s; the drum parts are silent\n", path.c_str());
-    return DrumDataStatus::kMissing;
+    const bool missing = errno == ENOENT || errno == ENOTDIR;
+    std::fprintf(stderr, "drumdata: cannot open %s (%s); the drum parts are silent\n", path.c_str(),
+                 std::strerror(errno));
+    return missing ? DrumDataStatus::kMissing : DrumDataStatus::kUnreadable;
   }
-  long size = -1;
-  if (std::fseek(file.get(), 0, SEEK_END) == 0) size = std::ftell(file.get());
-  if (size < 0 || std::fseek(file.get(), 0, SEEK_SET) != 0) {
+  // Only a regular file has a size to trust (a folder opens, but its
+  // "size" is meaningless).
+  struct stat st {};
+  if (::fstat(::fileno(file.get()), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0) {
     std::fprintf(stderr, "drumdata: cannot read %s; the drum parts are silent\n", path.c_str());
     return DrumDataStatus::kUnreadable;
   }
+  const uint64_t size = static_cast<uint64_t>(st.st_size);
   const size_t count = static_cast<size_t>(size) / 2;
   std::vector<unsigned char> bytes(count * 2);
   const size_t got = count == 0 ? 0 : std::fread(bytes.data(), 2, count, file.get());

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 #include <numbers>
 
 #include "engine/record/drum_sample_info.h"
@@ -161,23 +162,24 @@ struct CymbalVoice {
 };
 
 std::vector<double> cymbal(const CymbalVoice& v, double fs, size_t n, Random& rng) {
-  // Many inharmonic partials between `lowest` and `highest`, spread evenly
-  // on a log scale and jittered; the higher ones ring a little shorter.
-  constexpr int kPartials = 48;
+  // A dense field of inharmonic partials between `lowest` and `highest`,
+  // spread on a log scale with random jitter; the higher ones ring a little
+  // shorter. Each partial is a rotating phasor, so no sine is evaluated per
+  // sample.
+  constexpr int kPartials = 160;
   struct Partial {
-    double w;
-    double phase;
-    double amp;
-    double tau;
+    std::complex<double> z;
+    std::complex<double> rotation;  // includes the per-sample decay
   };
   std::vector<Partial> partials;
   const double top = std::min(v.highest, fs * 0.45);
   for (int k = 0; k < kPartials; ++k) {
-    const double pos = (k + 0.5 + 0.8 * rng.bipolar() * 0.5) / kPartials;
+    const double pos = std::clamp((k + rng.unit()) / kPartials, 0.0, 1.0);
     const double f = v.lowest * std::pow(top / v.lowest, pos);
-    const double rel = std::log(f / v.lowest) / std::log(top / v.lowest);
-    partials.push_back({2.0 * kPi * f / fs, 2.0 * kPi * rng.unit(), 0.6 + 0.4 * rng.unit(),
-                        v.tau * (1.1 - 0.5 * rel)});
+    const double tau = v.tau * (1.2 - 0.6 * pos) * (0.7 + 0.6 * rng.unit());
+    const double amp = 0.4 + 0.6 * rng.unit();
+    partials.push_back({std::polar(amp, 2.0 * kPi * rng.unit()),
+                        std::polar(std::exp(-1.0 / (tau * fs)), 2.0 * kPi * f / fs)});
   }
   std::vector<Square> bankA;
   std::vector<Square> bankB;
@@ -187,20 +189,24 @@ std::vector<double> cymbal(const CymbalVoice& v, double fs, size_t n, Random& rn
   Biquad hp2 = Biquad::highpass(fs, v.highpass, 0.707);
   Biquad hpMetal1 = Biquad::highpass(fs, v.highpass, 0.707);
   Biquad hpMetal2 = Biquad::highpass(fs, v.highpass, 0.707);
+  const double norm = 1.0 / std::sqrt(static_cast<double>(kPartials));
   std::vector<double> out(n);
   for (size_t i = 0; i < n; ++i) {
     const double t = static_cast<double>(i) / fs;
     double shimmer = 0.0;
-    for (const Partial& p : partials) shimmer += p.amp * std::exp(-t / p.tau) * std::sin(p.w * i + p.phase);
-    shimmer /= std::sqrt(static_cast<double>(kPartials));
+    for (Partial& p : partials) {
+      shimmer += p.z.imag();
+      p.z *= p.rotation;
+    }
+    shimmer *= norm;
     double a = 0.0;
     double b = 0.0;
     for (Square& sq : bankA) a += sq.next();
     for (Square& sq : bankB) b += sq.next();
     const double metal = hpMetal2.process(hpMetal1.process(a * b / 9.0)) * std::exp(-t / (v.tau * 0.8));
     const double noise = hp2.process(hp1.process(rng.bipolar()));
-    const double wash = noise * (0.55 * std::exp(-t / (v.tau * 0.6)) + 0.6 * std::exp(-t / 0.012));
-    out[i] = (0.55 * shimmer + 0.35 * metal + wash) * std::min(1.0, t / 0.001);
+    const double wash = noise * (0.7 * std::exp(-t / (v.tau * 0.9)) + 0.6 * std::exp(-t / 0.012));
+    out[i] = (0.45 * shimmer + 0.3 * metal + wash) * std::min(1.0, t / 0.001);
   }
   return out;
 }
@@ -279,7 +285,7 @@ std::vector<double> synthesise(uint32_t row, double fs, size_t n) {
     case 6: return hiHat({0.95, 0.274 / 5.5, 7500.0, 0.35, 9000.0}, fs, n, rng);
     case 7: return hiHat({1.04, 0.673 / 6.0, 6000.0, 0.55, 8000.0}, fs, n, rng);
     case 8: return cymbal({1.17 / 5.0, 3000.0, 15000.0, 4000.0, 1.00}, fs, n, rng);
-    case 9: return cymbal({1.08 / 5.0, 2500.0, 13000.0, 3500.0, 1.08}, fs, n, rng);
+    case 9: return cymbal({1.08 / 5.0, 3300.0, 13000.0, 4000.0, 1.08}, fs, n, rng);
     case 10: return cymbal({0.90 / 5.0, 3500.0, 16000.0, 4500.0, 0.95}, fs, n, rng);
     case 11: return cymbal({0.81 / 5.0, 2800.0, 14000.0, 3800.0, 1.03}, fs, n, rng);
     case 12: return clap({{0.0, 0.011, 0.021, 0.032}, 4, 0.0035, 0.110, 1150.0}, fs, n, rng);
