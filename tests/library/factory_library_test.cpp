@@ -95,6 +95,16 @@ TEST_F(FactoryLibraryTest, InstallsOnFirstStartIntoAnEmptyRoot) {
   EXPECT_GT(steps, 8);
   // The same library comes back through the saved table on the next start.
   ASSERT_TRUE(store.storeIndexTable());
+  const std::string out = runPython(
+      "import plistlib\n"
+      "a = plistlib.load(open('" + (data() / "patternIndicesTable.plist").string() + "', 'rb'))\n"
+      "o = a['$objects']\n"
+      "root = o[a['$top']['root'].data]\n"
+      "ids = [o[o[r.data]['identifier'].data] for r in root['NS.objects']]\n"
+      "assert all(type(i) is str for i in ids)\n"
+      "print(len(ids), ids[0], ids[415])\n");
+  const PatternIndicesTable saved = store.indicesTable();
+  EXPECT_EQ(out, "416 " + saved.patternId(0) + " " + saved.patternId(415) + "\n");
   Z31647PatternStore again;
   again.load();
   EXPECT_EQ(again.numberOfPatterns(), 416);
