@@ -277,21 +277,25 @@ bool Z31647PatternStore::storeTagInfo(const PatternRecord& record, int32_t index
       renewed = true;
     }
     const fs::path path = *patternPath(id);
-    auto cached = records_.find(id);
     std::error_code ec;
     PatternRecord updated = PatternRecord::zeroed();
     bool ok;
     std::string error;
-    if (cached != records_.end()) {
-      // Only the texts change; every other byte, header included, stays.
-      updated = cached->second;
+    if (fs::exists(path, ec)) {
+      // Only the texts change; every other byte of the file, header
+      // included, stays as it is on disk.
+      auto bytes = platform::readFile(path);
+      const PatternFileVersion version =
+          bytes ? readPatternRecord(*bytes, &updated) : kPatternFileUnusable;
+      if (version == kPatternFileUnusable) {
+        // An unreadable file is left for the user to recover, not overwritten.
+        report("cannot store the name and tags of pattern " + std::to_string(index) + ": " + path.string() +
+               " is unreadable");
+        return false;
+      }
       updated.tagParams = record.tagParams;
-      ok = platform::writeFileAtomically(path, updated.toBytes(), &error);
-    } else if (fs::exists(path, ec)) {
-      // An unreadable file is left for the user to recover, not overwritten.
-      report("cannot store the name and tags of pattern " + std::to_string(index) + ": " + path.string() +
-             " is unreadable");
-      return false;
+      ok = version == kPatternFileCurrent ? platform::writeFileAtomically(path, updated.toBytes(), &error)
+                                          : writePatternFile(path, updated, &error);
     } else {
       // The pattern plays as the init pattern while its file is missing; the
       // texts are kept by writing that pattern with them, so they survive
@@ -306,6 +310,7 @@ bool Z31647PatternStore::storeTagInfo(const PatternRecord& record, int32_t index
       report("cannot store the name and tags of pattern " + std::to_string(index) + ": " + error);
       return false;
     }
+    clampPatternRecord(&updated);
     records_.insert_or_assign(id, updated);
     table_.update(record, index);
     if (renewed) storeIndexTableLocked();

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "library/library_fixture.h"
 #include "library/pattern_file.h"
 #include "library/pattern_name_creator.h"
@@ -160,7 +163,17 @@ TEST_F(PatternStoreTest, StoreRoundTripsThroughAFreshStore) {
 
 TEST_F(PatternStoreTest, RenameAndRetagRewriteOnlyTheTexts) {
   makeBundle(4);
+  loadedStore();
+  // A file as another version may leave it: a stale track number in a slot
+  // without motion and an effect type past the table. Clamped in memory,
+  // but renaming must not rewrite them on disk.
+  PatternRecord quirky = named(2, "Quirky");
+  quirky.motionParams[3].motionId = 17;
+  quirky.effectParams[0].type = 40;
+  quirky.versionParams.dataVersion = 0x02000000;
+  writeBytes(patterns() / factoryId(2), bytesOf(quirky));
   auto s = loadedStore();
+  EXPECT_EQ(s->patternAt(2).effectParams[0].type, 7);
   const auto before = readBytes(patterns() / factoryId(2));
   PatternRecord tags = named(99, "Renamed");
   std::snprintf(tags.tagParams.tags, sizeof tags.tagParams.tags, "house, deep");
@@ -179,8 +192,9 @@ TEST_F(PatternStoreTest, RenameAndRetagRewriteOnlyTheTexts) {
   EXPECT_EQ(name(*fresh, 2), "Renamed");
   EXPECT_EQ(fresh->columnText(2, 3), "house, deep");
   EXPECT_EQ(fresh->columnText(2, 2), "author99");
-  // The rest of the pattern is still the factory one.
+  // The rest of the pattern is still the one it was.
   EXPECT_EQ(fresh->patternAt(2).sequencerParams.tempo, 1002);
+  EXPECT_EQ(fresh->patternAt(2).effectParams[0].type, 7);
 }
 
 TEST_F(PatternStoreTest, TagsOfAPatternWithoutFileAreKept) {
@@ -472,6 +486,42 @@ TEST_F(PatternStoreTest, InitPatternComesFromTheBundleOrABuiltInOne) {
   other.initPattern(&init);
   EXPECT_STREQ(init.tagParams.name, "Init Pattern");
   EXPECT_TRUE(reportedSomething("init pattern"));
+}
+
+}  // namespace
+
+namespace {
+
+// A prefetching thread reads while the main thread stores and reorders:
+// every record it gets is whole, one of those the library ever held.
+TEST_F(PatternStoreTest, ReadsFromAnotherThreadSeeWholeRecords) {
+  makeBundle(8);
+  auto s = loadedStore();
+  std::vector<PatternRecord> known;
+  for (int i = 0; i < 8; ++i) known.push_back(s->patternAt(i));
+  for (int i = 0; i < 8; ++i) {
+    PatternRecord r = named(100 + i, "Stored");
+    r.versionParams.dataVersion = PatternRecord::kDataVersion;
+    known.push_back(r);
+  }
+  std::atomic<bool> done{false};
+  std::atomic<int> bad{0}, reads{0};
+  std::thread reader([&] {
+    while (!done.load()) {
+      const PatternRecord r = s->patternAt(reads.load() % 8);
+      if (std::find(known.begin(), known.end(), r) == known.end()) ++bad;
+      if (s->numberOfPatterns() != 8) ++bad;
+      ++reads;
+    }
+  });
+  for (int round = 0; round < 20; ++round) {
+    ASSERT_TRUE(s->storePattern(known[8 + round % 8], round % 8));
+    s->movePatterns(round % 8, 0, (round + 3) % 8, 0);
+  }
+  while (reads.load() < 50) std::this_thread::yield();
+  done = true;
+  reader.join();
+  EXPECT_EQ(bad.load(), 0);
 }
 
 }  // namespace
