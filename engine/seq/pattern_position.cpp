@@ -8,6 +8,7 @@
 void PatternPosition::prepare(int32_t start) {
   resync_ = false;
   changePoint_ = false;
+  loopWrapped_ = false;  // a wrap from before the new start is stale
   posInStep_ = 0.0f;
   readLayout(false);
   clampLoopBar();

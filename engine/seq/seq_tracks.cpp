@@ -120,7 +120,15 @@ void SeqTrack::run(int32_t offset, int32_t frames, Hooks& hooks) {
   int32_t remaining = frames;
   while (remaining > 0) {
     int32_t k;
-    if (!internalClock_ && posInStep_ >= stepLength_ && clockTicks_ < kTicksPerStep) {
+    if (!internalClock_ && posInStep_ >= stepLength_) {
+      if (clockTicks_ >= kTicksPerStep) {
+        // The step was only waiting for its ticks: the next one starts here.
+        clockTicks_ -= kTicksPerStep;
+        nextStep();
+        posInStep_ = 0.0f;
+        newStep_ = true;
+        continue;
+      }
       k = remaining;  // the step is over; its end waits for the clock
     } else {
       k = std::min(std::max(static_cast<int32_t>(stepLength_ - posInStep_), 1), remaining);
