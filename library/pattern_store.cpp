@@ -276,7 +276,12 @@ bool Z31647PatternStore::storeTagInfo(const PatternRecord& record, int32_t index
       id = table_.renewIdentifier(index, record);
       renewed = true;
     }
-    const fs::path path = *patternPath(id);
+    const auto where = patternPath(id);
+    if (!where) {
+      report("cannot store the name and tags of pattern " + std::to_string(index) + ": no pattern directory");
+      return false;
+    }
+    const fs::path path = *where;
     std::error_code ec;
     PatternRecord updated = PatternRecord::zeroed();
     bool ok;
