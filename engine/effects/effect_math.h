@@ -1,0 +1,28 @@
+#pragma once
+// Integer helpers shared by the effects. Pure arithmetic: thread-safe and
+// real-time-safe.
+
+#include <cstdint>
+
+namespace fx {
+
+inline constexpr int32_t kFull = 32767;
+
+// Saturating store into a 16-bit sample: -32767..32767, never -32768.
+constexpr int16_t sat16(int64_t v) {
+  return static_cast<int16_t>(v > kFull ? kFull : (v < -kFull ? -kFull : v));
+}
+
+// Symmetric clamp to -limit..limit.
+constexpr int64_t clampSym(int64_t v, int64_t limit) { return v > limit ? limit : (v < -limit ? -limit : v); }
+
+// One-pole step towards `target`; the state holds the value times 32768:
+//   state = state - c × (state >> 15) + c × target
+// With c = 102 the time constant is about 7.3 ms at 44,100 Hz; c = 32767
+// reaches the target within two steps.
+constexpr int64_t smooth(int64_t state, int64_t target, int64_t c) { return state + (target - (state >> 15)) * c; }
+
+inline constexpr int64_t kSmoothNormal = 102;
+inline constexpr int64_t kSmoothImmediate = 32767;
+
+}  // namespace fx
