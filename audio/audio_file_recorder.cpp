@@ -234,7 +234,9 @@ bool AudioFileRecorder::createFile() {
   for (int attempt = 0; attempt < kMaxNameAttempts; ++attempt) {
     const std::string name = nameForAttempt(attempt);
     std::error_code ec;
-    if (std::filesystem::exists(dir / name, ec) || ec) continue;
+    const bool taken = std::filesystem::exists(dir / name, ec);
+    if (ec) return false;  // the folder itself cannot be reached
+    if (taken) continue;
     auto file = std::make_unique<File>();
     file->tempPath = dir / ("." + name + ".part");
     file->writeBytes = env_.writeBytes;
