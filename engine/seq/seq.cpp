@@ -46,7 +46,7 @@ Seq::Seq(SeqListener* listener, float sampleRate, SeqServices services)
   queue_.reserve(kQueueCapacity);
   if (services.makeClockTracker) clockTracker_ = services.makeClockTracker();
   for (int32_t p = 0; p < kNumParts; ++p) triggers_[p].attach(p, &stepClock_, listener_, &accentRow_);
-  for (int32_t id = 0; id < kNumParamIds; ++id) motion_[id].attach(id, &stepClock_, listener_);
+  for (int32_t id = 0; id < kNumParamIds; ++id) motion_[id].attach(id, &stepClock_, listener_, &triggers_[0]);
   resetParams();
   preparePattern(0);
   patternTempo_.store(param(kSeqParamBpm), std::memory_order_relaxed);
@@ -222,7 +222,7 @@ int32_t Seq::process(AudioIO* io, int32_t offset, int32_t frames) {
     updateStepClock();
     if (!position_.internalClock()) {
       position_.applyClockTicks();
-      for (auto& m : motion_) m.applyClockTicks();
+      for (auto& m : motion_) if (m.exists()) m.applyClockTicks();
       for (auto& t : triggers_) t.applyClockTicks();
     }
     handlePatternEnd();
@@ -231,7 +231,7 @@ int32_t Seq::process(AudioIO* io, int32_t offset, int32_t frames) {
     for (auto& t : triggers_) t.play(offset, n);
     if (position_.resync()) {
       position_.clearResync();
-      for (auto& m : motion_) m.syncTo(position_.step(), position_.posInStep());
+      for (auto& m : motion_) if (m.exists()) m.syncTo(position_.step(), position_.posInStep());
       for (auto& t : triggers_) t.syncTo(position_.step(), position_.posInStep());
     }
   }
@@ -301,10 +301,10 @@ bool Seq::loadPendingPattern(bool whilePlaying, int32_t startStep) {
 void Seq::preparePattern(int32_t startStep) {
   updateStepClock();
   position_.clearClockTicks();
-  for (auto& m : motion_) m.clearClockTicks();
+  for (auto& m : motion_) if (m.exists()) m.clearClockTicks();
   for (auto& t : triggers_) t.clearClockTicks();
   position_.prepare(startStep);
-  for (auto& m : motion_) m.prepare(startStep);
+  for (auto& m : motion_) if (m.exists()) m.prepare(startStep);
   for (auto& t : triggers_) t.prepare(startStep);
   const int32_t bars = stepClock_.length();
   if (loopBar_ >= bars) loopBar_ = std::max(bars - 1, 0);
@@ -355,7 +355,7 @@ void Seq::loopOn() {
   loopBar_ = bar;
   restartRequest_ = false;
   position_.setLoopBar(bar);
-  for (auto& m : motion_) m.setLoopBar(bar);
+  for (auto& m : motion_) if (m.exists()) m.setLoopBar(bar);
   for (auto& t : triggers_) t.setLoopBar(bar);
 }
 
@@ -364,14 +364,14 @@ void Seq::loopOff() {
   loopBar_ = 0;
   restartRequest_ = false;
   position_.clearLoop();
-  for (auto& m : motion_) m.clearLoop();
+  for (auto& m : motion_) if (m.exists()) m.clearLoop();
   for (auto& t : triggers_) t.clearLoop();
 }
 
 void Seq::setInternalClock(bool on) {
   const bool changed = internalClock_.exchange(on, std::memory_order_relaxed) != on;
   position_.setInternalClock(on);
-  for (auto& m : motion_) m.setInternalClock(on);
+  for (auto& m : motion_) if (m.exists()) m.setInternalClock(on);
   for (auto& t : triggers_) t.setInternalClock(on);
   if (changed) listener().tempoChanged();
 }

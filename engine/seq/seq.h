@@ -269,6 +269,7 @@ class Seq {
   std::mutex commandMutex_;
   std::vector<QueuedCommand> posted_;
   std::vector<QueuedCommand> queue_;
+  bool unsorted_ = false;
   std::atomic<uint64_t> commandOrder_{1};
   // Record slots: grown by posters under slotMutex_, never shrunk; the render
   // thread hands a slot back by clearing its inUse flag.

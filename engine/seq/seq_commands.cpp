@@ -26,6 +26,7 @@ void Seq::postFromRender(uint64_t time, uint32_t c, uint32_t arg1, uint32_t arg2
   if (queue_.size() >= queue_.capacity()) return;
   queue_.push_back(QueuedCommand{SeqCommand{time, c, arg1, arg2},
                                  commandOrder_.fetch_add(1, std::memory_order_relaxed), nullptr});
+  unsorted_ = true;
 }
 
 int32_t Seq::numberOfPatterns() const {
@@ -135,60 +136,72 @@ int64_t rank(uint32_t c) { return c >= 0x100 ? -1 : static_cast<int64_t>(c); }
 
 }  // namespace
 
+namespace {
+
+bool runsBefore(uint64_t timeA, uint32_t codeA, uint64_t orderA, uint64_t timeB, uint32_t codeB, uint64_t orderB) {
+  if (timeA != timeB) return timeA < timeB;
+  if (rank(codeA) != rank(codeB)) return rank(codeA) < rank(codeB);
+  return orderA < orderB;
+}
+
+}  // namespace
+
 int32_t Seq::processCommands(AudioIO* io, int32_t offset, int32_t frames) {
   if (commandMutex_.try_lock()) {
     const size_t room = queue_.capacity() - queue_.size();
     const size_t n = std::min(room, posted_.size());
-    queue_.insert(queue_.end(), posted_.begin(), posted_.begin() + static_cast<std::ptrdiff_t>(n));
-    posted_.erase(posted_.begin(), posted_.begin() + static_cast<std::ptrdiff_t>(n));
+    if (n > 0) {
+      queue_.insert(queue_.end(), posted_.begin(), posted_.begin() + static_cast<std::ptrdiff_t>(n));
+      posted_.erase(posted_.begin(), posted_.begin() + static_cast<std::ptrdiff_t>(n));
+      unsorted_ = true;
+    }
     commandMutex_.unlock();
   }
   if (queue_.empty()) return frames;
 
-  const uint64_t blockTime = io ? io->hostTime() : 0;
-  const uint64_t latency = io ? platform::nanosToHostTicks(io->latencyNanosec()) : 0;
-
-  // Insertion sort: the queue is short and nearly sorted, and this neither
-  // allocates nor reorders equal keys.
-  for (size_t i = 1; i < queue_.size(); ++i) {
-    const QueuedCommand c = queue_[i];
-    size_t j = i;
-    auto before = [&](const QueuedCommand& a, const QueuedCommand& b) {
-      if (a.command.hostTime != b.command.hostTime) return a.command.hostTime < b.command.hostTime;
-      if (rank(a.command.code) != rank(b.command.code)) return rank(a.command.code) < rank(b.command.code);
-      return a.order < b.order;
-    };
-    while (j > 0 && before(c, queue_[j - 1])) {
-      queue_[j] = queue_[j - 1];
-      --j;
+  if (unsorted_) {
+    // Insertion sort: the queue is sorted but for its newest entries, and
+    // this neither allocates nor reorders equal keys.
+    for (size_t i = 1; i < queue_.size(); ++i) {
+      const QueuedCommand c = queue_[i];
+      size_t j = i;
+      while (j > 0 && runsBefore(c.command.hostTime, c.command.code, c.order, queue_[j - 1].command.hostTime,
+                                 queue_[j - 1].command.code, queue_[j - 1].order)) {
+        queue_[j] = queue_[j - 1];
+        --j;
+      }
+      queue_[j] = c;
     }
-    queue_[j] = c;
+    unsorted_ = false;
   }
 
-  size_t i = 0;
-  size_t walk = queue_.size();  // commands posted while executing wait for the next slice
-  while (i < walk) {
-    const QueuedCommand c = queue_[i];
+  const uint64_t blockTime = io ? io->hostTime() : 0;
+  const uint64_t latency = io ? platform::nanosToHostTicks(io->latencyNanosec()) : 0;
+  // Commands the render thread posts while these run (its own) join the end
+  // of the queue and wait for the next slice.
+  const size_t walk = queue_.size();
+  size_t done = 0;
+  int32_t result = frames;
+  while (done < walk) {
+    const QueuedCommand c = queue_[done];
     if (c.command.hostTime != 0) {
-      if (!io) {
-        ++i;  // timed commands wait for a live render
-        continue;
-      }
+      // Everything from here on is timed and at least as late.
+      if (!io) break;
       const int64_t ahead = static_cast<int64_t>(c.command.hostTime + latency - blockTime);
       const uint64_t nanos = platform::hostTicksToNanos(ahead > 0 ? static_cast<uint64_t>(ahead) : 0);
       const int64_t frame =
           static_cast<int64_t>(static_cast<double>(nanos) * static_cast<double>(sampleRate_) * 1e-9);
-      if (frame >= static_cast<int64_t>(offset) + frames) {
-        ++i;
-        continue;
+      if (frame >= static_cast<int64_t>(offset) + frames) break;  // stays queued
+      if (frame > offset) {
+        result = static_cast<int32_t>(frame - offset);  // cut the slice here
+        break;
       }
-      if (frame > offset) return static_cast<int32_t>(frame - offset);
     }
-    queue_.erase(queue_.begin() + static_cast<std::ptrdiff_t>(i));
-    --walk;
+    ++done;
     execute(c, io);
   }
-  return frames;
+  queue_.erase(queue_.begin(), queue_.begin() + static_cast<std::ptrdiff_t>(done));
+  return result;
 }
 
 void Seq::changePatternCommand(int32_t index, PatternSlot* pattern, bool notify) {

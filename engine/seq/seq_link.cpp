@@ -37,7 +37,7 @@ void Seq::clockTick(uint64_t hostTime) {
   }
   position_.countClockTick();
   if (isPlaying()) {
-    for (auto& m : motion_) m.countClockTick();
+    for (auto& m : motion_) if (m.exists()) m.countClockTick();
     for (auto& t : triggers_) t.countClockTick();
   }
 }

@@ -212,8 +212,9 @@ bool MotionTrack::interpolatesFor(ParamId id) {
   return id != kParamAccentLevel && id != kParamEffectType && id != kParamEffectOnOff;
 }
 
-void MotionTrack::attach(ParamId id, const StepClock* clock, SeqListener* listener) {
+void MotionTrack::attach(ParamId id, const StepClock* clock, SeqListener* listener, const SeqTrack* timing) {
   id_ = id;
+  timing_ = timing;
   interpolate_ = interpolatesFor(id);
   attachClock(clock);
   listener_ = listener;
@@ -328,12 +329,11 @@ struct MotionHooks {
 };
 
 void MotionTrack::play(int32_t offset, int32_t frames) {
-  if (!exists_.load(std::memory_order_acquire)) {
-    SilentHooks silent;
-    run(offset, frames, silent);
-    return;
-  }
+  // A track that does not exist keeps no time at all; the sequencer skips it
+  // for every timing operation, and it joins in here when it appears.
+  if (!exists_.load(std::memory_order_acquire)) return;
   if (freshStart_.exchange(false, std::memory_order_acq_rel)) {
+    if (timing_) static_cast<SeqTrack&>(*this) = *timing_;
     resetPlayback();
     newStep_ = true;
   }

@@ -91,7 +91,9 @@ class MotionTrack : public SeqTrack {
   // Parameters that jump from value to value instead of gliding.
   static bool interpolatesFor(ParamId id);
 
-  void attach(ParamId id, const StepClock* clock, SeqListener* listener);
+  // `timing` is a track that always plays (trigger track 0): a track that
+  // comes into being takes its place in the pattern from it.
+  void attach(ParamId id, const StepClock* clock, SeqListener* listener, const SeqTrack* timing);
   ParamId paramId() const { return id_; }
   bool interpolates() const { return interpolate_; }
 
@@ -124,6 +126,7 @@ class MotionTrack : public SeqTrack {
   ParamId id_ = kNoParam;
   bool interpolate_ = false;
   SeqListener* listener_ = nullptr;
+  const SeqTrack* timing_ = nullptr;
   std::array<std::atomic<uint8_t>, 64> steps_{};
   std::atomic<bool> exists_{false};
   std::atomic<bool> active_{false};

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <random>
 #include <thread>
 
@@ -92,8 +93,16 @@ TEST(SEQ_STRESS_SUITE, RenderWhileAnotherThreadPostsAndEdits) {
 
   std::thread render([&] {
     int64_t frames = 0;
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    const auto begin = std::chrono::steady_clock::now();
+    const auto until = begin + std::chrono::seconds(3);
     while (std::chrono::steady_clock::now() < until) {
+      // Twenty times faster than real time, so the posted commands land
+      // inside the slices rather than long before them.
+      const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+      if (static_cast<double>(frames) > elapsed * 44100.0 * 20.0) {
+        std::this_thread::yield();
+        continue;
+      }
       const int32_t block = 64 + static_cast<int32_t>((frames / 64) % 4) * 128;
       io.blockTime.store(1'000'000'000 + static_cast<uint64_t>(static_cast<double>(frames) * 1e9 / 44100.0),
                          std::memory_order_relaxed);
@@ -154,9 +163,14 @@ TEST(SEQ_STRESS_SUITE, RenderWhileAnotherThreadPostsAndEdits) {
       }
     }
     ++posted;
-    if (posted % 64 == 0) std::this_thread::sleep_for(std::chrono::microseconds(200));
+    // Far busier than any user or MIDI source, yet leaving the render
+    // thread slices longer than a frame or two.
+    if (posted % 4 == 0) std::this_thread::sleep_for(std::chrono::microseconds(100));
   }
   render.join();
+  std::printf("rendered %lld frames, %d edits and posts, %d starts, %d triggers, %d motion values, %d loads\n",
+              static_cast<long long>(renderedFrames.load()), posted, listener.starts.load(), listener.triggers.load(),
+              listener.motionEvents.load(), listener.loads.load());
 
   EXPECT_EQ(badSlices.load(), 0);
   EXPECT_GT(renderedFrames.load(), 44100);
