@@ -1,3 +1,4 @@
+// Construction, lifetime and the sequencer's callbacks.
 #include "engine/synth/synth.h"
 
 #include <algorithm>
@@ -9,8 +10,8 @@ namespace {
 Synth* gSynth = nullptr;
 }  // namespace
 
-Synth* Synth::getInstance(float sampleRate) {
-  if (!gSynth) gSynth = new Synth(sampleRate);
+Synth* Synth::getInstance(float sampleRate, SeqServices services) {
+  if (!gSynth) gSynth = new Synth(sampleRate, std::move(services));
   return gSynth;
 }
 
@@ -21,15 +22,33 @@ void Synth::destroyInstance() {
   gSynth = nullptr;
 }
 
-Synth::Synth(float sampleRate)
+Synth::Synth(float sampleRate, SeqServices services)
     : sampleRate_(sampleRate),
       referencePitch_(440.0f),
       // Nothing defines the record before the first pattern load; zero it
       // so that what plays meanwhile is silence, not leftover memory.
-      pattern_(PatternRecord::zeroed()) {
+      pattern_(PatternRecord::zeroed()),
+      randomizer_(std::make_unique<Z31647PatternRandomizer>()) {
   modulationBuffer_ = std::make_unique<int32_t[]>(kBusFrames);
-  for (auto& b : buses_) b = std::make_unique<int16_t[]>(kBusFrames);
+  std::memset(modulationBuffer_.get(), 0, sizeof(int32_t) * kBusFrames);
+  for (auto& b : buses_) {
+    b = std::make_unique<int16_t[]>(kBusFrames);
+    std::memset(b.get(), 0, sizeof(int16_t) * kBusFrames);
+  }
   for (size_t i = 0; i < buses_.size(); ++i) busCursors_[i] = buses_[i].get();
+
+  for (size_t i = 0; i < synthParts_.size(); ++i) {
+    synthParts_[i] = std::make_unique<SynthPart>(sampleRate);
+    // Each part draws its own noise, so two noise-modulated parts differ.
+    synthParts_[i]->seedNoise(static_cast<uint32_t>(i));
+  }
+  for (size_t i = 0; i < pcmParts_.size(); ++i) {
+    pcmParts_[i] = std::make_unique<PcmPart>(static_cast<uint32_t>(i * 4), sampleRate);
+    pcmParts_[i]->seedNoise(static_cast<uint32_t>(i + 4));
+  }
+  pcmParts_[0]->setChokePartner(pcmParts_[1].get());
+  pcmParts_[1]->setChokePartner(pcmParts_[0].get());
+
   // The settings object exists before the engine in the application; tools
   // and tests may run without it and get the settings' defaults.
   const GlobalSettings* settings = globalSettings();
@@ -37,38 +56,35 @@ Synth::Synth(float sampleRate)
   masterDrive_->setValue(settings ? settings->get(GlobalSettings::kTubeGain) : 0);
   masterFader_ = std::make_unique<MasterFader>();
   masterFader_->setValue(settings ? settings->get(GlobalSettings::kMasterVolume) : 127);
+
   accentLevels_ = std::make_unique<AccentLevels>();
   crossRingSwitch_ = std::make_unique<CrossRingSwitch>();
-}
 
-Synth::~Synth() = default;
-
-void Synth::render(AudioIO* /*io*/, int16_t** channels, int32_t frames) {
-  const int32_t n = std::clamp<int32_t>(frames, 0, kBusFrames);
-  if (!audioEnableOutput_.load()) {
-    std::memset(channels[0], 0, sizeof(int16_t) * static_cast<size_t>(frames));
-    std::memset(channels[1], 0, sizeof(int16_t) * static_cast<size_t>(frames));
-  } else {
-    for (auto& b : buses_) std::memset(b.get(), 0, sizeof(int16_t) * static_cast<size_t>(n));
-    int16_t* left = channels[0];
-    int16_t* right = channels[1];
-    std::memcpy(left, buses_[0].get(), sizeof(int16_t) * static_cast<size_t>(n));
-    std::memcpy(right, buses_[1].get(), sizeof(int16_t) * static_cast<size_t>(n));
-    if (n == 0) {
-      masterFader_->process(left, right, 0);
-    } else {
-      for (int32_t i = 0; i < n; ++i) {
-        left[i] = saturate16(left[i] + buses_[2][static_cast<size_t>(i)]);
-        right[i] = saturate16(right[i] + buses_[3][static_cast<size_t>(i)]);
-      }
-      masterDrive_->process(left, right, n);
-      masterFader_->process(left, right, n);
-      softClip(left, n);
-      softClip(right, n);
-    }
+  if (!services.patternChangeGrid) {
+    services.patternChangeGrid = [] {
+      const GlobalSettings* g = globalSettings();
+      return g ? g->get(GlobalSettings::kPatternChangeGrid) : 0;
+    };
   }
-  audioEnableOutput_.store(audioEnableRequest_.load());
+  seq_ = std::make_unique<Seq>(this, sampleRate, std::move(services));
 }
+
+Synth::~Synth() {
+  // The sequencer calls back into the parts; it goes first.
+  seq_.reset();
+}
+
+void Synth::setDataProvider(DataProvider* provider) {
+  dataProvider_ = provider;
+  if (seq_) seq_->setDataProvider(provider);
+}
+
+bool Synth::tempoLocked() const {
+  const GlobalSettings* g = globalSettings();
+  return g && g->get(GlobalSettings::kTempoLock) == 1;
+}
+
+// --- SeqListener ------------------------------------------------------------
 
 void Synth::stepTriggered(int32_t frame, int32_t part, bool accent) {
   pushEvent(static_cast<uint32_t>(frame), EngineEvent::kStepTrigger, static_cast<uint32_t>(part), accent ? 1 : 0);
@@ -85,21 +101,54 @@ void Synth::targetTriggered(int32_t frame, ParamId id) {
   pushEvent(static_cast<uint32_t>(frame), EngineEvent::kMotionRelease, static_cast<uint32_t>(id), 0);
 }
 
-int32_t Synth::loadPattern(int32_t /*index*/, bool /*whilePlaying*/) { return pattern_.sequencerParams.tempo; }
+int32_t Synth::loadPattern(int32_t index, bool whilePlaying) {
+  const int32_t oldTempo = pattern_.sequencerParams.tempo;
+  if (index == currentPatternIndex()) return oldTempo;
+  // The sequencer fetched the record on the thread that asked for the
+  // change; the render thread only copies it. Without one there is nothing
+  // to load that would not mean reading a file here.
+  const PatternRecord* fetched = seq_ ? seq_->recordToLoad() : nullptr;
+  if (!fetched) {
+    skippedLoads_.fetch_add(1, std::memory_order_relaxed);
+    return oldTempo;
+  }
+  for (auto& p : synthParts_) p->freezeParameters();
+  for (auto& p : pcmParts_) p->freezeParameters();
+  std::memcpy(static_cast<void*>(&pattern_), fetched, sizeof pattern_);
+  const int32_t newTempo = pattern_.sequencerParams.tempo;
+  if (whilePlaying && tempoLocked()) pattern_.sequencerParams.tempo = static_cast<int16_t>(oldTempo);
+  currentPatternIndex_.store(static_cast<uint16_t>(index), std::memory_order_relaxed);
+  finishLoad();
+  return newTempo;
+}
 
-void Synth::patternTop(int32_t /*startStep*/) {}
+void Synth::patternTop(int32_t /*startStep*/) { multiEffector().patternTop(); }
 
 void Synth::returnedToBeginning() {
   if (listener_) listener_->seqReturnedToTheBeginning();
 }
 
-void Synth::setTempo(int32_t tempoTenths) {
-  pattern_.sequencerParams.tempo = static_cast<int16_t>(std::clamp<int32_t>(tempoTenths, 200, 6000));
+void Synth::applyTempoToRecordAndEffect(int32_t tempoTenths) {
+  const int32_t t = std::clamp<int32_t>(tempoTenths, 200, 6000);
+  if (seq_) {
+    seq_->setParam(0, t);
+    seq_->setPatternTempo(t);
+  }
+  pattern_.sequencerParams.tempo = static_cast<int16_t>(t);
+  multiEffector().setEffectTempo(static_cast<uint32_t>(seq_ ? seq_->currentTempo() : t));
 }
 
-void Synth::tempoChanged() {}
+void Synth::setTempo(int32_t tempoTenths) { applyTempoToRecordAndEffect(tempoTenths); }
 
-void Synth::playStateChanged(bool /*playing*/) {}
+void Synth::tempoChanged() {
+  if (seq_) multiEffector().setEffectTempo(static_cast<uint32_t>(seq_->currentTempo()));
+}
+
+void Synth::playStateChanged(bool playing) {
+  for (auto& p : synthParts_) p->setPlaying(playing);
+  for (auto& p : pcmParts_) p->setPlaying(playing);
+  multiEffector().selectParameterSet(playing);
+}
 
 void Synth::recordingStatusChanged(bool /*on*/) {
   if (listener_) listener_->recordingStatusChanged();
@@ -139,4 +188,7 @@ void Synth::linkConnectedChanged() {
   if (listener_) listener_->abletonLinkSyncConnectedDidChange();
 }
 
-int32_t Synth::tempo() { return pattern_.sequencerParams.tempo; }
+int32_t Synth::tempo() {
+  if (seq_ && !seq_->isInternalClock()) return seq_->currentTempo();
+  return pattern_.sequencerParams.tempo;
+}

@@ -2,11 +2,17 @@
 // The sound engine: one object per process that owns everything that
 // sounds and the pattern record that plays.
 //
-// Threads: render() and every SeqListener callback run on the audio thread.
-// The control operations run on the main thread (and the MIDI thread for
-// the MIDI handlers); they reach the audio side through atomics, the
-// sequencer's command queue and the MIDI event queue, never by sharing
-// unlocked state with render.
+// Threads
+// - Audio thread: render(), renderBlock() and every SeqListener callback.
+//   Real-time: nothing there allocates, blocks or touches a file.
+// - Main thread: the control operations. They write the engine's record and
+//   the sequencer's tracks together, so the record is always what plays.
+//   Parameter values reach the audio side through the voices' and effects'
+//   own hand-offs and atomics; transport and pattern changes go through the
+//   sequencer's command queue; live triggers through the event queue.
+// - The step/motion edits marked "locked" hold patternEditMutex.
+// Operations that forward to the sequencer do nothing (or answer 0) while
+// the engine has no sequencer, which only happens during construction.
 
 #include <array>
 #include <atomic>
@@ -14,16 +20,22 @@
 #include <memory>
 #include <mutex>
 
+#include "engine/effects/multi_effector.h"
 #include "engine/interfaces/audio_io.h"
 #include "engine/interfaces/data_provider.h"
 #include "engine/interfaces/seq_listener.h"
 #include "engine/interfaces/synth_listener.h"
 #include "engine/interfaces/tempo_source.h"
+#include "engine/randomizer/pattern_randomizer.h"
 #include "engine/record/pattern_record.h"
+#include "engine/seq/seq.h"
 #include "engine/synth/accent_levels.h"
 #include "engine/synth/cross_ring_switch.h"
 #include "engine/synth/engine_event.h"
+#include "engine/synth/engine_event_queue.h"
 #include "engine/synth/master_stages.h"
+#include "engine/voices/pcm_part.h"
+#include "engine/voices/synth_part.h"
 
 class Synth : public AudioIOListener, public SeqListener, public TempoSource {
  public:
@@ -31,8 +43,9 @@ class Synth : public AudioIOListener, public SeqListener, public TempoSource {
   static constexpr uint16_t kNoPattern = 512;
 
   // Creates the engine on the first call; later calls return it whatever
-  // rate they pass. Main thread, start-up.
-  static Synth* getInstance(float sampleRate);
+  // rate they pass. Main thread, start-up. `services` reach the sequencer
+  // (clock, MIDI clock tracker, Link); tests pass fakes.
+  static Synth* getInstance(float sampleRate, SeqServices services = {});
   // The engine, or nullptr when none exists.
   static Synth* instance();
   // Destroys the engine; the next getInstance builds a new one.
@@ -40,37 +53,174 @@ class Synth : public AudioIOListener, public SeqListener, public TempoSource {
 
   ~Synth() override;
 
-  // --- set-up (main thread) ---
+  // --- set-up (main thread) -------------------------------------------------
   void setListener(SynthListener* listener) { listener_ = listener; }
   SynthListener* listener() const { return listener_; }
-  void setDataProvider(DataProvider* provider) { dataProvider_ = provider; }
+  // Also where the sequencer fetches pattern changes from.
+  void setDataProvider(DataProvider* provider);
   DataProvider* dataProvider() const { return dataProvider_; }
 
   float sampleRate() const { return sampleRate_; }
   float referencePitch() const { return referencePitch_; }
-  uint16_t currentPatternIndex() const { return currentPatternIndex_; }
-  uint32_t currentPart() const { return currentPart_; }
+  uint16_t currentPatternIndex() const { return currentPatternIndex_.load(std::memory_order_relaxed); }
 
   // The record that plays, edited in place by the interface.
   PatternRecord* currentPattern() { return &pattern_; }
-
+  Seq* seq() { return seq_.get(); }
+  SynthPart& synthPart(int i) { return *synthParts_[static_cast<size_t>(i)]; }
+  PcmPart& pcmPart(int i) { return *pcmParts_[static_cast<size_t>(i)]; }
+  Z5518MultiEffector& multiEffector() { return multiEffector_[0]; }
   AccentLevels& accentLevels() { return *accentLevels_; }
   CrossRingSwitch& crossRingSwitch() { return *crossRingSwitch_; }
   MasterDrive& masterDrive() { return *masterDrive_; }
   MasterFader& masterFader() { return *masterFader_; }
+  Z31647PatternRandomizer& randomizer() { return *randomizer_; }
   std::mutex& patternEditMutex() { return patternEditMutex_; }
+  EngineEventQueue& midiEventQueue() { return midiEventQueue_; }
+
+  // --- render (audio thread) ------------------------------------------------
+  // Live entry: silence while the output byte of the latch is clear; then
+  // the output byte takes the request byte.
+  void render(AudioIO* io, int16_t** channels, int32_t frames) override;
+  // One block; longer requests are cut into calls of at most kBusFrames.
+  // The bounce calls it directly with no io.
+  void renderBlock(AudioIO* io, int16_t** out, int32_t frames);
+  void pushEvent(uint32_t frame, uint32_t type, uint32_t a, uint32_t b) { events_.push(frame, type, a, b); }
+  void applyEvent(const EngineEvent& e);
+  void applyParameterValue(ParamId id, int32_t value);
+  void applyParameterRelease(ParamId id);
+  // MIDI-originated events (types 0 and 6).
+  void applyControlChange(uint32_t control, uint32_t value);
+  void triggerPartFromMidi(uint32_t part, uint32_t velocity);
+  // Moves the queued MIDI and live-trigger entries due in the slice into the
+  // event list.
+  void applyQueuedMidiEvents(AudioIO* io, int32_t sliceStart, int32_t sliceLength);
+  // Any thread but the audio thread.
+  void pushMidiEvent(uint64_t hostTime, uint32_t kind, uint32_t a, uint32_t b);
 
   // Output-enable latch: the request byte is what the bounce asks for, the
-  // output byte what the live render obeys; render copies request to output
-  // at the end of every buffer.
+  // output byte what the live render obeys.
   bool outputEnabled() const { return audioEnableOutput_.load(); }
   bool outputRequested() const { return audioEnableRequest_.load(); }
 
-  // --- audio thread ---
-  void render(AudioIO* io, int16_t** channels, int32_t frames) override;
-  void pushEvent(uint32_t frame, uint32_t type, uint32_t a, uint32_t b) { events_.push(frame, type, a, b); }
+  // --- bounce (bounce thread) -----------------------------------------------
+  // Takes the engine away from the live output: waits until the live render
+  // has latched silence (at most about half a second: with no live output
+  // running nothing would ever latch it), then resets voices and effects.
+  void beginBounce();
+  void endBounce();
+  int32_t bounceLength() const;
+  void startForBounce(uint64_t time);
+  void stopPlayback(uint64_t time);
 
-  // --- SeqListener (audio thread) ---
+  // --- parameters (main thread) ---------------------------------------------
+  // Parts 0-7, index 0-12; other parts are rejected (answer 0, nothing written).
+  int32_t setPartParameter(int32_t part, int32_t index, int32_t value);
+  int32_t partParameter(int32_t part, int32_t index) const;
+  // Effect set 0, index 0 type, 1-2 edits, 3 on/off; other sets are rejected.
+  int32_t setEffectParameter(int32_t set, int32_t index, int32_t value);
+  int32_t setAccentParameter(int32_t index, int32_t value);
+  int32_t setCrossRingMod(int32_t mode);
+  // which 0 "Master Volume", 1 "Tube Gain"; values above 127 are clamped.
+  int32_t setMasterParameter(int32_t which, int32_t value);
+  int32_t masterParameter(int32_t which) const;
+  void setTempoFromUi(int32_t tempoTenths) { setTempo(tempoTenths); }
+  int32_t setSwing(int32_t value);
+  int32_t setPatternLength(int32_t value);
+  int32_t setLastStep(int32_t value);
+  int32_t swing() const { return pattern_.sequencerParams.swing; }
+  int32_t patternLength() const { return pattern_.sequencerParams.length; }
+  int32_t lastStep() const { return pattern_.sequencerParams.lastStep; }
+  void applyPartParameters(const synthParams* rows);
+
+  // --- mute and solo --------------------------------------------------------
+  int32_t setPartMute(int32_t part, int32_t on);
+  void setSoloMode(bool on);
+  bool soloMode() const { return soloMode_ != 0; }
+  void setPartSolo(int32_t part, bool on, bool muteAllFirst);
+  bool isPartSolo(int32_t part) const;
+  void muteAllParts();
+
+  // --- patterns ---------------------------------------------------------------
+  void reloadPattern();
+  void initializePattern();
+  void setPatternRecord(const PatternRecord* record);
+  void patternTagStored();
+  bool restoreEditBuffer();
+  void storeEditBuffer();
+  int32_t changePatternSilently(int32_t index);
+  int32_t pendingPattern() const;
+  // Queues a change to pattern `index` (bounded by the provider's count).
+  bool changePattern(int32_t index);
+  void resetVoices();
+  void resetSound();
+
+  // --- steps and accent -------------------------------------------------------
+  void setStep(int32_t part, int32_t step, bool on);
+  bool step(int32_t part, int32_t step) const;
+  void clearPartSteps(int32_t part);
+  bool isPartEmpty(int32_t part) const;
+  void copyBar(int32_t sourceBar, int32_t destinationBar);
+  void setAccentStep(int32_t step, bool on);
+  bool accentStep(int32_t step) const;
+  void fillAccent();  // locked
+  bool isAccentFull() const;
+  void shiftPartSteps(int32_t part, int32_t offset);   // locked
+  void shiftAccentSteps(int32_t offset);               // locked
+  void shiftEffectMotion(int32_t set, int32_t offset);  // locked
+  void startStepJump(int32_t step, bool on);
+  void endStepJump();
+
+  // --- motion ---------------------------------------------------------------
+  void setMotionStep(ParamId id, int32_t step, int32_t value, int32_t trigger);
+  // False when the identifier or step is out of range.
+  bool motionStep(ParamId id, int32_t step, bool* trigger, int32_t* value, bool* enabled) const;
+  void valueEditStarted(ParamId id);
+  void valueEditFinished(ParamId id);
+  void clearMotion(ParamId id);                               // locked
+  void copyMotionBar(int32_t sourceBar, int32_t destinationBar);  // locked per slot
+  bool hasMotion(ParamId id) const;
+  bool partMotionType(int32_t part) const;
+  bool accentMotionType() const { return pattern_.sequencerParams.accentMotionType != 0; }
+  void fillEffectSwitchMotion(int32_t set);  // locked
+  bool isEffectSwitchMotionFull(int32_t set);
+
+  // --- randomizer hand-off ----------------------------------------------------
+  void randomizePartSteps(int32_t part, seqParams* params);
+  void randomizeCurrentPartSteps(int32_t part) { randomizePartSteps(part, &pattern_.sequencerParams); }
+  void randomizePartSound(int32_t part, PatternRecord* record);
+  void randomizeCurrentPartSound(int32_t part) { randomizePartSound(part, &pattern_); }
+  void setRandomizeAmount(int32_t id, int32_t value);
+
+  // --- live play, transport, queries ------------------------------------------
+  // Sounds the part in the next render block, always accented.
+  void triggerPartLive(int32_t part);
+  void startSequencer(uint64_t hostTime);
+  void stopSequencer(uint64_t hostTime);
+  void setLoop(bool on);
+  void setPatternSetMode(bool on);
+  bool isPlaying() const { return seq_ && seq_->isPlaying(); }
+  // Half steps 0-127 when fine, else steps.
+  int32_t currentStep(bool fine) const;
+  bool isInternalClock() const { return !seq_ || seq_->isInternalClock(); }
+  bool isBeatLit() const { return seq_ && seq_->isBeatLit(); }
+  void setCurrentPart(uint32_t part) { currentPart_.store(part, std::memory_order_relaxed); }
+  uint32_t currentPart() const { return currentPart_.load(std::memory_order_relaxed); }
+
+  // --- Link pass-throughs -------------------------------------------------------
+  void suspendLink();
+  void resumeLink();
+  bool isLinkEnabled() const { return seq_ && seq_->isLinkEnabled(); }
+  bool isLinkConnected() const { return seq_ && seq_->isLinkConnected(); }
+  void linkStart(uint64_t hostTime);
+  void linkStop(uint64_t hostTime);
+  void setLinkTempo(double bpm);
+  double linkTempo();
+  int64_t linkTick() const { return seq_ ? seq_->linkTick() : 0; }
+  float linkPhase() const { return seq_ ? seq_->linkPhase() : 0.0f; }
+  LinkKit* linkHandle() const { return seq_ ? seq_->linkHandle() : nullptr; }
+
+  // --- SeqListener (audio thread) -------------------------------------------
   void stepTriggered(int32_t frame, int32_t part, bool accent) override;
   void motionValue(int32_t frame, ParamId id, int32_t value) override;
   void targetTriggered(int32_t frame, ParamId id) override;
@@ -91,33 +241,55 @@ class Synth : public AudioIOListener, public SeqListener, public TempoSource {
   void linkEnabledChanged() override;
   void linkConnectedChanged() override;
 
-  // --- TempoSource ---
+  // --- TempoSource ------------------------------------------------------------
   int32_t tempo() override;
 
   const EngineEventList& events() const { return events_; }
   int16_t* bus(int index) { return buses_[static_cast<size_t>(index)].get(); }
+  // Pattern loads the render thread had to skip because no record had been
+  // fetched for them (should stay 0).
+  uint64_t skippedLoads() const { return skippedLoads_.load(std::memory_order_relaxed); }
 
  private:
-  explicit Synth(float sampleRate);
+  Synth(float sampleRate, SeqServices services);
+
+  void renderSlice(AudioIO* io, int32_t offset, int32_t n);
+  void renderParts(int32_t pos, int32_t frames);
+  void triggerPart(uint32_t part, int32_t velocity);
+  void applyPattern(PatternRecord& record);
+  void finishLoad();
+  void applyTempoToRecordAndEffect(int32_t tempoTenths);
+  bool tempoLocked() const;
+  // Rotation over the pattern's active steps, as the sequencer's tracks do.
+  template <typename T>
+  void rotateActiveSteps(T* row, int32_t offset) const;
+  void shiftMotionSlot(ParamId id, int32_t offset);
 
   float sampleRate_;
   float referencePitch_;
+  std::array<std::unique_ptr<SynthPart>, 4> synthParts_;
+  std::array<std::unique_ptr<PcmPart>, 4> pcmParts_;
   std::unique_ptr<AccentLevels> accentLevels_;
   std::unique_ptr<CrossRingSwitch> crossRingSwitch_;
   uint32_t soloMode_ = 0;
   std::array<uint8_t, 8> soloFlags_{};
-  uint16_t currentPatternIndex_ = kNoPattern;
+  std::atomic<uint16_t> currentPatternIndex_{kNoPattern};
   std::array<std::unique_ptr<int16_t[]>, 4> buses_;
   std::array<int16_t*, 4> busCursors_{};
   std::unique_ptr<int32_t[]> modulationBuffer_;
+  std::unique_ptr<Seq> seq_;
   SynthListener* listener_ = nullptr;
+  Z5518MultiEffector multiEffector_[1];
   std::unique_ptr<MasterDrive> masterDrive_;
   std::unique_ptr<MasterFader> masterFader_;
   DataProvider* dataProvider_ = nullptr;
   PatternRecord pattern_;
+  std::unique_ptr<Z31647PatternRandomizer> randomizer_;
   std::atomic<uint8_t> audioEnableOutput_{1};
   std::atomic<uint8_t> audioEnableRequest_{1};
   EngineEventList events_;
+  EngineEventQueue midiEventQueue_;
   std::mutex patternEditMutex_;
-  uint32_t currentPart_ = 0;
+  std::atomic<uint32_t> currentPart_{0};
+  std::atomic<uint64_t> skippedLoads_{0};
 };

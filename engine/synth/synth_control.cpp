@@ -1,0 +1,544 @@
+// The engine's control operations: every edit writes the record and the
+// sound objects or the sequencer together.
+#include <algorithm>
+#include <cstring>
+
+#include "engine/settings/global_settings.h"
+#include "engine/synth/synth.h"
+#include "platform/foundation/host_time.h"
+
+namespace {
+
+bool validPart(int32_t part) { return part >= 0 && part < kNumParts; }
+bool validStep(int32_t step) { return step >= 0 && step < kNumSteps; }
+bool validParam(ParamId id) { return id >= 0 && id < kNumParamIds; }
+bool validBar(int32_t bar) { return bar >= 0 && bar < kNumSteps / kStepsPerBar; }
+
+// ParamId of the effect on/off switch of an effect set; only set 0 exists.
+constexpr ParamId kEffectSwitchParam = 135;
+
+}  // namespace
+
+// --- parameters -------------------------------------------------------------
+
+int32_t Synth::setPartParameter(int32_t part, int32_t index, int32_t value) {
+  if (!validPart(part) || index < 0 || index >= kNumPartParams) return 0;
+  const int32_t stored = part < 4 ? synthParts_[static_cast<size_t>(part)]->setParameter(static_cast<uint32_t>(index), value)
+                                  : pcmParts_[static_cast<size_t>(part - 4)]->setParameter(static_cast<uint32_t>(index), value);
+  pattern_.synthParams[part][index] = stored;
+  return stored;
+}
+
+int32_t Synth::partParameter(int32_t part, int32_t index) const {
+  if (!validPart(part) || index < 0 || index >= kNumPartParams) return 0;
+  return part < 4 ? synthParts_[static_cast<size_t>(part)]->parameter(index)
+                  : pcmParts_[static_cast<size_t>(part - 4)]->parameter(index);
+}
+
+int32_t Synth::setEffectParameter(int32_t set, int32_t index, int32_t value) {
+  if (set != 0) return 0;
+  const int32_t stored = multiEffector().setEffectParameter(index, value);
+  fxParams& fx = pattern_.effectParams[0];
+  switch (index) {
+    case 0: fx.type = stored; break;
+    case 1: fx.edit1 = stored; break;
+    case 2: fx.edit2 = stored; break;
+    case 3: fx.trigger = stored; break;
+    default: break;
+  }
+  return stored;
+}
+
+int32_t Synth::setAccentParameter(int32_t index, int32_t value) {
+  const int32_t stored = accentLevels_->set(index, value);
+  if (index == 0) pattern_.sequencerParams.accentLevel = static_cast<int16_t>(stored);
+  else if (index == 1) pattern_.sequencerParams.accentMotionType = static_cast<int16_t>(stored);
+  return stored;
+}
+
+int32_t Synth::setCrossRingMod(int32_t mode) {
+  const int32_t stored = crossRingSwitch_->set(0, mode);
+  pattern_.sequencerParams.crossRingMod = static_cast<int16_t>(stored);
+  return stored;
+}
+
+int32_t Synth::setMasterParameter(int32_t which, int32_t value) {
+  // Clamped, not masked: 128 must not wrap round to silence.
+  const int32_t v = std::clamp(value, 0, 127);
+  GlobalSettings* g = globalSettings();
+  if (which == 0) {
+    if (g) g->set(GlobalSettings::kMasterVolume, v);
+    if (masterFader_->value() != v) masterFader_->setValue(v);
+  } else if (which == 1) {
+    if (g) g->set(GlobalSettings::kTubeGain, v);
+    masterDrive_->setValue(v);
+  } else {
+    return 0;
+  }
+  return masterParameter(which);
+}
+
+int32_t Synth::masterParameter(int32_t which) const {
+  const GlobalSettings* g = globalSettings();
+  if (which == 0) return g ? g->get(GlobalSettings::kMasterVolume) : masterFader_->value();
+  if (which == 1) return g ? g->get(GlobalSettings::kTubeGain) : masterDrive_->value();
+  return 0;
+}
+
+int32_t Synth::setSwing(int32_t value) {
+  const int32_t v = seq_ ? seq_->setParam(1, value) : std::clamp(value, 50, 75);
+  pattern_.sequencerParams.swing = static_cast<int16_t>(v);
+  return v;
+}
+
+int32_t Synth::setPatternLength(int32_t value) {
+  const int32_t v = seq_ ? seq_->setParam(3, value) : std::clamp(value, 1, 4);
+  pattern_.sequencerParams.length = static_cast<int16_t>(v);
+  return v;
+}
+
+int32_t Synth::setLastStep(int32_t value) {
+  const int32_t v = seq_ ? seq_->setParam(2, value) : std::clamp(value, 1, 16);
+  pattern_.sequencerParams.lastStep = static_cast<int16_t>(v);
+  return v;
+}
+
+void Synth::applyPartParameters(const synthParams* rows) {
+  if (!rows) return;
+  static constexpr int kOrder[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 10, 11, 12, 9};
+  for (int part = 0; part < kNumParts; ++part) {
+    for (int index : kOrder) {
+      if (index == kMute && soloMode_) continue;
+      const int32_t v = rows[part][index];
+      if (part < 4) synthParts_[static_cast<size_t>(part)]->setParameter(static_cast<uint32_t>(index), v);
+      else pcmParts_[static_cast<size_t>(part - 4)]->setParameter(static_cast<uint32_t>(index), v);
+    }
+  }
+}
+
+// --- mute and solo ------------------------------------------------------------
+
+int32_t Synth::setPartMute(int32_t part, int32_t on) {
+  const int32_t p = std::clamp(part, 0, 7);
+  if (!soloMode_) {
+    if (p < 4) synthParts_[static_cast<size_t>(p)]->setParameter(kMute, on);
+    else pcmParts_[static_cast<size_t>(p - 4)]->setParameter(kMute, on);
+  }
+  pattern_.synthParams[p].mute = on;
+  return on;
+}
+
+void Synth::muteAllParts() {
+  for (auto& s : synthParts_) s->setParameter(kMute, 1);
+  for (auto& s : pcmParts_) s->setParameter(kMute, 1);
+}
+
+void Synth::setSoloMode(bool on) {
+  soloMode_ = on ? 1 : 0;
+  if (on) {
+    muteAllParts();
+  } else {
+    for (int p = 0; p < kNumParts; ++p) {
+      const int32_t m = pattern_.synthParams[p].mute;
+      if (p < 4) synthParts_[static_cast<size_t>(p)]->setParameter(kMute, m);
+      else pcmParts_[static_cast<size_t>(p - 4)]->setParameter(kMute, m);
+    }
+  }
+}
+
+void Synth::setPartSolo(int32_t part, bool on, bool muteAllFirst) {
+  if (!soloMode_) return;
+  if (muteAllFirst) muteAllParts();
+  soloFlags_.fill(0);
+  const int32_t p = std::clamp(part, 0, 7);
+  if (p < 4) synthParts_[static_cast<size_t>(p)]->setParameter(kMute, on ? 0 : 1);
+  else pcmParts_[static_cast<size_t>(p - 4)]->setParameter(kMute, on ? 0 : 1);
+  soloFlags_[static_cast<size_t>(p)] = on ? 1 : 0;
+}
+
+bool Synth::isPartSolo(int32_t part) const {
+  return soloMode_ && validPart(part) && soloFlags_[static_cast<size_t>(part)];
+}
+
+// --- patterns -------------------------------------------------------------------
+
+void Synth::finishLoad() {
+  seq_->resetParams();
+  applyPartParameters(pattern_.synthParams);
+  applyPattern(pattern_);
+  resetVoices();
+  if (listener_) listener_->patternChanged();
+}
+
+void Synth::applyPattern(PatternRecord& r) {
+  seqParams& s = r.sequencerParams;
+  seq_->setParam(0, s.tempo);
+  seq_->setParam(1, s.swing);
+  seq_->setParam(3, s.length);
+  seq_->setParam(2, s.lastStep);
+  Z5518MultiEffector& fx = multiEffector();
+  fx.setEffectParameter(0, r.effectParams[0].type);
+  fx.setEffectParameter(3, r.effectParams[0].trigger);
+  fx.setEffectParameter(1, r.effectParams[0].edit1);
+  fx.setEffectParameter(2, r.effectParams[0].edit2);
+  applyTempoToRecordAndEffect(s.tempo);
+  accentLevels_->set(0, s.accentLevel);
+  accentLevels_->set(1, s.accentMotionType);
+  crossRingSwitch_->set(0, s.crossRingMod);
+  for (int p = 0; p < kNumParts; ++p)
+    for (int st = 0; st < kNumSteps; ++st) seq_->setTriggerStep(p, st, s.trigger[p][st] != 0);
+  for (int st = 0; st < kNumSteps; ++st) seq_->setAccentStep(st, s.accent[st] != 0);
+  for (ParamId id = 0; id < kNumParamIds; ++id) {
+    motionParams& slot = r.motionParams[id];
+    if (!slot.enabled) continue;
+    const int32_t track = seq_->motionTrackFor(id);
+    slot.motionId = track;
+    if (track < 0) continue;
+    for (int st = 0; st < kNumSteps; ++st) seq_->setMotionStep(track, st, slot.trigger[st] != 0, slot.value[st]);
+  }
+}
+
+void Synth::reloadPattern() {
+  if (!dataProvider_) return;
+  const int32_t index = currentPatternIndex();
+  for (auto& p : synthParts_) p->freezeParameters();
+  for (auto& p : pcmParts_) p->freezeParameters();
+  const int32_t oldTempo = pattern_.sequencerParams.tempo;
+  pattern_ = dataProvider_->patternAt(index);
+  if (tempoLocked()) applyTempoToRecordAndEffect(oldTempo);
+  finishLoad();
+}
+
+void Synth::initializePattern() {
+  if (!dataProvider_) return;
+  for (auto& p : synthParts_) p->freezeParameters();
+  for (auto& p : pcmParts_) p->freezeParameters();
+  const int32_t oldTempo = pattern_.sequencerParams.tempo;
+  dataProvider_->initPattern(&pattern_);
+  if (tempoLocked()) applyTempoToRecordAndEffect(oldTempo);
+  finishLoad();
+}
+
+void Synth::setPatternRecord(const PatternRecord* record) {
+  if (!record) return;
+  pattern_ = *record;
+  applyPartParameters(pattern_.synthParams);
+  applyPattern(pattern_);
+}
+
+void Synth::patternTagStored() {
+  if (!dataProvider_) return;
+  const PatternRecord stored = dataProvider_->patternAt(currentPatternIndex());
+  pattern_.tagParams = stored.tagParams;
+  if (listener_) listener_->patternTagInfoDidUpdate();
+}
+
+bool Synth::restoreEditBuffer() {
+  if (!dataProvider_ || !dataProvider_->editBufferExists()) return false;
+  int32_t index = 0;
+  dataProvider_->loadEditBuffer(&pattern_, &index);
+  currentPatternIndex_.store(static_cast<uint16_t>(std::clamp(index, 0, 0xFFFF)), std::memory_order_relaxed);
+  finishLoad();
+  dataProvider_->removeEditBuffer();
+  return true;
+}
+
+void Synth::storeEditBuffer() {
+  if (dataProvider_) dataProvider_->storeEditBuffer(pattern_, currentPatternIndex());
+}
+
+int32_t Synth::changePatternSilently(int32_t index) { return seq_ ? seq_->changePatternSilently(index) : 0; }
+
+int32_t Synth::pendingPattern() const { return seq_ ? seq_->pendingPattern() : 0; }
+
+bool Synth::changePattern(int32_t index) { return seq_ && seq_->changePattern(platform::hostTime(), index); }
+
+void Synth::resetVoices() {
+  for (auto& p : synthParts_) p->reset();
+  for (auto& p : pcmParts_) p->reset();
+  accentLevels_->reset();
+  multiEffector().resetMotionValues();
+}
+
+void Synth::resetSound() {
+  for (auto& p : synthParts_) p->resetVoice();
+  for (auto& p : pcmParts_) p->resetVoice();
+  multiEffector().resetEffects();
+}
+
+// --- steps and accent -------------------------------------------------------------
+
+void Synth::setStep(int32_t part, int32_t step, bool on) {
+  if (!validPart(part) || !validStep(step)) return;
+  seq_->setTriggerStep(part, step, on);
+  pattern_.sequencerParams.trigger[part][step] = on ? 1 : 0;
+}
+
+bool Synth::step(int32_t part, int32_t step) const {
+  return validPart(part) && validStep(step) && pattern_.sequencerParams.trigger[part][step] != 0;
+}
+
+void Synth::clearPartSteps(int32_t part) {
+  if (!validPart(part)) return;
+  for (int s = 0; s < kNumSteps; ++s) setStep(part, s, false);
+}
+
+bool Synth::isPartEmpty(int32_t part) const {
+  if (!validPart(part)) return true;
+  for (int s = 0; s < kNumSteps; ++s)
+    if (pattern_.sequencerParams.trigger[part][s]) return false;
+  return true;
+}
+
+void Synth::copyBar(int32_t sourceBar, int32_t destinationBar) {
+  if (!validBar(sourceBar) || !validBar(destinationBar)) return;
+  for (int i = 0; i < kStepsPerBar; ++i) {
+    const int from = sourceBar * kStepsPerBar + i;
+    const int to = destinationBar * kStepsPerBar + i;
+    for (int p = 0; p < kNumParts; ++p) setStep(p, to, pattern_.sequencerParams.trigger[p][from] != 0);
+    setAccentStep(to, pattern_.sequencerParams.accent[from] != 0);
+  }
+}
+
+void Synth::setAccentStep(int32_t step, bool on) {
+  if (!validStep(step)) return;
+  seq_->setAccentStep(step, on);
+  pattern_.sequencerParams.accent[step] = on ? 1 : 0;
+}
+
+bool Synth::accentStep(int32_t step) const { return validStep(step) && pattern_.sequencerParams.accent[step] != 0; }
+
+void Synth::fillAccent() {
+  std::lock_guard<std::mutex> lock(patternEditMutex_);
+  for (int s = 0; s < kNumSteps; ++s) setAccentStep(s, true);
+  for (int p = 0; p < kNumParts; ++p) setPartParameter(p, kAccent, 1);
+}
+
+bool Synth::isAccentFull() const {
+  for (int p = 0; p < kNumParts; ++p)
+    if (!pattern_.synthParams[p].accentStatus) return false;
+  for (int s = 0; s < kNumSteps; ++s)
+    if (!pattern_.sequencerParams.accent[s]) return false;
+  return true;
+}
+
+template <typename T>
+void Synth::rotateActiveSteps(T* row, int32_t offset) const {
+  const int32_t length = std::clamp<int32_t>(seq_->param(3), 1, 4);
+  const int32_t last = std::clamp<int32_t>(seq_->param(2), 1, 16);
+  int32_t active[kNumSteps];
+  int32_t count = 0;
+  for (int32_t s = 0; s < length * kStepsPerBar; ++s)
+    if (s % kStepsPerBar < last) active[count++] = s;
+  if (count == 0) return;
+  int32_t k = offset % count;
+  if (k < 0) k += count;
+  T copy[kNumSteps];
+  for (int32_t i = 0; i < count; ++i) copy[i] = row[active[i]];
+  for (int32_t i = 0; i < count; ++i) row[active[i]] = copy[(i + k) % count];
+}
+
+void Synth::shiftMotionSlot(ParamId id, int32_t offset) {
+  motionParams& slot = pattern_.motionParams[id];
+  if (seq_->motionTrackParamId(id) != id) return;
+  seq_->shiftMotionSteps(id, offset);
+  rotateActiveSteps(slot.trigger, offset);
+  rotateActiveSteps(slot.value, offset);
+}
+
+void Synth::shiftPartSteps(int32_t part, int32_t offset) {
+  if (!validPart(part)) return;
+  std::lock_guard<std::mutex> lock(patternEditMutex_);
+  seq_->shiftTriggerSteps(part, offset);
+  rotateActiveSteps(pattern_.sequencerParams.trigger[part], offset);
+  for (ParamId id = part * 16; id < part * 16 + 16; ++id) shiftMotionSlot(id, offset);
+}
+
+void Synth::shiftAccentSteps(int32_t offset) {
+  std::lock_guard<std::mutex> lock(patternEditMutex_);
+  seq_->shiftAccentSteps(offset);
+  rotateActiveSteps(pattern_.sequencerParams.accent, offset);
+  shiftMotionSlot(kParamAccentLevel, offset);
+}
+
+void Synth::shiftEffectMotion(int32_t set, int32_t offset) {
+  if (set != 0) return;
+  std::lock_guard<std::mutex> lock(patternEditMutex_);
+  shiftMotionSlot(kEffectSwitchParam, offset);
+}
+
+void Synth::startStepJump(int32_t step, bool on) {
+  if (seq_) seq_->startStepJump(step, on);
+}
+
+void Synth::endStepJump() {
+  if (seq_) seq_->endStepJump();
+}
+
+// --- motion ---------------------------------------------------------------------
+
+void Synth::setMotionStep(ParamId id, int32_t step, int32_t value, int32_t trigger) {
+  if (!validParam(id) || !validStep(step)) return;
+  const int32_t track = seq_->motionTrackFor(id);
+  if (track < 0) return;
+  seq_->setMotionStep(track, step, trigger != 0, value);
+  motionParams& slot = pattern_.motionParams[id];
+  slot.enabled = 1;
+  slot.motionId = track;
+  slot.trigger[step] = trigger != 0 ? 1 : 0;
+  slot.value[step] = static_cast<int16_t>(value);
+}
+
+bool Synth::motionStep(ParamId id, int32_t step, bool* trigger, int32_t* value, bool* enabled) const {
+  if (!validParam(id) || !validStep(step)) return false;
+  const motionParams& slot = pattern_.motionParams[id];
+  if (trigger) *trigger = slot.trigger[step] != 0;
+  if (value) *value = slot.value[step];
+  if (enabled) *enabled = slot.enabled != 0;
+  return true;
+}
+
+void Synth::valueEditStarted(ParamId id) {
+  if (validParam(id) && pattern_.motionParams[id].motionId >= 0) seq_->motionRecordStart(pattern_.motionParams[id].motionId);
+}
+
+void Synth::valueEditFinished(ParamId id) {
+  if (validParam(id) && pattern_.motionParams[id].motionId >= 0) seq_->motionRecordEnd(pattern_.motionParams[id].motionId);
+}
+
+void Synth::clearMotion(ParamId id) {
+  if (!validParam(id)) return;
+  std::lock_guard<std::mutex> lock(patternEditMutex_);
+  motionParams& slot = pattern_.motionParams[id];
+  if (slot.motionId < 0) return;
+  const int32_t track = slot.motionId;
+  slot.enabled = 0;
+  slot.motionId = kNoParam;
+  std::memset(slot.value, 0, sizeof slot.value);
+  std::memset(slot.trigger, 0, sizeof slot.trigger);
+  seq_->clearMotionTrack(track);
+}
+
+void Synth::copyMotionBar(int32_t sourceBar, int32_t destinationBar) {
+  if (!validBar(sourceBar) || !validBar(destinationBar)) return;
+  for (ParamId id = 0; id < kNumParamIds; ++id) {
+    std::lock_guard<std::mutex> lock(patternEditMutex_);
+    motionParams& slot = pattern_.motionParams[id];
+    for (int i = 0; i < kStepsPerBar; ++i) {
+      const int from = sourceBar * kStepsPerBar + i;
+      const int to = destinationBar * kStepsPerBar + i;
+      slot.trigger[to] = slot.trigger[from];
+      slot.value[to] = slot.value[from];
+    }
+    if (!slot.enabled) continue;
+    const int32_t track = seq_->motionTrackFor(id);
+    if (track < 0) continue;
+    for (int i = 0; i < kStepsPerBar; ++i) {
+      const int to = destinationBar * kStepsPerBar + i;
+      seq_->setMotionStep(track, to, slot.trigger[to] != 0, slot.value[to]);
+    }
+    slot.enabled = 1;
+    slot.motionId = track;
+  }
+}
+
+bool Synth::hasMotion(ParamId id) const { return validParam(id) && pattern_.motionParams[id].enabled != 0; }
+
+bool Synth::partMotionType(int32_t part) const { return validPart(part) && pattern_.synthParams[part].motionType != 0; }
+
+void Synth::fillEffectSwitchMotion(int32_t set) {
+  if (set != 0) return;
+  std::lock_guard<std::mutex> lock(patternEditMutex_);
+  const int32_t track = seq_->motionTrackFor(kEffectSwitchParam);
+  if (track < 0) return;
+  motionParams& slot = pattern_.motionParams[kEffectSwitchParam];
+  for (int s = 0; s < kNumSteps; ++s) {
+    seq_->setMotionStep(track, s, true, 1);
+    slot.trigger[s] = 1;
+    slot.value[s] = 1;
+  }
+  slot.enabled = 1;
+  slot.motionId = track;
+  for (int p = 0; p < kNumParts; ++p) setPartParameter(p, kFxSend, 1);
+}
+
+bool Synth::isEffectSwitchMotionFull(int32_t set) {
+  if (set != 0) return false;
+  for (int p = 0; p < kNumParts; ++p)
+    if (!pattern_.synthParams[p].fxSend) return false;
+  const int32_t track = seq_->motionTrackFor(kEffectSwitchParam);
+  if (track < 0) return false;
+  for (int s = 0; s < kNumSteps; ++s)
+    if (!seq_->motionStep(track, s)) return false;
+  return true;
+}
+
+// --- randomizer hand-off ----------------------------------------------------------
+
+void Synth::randomizePartSteps(int32_t part, seqParams* params) {
+  if (!validPart(part) || !params) return;
+  randomizer_->randomizeSteps(part, params);
+  for (int s = 0; s < kNumSteps; ++s) seq_->setTriggerStep(part, s, params->trigger[part][s] != 0);
+}
+
+void Synth::randomizePartSound(int32_t part, PatternRecord* record) {
+  if (!record || !validPart(part)) return;
+  synthParams& row = record->synthParams[part];
+  randomizer_->randomizeSynthParameters(&row[0]);
+  for (int i = 0; i <= kLowBoost; ++i) setPartParameter(part, i, row[i]);
+}
+
+void Synth::setRandomizeAmount(int32_t id, int32_t value) { randomizer_->setParameter(id, &value); }
+
+// --- live play and transport ----------------------------------------------------------
+
+void Synth::triggerPartLive(int32_t part) {
+  if (!validPart(part)) return;
+  pushMidiEvent(platform::hostTime(), EngineEventQueueEntry::kLiveTrigger, static_cast<uint32_t>(part), 1);
+}
+
+void Synth::startSequencer(uint64_t hostTime) {
+  if (seq_) seq_->play(hostTime);
+}
+
+void Synth::stopSequencer(uint64_t hostTime) {
+  if (seq_) seq_->stopFromUi(hostTime);
+}
+
+void Synth::setLoop(bool on) {
+  if (seq_) seq_->setLoop(platform::hostTime(), on);
+}
+
+void Synth::setPatternSetMode(bool on) {
+  if (seq_) seq_->setPatternSetMode(on);
+}
+
+int32_t Synth::currentStep(bool fine) const {
+  if (!seq_) return 0;
+  const int32_t half = seq_->currentHalfStep();
+  return fine ? half : half / 2;
+}
+
+// --- Link ------------------------------------------------------------------------------
+
+void Synth::suspendLink() {
+  if (seq_) seq_->suspendLink();
+}
+
+void Synth::resumeLink() {
+  if (seq_) seq_->resumeLink();
+}
+
+void Synth::linkStart(uint64_t hostTime) {
+  if (seq_) seq_->linkStart(hostTime);
+}
+
+void Synth::linkStop(uint64_t hostTime) {
+  if (seq_) seq_->linkStop(hostTime);
+}
+
+void Synth::setLinkTempo(double bpm) {
+  if (seq_) seq_->setTempoLink(platform::hostTime(), bpm);
+}
+
+double Synth::linkTempo() { return seq_ ? seq_->linkTempo() : 120.0; }
