@@ -163,10 +163,10 @@ void Synth::applyParameterRelease(ParamId id) {
   }
 }
 
-void Synth::applyControlChange(uint32_t control, uint32_t value) {
-  if (!seq_) return;
-  if (control == 32) seq_->setBankSelectLsb(value);
-  else if (control == 0) seq_->setBankSelectMsb(value);
+void Synth::applyControlChange(uint32_t /*control*/, uint32_t /*value*/) {
+  // Bank select (controllers 0 and 32) is handed to the sequencer on the MIDI
+  // thread as it arrives, because a program change is resolved when it is
+  // posted; applying it here, one latency later, could pick a stale bank.
   // Other controllers reach parameters through the MIDI control map, which
   // arrives with the MIDI input; until then they change nothing.
 }
