@@ -101,7 +101,6 @@ void AudiobusController::addAudioSenderPort(std::shared_ptr<ABAudioSenderPort> p
       if (hook->controller) hook->controller->graphChanged();
     });
   }
-  graphChanged();
 }
 
 void AudiobusController::removeAudioSenderPort(const std::shared_ptr<ABAudioSenderPort>& port) {
@@ -130,7 +129,6 @@ void AudiobusController::removeAudioSenderPort(const std::shared_ptr<ABAudioSend
     hook->controller = nullptr;
   }
   if (unit) unit->setJackPortNames({}, {});
-  graphChanged();
 }
 
 void AudiobusController::addTrigger(std::shared_ptr<ABTrigger> trigger) {
@@ -169,13 +167,13 @@ void AudiobusController::removeConnectionsChangedObserver(int token) {
 }
 
 void AudiobusController::graphChanged() {
+  // Every change is posted, as the original notification is: an observer
+  // asks connected() itself. Comparing with an earlier answer here would
+  // lose a connection made and broken between two looks.
   std::lock_guard<std::mutex> delivery(deliveryMutex_);
-  const bool now = connected();
   std::vector<Observer> observers;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (now == lastConnected_) return;
-    lastConnected_ = now;
     for (const auto& o : observers_) observers.push_back(o.second);
   }
   for (const Observer& o : observers) {

@@ -6,8 +6,8 @@
 // the port's name and its ports carry the title (as their short names, "<title>
 // L" and "<title> R", and as their metadata pretty name). The controller is
 // "connected" when another program reads one of those ports — a connection to
-// a physical playback port (the sound card) does not count. A change of that
-// state is posted to the connection observers.
+// a physical playback port (the sound card) does not count. Each change of
+// the connections is posted to the connection observers.
 //
 // The play/stop trigger of system type 2 is pressed by the JACK transport: a
 // transport that starts rolling while the trigger shows "stopped" (state 0),
@@ -15,8 +15,8 @@
 // same for a caller in the program.
 //
 // Threads: every operation is thread-safe. Observers and trigger blocks run on
-// the controller's own thread (or the unit's service thread), never on the
-// render thread.
+// the controller's own thread (trigger) or the unit's service thread
+// (connections), never on the render thread.
 
 #include <atomic>
 #include <condition_variable>
@@ -115,8 +115,9 @@ class AudiobusController {
   // Some sender port is read by another program.
   bool connected() const;
 
-  // The connections-changed notification: called (on the controller's
-  // thread or the unit's service thread) after connected() changed.
+  // The connections-changed notification: called on the unit's service
+  // thread after a connection to a sender port was made or broken (several
+  // changes close together may come as one); observers ask connected().
   using Observer = std::function<void()>;
   int addConnectionsChangedObserver(Observer observer);
   void removeConnectionsChangedObserver(int token);
@@ -132,7 +133,6 @@ class AudiobusController {
   std::vector<std::shared_ptr<ABTrigger>> triggers_;
   std::vector<std::pair<int, Observer>> observers_;
   int nextToken_ = 1;
-  bool lastConnected_ = false;
   std::optional<bool> lastRolling_;
 
   std::mutex deliveryMutex_;  // one notification at a time, in order
