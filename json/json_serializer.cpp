@@ -145,7 +145,9 @@ bool jk_encode_unsigned(JKEncodeState* st, uint64_t value, bool negative) {
   return jk_encode_writen(st, p, static_cast<size_t>(digits + sizeof digits - p));
 }
 
-bool jk_encode_number(JKEncodeState* st, const Number* number) {
+// The writers below are kept out of line so that the recursion through
+// nested containers stays small on the stack.
+[[gnu::noinline]] bool jk_encode_number(JKEncodeState* st, const Number* number) {
   const char* type = number->objCType();
   if (!type) {
     jk_encode_error(st, "NSNumber conversion error, unknown type.  Type: '%s'", "<NULL>");
@@ -190,7 +192,7 @@ bool jk_encode_number(JKEncodeState* st, const Number* number) {
   }
 }
 
-bool jk_encode_string(JKEncodeState* st, const String* string) {
+[[gnu::noinline]] bool jk_encode_string(JKEncodeState* st, const String* string) {
   static const char hex[] = "0123456789abcdef";
   const std::string_view s = string->view();
   const bool trim = (st->encodeOption & JKEncodeOptionStringObjTrimQuotes) != 0;
@@ -295,7 +297,7 @@ bool jk_encode_enter(JKEncodeState* st, const Object* container) {
   return true;
 }
 
-bool jk_encode_array(JKEncodeState* st, const Array* array) {
+[[gnu::noinline]] bool jk_encode_array(JKEncodeState* st, const Array* array) {
   if (!jk_encode_enter(st, array)) return false;
   const size_t n = array->count();
   const size_t frame = st->scratch.size();
@@ -317,7 +319,7 @@ bool jk_encode_array(JKEncodeState* st, const Array* array) {
   return ok;
 }
 
-bool jk_encode_dictionary(JKEncodeState* st, const Dictionary* dictionary) {
+[[gnu::noinline]] bool jk_encode_dictionary(JKEncodeState* st, const Dictionary* dictionary) {
   if (!jk_encode_enter(st, dictionary)) return false;
   const size_t n = dictionary->count();
   const size_t frame = st->scratch.size();
@@ -372,6 +374,33 @@ size_t jk_encode_cacheSlot(const Object* object) {
   return (((p >> 21) ^ (p >> 9)) + (p >> 4)) % kJKEncodeCacheSlots;
 }
 
+// An object of a kind that cannot be written: the formatter may replace it
+// (once) with one that can. Answers false, with the error recorded, when
+// it cannot be written at all.
+[[gnu::noinline]] bool jk_encode_replace(JKEncodeState* st, Object* original, Object** object, bool* replaced) {
+  if (*replaced) {
+    jk_encode_error(st,
+                    "Unable to serialize object class %s that was returned by the unsupported class "
+                    "formatter.  Original object class was %s.",
+                    nameOf(*object).c_str(), nameOf(original).c_str());
+    return false;
+  }
+  Value replacement;
+  if (st->block) {
+    replacement = (*st->block)(Value::retained(original));
+  } else if (st->classFormatterIMP) {
+    replacement = st->classFormatterIMP(Value::retained(original));
+  }
+  if (!replacement) {
+    jk_encode_error(st, "Unable to serialize object class %s.", nameOf(original).c_str());
+    return false;
+  }
+  *object = replacement.get();
+  st->replacements.push_back(std::move(replacement));
+  *replaced = true;
+  return true;
+}
+
 bool jk_encode_add_atom_to_buffer(JKEncodeState* st, Object* object) {
   const size_t slot = jk_encode_cacheSlot(object);
   const JKEncodeCache& cached = st->cache[slot];
@@ -404,29 +433,9 @@ bool jk_encode_add_atom_to_buffer(JKEncodeState* st, Object* object) {
         scalar = false;
         ok = jk_encode_dictionary(st, static_cast<const Dictionary*>(object));
         break;
-      default: {
-        if (replaced) {
-          jk_encode_error(st,
-                          "Unable to serialize object class %s that was returned by the unsupported class "
-                          "formatter.  Original object class was %s.",
-                          nameOf(object).c_str(), nameOf(original).c_str());
-          return false;
-        }
-        Value replacement;
-        if (st->block) {
-          replacement = (*st->block)(Value::retained(original));
-        } else if (st->classFormatterIMP) {
-          replacement = st->classFormatterIMP(Value::retained(original));
-        }
-        if (!replacement) {
-          jk_encode_error(st, "Unable to serialize object class %s.", nameOf(original).c_str());
-          return false;
-        }
-        object = replacement.get();
-        st->replacements.push_back(std::move(replacement));
-        replaced = true;
+      default:
+        if (!jk_encode_replace(st, original, &object, &replaced)) return false;
         continue;
-      }
     }
     if (!ok) return false;
     // Scalars remember their text; a replacement's text is remembered under
