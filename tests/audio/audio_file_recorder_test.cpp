@@ -482,10 +482,12 @@ struct FaultCase {
 
 class RecorderFaultTest : public RecorderTest, public ::testing::WithParamInterface<FaultCase> {};
 
-std::string faultCaseName(const ::testing::TestParamInfo<FaultCase>& info) {
+std::string describe(const FaultCase& c) {
   static const char* const names[] = {"WriteFails", "DiskFills", "SyncFails", "HeaderRewriteFails"};
-  return std::string(info.param.mode == 0 ? "Bounce_" : "RealTime_") + names[static_cast<int>(info.param.fault)];
+  return std::string(c.mode == 0 ? "Bounce_" : "RealTime_") + names[static_cast<int>(c.fault)];
 }
+std::string faultCaseName(const ::testing::TestParamInfo<FaultCase>& info) { return describe(info.param); }
+void PrintTo(const FaultCase& c, std::ostream* os) { *os << describe(c); }
 
 }  // namespace
 

@@ -136,49 +136,62 @@ TEST_F(AudioJackTest, LivePatternMatchesTheOfflineBounce) {
   ASSERT_TRUE(io_->start());
   const std::vector<std::string> ports = session_->outputUnit().jackPortNames();
   ASSERT_EQ(ports.size(), 2u);
-  jacktest::Recorder capture("igbtest capture", 3 * 44100);
+  jacktest::Recorder capture("igbtest capture", 44100 * 3 / 2);
   ASSERT_TRUE(capture.ok());
   ASSERT_TRUE(capture.connectFrom(ports[0], 0));
   ASSERT_TRUE(capture.connectFrom(ports[1], 1));
-  bool clean = false;
-  for (int attempt = 0; attempt < 3 && !clean; ++attempt) {
-    capture.arm();
-    ASSERT_TRUE(capture.waitForFrames(3 * 44100, 10s));
-    clean = capture.xruns() == 0;
-  }
-  ASSERT_TRUE(clean) << "every capture had an xrun";
-  const std::vector<int16_t> left = capture.channel(0);
-  const std::vector<int16_t> right = capture.channel(1);
-  const std::vector<Onset> live = onsets(left);
-  ASSERT_GE(live.size(), 20u) << "three seconds hold about 24 steps";
 
-  // Align the start: the first live burst's level names its step.
-  size_t step = TestPattern::kSteps;
-  for (size_t s = 0; s < TestPattern::kSteps; ++s) {
-    const Onset expected{s * TestPattern::kStep + 1, 0};
-    int peak = 0;
-    for (size_t i = 0; i < TestPattern::kBurst; ++i) peak = std::max(peak, std::abs(static_cast<int>(refLeft[expected.frame + i])));
-    if (peak == live[0].peak) step = s;
+  // Compares one capture with the bounce; empty when they agree.
+  auto compare = [&](const std::vector<int16_t>& left, const std::vector<int16_t>& right) -> std::string {
+    const std::vector<Onset> live = onsets(left);
+    if (live.size() < 10) return "only " + std::to_string(live.size()) + " bursts in 1.5 s";
+    // Align the start: the first live burst's level names its step.
+    size_t step = TestPattern::kSteps;
+    for (size_t s = 0; s < TestPattern::kSteps; ++s) {
+      int peak = 0;
+      for (size_t i = 0; i < TestPattern::kBurst; ++i) {
+        peak = std::max(peak, std::abs(static_cast<int>(refLeft[s * TestPattern::kStep + 1 + i])));
+      }
+      if (peak == live[0].peak) step = s;
+    }
+    if (step == TestPattern::kSteps) return "the first live level " + std::to_string(live[0].peak) + " is no step's";
+    // Same onsets and levels, burst after burst, around the loop.
+    for (size_t n = 0; n < live.size(); ++n) {
+      const size_t refFrame = ((step + n) % TestPattern::kSteps) * TestPattern::kStep + 1;
+      if (live[n].frame != live[0].frame + n * TestPattern::kStep) {
+        return "burst " + std::to_string(n) + " starts at " + std::to_string(live[n].frame);
+      }
+      int refPeak = 0;
+      for (size_t i = 0; i < TestPattern::kBurst; ++i) {
+        refPeak = std::max(refPeak, std::abs(static_cast<int>(refLeft[refFrame + i])));
+      }
+      if (live[n].peak != refPeak) {
+        return "burst " + std::to_string(n) + " peaks at " + std::to_string(live[n].peak) + ", not " +
+               std::to_string(refPeak);
+      }
+    }
+    // And frame for frame: the path through JACK loses nothing.
+    const size_t refStart = step * TestPattern::kStep + 1;
+    size_t mismatches = 0;
+    for (size_t i = live[0].frame; i < left.size(); ++i) {
+      const size_t k = (refStart + (i - live[0].frame)) % period;
+      mismatches += left[i] != refLeft[k] || right[i] != refRight[k];
+    }
+    return mismatches ? std::to_string(mismatches) + " frames differ" : "";
+  };
+
+  // A capture spoilt by an xrun (a busy machine) is taken again; a clean
+  // one must match.
+  std::string verdict = "no capture";
+  for (int attempt = 0; attempt < 6; ++attempt) {
+    capture.arm();
+    ASSERT_TRUE(capture.waitForFrames(44100 * 3 / 2, 10s));
+    const size_t n = capture.frames();
+    verdict = compare(capture.channel(0, n), capture.channel(1, n));
+    if (verdict.empty()) break;
+    ASSERT_GT(capture.xruns(), 0) << "a clean capture differs from the bounce: " << verdict;
   }
-  ASSERT_LT(step, TestPattern::kSteps) << "the first live level " << live[0].peak << " is no step's";
-  const size_t refStart = step * TestPattern::kStep + 1;  // the step's first sounding frame
-  // Same onsets and levels, burst after burst, around the loop.
-  for (size_t n = 0; n < live.size(); ++n) {
-    const size_t s = (step + n) % TestPattern::kSteps;
-    const size_t refFrame = s * TestPattern::kStep + 1;
-    const size_t expectedLiveFrame = live[0].frame + n * TestPattern::kStep;
-    EXPECT_EQ(live[n].frame, expectedLiveFrame) << "burst " << n;
-    int refPeak = 0;
-    for (size_t i = 0; i < TestPattern::kBurst; ++i) refPeak = std::max(refPeak, std::abs(static_cast<int>(refLeft[refFrame + i])));
-    EXPECT_EQ(live[n].peak, refPeak) << "burst " << n;
-  }
-  // And frame for frame: the path through JACK loses nothing.
-  size_t mismatches = 0;
-  for (size_t i = live[0].frame; i < left.size(); ++i) {
-    const size_t k = (refStart + (i - live[0].frame)) % period;
-    mismatches += left[i] != refLeft[k] || right[i] != refRight[k];
-  }
-  EXPECT_EQ(mismatches, 0u);
+  EXPECT_EQ(verdict, "") << "every capture had an xrun";
   // The engine was asked in chunks no larger than its buses.
   const int calls = std::min(listener_->calls.load(), audiotest::PatternListener::kMaxCalls);
   for (int i = 0; i < calls; ++i) ASSERT_LE(listener_->sizes[i], 1024);

@@ -232,6 +232,11 @@ struct BackgroundCase {
   bool keepsRunning;
 };
 
+void PrintTo(const BackgroundCase& c, std::ostream* os) {
+  *os << (c.backgroundAudio ? "background audio" : "no background audio") << (c.linkEnabled ? ", Link" : "")
+      << (c.playing ? ", playing" : ", stopped");
+}
+
 class BackgroundTest : public SessionTest, public ::testing::WithParamInterface<BackgroundCase> {};
 
 TEST_P(BackgroundTest, GoingToTheBackground) {

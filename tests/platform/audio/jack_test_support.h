@@ -5,16 +5,24 @@
 //
 // The server is this process's child and dies with it (parent-death
 // signal), so even a crashing test leaves no server behind.
+//
+// JACK servers of one user share their shared-memory registry and their
+// metadata store, so servers started side by side by parallel test
+// processes disturb each other. A Server therefore holds an exclusive lock
+// for its whole life: the JACK tests of all binaries take turns. The lock is
+// taken on a file of the source tree opened for reading; nothing is written.
 
 #include <fcntl.h>
 #include <jack/jack.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -49,8 +57,17 @@ inline bool serverAnswers(const std::string& server) {
 class Server {
  public:
   explicit Server(std::string name, int rate = 44100, int period = 128)
-      : name_(std::move(name)), rate_(rate), period_(period) {}
-  ~Server() { stop(); }
+      : name_(std::move(name)), rate_(rate), period_(period) {
+    lock_ = ::open(IGB_SOURCE_DIR "/tests/platform/audio/jack_test_support.h", O_RDONLY | O_CLOEXEC);
+    if (lock_ >= 0) {
+      while (flock(lock_, LOCK_EX) != 0 && errno == EINTR) {
+      }
+    }
+  }
+  ~Server() {
+    stop();
+    if (lock_ >= 0) ::close(lock_);  // releases the lock
+  }
   Server(const Server&) = delete;
   Server& operator=(const Server&) = delete;
 
@@ -132,6 +149,7 @@ class Server {
   int rate_;
   int period_;
   pid_t pid_ = -1;
+  int lock_ = -1;
 };
 
 // A JACK client with input ports that records into memory once armed.
@@ -192,9 +210,11 @@ class Recorder {
     return true;
   }
 
-  // The recorded samples back in 16-bit steps.
-  std::vector<int16_t> channel(int c) const {
-    const size_t n = frames_.load();
+  // The first `n` recorded samples (at most what was recorded) back in
+  // 16-bit steps. Recording goes on meanwhile: take `n` from frames() once
+  // for all channels.
+  std::vector<int16_t> channel(int c, size_t n) const {
+    n = std::min(n, frames_.load());
     std::vector<int16_t> out(n);
     for (size_t i = 0; i < n; ++i) {
       const float v = std::lround(data_[static_cast<size_t>(c)][i] * 32768.0f);

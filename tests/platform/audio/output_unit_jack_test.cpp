@@ -97,34 +97,35 @@ TEST_F(JackUnitTest, PlaysThroughJackSampleForSample) {
   ASSERT_TRUE(unit_->start());
   ASSERT_TRUE(waitFor([&] { return probe_->calls.load() > 4; }, 3s));
 
-  bool clean = false;
-  for (int attempt = 0; attempt < 3 && !clean; ++attempt) {
+  // Aligns a capture on its first frame (the left ramp tells the running
+  // frame modulo 16,384, the right one which third of 3,000 frames) and
+  // counts the frames that differ from the signal.
+  auto compare = [](const std::vector<int16_t>& l, const std::vector<int16_t>& r) -> std::string {
+    const uint64_t k0mod = static_cast<uint64_t>((l[0] + 16384) / 2);
+    for (uint64_t k0 = k0mod; k0 < 60 * 44100; k0 += 16384) {
+      bool match = true;
+      for (size_t i = 0; i < 64 && match; ++i) match = audiotest::RenderProbe::right(k0 + i) == r[i];
+      if (!match) continue;
+      size_t mismatches = 0;
+      for (size_t i = 0; i < l.size(); ++i) {
+        mismatches += l[i] != audiotest::RenderProbe::left(k0 + i) || r[i] != audiotest::RenderProbe::right(k0 + i);
+      }
+      return mismatches ? std::to_string(mismatches) + " of " + std::to_string(l.size()) + " frames differ" : "";
+    }
+    return "the recording is not the rendered signal";
+  };
+  // A capture spoilt by an xrun (a busy machine) is taken again; a clean
+  // one must match.
+  std::string verdict = "no capture";
+  for (int attempt = 0; attempt < 6; ++attempt) {
     recorder.arm();
     ASSERT_TRUE(recorder.waitForFrames(22050, 5s));
-    clean = recorder.xruns() == 0;
+    const size_t n = recorder.frames();
+    verdict = compare(recorder.channel(0, n), recorder.channel(1, n));
+    if (verdict.empty()) break;
+    ASSERT_GT(recorder.xruns(), 0) << "a clean capture differs: " << verdict;
   }
-  ASSERT_TRUE(clean) << "every capture had an xrun";
-  const std::vector<int16_t> l = recorder.channel(0);
-  const std::vector<int16_t> r = recorder.channel(1);
-  // Align on the first recorded frame: the left ramp tells its running
-  // frame modulo 16,384, the right one which third of 3,000 frames.
-  const uint64_t k0mod = static_cast<uint64_t>((l[0] + 16384) / 2);
-  uint64_t k0 = 0;
-  bool found = false;
-  for (uint64_t k = k0mod; k < 10 * 44100 && !found; k += 16384) {
-    bool match = true;
-    for (size_t i = 0; i < 64 && match; ++i) match = audiotest::RenderProbe::right(k + i) == r[i];
-    if (match) {
-      k0 = k;
-      found = true;
-    }
-  }
-  ASSERT_TRUE(found) << "the recording is not the rendered signal";
-  size_t mismatches = 0;
-  for (size_t i = 0; i < l.size(); ++i) {
-    mismatches += l[i] != audiotest::RenderProbe::left(k0 + i) || r[i] != audiotest::RenderProbe::right(k0 + i);
-  }
-  EXPECT_EQ(mismatches, 0u) << "of " << l.size() << " frames";
+  EXPECT_EQ(verdict, "") << "every capture had an xrun";
 }
 
 TEST_F(JackUnitTest, EachBufferCarriesTheHostTimeOfItsCycle) {
