@@ -39,7 +39,7 @@ void Decimator::process(int16_t* const* channels, int32_t frames) {
   int16_t* inOutL = channels[0];
   int16_t* inOutR = channels[1];
   for (int32_t i = 0; i < frames; ++i) {
-    if (i % kPickupInterval == 0) exchange_.take(active_, [this] { return current(); });
+    if (atPickup()) exchange_.take(active_, [this] { return current(); });
     const int32_t inL = inOutL[i];
     const int32_t inR = inOutR[i];
 

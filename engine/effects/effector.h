@@ -14,7 +14,10 @@
 class Effector {
  public:
   // New parameter targets are taken only at frames that are multiples of
-  // this within a process call.
+  // this. The grid runs on across process calls: the engine cuts its
+  // buffers into slices at events, and a grid restarted at every slice
+  // would take changes early and break the filter's 64-frame glides into
+  // steps whenever a slice is shorter than a block.
   static constexpr int32_t kPickupInterval = 64;
 
   virtual ~Effector() = default;
@@ -49,6 +52,11 @@ class Effector {
  protected:
   Effector() = default;
 
+  // Advances the effect's frame clock by one frame; true on the frames
+  // where new targets may be taken. Audio thread.
+  bool atPickup() { return (pickupClock_++ % kPickupInterval) == 0; }
+
  private:
   std::atomic<bool> immediate_{false};
+  uint32_t pickupClock_ = 0;  // wraps at a multiple of 64
 };

@@ -1,0 +1,119 @@
+// Parameter changes reach the audio side only at frames that are multiples
+// of 64, never by waiting for a lock.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "engine/effects/bpm_sync_delay.h"
+#include "engine/effects/chorus_flanger.h"
+#include "engine/effects/decimator.h"
+#include "engine/effects/grain_shifter.h"
+#include "engine/effects/reverb.h"
+#include "engine/effects/sarnek_filter.h"
+#include "engine/effects/short_delay.h"
+#include "engine/effects/talking_modulator.h"
+#include "tests/engine/effects/effect_test_support.h"
+
+using namespace fxtest;
+
+namespace {
+
+// The decimator with "Frequency" 0 takes a new sample at every frame but one
+// in 32768 (frame 16384 + k × 32768 of its hold phase keeps the old one);
+// with a steady input its output changes exactly when the bit mask does.
+constexpr int16_t kLevel = 12345;
+bool holdsAt(uint64_t frame) { return frame % 32768 != 16384; }
+
+TEST(ParameterPickup, TakenAtMultiplesOf64WhileAnotherThreadChangesThem) {
+  Decimator d;
+  // Let the gate open fully first: until then the level moves by itself.
+  run(d, Stereo::mono(std::vector<int16_t>(1024, kLevel)), 1024);
+  std::atomic<bool> stop{false};
+  std::thread setter([&] {
+    int v = 0;
+    while (!stop.load()) d.setParameter(2, (v++ & 1) ? 127 : 0);
+  });
+  std::vector<int16_t> buf(1000, kLevel);
+  int changes = 0;
+  int16_t last = 0;
+  uint64_t frame = 1024;
+  bool first = true;
+  for (int call = 0; call < 3000; ++call) {
+    std::fill(buf.begin(), buf.end(), kLevel);
+    int16_t* ch[2] = {buf.data(), buf.data()};
+    d.process(ch, static_cast<int32_t>(buf.size()));
+    for (size_t i = 0; i < buf.size(); ++i, ++frame) {
+      if (!first && buf[i] != last) {
+        ++changes;
+        // Calls are 1000 frames long, so a change on the grid of one call
+        // is off the grid of the next: the grid is the effect's own.
+        const bool onGrid = frame % 64 == 0 || (frame % 64 == 1 && !holdsAt(frame - 1));
+        ASSERT_TRUE(onGrid) << "change at frame " << frame;
+      }
+      first = false;
+      last = buf[i];
+    }
+  }
+  stop.store(true);
+  setter.join();
+  EXPECT_GT(changes, 20);
+}
+
+TEST(ParameterPickup, BusyLockDefersWithoutWaitingAndLosesNothing) {
+  Decimator d;
+  run(d, Stereo::mono(std::vector<int16_t>(640, kLevel)), 64);
+  TryLock& lock = d.parameterLock();
+  ASSERT_TRUE(lock.try_lock());  // as if a setter were inside it
+  // The setter that finds the lock busy returns at once ...
+  EXPECT_EQ(d.setParameter(2, 127), 127);
+  // ... and the audio side goes on with the old mask while the lock is held.
+  auto held = run(d, Stereo::mono(std::vector<int16_t>(640, kLevel)), 64);
+  for (int16_t v : held.left) ASSERT_EQ(v, (32761 * kLevel) >> 15);
+  lock.unlock();
+  // Released: the change is taken at the next grid frame, recomputed from
+  // the value that was set meanwhile.
+  auto after = run(d, Stereo::mono(std::vector<int16_t>(64, kLevel)), 64);
+  EXPECT_EQ(after.left[0], ((32761 * kLevel) >> 15) & -8192);
+}
+
+// Every effect: a change made between grid frames is heard from the next
+// grid frame on, and not before (compared with a twin left alone).
+template <typename E>
+void changeIsHeardFromTheNextGridFrame(int index, int before, int after) {
+  const Stereo in(noise(4000 + 200, 12000, 41), noise(4000 + 200, 12000, 42));
+  E reference;
+  E changed;
+  reference.setParameter(index, before);
+  changed.setParameter(index, before);
+  const Stereo head(std::vector<int16_t>(in.left.begin(), in.left.begin() + 4010),
+                    std::vector<int16_t>(in.right.begin(), in.right.begin() + 4010));
+  const Stereo tail(std::vector<int16_t>(in.left.begin() + 4010, in.left.end()),
+                    std::vector<int16_t>(in.right.begin() + 4010, in.right.end()));
+  run(reference, head, 1000);
+  run(changed, head, 1000);
+  changed.setParameter(index, after);  // frame 4010: the next grid frame is 4032
+  const auto a = run(reference, tail, 190);
+  const auto b = run(changed, tail, 190);
+  for (size_t i = 0; i < 22; ++i) {
+    ASSERT_EQ(a.left[i], b.left[i]) << i;
+    ASSERT_EQ(a.right[i], b.right[i]) << i;
+  }
+  bool differs = false;
+  for (size_t i = 22; i < a.size(); ++i) differs |= a.left[i] != b.left[i] || a.right[i] != b.right[i];
+  EXPECT_TRUE(differs);
+}
+
+TEST(ParameterPickup, EveryEffectWaitsForTheGrid) {
+  changeIsHeardFromTheNextGridFrame<ShortDelay>(2, 0, 127);
+  changeIsHeardFromTheNextGridFrame<BpmSyncDelay>(2, 0, 127);
+  changeIsHeardFromTheNextGridFrame<GrainShifter>(2, 0, 127);
+  changeIsHeardFromTheNextGridFrame<Reverb>(2, 0, 127);
+  changeIsHeardFromTheNextGridFrame<ChorusFlanger>(2, 0, 127);
+  changeIsHeardFromTheNextGridFrame<SarnekFilter>(1, 40, 120);
+  changeIsHeardFromTheNextGridFrame<TalkingModulator>(1, 0, 127);
+  changeIsHeardFromTheNextGridFrame<Decimator>(2, 0, 127);
+}
+
+}  // namespace
