@@ -8,7 +8,7 @@
 
 Decimator::Targets Decimator::targetsFor(int32_t frequency, int32_t bit) {
   frequency &= 127;
-  return {((fx::kRateLaw[127 - frequency] * 64049) >> 16) + 1486, fx::bitMaskFor(bit)};
+  return {static_cast<int32_t>((int64_t{fx::kRateLaw[127 - frequency]} * 64049) >> 16) + 1486, fx::bitMaskFor(bit)};
 }
 
 Decimator::Decimator() { setParameter(2, 0); }
