@@ -191,10 +191,13 @@ void Z5518MultiEffector::takeTypeRequest() {
   Effector* next = effect(type);
   Effector* previous = current_.load();
   // Fading an effect into itself would run one object twice over the same
-  // slice, writing two streams into its lines: it runs once instead.
-  crossfadeActive_ = next != previous;
-  crossfadeGain_ = 32767;
-  outgoing_ = previous;
+  // slice, writing two streams into its lines: it runs once instead, and a
+  // crossfade already under way (from another effect) goes on.
+  if (next != previous) {
+    crossfadeActive_ = true;
+    crossfadeGain_ = 32767;
+    outgoing_ = previous;
+  }
   current_.store(next);
   currentType_.store(type);
   immediateCountdown_ = 0;

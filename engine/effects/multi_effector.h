@@ -25,8 +25,9 @@
 //   held silent (the bounce); never concurrently with process.
 //   Real-time-safe.
 // - constructors and destructor: not real-time (they allocate the lines).
-// - queries: any thread; the audio-side ones (isOn, crossfade, wet gain)
-//   are exact only on the audio thread.
+// - queries: the parameter sets, the tempo, the request flags, the current
+//   type and effect and isOn from any thread; crossfadeActive,
+//   crossfadeGain and wetGain on the audio thread only.
 // The requests cross threads as single atomic words (lock-free, never
 // waited for); edits reach the current effect through its setParameter.
 

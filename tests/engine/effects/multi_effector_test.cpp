@@ -181,6 +181,24 @@ TEST(MultiEffector, SwitchingAwayAndBackBeforeTheSliceRunsTheEffectOnce) {
   EXPECT_FALSE(r.unit->crossfadeActive());
 }
 
+TEST(MultiEffector, ReselectingTheIncomingEffectKeepsTheCrossfadeGoing) {
+  Rig r;
+  r.settle();
+  r.unit->setEffectParameter(0, 3);
+  r.process(Stereo(20), 20);
+  // Away and back to type 3 before the next slice: the fade from type 0
+  // goes on where it was instead of restarting or stopping.
+  r.unit->setEffectParameter(0, 5);
+  r.unit->setEffectParameter(0, 3);
+  const auto rest = r.process(Stereo(40), 40);
+  for (size_t i = 0; i < 40; ++i) {
+    const int16_t mix = crossfadeMix(static_cast<int>(20 + i), 15000, -10000);
+    ASSERT_EQ(rest.left[i], (32767 * mix) >> 15) << i;
+  }
+  EXPECT_EQ(r.fakes[5]->calls, 0);
+  EXPECT_FALSE(r.unit->crossfadeActive());
+}
+
 TEST(MultiEffector, OversizedSlicePassesUntouched) {
   Rig r;
   r.settle();
