@@ -1,0 +1,211 @@
+#include "platform/gfx/image.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <mutex>
+
+#include "platform/foundation/atomic_file.h"
+#include "platform/foundation/bundle.h"
+
+namespace platform {
+
+namespace {
+
+struct ByteReader {
+  std::span<const uint8_t> bytes;
+  size_t pos = 0;
+};
+
+cairo_status_t readBytes(void* closure, unsigned char* data, unsigned int length) {
+  auto* r = static_cast<ByteReader*>(closure);
+  if (r->pos + length > r->bytes.size()) return CAIRO_STATUS_READ_ERROR;
+  std::memcpy(data, r->bytes.data() + r->pos, length);
+  r->pos += length;
+  return CAIRO_STATUS_SUCCESS;
+}
+
+cairo_status_t appendBytes(void* closure, const unsigned char* data, unsigned int length) {
+  auto* out = static_cast<std::vector<uint8_t>*>(closure);
+  out->insert(out->end(), data, data + length);
+  return CAIRO_STATUS_SUCCESS;
+}
+
+// PNGs decode into whatever format suits them (RGB24 for opaque files, A8 for
+// masks); every image of the system is ARGB32 so drawing code has one format.
+cairo_surface_t* toARGB32(cairo_surface_t* s) {
+  if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(s);
+    return nullptr;
+  }
+  if (cairo_image_surface_get_format(s) == CAIRO_FORMAT_ARGB32) return s;
+  const int w = cairo_image_surface_get_width(s);
+  const int h = cairo_image_surface_get_height(s);
+  cairo_surface_t* out = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+  cairo_t* cr = cairo_create(out);
+  cairo_set_source_surface(cr, s, 0, 0);
+  cairo_paint(cr);
+  cairo_destroy(cr);
+  cairo_surface_destroy(s);
+  return out;
+}
+
+std::mutex& namedMutex() {
+  static std::mutex m;
+  return m;
+}
+std::map<std::string, std::shared_ptr<Image>>& namedCache() {
+  static std::map<std::string, std::shared_ptr<Image>> cache;
+  return cache;
+}
+
+}  // namespace
+
+Image::Image(cairo_surface_t* surface, double scale)
+    : surface_(surface),
+      width_(cairo_image_surface_get_width(surface)),
+      height_(cairo_image_surface_get_height(surface)),
+      scale_(scale > 0 ? scale : 1.0) {}
+
+Image::~Image() { cairo_surface_destroy(surface_); }
+
+std::shared_ptr<Image> Image::create(int pixelWidth, int pixelHeight, double scale) {
+  if (pixelWidth < 1 || pixelHeight < 1) return nullptr;
+  cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, pixelWidth, pixelHeight);
+  if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(s);
+    return nullptr;
+  }
+  return std::shared_ptr<Image>(new Image(s, scale));
+}
+
+std::shared_ptr<Image> Image::adopt(cairo_surface_t* surface, double scale) {
+  if (!surface) return nullptr;
+  if (cairo_surface_get_type(surface) != CAIRO_SURFACE_TYPE_IMAGE) {
+    cairo_surface_destroy(surface);
+    return nullptr;
+  }
+  cairo_surface_flush(surface);
+  surface = toARGB32(surface);
+  if (!surface) return nullptr;
+  return std::shared_ptr<Image>(new Image(surface, scale));
+}
+
+std::shared_ptr<Image> Image::fromPNG(const std::filesystem::path& path, double scale) {
+  auto bytes = readFile(path);
+  if (!bytes) return nullptr;
+  return fromPNGData(*bytes, scale);
+}
+
+std::shared_ptr<Image> Image::fromPNGData(std::span<const uint8_t> bytes, double scale) {
+  static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  if (bytes.size() < 8 || std::memcmp(bytes.data(), kSignature, 8) != 0) return nullptr;
+  ByteReader reader{bytes};
+  cairo_surface_t* s = toARGB32(cairo_image_surface_create_from_png_stream(readBytes, &reader));
+  if (!s) return nullptr;
+  return std::shared_ptr<Image>(new Image(s, scale));
+}
+
+std::shared_ptr<Image> Image::named(const std::string& name) {
+  if (name.empty()) return nullptr;
+  std::lock_guard<std::mutex> lock(namedMutex());
+  auto& cache = namedCache();
+  if (auto it = cache.find(name); it != cache.end()) return it->second;
+  std::string file = name;
+  if (file.size() < 4 || file.compare(file.size() - 4, 4, ".png") != 0) file += ".png";
+  auto image = fromPNG(Bundle::mainBundle().resourcePath() / file, kBundleImageScale);
+  // Missing images are not cached: a bundle that is still being written (or
+  // a test's copy) may gain the file later.
+  if (image) cache[name] = image;
+  return image;
+}
+
+void Image::clearNamedCache() {
+  std::lock_guard<std::mutex> lock(namedMutex());
+  namedCache().clear();
+}
+
+std::shared_ptr<Image> Image::withScale(double scale) const {
+  cairo_surface_reference(surface_);
+  return std::shared_ptr<Image>(new Image(surface_, scale));
+}
+
+std::shared_ptr<Image> Image::cropped(const Rect& pixelRect, double scale) const {
+  const Rect r = pixelRect.standardized().intersection(Rect(0, 0, width_, height_));
+  if (r.isEmpty()) return nullptr;
+  const int x0 = static_cast<int>(std::floor(r.minX()));
+  const int y0 = static_cast<int>(std::floor(r.minY()));
+  const int x1 = static_cast<int>(std::ceil(r.maxX()));
+  const int y1 = static_cast<int>(std::ceil(r.maxY()));
+  auto out = create(x1 - x0, y1 - y0, scale);
+  if (!out) return nullptr;
+  cairo_t* cr = cairo_create(out->surface_);
+  cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+  cairo_set_source_surface(cr, surface_, -x0, -y0);
+  cairo_paint(cr);
+  cairo_destroy(cr);
+  cairo_surface_flush(out->surface_);
+  return out;
+}
+
+std::shared_ptr<Image> Image::resized(Size points, double scale) const {
+  const int w = static_cast<int>(std::lround(points.width * scale));
+  const int h = static_cast<int>(std::lround(points.height * scale));
+  auto out = create(w, h, scale);
+  if (!out) return nullptr;
+  cairo_t* cr = cairo_create(out->surface_);
+  cairo_scale(cr, static_cast<double>(w) / width_, static_cast<double>(h) / height_);
+  cairo_set_source_surface(cr, surface_, 0, 0);
+  cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_BILINEAR);
+  cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_PAD);
+  cairo_paint(cr);
+  cairo_destroy(cr);
+  cairo_surface_flush(out->surface_);
+  return out;
+}
+
+std::vector<uint8_t> Image::pngData() const {
+  std::vector<uint8_t> out;
+  cairo_surface_write_to_png_stream(surface_, appendBytes, &out);
+  return out;
+}
+
+bool Image::writePNG(const std::filesystem::path& path, std::string* error) const {
+  const std::vector<uint8_t> bytes = pngData();
+  if (bytes.empty()) {
+    if (error) *error = "PNG encoding failed";
+    return false;
+  }
+  return writeFileAtomically(path, bytes, error);
+}
+
+Image::RGBA Image::pixel(int x, int y) const {
+  if (x < 0 || y < 0 || x >= width_ || y >= height_) return {};
+  const unsigned char* data = cairo_image_surface_get_data(surface_);
+  const int stride = cairo_image_surface_get_stride(surface_);
+  uint32_t v;
+  std::memcpy(&v, data + y * stride + x * 4, 4);
+  const uint8_t a = v >> 24;
+  if (a == 0) return {};
+  const auto un = [a](uint32_t c) { return static_cast<uint8_t>(std::min<uint32_t>(255, (c * 255 + a / 2) / a)); };
+  return {un((v >> 16) & 0xFF), un((v >> 8) & 0xFF), un(v & 0xFF), a};
+}
+
+Image::RGBA Image::pixelAt(Point p) const {
+  return pixel(static_cast<int>(std::floor(p.x * scale_)), static_cast<int>(std::floor(p.y * scale_)));
+}
+
+bool Image::samePixels(const Image& o) const {
+  if (width_ != o.width_ || height_ != o.height_) return false;
+  const unsigned char* a = cairo_image_surface_get_data(surface_);
+  const unsigned char* b = cairo_image_surface_get_data(o.surface_);
+  const int sa = cairo_image_surface_get_stride(surface_);
+  const int sb = cairo_image_surface_get_stride(o.surface_);
+  for (int y = 0; y < height_; ++y) {
+    if (std::memcmp(a + y * sa, b + y * sb, static_cast<size_t>(width_) * 4) != 0) return false;
+  }
+  return true;
+}
+
+}  // namespace platform
