@@ -6,8 +6,8 @@
 // background and coming back, and publishes the output as the inter-app
 // sender port with its play/stop trigger.
 //
-// Chunks are at most 1,024 frames (not the original 4,096): the engine's
-// buses hold 1,024 frames, so every request the engine sees fits them.
+// Chunks are at most 1,024 frames: the engine's buses hold 1,024 frames, so
+// every request the engine sees fits them.
 //
 // Threads: Render runs on the device's real-time thread and neither
 // allocates nor locks. The latency refresh it asks for about once a second

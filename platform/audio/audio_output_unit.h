@@ -54,8 +54,7 @@ struct AudioTimeStamp {
 };
 
 // Fills `frames` interleaved frames into `data`, which arrives zeroed.
-// Real-time thread. The status is what the original callback returns; the
-// unit does not act on it.
+// Real-time thread. The unit does not act on the returned status.
 using AudioRenderCallback = int32_t (*)(void* context, const AudioTimeStamp* timeStamp,
                                         uint32_t frames, int16_t* data);
 

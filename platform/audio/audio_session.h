@@ -23,7 +23,7 @@ namespace platform {
 class AudioOutputUnit;
 
 enum class AudioSessionCategory { Playback, PlayAndRecord };
-// The interruption type's values of the original notification: 1 began, 0 ended.
+// The values the interruption notice carries: 1 began, 0 ended.
 enum class AudioSessionInterruptionType : uint32_t { Ended = 0, Began = 1 };
 inline constexpr uint32_t kAudioSessionCategoryOptionMixWithOthers = 1;
 

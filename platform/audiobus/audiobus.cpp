@@ -167,9 +167,9 @@ void AudiobusController::removeConnectionsChangedObserver(int token) {
 }
 
 void AudiobusController::graphChanged() {
-  // Every change is posted, as the original notification is: an observer
-  // asks connected() itself. Comparing with an earlier answer here would
-  // lose a connection made and broken between two looks.
+  // Every change is posted and the observer asks connected() itself:
+  // comparing with an earlier answer here would lose a connection made and
+  // broken between two looks.
   std::lock_guard<std::mutex> delivery(deliveryMutex_);
   std::vector<Observer> observers;
   {
