@@ -47,19 +47,16 @@ MasterFader::MasterFader()
 void MasterFader::setValue(int32_t v) {
   const int32_t clamped = std::clamp<int32_t>(v, 0, 127);
   value_.store(clamped, std::memory_order_relaxed);
-  std::lock_guard<std::mutex> lock(mutex_);
-  newGain_ = gainFor(clamped);
+  newGain_.store(gainFor(clamped), std::memory_order_relaxed);
   pending_.store(true, std::memory_order_release);
 }
 
 void MasterFader::process(int16_t* left, int16_t* right, int32_t frames) {
-  if (pending_.load(std::memory_order_acquire)) {
-    std::unique_lock<std::mutex> lock(mutex_, std::try_to_lock);
-    if (lock.owns_lock() && pending_.load(std::memory_order_relaxed)) {
-      gainInUse_ = newGain_;
-      ramping_ = true;
-      pending_.store(false, std::memory_order_relaxed);
-    }
+  // Clearing the flag before reading the gain: a value stored after the
+  // exchange raises the flag again and is taken at the next block.
+  if (pending_.load(std::memory_order_relaxed) && pending_.exchange(false, std::memory_order_acquire)) {
+    gainInUse_ = newGain_.load(std::memory_order_relaxed);
+    ramping_ = true;
   }
   int32_t i = 0;
   while (ramping_ && i < frames) {

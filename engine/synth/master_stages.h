@@ -5,7 +5,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <mutex>
 
 // Drive ("Tube Gain" 0-127). The target pair is written by the main thread
 // and read once per block; a torn pair only shapes one block differently,
@@ -33,8 +32,9 @@ class MasterDrive {
 };
 
 // Fader ("Master Volume" 0-127) with a Q15 gain that ramps to a new value.
-// The new gain crosses from the main thread under a mutex which the audio
-// thread only tries: when it is busy the change is taken at the next block.
+// The new gain crosses from the main thread as an atomic word with a pending
+// flag: the audio thread takes the latest value at the start of a block and
+// never waits (a mutex would make its unlock a possible kernel call).
 class MasterFader {
  public:
   MasterFader();
@@ -59,8 +59,7 @@ class MasterFader {
   int32_t currentGain_;
   int64_t accumulator_;
   bool ramping_ = true;
-  std::mutex mutex_;
-  int32_t newGain_;
+  std::atomic<int32_t> newGain_;
   std::atomic<bool> pending_{true};
 };
 

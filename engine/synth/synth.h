@@ -22,7 +22,9 @@
 
 #include "engine/effects/multi_effector.h"
 #include "engine/interfaces/audio_io.h"
+#include "engine/interfaces/audio_output_engine.h"
 #include "engine/interfaces/data_provider.h"
+#include "engine/interfaces/recording_source.h"
 #include "engine/interfaces/seq_listener.h"
 #include "engine/interfaces/synth_listener.h"
 #include "engine/interfaces/tempo_source.h"
@@ -37,7 +39,14 @@
 #include "engine/voices/pcm_part.h"
 #include "engine/voices/synth_part.h"
 
-class Synth : public AudioIOListener, public SeqListener, public TempoSource {
+// Besides its three faces for the audio output, the sequencer and the tempo
+// readers, the engine is what the WAV recorder bounces (RecordingSource) and
+// what the audio output starts, stops and resets (AudioOutputEngine).
+class Synth : public AudioIOListener,
+              public SeqListener,
+              public TempoSource,
+              public RecordingSource,
+              public AudioOutputEngine {
  public:
   static constexpr int32_t kBusFrames = 1024;
   static constexpr uint16_t kNoPattern = 512;
@@ -60,12 +69,12 @@ class Synth : public AudioIOListener, public SeqListener, public TempoSource {
   void setDataProvider(DataProvider* provider);
   DataProvider* dataProvider() const { return dataProvider_; }
 
-  float sampleRate() const { return sampleRate_; }
+  float sampleRate() const override { return sampleRate_; }
   float referencePitch() const { return referencePitch_; }
   uint16_t currentPatternIndex() const { return currentPatternIndex_.load(std::memory_order_relaxed); }
 
   // The record that plays, edited in place by the interface.
-  PatternRecord* currentPattern() { return &pattern_; }
+  PatternRecord* currentPattern() override { return &pattern_; }
   Seq* seq() { return seq_.get(); }
   SynthPart& synthPart(int i) { return *synthParts_[static_cast<size_t>(i)]; }
   PcmPart& pcmPart(int i) { return *pcmParts_[static_cast<size_t>(i)]; }
@@ -82,9 +91,10 @@ class Synth : public AudioIOListener, public SeqListener, public TempoSource {
   // Live entry: silence while the output byte of the latch is clear; then
   // the output byte takes the request byte.
   void render(AudioIO* io, int16_t** channels, int32_t frames) override;
-  // One block; longer requests are cut into calls of at most kBusFrames.
-  // The bounce calls it directly with no io.
-  void renderBlock(AudioIO* io, int16_t** out, int32_t frames);
+  // One block; longer requests are cut into calls of at most kBusFrames,
+  // each seeing the host time of its own first frame. The bounce calls it
+  // directly with no io.
+  void renderBlock(AudioIO* io, int16_t** out, int32_t frames) override;
   void pushEvent(uint32_t frame, uint32_t type, uint32_t a, uint32_t b) { events_.push(frame, type, a, b); }
   void applyEvent(const EngineEvent& e);
   void applyParameterValue(ParamId id, int32_t value);
@@ -104,14 +114,18 @@ class Synth : public AudioIOListener, public SeqListener, public TempoSource {
   bool outputRequested() const { return audioEnableRequest_.load(); }
 
   // --- bounce (bounce thread) -----------------------------------------------
-  // Takes the engine away from the live output: waits until the live render
-  // has latched silence (at most about half a second: with no live output
-  // running nothing would ever latch it), then resets voices and effects.
-  void beginBounce();
-  void endBounce();
-  int32_t bounceLength() const;
-  void startForBounce(uint64_t time);
-  void stopPlayback(uint64_t time);
+  // Takes the engine away from the live output: from here on the live render
+  // plays silence. Waits only for a live render call already in progress to
+  // finish (so it returns at once when no live output runs); then resets
+  // voices and effects. False only when that render did not finish within
+  // half a second, and then the engine is left as it was.
+  bool beginBounce() override;
+  // Resets voices and effects and hands the engine back: the live output
+  // returns at the buffer after the next one.
+  void endBounce() override;
+  uint32_t bounceLength() override;
+  void startForBounce(uint64_t time) override;
+  void stopPlayback(uint64_t time) override;
 
   // --- parameters (main thread) ---------------------------------------------
   // Parts 0-7, index 0-12; other parts are rejected (answer 0, nothing written).
@@ -153,7 +167,7 @@ class Synth : public AudioIOListener, public SeqListener, public TempoSource {
   // Queues a change to pattern `index` (bounded by the provider's count).
   bool changePattern(int32_t index);
   void resetVoices();
-  void resetSound();
+  void resetSound() override;
 
   // --- steps and accent -------------------------------------------------------
   void setStep(int32_t part, int32_t step, bool on);
@@ -195,11 +209,11 @@ class Synth : public AudioIOListener, public SeqListener, public TempoSource {
   // --- live play, transport, queries ------------------------------------------
   // Sounds the part in the next render block, always accented.
   void triggerPartLive(int32_t part);
-  void startSequencer(uint64_t hostTime);
-  void stopSequencer(uint64_t hostTime);
+  void startSequencer(uint64_t hostTime) override;
+  void stopSequencer(uint64_t hostTime) override;
   void setLoop(bool on);
   void setPatternSetMode(bool on);
-  bool isPlaying() const { return seq_ && seq_->isPlaying(); }
+  bool isPlaying() override { return seq_ && seq_->isPlaying(); }
   // Half steps 0-127 when fine, else steps.
   int32_t currentStep(bool fine) const;
   bool isInternalClock() const { return !seq_ || seq_->isInternalClock(); }
@@ -208,12 +222,12 @@ class Synth : public AudioIOListener, public SeqListener, public TempoSource {
   uint32_t currentPart() const { return currentPart_.load(std::memory_order_relaxed); }
 
   // --- Link pass-throughs -------------------------------------------------------
-  void suspendLink();
-  void resumeLink();
-  bool isLinkEnabled() const { return seq_ && seq_->isLinkEnabled(); }
+  void suspendLink() override;
+  void resumeLink() override;
+  bool isLinkEnabled() override { return seq_ && seq_->isLinkEnabled(); }
   bool isLinkConnected() const { return seq_ && seq_->isLinkConnected(); }
-  void linkStart(uint64_t hostTime);
-  void linkStop(uint64_t hostTime);
+  void linkStart(uint64_t hostTime) override;
+  void linkStop(uint64_t hostTime) override;
   void setLinkTempo(double bpm);
   double linkTempo();
   int64_t linkTick() const { return seq_ ? seq_->linkTick() : 0; }
@@ -287,6 +301,9 @@ class Synth : public AudioIOListener, public SeqListener, public TempoSource {
   std::unique_ptr<Z31647PatternRandomizer> randomizer_;
   std::atomic<uint8_t> audioEnableOutput_{1};
   std::atomic<uint8_t> audioEnableRequest_{1};
+  // Set while a live render() call runs; with the output byte it lets the
+  // bounce know when no live render can touch the engine any more.
+  std::atomic<bool> inLiveRender_{false};
   EngineEventList events_;
   EngineEventQueue midiEventQueue_;
   std::mutex patternEditMutex_;

@@ -190,7 +190,13 @@ void Synth::applyPattern(PatternRecord& r) {
   for (int st = 0; st < kNumSteps; ++st) seq_->setAccentStep(st, s.accent[st] != 0);
   for (ParamId id = 0; id < kNumParamIds; ++id) {
     motionParams& slot = r.motionParams[id];
-    if (!slot.enabled) continue;
+    if (!slot.enabled) {
+      // A file may carry any track number in a slot that plays nothing;
+      // left there, a clear or a motion recording of this parameter would
+      // act on another parameter's track.
+      slot.motionId = kNoParam;
+      continue;
+    }
     const int32_t track = seq_->motionTrackFor(id);
     slot.motionId = track;
     if (track < 0) continue;
@@ -222,6 +228,10 @@ void Synth::initializePattern() {
 void Synth::setPatternRecord(const PatternRecord* record) {
   if (!record) return;
   pattern_ = *record;
+  // The sequencer starts from nothing, as at a load: otherwise a motion
+  // track of the previous record that this one does not have would go on
+  // playing, and the record would no longer be what plays.
+  seq_->resetParams();
   applyPartParameters(pattern_.synthParams);
   applyPattern(pattern_);
 }
@@ -466,10 +476,15 @@ bool Synth::isEffectSwitchMotionFull(int32_t set) {
   if (set != 0) return false;
   for (int p = 0; p < kNumParts; ++p)
     if (!pattern_.synthParams[p].fxSend) return false;
-  const int32_t track = seq_->motionTrackFor(kEffectSwitchParam);
-  if (track < 0) return false;
-  for (int s = 0; s < kNumSteps; ++s)
-    if (!seq_->motionStep(track, s)) return false;
+  // A query makes no track: a missing one holds no "on" steps anyway.
+  const int32_t track = kEffectSwitchParam;
+  if (seq_->motionTrackParamId(track) != kEffectSwitchParam) return false;
+  for (int s = 0; s < kNumSteps; ++s) {
+    // Full means every step switches the effect on: a step byte without a
+    // value (no trigger) or with the value 0 (off) does not count.
+    const uint8_t b = seq_->motionStep(track, s);
+    if ((b & MotionTrack::kNoValue) != 0 || b == 0) return false;
+  }
   return true;
 }
 

@@ -7,7 +7,39 @@
 #include "engine/synth/synth.h"
 #include "platform/foundation/host_time.h"
 
+namespace {
+
+// The device as one piece of a long render request sees it: the same
+// device, with the host time of the piece's first frame. Lives on the stack
+// of the render call.
+class PieceAudioIO final : public AudioIO {
+ public:
+  PieceAudioIO(AudioIO* io, uint64_t offsetTicks) : io_(io), offset_(offsetTicks) {}
+  bool open() override { return io_->open(); }
+  bool close() override { return io_->close(); }
+  bool isOpened() override { return io_->isOpened(); }
+  void activate() override { io_->activate(); }
+  void deactivate() override { io_->deactivate(); }
+  bool start() override { return io_->start(); }
+  bool stop() override { return io_->stop(); }
+  bool isRunning() override { return io_->isRunning(); }
+  uint64_t hostTime() override { return io_->hostTime() + offset_; }
+  uint64_t latencyNanosec() override { return io_->latencyNanosec(); }
+  uint64_t outputLatencyNanosec() override { return io_->outputLatencyNanosec(); }
+
+ private:
+  AudioIO* io_;
+  uint64_t offset_;
+};
+
+}  // namespace
+
 void Synth::render(AudioIO* io, int16_t** channels, int32_t frames) {
+  // The flag goes up before the output byte is read: a bounce that clears
+  // the byte and then sees the flag down knows that this call, and every
+  // later one, reads the cleared byte (both sides are sequentially
+  // consistent).
+  inLiveRender_.store(true);
   if (!audioEnableOutput_.load()) {
     std::memset(channels[0], 0, sizeof(int16_t) * static_cast<size_t>(std::max(frames, 0)));
     std::memset(channels[1], 0, sizeof(int16_t) * static_cast<size_t>(std::max(frames, 0)));
@@ -17,16 +49,25 @@ void Synth::render(AudioIO* io, int16_t** channels, int32_t frames) {
   // The latch follows the request only at the end of a buffer, so the bounce
   // never shares a buffer with the live output.
   audioEnableOutput_.store(audioEnableRequest_.load());
+  inLiveRender_.store(false);
 }
 
 void Synth::renderBlock(AudioIO* io, int16_t** out, int32_t frames) {
   if (frames > kBusFrames) {
-    // The buses hold kBusFrames; a longer request is rendered in pieces.
+    // The buses hold kBusFrames; a longer request is rendered in pieces,
+    // each placing timed commands and MIDI by its own first frame.
     int16_t* left = out[0];
     int16_t* right = out[1];
     for (int32_t done = 0; done < frames; done += kBusFrames) {
       int16_t* piece[2] = {left + done, right + done};
-      renderBlock(io, piece, std::min(kBusFrames, frames - done));
+      const int32_t n = std::min(kBusFrames, frames - done);
+      if (io) {
+        const double nanos = static_cast<double>(done) * 1e9 / static_cast<double>(sampleRate_);
+        PieceAudioIO pieceIo(io, platform::nanosToHostTicks(static_cast<uint64_t>(nanos)));
+        renderBlock(&pieceIo, piece, n);
+      } else {
+        renderBlock(nullptr, piece, n);
+      }
     }
     return;
   }
@@ -211,17 +252,31 @@ void Synth::applyQueuedMidiEvents(AudioIO* io, int32_t sliceStart, int32_t slice
 
 // --- bounce -----------------------------------------------------------------
 
-void Synth::beginBounce() {
-  seq_->beginBounce();
+bool Synth::beginBounce() {
   audioEnableRequest_.store(0);
-  // The live render clears the output byte at the end of its next buffer.
-  // When no live output runs, nothing would: after a bound, take it here.
-  for (int waited = 0; audioEnableOutput_.load() && waited < 500; ++waited)
+  // From the moment the output byte is clear, a live render call that
+  // starts reads it and plays silence; only a call already past that read
+  // can still be rendering. Wait for it (one buffer at most) and clear the
+  // byte again, because at its end that call copies the request byte, which
+  // it may have read before it was cleared. No live output at all means no
+  // wait.
+  for (int waited = 0;; ++waited) {
+    audioEnableOutput_.store(0);
+    if (!inLiveRender_.load() && !audioEnableOutput_.load()) break;
+    if (waited >= 500) {
+      // A live render that does not finish within half a second is stuck;
+      // leave the engine to it as it was.
+      audioEnableRequest_.store(1);
+      audioEnableOutput_.store(1);
+      return false;
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  audioEnableOutput_.store(0);
+  }
+  seq_->beginBounce();
   for (auto& p : synthParts_) p->resetVoice();
   for (auto& p : pcmParts_) p->resetVoice();
   multiEffector().resetEffects();
+  return true;
 }
 
 void Synth::endBounce() {
@@ -232,7 +287,9 @@ void Synth::endBounce() {
   seq_->endBounce();
 }
 
-int32_t Synth::bounceLength() const { return seq_ ? seq_->patternLengthInFrames() : 0; }
+uint32_t Synth::bounceLength() {
+  return seq_ ? static_cast<uint32_t>(std::max(seq_->patternLengthInFrames(), 0)) : 0;
+}
 
 void Synth::startForBounce(uint64_t time) {
   if (seq_) seq_->startForBounce(time);
