@@ -16,10 +16,8 @@ const char* const GBVAudioSession::kAudiobusApiKey =
 
 namespace {
 
-// Until the program hands the standard user defaults over, "audio_latency"
-// lives for the process only.
-UserDefaultsAccess& processDefaults() {
-  static MemoryUserDefaults defaults;
+UserDefaultsAccess& standardDefaults() {
+  static PlatformUserDefaultsAccess defaults(platform::UserDefaults::standardUserDefaults());
   return defaults;
 }
 
@@ -46,7 +44,7 @@ int64_t integerValueOf(const platform::Value& value) {
 
 GBVAudioSession::GBVAudioSession(float samplingRate, Environment environment)
     : session_(environment.session ? *environment.session : platform::AudioSession::sharedInstance()),
-      defaults_(environment.userDefaults ? environment.userDefaults : &processDefaults()),
+      defaults_(environment.userDefaults ? environment.userDefaults : &standardDefaults()),
       backgroundAudioSetting_(std::move(environment.backgroundAudioEnabled)),
       sampleRate_(samplingRate),
       unit_(session_) {

@@ -1,12 +1,13 @@
 #pragma once
 // The few user-defaults operations the audio output needs, as a seam: the
-// program passes the standard user defaults, tests a dictionary of their own.
+// program uses the standard user defaults, tests a dictionary of their own.
 
 #include <map>
 #include <mutex>
 #include <optional>
 #include <string>
 
+#include "platform/foundation/user_defaults.h"
 #include "platform/foundation/value.h"
 
 class UserDefaultsAccess {
@@ -16,6 +17,18 @@ class UserDefaultsAccess {
   virtual std::optional<platform::Value> objectForKey(const std::string& key) = 0;
   virtual void setObject(const platform::Value& value, const std::string& key) = 0;
   virtual bool synchronize() = 0;
+};
+
+// The platform's user defaults (the program passes the standard ones).
+class PlatformUserDefaultsAccess final : public UserDefaultsAccess {
+ public:
+  explicit PlatformUserDefaultsAccess(platform::UserDefaults& defaults) : defaults_(defaults) {}
+  std::optional<platform::Value> objectForKey(const std::string& key) override { return defaults_.objectForKey(key); }
+  void setObject(const platform::Value& value, const std::string& key) override { defaults_.setObject(value, key); }
+  bool synchronize() override { return defaults_.synchronize(); }
+
+ private:
+  platform::UserDefaults& defaults_;
 };
 
 // Defaults that live only as long as the process; thread-safe.

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -168,6 +169,37 @@ TEST(AudioLatencyDefault, StoredValuesAndTheirResults) {
     EXPECT_EQ(defaults.writes() - writesBefore, c.writes) << label;
     EXPECT_EQ(defaults.synchronizations(), c.writes) << label;
   }
+}
+
+TEST(AudioLatencyDefault, WrittenBackToThePlatformDefaults) {
+  char tmpl[] = "/tmp/igb-defaults-XXXXXX";
+  ASSERT_NE(mkdtemp(tmpl), nullptr);
+  const std::filesystem::path file = std::filesystem::path(tmpl) / "UserDefaults.plist";
+  {
+    platform::UserDefaults stored(file);
+    PlatformUserDefaultsAccess access(stored);
+    platform::AudioSession audioSession;
+    GBVAudioSession::Environment env;
+    env.session = &audioSession;
+    env.drivers = std::vector<AudioDriver>{AudioDriver::Null};
+    env.userDefaults = &access;
+    GBVAudioSession session(44100.0f, env);
+    EXPECT_EQ(session.ioBufferSize(), 128u);
+  }
+  // A fresh read of the file finds the value written back.
+  platform::UserDefaults reread(file);
+  EXPECT_EQ(reread.integerForKey("audio_latency"), 128);
+  reread.setInteger(512, "audio_latency");
+  PlatformUserDefaultsAccess access(reread);
+  platform::AudioSession audioSession;
+  GBVAudioSession::Environment env;
+  env.session = &audioSession;
+  env.drivers = std::vector<AudioDriver>{AudioDriver::Null};
+  env.userDefaults = &access;
+  GBVAudioSession session(44100.0f, env);
+  EXPECT_EQ(session.ioBufferSize(), 512u);
+  std::error_code ec;
+  std::filesystem::remove_all(tmpl, ec);
 }
 
 TEST(AudioLatencyDefault, ValidSizesAreTheThreeBufferSizes) {
