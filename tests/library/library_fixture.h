@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <cstdio>
 #include <filesystem>
@@ -109,9 +110,14 @@ class FileSizeLimit {
 inline PatternRecord testRecord(int seed, const char* name = nullptr) {
   PatternRecord r = PatternRecord::zeroed();
   r.versionParams.dataVersion = PatternRecord::kDataVersion;
-  std::snprintf(r.tagParams.name, sizeof r.tagParams.name, "%s", name ? name : ("P" + std::to_string(seed)).c_str());
-  std::snprintf(r.tagParams.author, sizeof r.tagParams.author, "author%d", seed);
-  std::snprintf(r.tagParams.tags, sizeof r.tagParams.tags, "tag%d", seed);
+  // The text fields are fixed-size and need not end in a zero byte.
+  auto put = [](char* field, size_t size, const std::string& text) {
+    std::memset(field, 0, size);
+    std::memcpy(field, text.data(), std::min(text.size(), size));
+  };
+  put(r.tagParams.name, sizeof r.tagParams.name, name ? std::string(name) : "P" + std::to_string(seed));
+  put(r.tagParams.author, sizeof r.tagParams.author, "author" + std::to_string(seed));
+  put(r.tagParams.tags, sizeof r.tagParams.tags, "tag" + std::to_string(seed));
   r.effectParams[0] = fxParams{seed % 8, 64, 32, 1};
   for (int p = 0; p < kNumParts; ++p) {
     for (int i = 0; i < kNumPartParams; ++i) r.synthParams[p][i] = 0;
