@@ -67,6 +67,9 @@ Synth::Synth(float sampleRate, SeqServices services)
     };
   }
   seq_ = std::make_unique<Seq>(this, sampleRate, std::move(services));
+  // The sequencer starts with every accent step set; the empty record has
+  // none, and the record is what plays.
+  for (int st = 0; st < kNumSteps; ++st) seq_->setAccentStep(st, false);
 }
 
 Synth::~Synth() {

@@ -285,7 +285,8 @@ class Synth : public AudioIOListener,
   std::array<std::unique_ptr<PcmPart>, 4> pcmParts_;
   std::unique_ptr<AccentLevels> accentLevels_;
   std::unique_ptr<CrossRingSwitch> crossRingSwitch_;
-  uint32_t soloMode_ = 0;
+  // Read by a pattern load on the audio thread.
+  std::atomic<uint32_t> soloMode_{0};
   std::array<uint8_t, 8> soloFlags_{};
   std::atomic<uint16_t> currentPatternIndex_{kNoPattern};
   std::array<std::unique_ptr<int16_t[]>, 4> buses_;

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 #include "engine/provider/memory_data_provider.h"
@@ -17,6 +18,7 @@
 #include "engine/record/param_id.h"
 #include "engine/settings/global_settings.h"
 #include "engine/synth/synth.h"
+#include "engine/interfaces/synth_listener.h"
 #include "engine/voices/drum_data.h"
 
 namespace synthtest {
@@ -66,6 +68,29 @@ inline PatternRecord quietPattern() {
   for (auto& a : r.sequencerParams.accent) a = 0;
   return r;
 }
+
+// Keeps the names of the observer calls, in order.
+class CallLog : public SynthListener {
+ public:
+  std::vector<std::string> calls;
+  void synthTriggered(int, bool) override { calls.push_back("synthTriggered"); }
+  void synthParameterChangedFromMidi(int, int) override { calls.push_back("parameterFromMidi"); }
+  void patternChanged() override { calls.push_back("patternChanged"); }
+  void patternTagInfoDidUpdate() override { calls.push_back("tags"); }
+  void recordingStatusChanged() override { calls.push_back("recording"); }
+  void seqReturnedToTheBeginning() override { calls.push_back("beginning"); }
+  void notifyPatternSetChangedFromMidi(uint16_t, uint16_t) override { calls.push_back("setFromMidi"); }
+  void notifyPatternChangedFromMidi(int) override { calls.push_back("patternFromMidi"); }
+  void currentPartChangedFromMidi(int) override { calls.push_back("partFromMidi"); }
+  void seqPageShiftedFromMidi(int) override { calls.push_back("page"); }
+  void sequenceDidStart() override { calls.push_back("start"); }
+  void sequenceDidStop() override { calls.push_back("stop"); }
+  void precountAbletonLinkSync(int, int) override { calls.push_back("precount"); }
+  void abletonLinkSyncTempoChanged(double) override { calls.push_back("linkTempo"); }
+  void abletonLinkSyncEnabledDidChange() override { calls.push_back("linkEnabled"); }
+  void abletonLinkSyncConnectedDidChange() override { calls.push_back("linkConnected"); }
+  long count(const std::string& name) const { return std::count(calls.begin(), calls.end(), name); }
+};
 
 class EngineTest : public ::testing::Test {
  protected:
