@@ -1,0 +1,102 @@
+#pragma once
+// The engine observer: turns every SynthListener callback into its named
+// notification, posted on the main thread in the order the callbacks came.
+//
+// Callbacks arrive from the render thread, the MIDI thread and Link's
+// threads. They must not block, allocate or lock there, so each callback only
+// writes a small fixed-size record into a lock-free ring; the main run loop
+// drains the ring on a short repeating timer and posts the notifications on
+// the default centre. A full ring drops the newest record and counts it.
+//
+// Thread-safe: every callback may run on any thread, concurrently.
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "engine/interfaces/synth_listener.h"
+
+namespace platform {
+class RunLoop;
+class NotificationCenter;
+class Timer;
+}  // namespace platform
+
+class SynthObserver : public SynthListener {
+ public:
+  // The one observer, made on first call (start-up, main thread) and never
+  // deleted. It drains on the main run loop into the default centre.
+  static SynthObserver* getInstance();
+
+  // For tests: an observer that drains on `loop` into `center`.
+  SynthObserver(platform::RunLoop& loop, platform::NotificationCenter& center);
+  ~SynthObserver() override;
+
+  void synthTriggered(int partId, bool on) override;
+  void synthParameterChangedFromMidi(int parameterId, int value) override;
+  void patternChanged() override;
+  void patternTagInfoDidUpdate() override;
+  void recordingStatusChanged() override;
+  void seqReturnedToTheBeginning() override;
+  void notifyPatternSetChangedFromMidi(uint16_t high, uint16_t low) override;
+  void notifyPatternChangedFromMidi(int patternNumber) override;
+  void currentPartChangedFromMidi(int partNumber) override;
+  void seqPageShiftedFromMidi(int offset) override;
+  void sequenceDidStart() override;
+  void sequenceDidStop() override;
+  void precountAbletonLinkSync(int beat, int count) override;
+  void abletonLinkSyncTempoChanged(double sessionTempo) override;
+  void abletonLinkSyncEnabledDidChange() override;
+  void abletonLinkSyncConnectedDidChange() override;
+
+  // Main thread: posts everything received so far. The timer calls it.
+  void drain();
+
+  // How long the main thread may lag behind the callbacks.
+  static constexpr double kDrainInterval = 0.005;
+  static constexpr size_t kCapacity = 4096;
+  uint64_t dropped() const { return dropped_.load(std::memory_order_relaxed); }
+
+ private:
+  enum Kind : uint32_t {
+    kTriggeredOn,
+    kTriggeredOff,
+    kParameterFromMidi,
+    kPatternChanged,
+    kTagInfo,
+    kRecording,
+    kReturned,
+    kPatternSetFromMidi,
+    kPatternFromMidi,
+    kPartFromMidi,
+    kPageShifted,
+    kStarted,
+    kStopped,
+    kPrecount,
+    kLinkTempo,
+    kLinkEnabled,
+    kLinkConnected,
+  };
+  struct Record {
+    uint32_t kind;
+    int64_t a;
+    int64_t b;
+    double d;
+  };
+  // One cell of the bounded ring (sequence-numbered, multi-producer).
+  struct Cell {
+    std::atomic<uint64_t> sequence;
+    Record record;
+  };
+
+  void push(Kind kind, int64_t a = 0, int64_t b = 0, double d = 0.0);
+  void post(const Record& r);
+
+  platform::NotificationCenter& center_;
+  std::shared_ptr<platform::Timer> timer_;
+  std::unique_ptr<std::array<Cell, kCapacity>> cells_;
+  std::atomic<uint64_t> enqueuePos_{0};
+  uint64_t dequeuePos_ = 0;
+  std::atomic<uint64_t> dropped_{0};
+};

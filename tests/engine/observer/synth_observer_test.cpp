@@ -1,0 +1,125 @@
+#include "engine/observer/synth_observer.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+#include "platform/notify/notification_center.h"
+#include "platform/runloop/run_loop.h"
+
+using platform::Notification;
+
+namespace {
+
+class SynthObserverTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    loop.bindToCurrentThread();
+    clock = std::make_shared<platform::VirtualClock>(100.0);
+    loop.setClock(clock);
+    observer = std::make_unique<SynthObserver>(loop, center);
+    center.addObserver(this, "", [this](const Notification& n) {
+      received.push_back(n);
+      threads.push_back(std::this_thread::get_id());
+    });
+  }
+
+  platform::RunLoop loop;
+  std::shared_ptr<platform::VirtualClock> clock;
+  platform::NotificationCenter center;
+  std::unique_ptr<SynthObserver> observer;
+  std::vector<Notification> received;
+  std::vector<std::thread::id> threads;
+};
+
+int64_t infoInt(const Notification& n, const char* key) {
+  const platform::Value* v = n.info(key);
+  return v ? v->integerValue(-999) : -999;
+}
+
+TEST_F(SynthObserverTest, EveryCallbackBecomesItsNotification) {
+  observer->synthTriggered(3, false);
+  observer->synthTriggered(5, true);
+  observer->synthParameterChangedFromMidi(82, 99);
+  observer->patternChanged();
+  observer->patternTagInfoDidUpdate();
+  observer->recordingStatusChanged();
+  observer->seqReturnedToTheBeginning();
+  observer->notifyPatternSetChangedFromMidi(1, 2);
+  observer->notifyPatternChangedFromMidi(290);
+  observer->currentPartChangedFromMidi(6);
+  observer->seqPageShiftedFromMidi(-1);
+  observer->sequenceDidStart();
+  observer->sequenceDidStop();
+  observer->precountAbletonLinkSync(4, 2);
+  observer->abletonLinkSyncTempoChanged(127.5);
+  observer->abletonLinkSyncEnabledDidChange();
+  observer->abletonLinkSyncConnectedDidChange();
+  EXPECT_TRUE(received.empty()) << "nothing is posted on the calling thread";
+  loop.advanceBy(SynthObserver::kDrainInterval * 2);
+
+  const std::vector<std::string> names = {
+      "synthTriggeredOff", "synthTriggeredOn", "synthParameterChangedFromMidi", "patternChanged",
+      "patternTagInfoDidUpdate", "recordingStatusChanged", "seqReturnedToTheBeginning",
+      "notifyPatternSetChangedFromMidi", "notifyPatternChangedFromMidi", "currentPartChangedFromMidi",
+      "seqPageShiftedFromMidi", "sequenceDidStart", "sequenceDidStop", "precountAbletonLinkSync",
+      "abletonLinkSyncTempoChanged", "abletonLinkSyncEnabledDidChange", "abletonLinkSyncConnectedDidChange"};
+  ASSERT_EQ(received.size(), names.size());
+  for (size_t i = 0; i < names.size(); ++i) EXPECT_EQ(received[i].name, names[i]) << i;
+
+  EXPECT_EQ(infoInt(received[0], "partId"), 3);
+  EXPECT_EQ(received[0].userInfo.size(), 1u);
+  EXPECT_EQ(infoInt(received[1], "partId"), 5);
+  EXPECT_EQ(infoInt(received[2], "parameterId"), 82);
+  EXPECT_EQ(infoInt(received[2], "value"), 99);
+  EXPECT_TRUE(received[3].userInfo.empty());
+  EXPECT_EQ(infoInt(received[7], "number"), 65538);
+  EXPECT_EQ(infoInt(received[8], "patternNumber"), 290);
+  EXPECT_EQ(infoInt(received[9], "partNumber"), 6);
+  EXPECT_EQ(infoInt(received[10], "offset"), -1);
+  EXPECT_EQ(infoInt(received[13], "beat"), 4);
+  EXPECT_EQ(infoInt(received[13], "count"), 2);
+  ASSERT_NE(received[14].info("sessionTempo"), nullptr);
+  EXPECT_TRUE(received[14].info("sessionTempo")->isReal());
+  EXPECT_DOUBLE_EQ(received[14].info("sessionTempo")->realValue(), 127.5);
+  for (auto id : threads) EXPECT_EQ(id, std::this_thread::get_id());
+}
+
+TEST_F(SynthObserverTest, CallbacksFromOtherThreadsArriveOnTheLoopInOrder) {
+  // One thread plays the render thread: its calls must arrive in order and
+  // none merged or dropped; a second thread interleaves its own.
+  std::thread render([&] {
+    for (int i = 0; i < 1000; ++i) observer->notifyPatternChangedFromMidi(i);
+  });
+  std::thread midi([&] {
+    for (int i = 0; i < 1000; ++i) observer->synthTriggered(i % 8, true);
+  });
+  render.join();
+  midi.join();
+  loop.advanceBy(SynthObserver::kDrainInterval * 2);
+  std::vector<int64_t> fromRender;
+  size_t triggers = 0;
+  for (const auto& n : received) {
+    if (n.name == "notifyPatternChangedFromMidi") fromRender.push_back(infoInt(n, "patternNumber"));
+    if (n.name == "synthTriggeredOn") ++triggers;
+  }
+  ASSERT_EQ(fromRender.size(), 1000u);
+  for (int i = 0; i < 1000; ++i) EXPECT_EQ(fromRender[static_cast<size_t>(i)], i);
+  EXPECT_EQ(triggers, 1000u);
+  EXPECT_EQ(observer->dropped(), 0u);
+  for (auto id : threads) EXPECT_EQ(id, std::this_thread::get_id());
+}
+
+TEST_F(SynthObserverTest, AFullRingDropsInsteadOfBlocking) {
+  for (size_t i = 0; i < SynthObserver::kCapacity + 5; ++i) observer->sequenceDidStart();
+  EXPECT_EQ(observer->dropped(), 5u);
+  loop.advanceBy(SynthObserver::kDrainInterval * 2);
+  EXPECT_EQ(received.size(), SynthObserver::kCapacity);
+  // After draining there is room again.
+  observer->sequenceDidStop();
+  loop.advanceBy(SynthObserver::kDrainInterval * 2);
+  EXPECT_EQ(received.back().name, "sequenceDidStop");
+}
+
+}  // namespace
