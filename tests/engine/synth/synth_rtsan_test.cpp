@@ -1,0 +1,224 @@
+// The engine's render path under RealtimeSanitizer: several seconds of a
+// dense pattern (all eight parts on every step, motion, every effect type
+// in turn, cross and ring modulation) with live triggers, MIDI entries,
+// edits and pattern changes coming from another thread. Every render call
+// is a real-time span: an allocation, a lock wait, a sleep or a system call
+// anywhere below it ends the child process with a report, and the test
+// fails.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/provider/memory_data_provider.h"
+#include "engine/synth/synth.h"
+#include "engine/voices/drum_data.h"
+#include "platform/foundation/host_time.h"
+#include "tests/support/rtsan/rtsan_scope.h"
+#include "tools/render/dense_pattern.h"
+
+namespace {
+
+class Environment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    igb::rtsan::initialize();
+  }
+};
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new Environment);
+
+// A device whose chunk time moves on with every buffer, so that timed MIDI
+// entries and commands are placed inside the buffers.
+class SteppingAudioIO : public AudioIO {
+ public:
+  bool open() override { return true; }
+  bool close() override { return true; }
+  bool isOpened() override { return true; }
+  void activate() override {}
+  void deactivate() override {}
+  bool start() override { return true; }
+  bool stop() override { return true; }
+  bool isRunning() override { return true; }
+  uint64_t hostTime() override { return time.load(std::memory_order_relaxed); }
+  uint64_t latencyNanosec() override { return 5'804'988; }  // two buffers of 128
+  uint64_t outputLatencyNanosec() override { return 0; }
+  std::atomic<uint64_t> time{platform::hostTime()};
+};
+
+// One bar at 300 BPM (0.8 s): the pattern ends, and a queued change loads,
+// several times a second.
+PatternRecord densePattern(int type) {
+  PatternRecord r = makeDensePattern({3000, type, type % 3});
+  r.sequencerParams.length = 1;
+  return r;
+}
+
+// Counts pattern loads without allocating (it is called on the audio thread).
+class LoadCounter : public SynthListener {
+ public:
+  void synthTriggered(int, bool) override {}
+  void synthParameterChangedFromMidi(int, int) override {}
+  void patternChanged() override { loads.fetch_add(1, std::memory_order_relaxed); }
+  void patternTagInfoDidUpdate() override {}
+  void recordingStatusChanged() override {}
+  void seqReturnedToTheBeginning() override {}
+  void notifyPatternSetChangedFromMidi(uint16_t, uint16_t) override {}
+  void notifyPatternChangedFromMidi(int) override {}
+  void currentPartChangedFromMidi(int) override {}
+  void seqPageShiftedFromMidi(int) override {}
+  void sequenceDidStart() override {}
+  void sequenceDidStop() override {}
+  void precountAbletonLinkSync(int, int) override {}
+  void abletonLinkSyncTempoChanged(double) override {}
+  void abletonLinkSyncEnabledDidChange() override {}
+  void abletonLinkSyncConnectedDidChange() override {}
+  std::atomic<int> loads{0};
+};
+
+// Renders `seconds` of audio in buffers of `frames`, each call in its own
+// real-time span, while another thread keeps the engine busy. Exits 0 when
+// the run did what it is meant to exercise: pattern loads, all eight effect
+// types, every cross/ring mode, and sound.
+void exerciseEngine(double seconds, int32_t frames) {
+  createDrumData(IGB_BUNDLE_DIR);
+  MemoryDataProvider provider(1);
+  for (int type = 0; type < 8; ++type) provider.storePattern(densePattern(type), type);
+  Synth* synth = Synth::getInstance(44100.0f);
+  synth->setDataProvider(&provider);
+  LoadCounter counter;
+  synth->setListener(&counter);
+  synth->changePatternSilently(0);
+  synth->startSequencer(0);
+  SteppingAudioIO io;
+
+  std::atomic<bool> stop{false};
+  std::thread ui([&] {
+    for (int round = 0; !stop.load(); ++round) {
+      const int part = round % 8;
+      synth->triggerPartLive(part);
+      synth->pushMidiEvent(platform::hostTime(), EngineEventQueueEntry::kMidiNote, static_cast<uint32_t>(part), 100);
+      synth->pushMidiEvent(platform::hostTime(), EngineEventQueueEntry::kControlChange, 7, 64);
+      synth->setStep(part, round % 64, round % 5 != 0);
+      synth->setPartParameter(part, kPitch, (round * 7) % 128);
+      synth->setMotionStep(part * 16 + kLevel, round % 64, (round * 3) % 128, 1);
+      if (round % 4 == 0) synth->setEffectParameter(0, 0, (round / 4) % 8);  // a crossfade
+      if (round % 6 == 0) synth->setEffectParameter(0, 1, round % 128);
+      if (round % 9 == 0) synth->setCrossRingMod(round % 3);
+      if (round % 10 == 0) synth->setMasterParameter(0, 80 + round % 40);
+      if (round % 11 == 0) synth->setMasterParameter(1, round % 128);
+      if (round % 12 == 0) synth->changePatternSilently((round / 12) % 8);
+      if (round % 25 == 0) synth->shiftPartSteps(part, 1);
+      if (round % 40 == 0) synth->setLoop(round % 80 == 0);
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+  });
+
+  std::vector<int16_t> left(static_cast<size_t>(frames)), right(static_cast<size_t>(frames));
+  int16_t* channels[2] = {left.data(), right.data()};
+  const long calls = static_cast<long>(seconds * 44100.0 / frames);
+  const uint64_t bufferTicks = platform::nanosToHostTicks(static_cast<uint64_t>(frames * 1e9 / 44100.0));
+  uint32_t typesHeard = 0;
+  uint32_t modesHeard = 0;
+  int32_t loudest = 0;
+  for (long call = 0; call < calls; ++call) {
+    {
+      igb::rtsan::RealtimeScope realtime;
+      synth->render(&io, channels, frames);
+    }
+    io.time.fetch_add(bufferTicks, std::memory_order_relaxed);
+    typesHeard |= 1u << synth->multiEffector().currentType();
+    modesHeard |= 1u << synth->crossRingSwitch().get(0);
+    for (int32_t i = 0; i < frames; ++i) loudest = std::max<int32_t>(loudest, std::abs(int32_t{left[i]}));
+    // Real time, roughly, so that the other thread's work interleaves.
+    if (call % 8 == 0) std::this_thread::sleep_for(std::chrono::microseconds(300));
+  }
+  stop.store(true);
+  ui.join();
+  const int loads = counter.loads.load();
+  const uint64_t skipped = synth->skippedLoads();
+  Synth::destroyInstance();
+  destroyDrumData();
+  if (loads < 3) std::exit(10);
+  if (skipped != 0) std::exit(11);
+  if (typesHeard != 0xFF) std::exit(12);
+  if (modesHeard != 0x7) std::exit(13);
+  if (loudest < 1000) std::exit(14);
+}
+
+struct RunCase {
+  double seconds;
+  int32_t frames;
+};
+
+class RenderUnderRtsan : public ::testing::TestWithParam<RunCase> {};
+
+TEST_P(RenderUnderRtsan, RenderIsRealtimeSafe) {
+  const RunCase c = GetParam();
+  EXPECT_EXIT(
+      {
+        exerciseEngine(c.seconds, c.frames);
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+// The usual buffer, and a long request that the engine cuts itself.
+INSTANTIATE_TEST_SUITE_P(Buffers, RenderUnderRtsan, ::testing::Values(RunCase{8.0, 128}, RunCase{4.0, 4096}));
+
+// The spans are live: an observer that allocates when a pattern loads (on
+// the audio thread, inside render) ends the process with a report.
+class AllocatingListener : public SynthListener {
+ public:
+  void synthTriggered(int, bool) override {}
+  void synthParameterChangedFromMidi(int, int) override {}
+  void patternChanged() override { names.push_back(std::string(100, 'x')); }
+  void patternTagInfoDidUpdate() override {}
+  void recordingStatusChanged() override {}
+  void seqReturnedToTheBeginning() override {}
+  void notifyPatternSetChangedFromMidi(uint16_t, uint16_t) override {}
+  void notifyPatternChangedFromMidi(int) override {}
+  void currentPartChangedFromMidi(int) override {}
+  void seqPageShiftedFromMidi(int) override {}
+  void sequenceDidStart() override {}
+  void sequenceDidStop() override {}
+  void precountAbletonLinkSync(int, int) override {}
+  void abletonLinkSyncTempoChanged(double) override {}
+  void abletonLinkSyncEnabledDidChange() override {}
+  void abletonLinkSyncConnectedDidChange() override {}
+  std::vector<std::string> names;
+};
+
+// A pattern change rendered inside one span, with or without an observer
+// that allocates; exits 0 when the pattern was loaded.
+void renderOneLoad(bool allocatingObserver) {
+  MemoryDataProvider provider(1);
+  Synth* synth = Synth::getInstance(44100.0f);
+  synth->setDataProvider(&provider);
+  AllocatingListener listener;
+  if (allocatingObserver) synth->setListener(&listener);
+  synth->changePatternSilently(1);
+  std::vector<int16_t> l(256), r(256);
+  int16_t* ch[2] = {l.data(), r.data()};
+  {
+    igb::rtsan::RealtimeScope realtime;
+    synth->render(nullptr, ch, 256);
+  }
+  std::exit(synth->currentPatternIndex() == 1 ? 0 : 3);
+}
+
+TEST(RenderUnderRtsanCheck, AnAllocationBelowRenderIsCaught) {
+  EXPECT_DEATH(renderOneLoad(true), std::string(igb::rtsan::kViolationPattern) + ".*function `malloc`");
+}
+
+TEST(RenderUnderRtsanCheck, TheSameRenderWithoutTheAllocationPasses) {
+  EXPECT_EXIT(renderOneLoad(false), ::testing::ExitedWithCode(0), "");
+}
+
+}  // namespace
