@@ -1,21 +1,24 @@
-// For now the program starts the engine with an in-memory library, renders
-// one second off line to prove the engine runs, and exits.
-#include <cstdio>
-#include <vector>
+// The program: the application delegate brings the instrument up, the main
+// run loop runs until the program is asked to stop, then the delegate saves
+// and tears everything down.
+#include <csignal>
 
-#include "engine/provider/memory_data_provider.h"
-#include "engine/synth/synth.h"
+#include "app/app_delegate.h"
+#include "platform/runloop/run_loop.h"
+
+namespace {
+volatile std::sig_atomic_t gStop = 0;
+void onSignal(int) { gStop = 1; }
+}  // namespace
 
 int main() {
-  MemoryDataProvider provider;
-  Synth* synth = Synth::getInstance(44100.0f);
-  synth->setDataProvider(&provider);
-  std::vector<int16_t> left(Synth::kBusFrames), right(Synth::kBusFrames);
-  int16_t* channels[2] = {left.data(), right.data()};
-  for (int rendered = 0; rendered < 44100; rendered += Synth::kBusFrames)
-    synth->render(nullptr, channels, Synth::kBusFrames);
-  std::printf("iGROOVEBIX engine started at %.0f Hz with %d patterns; exiting.\n", synth->sampleRate(),
-              provider.numberOfPatterns());
-  Synth::destroyInstance();
+  std::signal(SIGINT, onSignal);
+  std::signal(SIGTERM, onSignal);
+  platform::RunLoop& loop = platform::RunLoop::main();
+  iGroovebixRAppDelegate delegate;
+  delegate.didFinishLaunching();
+  while (!gStop) loop.runOnce(0.1);
+  delegate.applicationDidEnterBackground();
+  delegate.applicationWillTerminate();
   return 0;
 }

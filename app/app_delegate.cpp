@@ -1,0 +1,287 @@
+#include "app/app_delegate.h"
+
+#include <cstdio>
+#include <filesystem>
+
+#include "app/gq_flurry.h"
+#include "audio/gbv_audio_session.h"
+#include "audio/iphone_audio_io.h"
+#include "engine/observer/synth_observer.h"
+#include "engine/settings/global_settings.h"
+#include "engine/synth/synth.h"
+#include "engine/voices/drum_data.h"
+#include "library/pattern_set_store.h"
+#include "library/pattern_store.h"
+#include "library/utilities.h"
+#include "platform/foundation/bundle.h"
+#include "platform/notify/notification_center.h"
+#include "platform/runloop/run_loop.h"
+
+#ifndef IGB_APP_VERSION
+#define IGB_APP_VERSION "0.0.0"
+#endif
+#ifndef IGB_APP_BUILD
+#define IGB_APP_BUILD "0"
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr float kSampleRate = 44100.0f;
+// badge | alert
+constexpr unsigned kNotificationTypes = 5;
+constexpr double kBackupUploadDelay = 30.0;
+
+void logLine(const std::string& line) { std::fprintf(stderr, "igroovebix: %s\n", line.c_str()); }
+
+std::string infoString(const char* key, const char* fallback) {
+  const std::optional<platform::Value> v = platform::Bundle::mainBundle().objectForInfoDictionaryKey(key);
+  if (v && v->isString() && !v->string()->empty()) return *v->string();
+  return fallback;
+}
+
+}  // namespace
+
+iGroovebixRAppDelegate::iGroovebixRAppDelegate(AppEnvironment environment)
+    : env_(std::move(environment)),
+      defaults_(env_.userDefaults ? env_.userDefaults : &platform::UserDefaults::standardUserDefaults()),
+      audioDefaults_(std::make_unique<PlatformUserDefaultsAccess>(*defaults_)) {}
+
+iGroovebixRAppDelegate::~iGroovebixRAppDelegate() {
+  *alive_ = false;
+  if (preload_.joinable()) preload_.join();
+  platform::NotificationCenter::defaultCenter().removeObserver(this);
+}
+
+void iGroovebixRAppDelegate::step(const std::string& name) {
+  if (env_.stepObserver) env_.stepObserver(name);
+}
+
+bool iGroovebixRAppDelegate::didFinishLaunching() {
+  if (launched_) return true;
+  launched_ = true;
+
+  // 1. The image manager loads the panel's images while the engine comes up.
+  std::function<void()> preload = env_.preloadImages;
+  preload_ = std::thread([preload] {
+    if (preload) preload();
+  });
+  step("preload");
+
+  // 2. Global settings: moves an older settings file in and loads "global.dat".
+  const fs::path documents = Utilities::applicationiTunesDocumentsDirectory().value_or(fs::path("."));
+  const fs::path data = Utilities::applicationDocumentsDirectory().value_or(documents);
+  createGlobalSettings(data, documents);
+  step("globalSettings");
+
+  // 3. Pattern sets.
+  PatternSetStore& sets = PatternSetStore::sharedInstance();
+  sets.setReporter(logLine);
+  sets.load();
+  step("patternSets");
+
+  // 4. Drum sample memory from the bundle resource "drumdata" "bin".
+  createDrumData();
+  step("drumData");
+
+  // 5. The engine.
+  synth_ = Synth::getInstance(kSampleRate);
+  step("engine");
+
+  // 6. The observer: engine events become notifications on the main queue.
+  synth_->setListener(SynthObserver::getInstance());
+  step("observer");
+
+  // 7. The audio output, opened; it starts after step 8.
+  GBVAudioSession::Environment audioEnv;
+  audioEnv.drivers = env_.audioDrivers;
+  audioEnv.userDefaults = audioDefaults_.get();
+  IPhoneAudioIO* io = createAudioIO(kSampleRate, audioEnv);
+  io->setListener(synth_);
+  io->session().setEngine(synth_);
+  io->session().setNoticeQueue([](std::function<void()> notice) { platform::dispatchAsyncMain(std::move(notice)); });
+  io->open();
+  step("audioOutputOpened");
+
+  // 8. The pattern store becomes the engine's pattern provider and loads.
+  Z31647PatternStore& store = Z31647PatternStore::getInstance();
+  store.setReporter(logLine);
+  store.setNotificationHandler([](const std::string& name, const platform::Dictionary& userInfo) {
+    platform::dispatchAsyncMain(
+        [name, userInfo] { platform::NotificationCenter::defaultCenter().post(name, {}, userInfo); });
+  });
+  platform::UserDefaults* defaults = defaults_;
+  store.setEditBufferNumberAccess(
+      {[defaults]() -> std::optional<int64_t> {
+         const std::optional<platform::Value> v = defaults->objectForKey(kEditBufferPatternNumberKey);
+         if (!v) return std::nullopt;
+         return v->integerValue();
+       },
+       [defaults](int64_t number) { defaults->setInteger(number, kEditBufferPatternNumberKey); }});
+  synth_->setDataProvider(&store);
+  store.load();
+  step("patternStore");
+
+  // Sound runs from here on, with a provider to fetch patterns from.
+  io->start();
+  step("audioOutputStarted");
+
+  // 9.
+  if (preload_.joinable()) preload_.join();
+  step("preloadJoined");
+
+  // 10-12. The main view controller in its navigation controller and window.
+  if (env_.showMainScreen) env_.showMainScreen(synth_);
+  step("mainScreen");
+
+  // 13. The second stage runs after this one has returned.
+  std::weak_ptr<bool> alive = alive_;
+  platform::dispatchAsyncMain([this, alive] {
+    if (auto a = alive.lock(); a && *a) delayedInitialization();
+  });
+  step("secondStageQueued");
+  return true;
+}
+
+void iGroovebixRAppDelegate::delayedInitialization() {
+  if (delayedDone_ || !synth_) return;
+  delayedDone_ = true;
+
+  // 1. The saved edit state, or pattern 0.
+  if (!synth_->restoreEditBuffer()) synth_->changePatternSilently(0);
+  step("editState");
+
+  // 2.
+  if (env_.services.createICloudManager) env_.services.createICloudManager();
+  step("iCloudManager");
+
+  // 3.
+  platform::NotificationCenter::defaultCenter().addObserver(
+      this, kRestoreDidFinishNotification, [this](const platform::Notification&) { restoreDidFinished(); });
+  step("restoreObserver");
+
+  // 4. Native controller mode exactly when "Quilla2 Native Mode" is 1.
+  const GlobalSettings* settings = globalSettings();
+  const bool native = settings && settings->get(GlobalSettings::kNativeMode) == 1;
+  createMidiDeviceManager(env_.services, synth_, native);
+  step("midiManager");
+
+  // 5-7.
+  loadSettingsBundle();
+  step("settingsBundle");
+  GQFlurry::sharedInstance().startSession();
+  step("analyticsSession");
+  if (env_.services.configureCrashReporting) env_.services.configureCrashReporting();
+  step("crashReporting");
+
+  // 8. Local backups move to the iCloud container a little later.
+  std::weak_ptr<bool> alive = alive_;
+  std::function<void()> upload = env_.services.uploadLocalBackupFile;
+  platform::dispatchAfterMain(kBackupUploadDelay, [alive, upload] {
+    if (auto a = alive.lock(); a && *a && upload) upload();
+  });
+  step("backupUploadScheduled");
+
+  // 9.
+  if (env_.services.registerForNotifications) env_.services.registerForNotifications(kNotificationTypes);
+  step("notifications");
+}
+
+void iGroovebixRAppDelegate::applicationDidEnterBackground() {
+  if (!launched_ || inBackground_) return;
+  inBackground_ = true;
+  storeData();
+  if (IPhoneAudioIO* io = audioIO()) io->session().appHasGoneInBackground();
+}
+
+void iGroovebixRAppDelegate::applicationWillEnterForeground() {
+  if (!launched_ || !inBackground_) return;
+  inBackground_ = false;
+  if (IPhoneAudioIO* io = audioIO()) io->session().appHasGoneForeground();
+  loadSettingsBundle();
+  if (MidiDeviceManagerService* midi = midiDeviceManager()) midi->resendControllerSetup();
+}
+
+void iGroovebixRAppDelegate::applicationWillTerminate() {
+  if (!launched_) return;
+  // Whatever the way out, the state on disk is the state of the moment.
+  storeData();
+  shutdown();
+}
+
+void iGroovebixRAppDelegate::shutdown() {
+  *alive_ = false;
+  platform::NotificationCenter::defaultCenter().removeObserver(this, kRestoreDidFinishNotification);
+  // The panel's timers and observers read the engine: they go first.
+  if (env_.releaseMainScreen) env_.releaseMainScreen();
+  step("mainScreenReleased");
+  destroyMidiDeviceManager();
+  step("midiManagerDestroyed");
+  destroyAudioIO();
+  step("audioOutputDestroyed");
+  Synth::destroyInstance();
+  synth_ = nullptr;
+  step("engineDestroyed");
+  destroyDrumData();
+  step("drumDataDestroyed");
+  destroyGlobalSettings();
+  step("globalSettingsDestroyed");
+  launched_ = false;
+  inBackground_ = false;
+}
+
+bool iGroovebixRAppDelegate::storeData() {
+  bool ok = true;
+  // (1) The edit buffer: the current record and its number.
+  if (synth_) synth_->storeEditBuffer();
+  // (2) The index table.
+  ok = Z31647PatternStore::getInstance().storeIndexTable() && ok;
+  // (3) The pattern sets.
+  ok = PatternSetStore::sharedInstance().store() && ok;
+  // (4) The global settings.
+  if (GlobalSettings* g = globalSettings()) ok = g->saveGlobalSettings() && ok;
+  if (!ok) logLine("could not save all of the state");
+  return ok;
+}
+
+void iGroovebixRAppDelegate::restoreDidFinished() {
+  if (env_.restoreDidFinish) env_.restoreDidFinish();
+}
+
+bool iGroovebixRAppDelegate::settingsBundleValue(const char* key) const {
+  if (!defaults_->objectForKey(key)) return true;
+  return defaults_->boolForKey(key);
+}
+
+void iGroovebixRAppDelegate::loadNetworkMidiSetting() {
+  const bool on = settingsBundleValue(kEnableNetworkMidiKey);
+  if (MidiDeviceManagerService* midi = midiDeviceManager()) midi->setNetworkMidiEnabled(on);
+}
+
+void iGroovebixRAppDelegate::loadDisableAutoLockSetting() {
+  idleTimerDisabled_ = settingsBundleValue(kDisableAutoLockKey);
+  if (env_.services.setIdleTimerDisabled) env_.services.setIdleTimerDisabled(idleTimerDisabled_);
+}
+
+void iGroovebixRAppDelegate::loadAnalyticsSetting() {
+  GQFlurry::sharedInstance().setIsEnabled(settingsBundleValue(kEnableAnalyticsKey));
+}
+
+void iGroovebixRAppDelegate::loadSettingsBundle() {
+  loadNetworkMidiSetting();
+  loadDisableAutoLockSetting();
+  loadAnalyticsSetting();
+  defaults_->setString(applicationVersionText(), kApplicationVersionKey);
+}
+
+std::string iGroovebixRAppDelegate::applicationVersionText() {
+  return infoString("CFBundleShortVersionString", IGB_APP_VERSION) + " (" +
+         infoString("CFBundleVersion", IGB_APP_BUILD) + ")";
+}
+
+void iGroovebixRAppDelegate::initializeAppirater() {
+  // The rating prompt library is not part of this program: configuring it
+  // once is all there is to do, and nothing calls this.
+  appiraterConfigured_ = true;
+}

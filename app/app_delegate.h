@@ -1,0 +1,127 @@
+#pragma once
+// The application delegate: brings the instrument up and down.
+//
+// Start-up builds the long-lived singletons in a fixed order (global
+// settings, pattern sets, drum samples, engine, engine observer, audio
+// output, pattern store), shows the main screen, and queues a second stage on
+// the main queue that restores the edit state and starts the slower
+// services. Every entry to the background saves the whole state; coming back
+// re-reads the settings-bundle values. Termination tears the singletons down.
+//
+// Two things differ from the plain order on purpose:
+// - the audio output is opened where the order puts it but started only once
+//   the pattern store is the engine's pattern provider, so the render thread
+//   never runs an engine that cannot fetch a pattern;
+// - termination first saves what the background entry saves (unless the
+//   program is in the background and saved there already), so closing the
+//   window loses no edit.
+//
+// Main thread only, except the preload thread, which only builds the image
+// manager and is joined before the main screen is made.
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/app_services.h"
+#include "audio/user_defaults_access.h"
+#include "platform/audio/audio_output_unit.h"
+#include "platform/foundation/user_defaults.h"
+
+class Synth;
+
+// Settings-bundle keys and the other user defaults the delegate reads/writes.
+inline constexpr const char* kEnableNetworkMidiKey = "enable_network_midi";
+inline constexpr const char* kDisableAutoLockKey = "disable_auto_lock";
+inline constexpr const char* kEnableAnalyticsKey = "enable_analytics";
+inline constexpr const char* kApplicationVersionKey = "application_version";
+inline constexpr const char* kEditBufferPatternNumberKey = "EditBufferPatternNumber";
+inline constexpr const char* kRestoreDidFinishNotification = "RestoreItemViewControllerDidRestored";
+
+// Landscape left | landscape right.
+inline constexpr unsigned kLandscapeOrientations = 24;
+
+struct AppEnvironment {
+  // The user defaults every part of the program uses; the standard ones when null.
+  platform::UserDefaults* userDefaults = nullptr;
+  // The sound drivers to try; the configured ones when empty.
+  std::optional<std::vector<platform::AudioDriver>> audioDrivers;
+  AppServices services;
+  // Runs on the preload thread; builds the image manager when empty.
+  std::function<void()> preloadImages;
+  // Builds and shows the main screen (steps 10 to 12 of the start-up);
+  // nothing is shown when empty.
+  std::function<void(Synth* synth)> showMainScreen;
+  // Told the main screen must let go of the engine (before it is deleted).
+  std::function<void()> releaseMainScreen;
+  // What a finished restore does to the main screen.
+  std::function<void()> restoreDidFinish;
+  // Called after each step of the start-up and the shutdown with the step's
+  // name, so that a test can look at what exists at that moment.
+  std::function<void(const std::string& step)> stepObserver;
+};
+
+class iGroovebixRAppDelegate {
+ public:
+  explicit iGroovebixRAppDelegate(AppEnvironment environment = {});
+  ~iGroovebixRAppDelegate();
+  iGroovebixRAppDelegate(const iGroovebixRAppDelegate&) = delete;
+  iGroovebixRAppDelegate& operator=(const iGroovebixRAppDelegate&) = delete;
+
+  // application:didFinishLaunchingWithOptions: -> YES. The first stage.
+  bool didFinishLaunching();
+  // The second stage; runs once, from the block the first stage queues.
+  void delayedInitialization();
+  void applicationDidEnterBackground();
+  void applicationWillEnterForeground();
+  void applicationWillResignActive() {}
+  void applicationDidBecomeActive() {}
+  void applicationWillTerminate();
+  unsigned supportedInterfaceOrientationsForWindow() const { return kLandscapeOrientations; }
+
+  // Saves everything that outlives the process: edit buffer, index table,
+  // pattern sets, global settings. True when every part reached the disk.
+  bool storeData();
+  void loadSettingsBundle();
+  void loadNetworkMidiSetting();
+  void loadDisableAutoLockSetting();
+  void loadAnalyticsSetting();
+  // The observer of "RestoreItemViewControllerDidRestored": the main
+  // screen leaves a function mode and reloads the restored pattern.
+  void restoreDidFinished();
+
+  // Never invoked: the rating prompt is not shown.
+  void initializeAppirater();
+
+  // A settings-bundle value: YES when the key is absent.
+  bool settingsBundleValue(const char* key) const;
+  // The short version followed by " (<build>)".
+  static std::string applicationVersionText();
+
+  platform::UserDefaults& userDefaults() const { return *defaults_; }
+  Synth* synth() const { return synth_; }
+  bool isLaunched() const { return launched_; }
+  bool isInBackground() const { return inBackground_; }
+  bool delayedInitializationDone() const { return delayedDone_; }
+  bool idleTimerDisabled() const { return idleTimerDisabled_; }
+
+ private:
+  void step(const std::string& name);
+  void shutdown();
+
+  AppEnvironment env_;
+  platform::UserDefaults* defaults_;
+  std::unique_ptr<PlatformUserDefaultsAccess> audioDefaults_;
+  std::thread preload_;
+  Synth* synth_ = nullptr;
+  bool launched_ = false;
+  bool inBackground_ = false;
+  bool storedInBackground_ = false;
+  bool delayedDone_ = false;
+  bool idleTimerDisabled_ = false;
+  bool appiraterConfigured_ = false;
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
