@@ -180,7 +180,67 @@ void boxPass(const uint8_t* src, uint8_t* dst, int n, int stride, int radius) {
   }
 }
 
+// The shadow part of paintWithShadow.
+void paintShadowOnly(cairo_t* cr, cairo_pattern_t* content, Size offset, double sigma, const Color& c, double alpha,
+                     cairo_operator_t op) {
+  // Device-space extents of the drawing surface.
+  double x0, y0, x1, y1;
+  cairo_save(cr);
+  cairo_reset_clip(cr);
+  cairo_identity_matrix(cr);
+  cairo_clip_extents(cr, &x0, &y0, &x1, &y1);
+  cairo_restore(cr);
+  const int ix = static_cast<int>(std::floor(x0)), iy = static_cast<int>(std::floor(y0));
+  const int w = static_cast<int>(std::ceil(x1)) - ix, h = static_cast<int>(std::ceil(y1)) - iy;
+  if (w <= 0 || h <= 0) return;
+
+  cairo_surface_t* a8 = cairo_image_surface_create(CAIRO_FORMAT_A8, w, h);
+  cairo_t* m = cairo_create(a8);
+  cairo_translate(m, -ix, -iy);
+  // The content pattern maps user space to its own; in `m` user space is
+  // device space, so prefix the device-to-user transform.
+  cairo_matrix_t userToPattern, deviceToUser, deviceToPattern;
+  cairo_pattern_get_matrix(content, &userToPattern);
+  cairo_get_matrix(cr, &deviceToUser);
+  cairo_matrix_invert(&deviceToUser);
+  cairo_matrix_multiply(&deviceToPattern, &deviceToUser, &userToPattern);
+  cairo_pattern_set_matrix(content, &deviceToPattern);
+  cairo_set_source(m, content);
+  cairo_paint(m);
+  cairo_pattern_set_matrix(content, &userToPattern);
+  cairo_destroy(m);
+  cairo_surface_flush(a8);
+
+  if (sigma > 0.0) {
+    const int stride = cairo_image_surface_get_stride(a8);
+    unsigned char* data = cairo_image_surface_get_data(a8);
+    std::vector<uint8_t> buf(static_cast<size_t>(w) * h);
+    for (int y = 0; y < h; ++y) std::memcpy(&buf[static_cast<size_t>(y) * w], data + y * stride, w);
+    blurAlpha(buf, w, h, sigma);
+    for (int y = 0; y < h; ++y) std::memcpy(data + y * stride, &buf[static_cast<size_t>(y) * w], w);
+    cairo_surface_mark_dirty(a8);
+  }
+
+  cairo_save(cr);
+  cairo_identity_matrix(cr);
+  cairo_set_operator(cr, op);
+  cairo_set_source_rgba(cr, c.red(), c.green(), c.blue(), c.alpha() * alpha);
+  cairo_mask_surface(cr, a8, ix + offset.width, iy + offset.height);
+  cairo_restore(cr);
+  cairo_surface_destroy(a8);
+}
+
 }  // namespace
+
+void paintWithShadow(cairo_t* cr, cairo_pattern_t* content, Size offsetPixels, double blurPixels, const Color& color,
+                     double alpha, cairo_operator_t op) {
+  if (color.alpha() > 0) paintShadowOnly(cr, content, offsetPixels, blurPixels, color, alpha, op);
+  cairo_save(cr);
+  cairo_set_operator(cr, op);
+  cairo_set_source(cr, content);
+  cairo_paint_with_alpha(cr, alpha);
+  cairo_restore(cr);
+}
 
 // ---------------------------------------------------------------- Path
 
@@ -461,53 +521,8 @@ void GraphicsContext::compositeContent(cairo_pattern_t* content, const State& st
 
 void GraphicsContext::drawShadowOf(cairo_pattern_t* content) {
   const State& st = states_.back();
-  // Device-space extents of the drawing surface.
-  double x0, y0, x1, y1;
-  cairo_save(cr_);
-  cairo_reset_clip(cr_);
-  cairo_identity_matrix(cr_);
-  cairo_clip_extents(cr_, &x0, &y0, &x1, &y1);
-  cairo_restore(cr_);
-  const int ix = static_cast<int>(std::floor(x0)), iy = static_cast<int>(std::floor(y0));
-  const int w = static_cast<int>(std::ceil(x1)) - ix, h = static_cast<int>(std::ceil(y1)) - iy;
-  if (w <= 0 || h <= 0) return;
-
-  cairo_surface_t* a8 = cairo_image_surface_create(CAIRO_FORMAT_A8, w, h);
-  cairo_t* m = cairo_create(a8);
-  cairo_translate(m, -ix, -iy);
-  // The content pattern maps user space to its own; in `m` user space is
-  // device space, so prefix the device-to-user transform.
-  cairo_matrix_t userToPattern, deviceToUser, deviceToPattern;
-  cairo_pattern_get_matrix(content, &userToPattern);
-  cairo_get_matrix(cr_, &deviceToUser);
-  cairo_matrix_invert(&deviceToUser);
-  cairo_matrix_multiply(&deviceToPattern, &deviceToUser, &userToPattern);
-  cairo_pattern_set_matrix(content, &deviceToPattern);
-  cairo_set_source(m, content);
-  cairo_paint(m);
-  cairo_pattern_set_matrix(content, &userToPattern);
-  cairo_destroy(m);
-  cairo_surface_flush(a8);
-
-  const double sigma = st.shadowBlur * baseScale_ / 2.0;
-  if (sigma > 0.0) {
-    const int stride = cairo_image_surface_get_stride(a8);
-    unsigned char* data = cairo_image_surface_get_data(a8);
-    std::vector<uint8_t> buf(static_cast<size_t>(w) * h);
-    for (int y = 0; y < h; ++y) std::memcpy(&buf[static_cast<size_t>(y) * w], data + y * stride, w);
-    blurAlpha(buf, w, h, sigma);
-    for (int y = 0; y < h; ++y) std::memcpy(data + y * stride, &buf[static_cast<size_t>(y) * w], w);
-    cairo_surface_mark_dirty(a8);
-  }
-
-  cairo_save(cr_);
-  cairo_identity_matrix(cr_);
-  cairo_set_operator(cr_, cairoOperator(st.blend));
-  const Color& c = st.shadowColor;
-  cairo_set_source_rgba(cr_, c.red(), c.green(), c.blue(), c.alpha() * st.alpha);
-  cairo_mask_surface(cr_, a8, ix + st.shadowOffset.width * baseScale_, iy + st.shadowOffset.height * baseScale_);
-  cairo_restore(cr_);
-  cairo_surface_destroy(a8);
+  paintShadowOnly(cr_, content, {st.shadowOffset.width * baseScale_, st.shadowOffset.height * baseScale_},
+                  st.shadowBlur * baseScale_ / 2.0, st.shadowColor, st.alpha, cairoOperator(st.blend));
 }
 
 void GraphicsContext::fillPath(FillRule rule) {

@@ -185,6 +185,13 @@ void endImageContext();
 void setDefaultImageScale(double scale);
 double defaultImageScale();
 
+// Paints `content` (a pattern in the user space of `cr`) with a shadow under
+// it: the content's alpha, blurred by `blurPixels` (Gaussian sigma, device
+// pixels), moved by `offsetPixels` (device pixels), in `color`; then the
+// content itself; both at `alpha` with `op`.
+void paintWithShadow(cairo_t* cr, cairo_pattern_t* content, Size offsetPixels, double blurPixels,
+                     const Color& color, double alpha, cairo_operator_t op = CAIRO_OPERATOR_OVER);
+
 // Box blur of an 8-bit alpha buffer, three passes per axis approximating a
 // Gaussian of the given radius (pixels); edges are extended.
 void blurAlpha(std::vector<uint8_t>& alpha, int width, int height, double radius);
