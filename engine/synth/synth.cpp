@@ -105,7 +105,7 @@ void Synth::targetTriggered(int32_t frame, ParamId id) {
 }
 
 int32_t Synth::loadPattern(int32_t index, bool whilePlaying) {
-  const int32_t oldTempo = pattern_.sequencerParams.tempo;
+  const int32_t oldTempo = recordTempo_.load(std::memory_order_relaxed);
   if (index == currentPatternIndex()) return oldTempo;
   // The sequencer fetched the record on the thread that asked for the
   // change; the render thread only copies it. Without one there is nothing
@@ -117,12 +117,35 @@ int32_t Synth::loadPattern(int32_t index, bool whilePlaying) {
   }
   for (auto& p : synthParts_) p->freezeParameters();
   for (auto& p : pcmParts_) p->freezeParameters();
-  std::memcpy(static_cast<void*>(&pattern_), fetched, sizeof pattern_);
-  const int32_t newTempo = pattern_.sequencerParams.tempo;
-  if (whilePlaying && tempoLocked()) pattern_.sequencerParams.tempo = static_cast<int16_t>(oldTempo);
+  // Loaded into the hand-off's back slot, never into the main thread's
+  // record, which the interface may be reading or editing right now.
+  PatternRecord& r = staged_[stagedBack_];
+  std::memcpy(static_cast<void*>(&r), fetched, sizeof r);
+  const int32_t newTempo = r.sequencerParams.tempo;
+  if (whilePlaying && tempoLocked()) r.sequencerParams.tempo = static_cast<int16_t>(oldTempo);
   currentPatternIndex_.store(static_cast<uint16_t>(index), std::memory_order_relaxed);
-  finishLoad();
+  finishLoad(r, true);
   return newTempo;
+}
+
+void Synth::publishStagedRecord() {
+  // A tempo written back before this load belongs to the record before.
+  renderTempo_.store(-1);
+  stagedBack_ = stagedMiddle_.exchange(static_cast<uint8_t>(stagedBack_ | kFresh), std::memory_order_acq_rel) &
+                static_cast<uint8_t>(~kFresh);
+}
+
+void Synth::adoptRenderChanges() const {
+  // The record first, then a tempo written back after it (a load clears
+  // that tempo before it publishes, so a later one is never overwritten).
+  if (stagedMiddle_.load(std::memory_order_acquire) & kFresh) {
+    stagedFront_ = stagedMiddle_.exchange(stagedFront_, std::memory_order_acq_rel) & static_cast<uint8_t>(~kFresh);
+    pattern_ = staged_[stagedFront_];
+  }
+  if (renderTempo_.load(std::memory_order_relaxed) >= 0) {
+    const int32_t t = renderTempo_.exchange(-1);
+    if (t >= 0) pattern_.sequencerParams.tempo = static_cast<int16_t>(t);
+  }
 }
 
 void Synth::patternTop(int32_t /*startStep*/) { multiEffector().patternTop(); }
@@ -131,17 +154,31 @@ void Synth::returnedToBeginning() {
   if (listener_) listener_->seqReturnedToTheBeginning();
 }
 
-void Synth::applyTempoToRecordAndEffect(int32_t tempoTenths) {
+void Synth::applyTempo(PatternRecord& record, int32_t tempoTenths) {
   const int32_t t = std::clamp<int32_t>(tempoTenths, 200, 6000);
   if (seq_) {
     seq_->setParam(0, t);
     seq_->setPatternTempo(t);
   }
-  pattern_.sequencerParams.tempo = static_cast<int16_t>(t);
+  record.sequencerParams.tempo = static_cast<int16_t>(t);
+  recordTempo_.store(t, std::memory_order_relaxed);
   multiEffector().setEffectTempo(static_cast<uint32_t>(seq_ ? seq_->currentTempo() : t));
 }
 
-void Synth::setTempo(int32_t tempoTenths) { applyTempoToRecordAndEffect(tempoTenths); }
+void Synth::setTempo(int32_t tempoTenths) {
+  // The sequencer's call, on the render side (a stop puts the pattern's
+  // tempo back): the record's copy goes through the hand-off.
+  const int32_t t = std::clamp<int32_t>(tempoTenths, 200, 6000);
+  if (seq_) {
+    seq_->setParam(0, t);
+    seq_->setPatternTempo(t);
+  }
+  recordTempo_.store(t, std::memory_order_relaxed);
+  renderTempo_.store(t);
+  multiEffector().setEffectTempo(static_cast<uint32_t>(seq_ ? seq_->currentTempo() : t));
+}
+
+void Synth::setTempoFromUi(int32_t tempoTenths) { applyTempo(record(), tempoTenths); }
 
 void Synth::tempoChanged() {
   if (seq_) multiEffector().setEffectTempo(static_cast<uint32_t>(seq_->currentTempo()));
@@ -193,5 +230,5 @@ void Synth::linkConnectedChanged() {
 
 int32_t Synth::tempo() {
   if (seq_ && !seq_->isInternalClock()) return seq_->currentTempo();
-  return pattern_.sequencerParams.tempo;
+  return recordTempo_.load(std::memory_order_relaxed);
 }

@@ -7,6 +7,10 @@
 //   Real-time: nothing there allocates, blocks or touches a file.
 // - Main thread: the control operations. They write the engine's record and
 //   the sequencer's tracks together, so the record is always what plays.
+//   The record belongs to the main thread: the render side never writes it.
+//   A pattern it loads, and the tempo a stop puts back, travel through a
+//   wait-free hand-off that the main thread takes at the start of its next
+//   operation on the record (currentPattern() included).
 //   Parameter values reach the audio side through the voices' and effects'
 //   own hand-offs and atomics; transport and pattern changes go through the
 //   sequencer's command queue; live triggers through the event queue.
@@ -74,7 +78,8 @@ class Synth : public AudioIOListener,
   uint16_t currentPatternIndex() const { return currentPatternIndex_.load(std::memory_order_relaxed); }
 
   // The record that plays, edited in place by the interface.
-  PatternRecord* currentPattern() override { return &pattern_; }
+  // Main thread (or the bounce's thread). Takes what the render side loaded.
+  PatternRecord* currentPattern() override { return &record(); }
   Seq* seq() { return seq_.get(); }
   SynthPart& synthPart(int i) { return *synthParts_[static_cast<size_t>(i)]; }
   PcmPart& pcmPart(int i) { return *pcmParts_[static_cast<size_t>(i)]; }
@@ -138,13 +143,13 @@ class Synth : public AudioIOListener,
   // which 0 "Master Volume", 1 "Tube Gain"; values above 127 are clamped.
   int32_t setMasterParameter(int32_t which, int32_t value);
   int32_t masterParameter(int32_t which) const;
-  void setTempoFromUi(int32_t tempoTenths) { setTempo(tempoTenths); }
+  void setTempoFromUi(int32_t tempoTenths);
   int32_t setSwing(int32_t value);
   int32_t setPatternLength(int32_t value);
   int32_t setLastStep(int32_t value);
-  int32_t swing() const { return pattern_.sequencerParams.swing; }
-  int32_t patternLength() const { return pattern_.sequencerParams.length; }
-  int32_t lastStep() const { return pattern_.sequencerParams.lastStep; }
+  int32_t swing() const { return record().sequencerParams.swing; }
+  int32_t patternLength() const { return record().sequencerParams.length; }
+  int32_t lastStep() const { return record().sequencerParams.lastStep; }
   void applyPartParameters(const synthParams* rows);
 
   // --- mute and solo --------------------------------------------------------
@@ -158,7 +163,7 @@ class Synth : public AudioIOListener,
   // --- patterns ---------------------------------------------------------------
   void reloadPattern();
   void initializePattern();
-  void setPatternRecord(const PatternRecord* record);
+  void setPatternRecord(const PatternRecord* source);
   void patternTagStored();
   bool restoreEditBuffer();
   void storeEditBuffer();
@@ -195,15 +200,15 @@ class Synth : public AudioIOListener,
   void copyMotionBar(int32_t sourceBar, int32_t destinationBar);  // locked per slot
   bool hasMotion(ParamId id) const;
   bool partMotionType(int32_t part) const;
-  bool accentMotionType() const { return pattern_.sequencerParams.accentMotionType != 0; }
+  bool accentMotionType() const { return record().sequencerParams.accentMotionType != 0; }
   void fillEffectSwitchMotion(int32_t set);  // locked
   bool isEffectSwitchMotionFull(int32_t set);
 
   // --- randomizer hand-off ----------------------------------------------------
   void randomizePartSteps(int32_t part, seqParams* params);
-  void randomizeCurrentPartSteps(int32_t part) { randomizePartSteps(part, &pattern_.sequencerParams); }
+  void randomizeCurrentPartSteps(int32_t part) { randomizePartSteps(part, &record().sequencerParams); }
   void randomizePartSound(int32_t part, PatternRecord* record);
-  void randomizeCurrentPartSound(int32_t part) { randomizePartSound(part, &pattern_); }
+  void randomizeCurrentPartSound(int32_t part) { randomizePartSound(part, &record()); }
   void setRandomizeAmount(int32_t id, int32_t value);
 
   // --- live play, transport, queries ------------------------------------------
@@ -271,8 +276,19 @@ class Synth : public AudioIOListener,
   void renderParts(int32_t pos, int32_t frames);
   void triggerPart(uint32_t part, int32_t velocity);
   void applyPattern(PatternRecord& record);
-  void finishLoad();
-  void applyTempoToRecordAndEffect(int32_t tempoTenths);
+  // Load steps 6-9 on `record`: the engine's own on the main thread, the
+  // hand-off's back slot on the render side, which is then published before
+  // the observer hears of the change.
+  void finishLoad(PatternRecord& record, bool publishFromRender = false);
+  void publishStagedRecord();
+  // Sequencer BPM and pattern tempo, the record's tempo and the effect tempo.
+  void applyTempo(PatternRecord& record, int32_t tempoTenths);
+  // The main thread's record, brought up to date with the render side.
+  PatternRecord& record() const {
+    adoptRenderChanges();
+    return pattern_;
+  }
+  void adoptRenderChanges() const;
   bool tempoLocked() const;
   // Rotation over the pattern's active steps, as the sequencer's tracks do.
   template <typename T>
@@ -298,7 +314,22 @@ class Synth : public AudioIOListener,
   std::unique_ptr<MasterDrive> masterDrive_;
   std::unique_ptr<MasterFader> masterFader_;
   DataProvider* dataProvider_ = nullptr;
-  PatternRecord pattern_;
+  // Main thread; mutable because reading it first takes the hand-off.
+  mutable PatternRecord pattern_;
+  // The render side's hand-off of loaded records: a triple buffer. The
+  // render side fills the back slot and swaps it with the middle one
+  // (marked fresh); the main thread swaps a fresh middle with its front
+  // slot and copies that. Neither side waits.
+  static constexpr uint8_t kFresh = 0x80;
+  mutable std::array<PatternRecord, 3> staged_{};
+  mutable std::atomic<uint8_t> stagedMiddle_{1};
+  uint8_t stagedBack_ = 0;           // render side
+  mutable uint8_t stagedFront_ = 2;  // main thread
+  // A tempo the render side wrote back (at a stop) after its last load; -1
+  // when none is waiting.
+  mutable std::atomic<int32_t> renderTempo_{-1};
+  // The record's tempo as the render side and the tempo readers see it.
+  std::atomic<int32_t> recordTempo_{0};
   std::unique_ptr<Z31647PatternRandomizer> randomizer_;
   std::atomic<uint8_t> audioEnableOutput_{1};
   std::atomic<uint8_t> audioEnableRequest_{1};

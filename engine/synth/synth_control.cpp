@@ -25,7 +25,7 @@ int32_t Synth::setPartParameter(int32_t part, int32_t index, int32_t value) {
   if (!validPart(part) || index < 0 || index >= kNumPartParams) return 0;
   const int32_t stored = part < 4 ? synthParts_[static_cast<size_t>(part)]->setParameter(static_cast<uint32_t>(index), value)
                                   : pcmParts_[static_cast<size_t>(part - 4)]->setParameter(static_cast<uint32_t>(index), value);
-  pattern_.synthParams[part][index] = stored;
+  record().synthParams[part][index] = stored;
   return stored;
 }
 
@@ -38,7 +38,7 @@ int32_t Synth::partParameter(int32_t part, int32_t index) const {
 int32_t Synth::setEffectParameter(int32_t set, int32_t index, int32_t value) {
   if (set != 0) return 0;
   const int32_t stored = multiEffector().setEffectParameter(index, value);
-  fxParams& fx = pattern_.effectParams[0];
+  fxParams& fx = record().effectParams[0];
   switch (index) {
     case 0: fx.type = stored; break;
     case 1: fx.edit1 = stored; break;
@@ -51,14 +51,14 @@ int32_t Synth::setEffectParameter(int32_t set, int32_t index, int32_t value) {
 
 int32_t Synth::setAccentParameter(int32_t index, int32_t value) {
   const int32_t stored = accentLevels_->set(index, value);
-  if (index == 0) pattern_.sequencerParams.accentLevel = static_cast<int16_t>(stored);
-  else if (index == 1) pattern_.sequencerParams.accentMotionType = static_cast<int16_t>(stored);
+  if (index == 0) record().sequencerParams.accentLevel = static_cast<int16_t>(stored);
+  else if (index == 1) record().sequencerParams.accentMotionType = static_cast<int16_t>(stored);
   return stored;
 }
 
 int32_t Synth::setCrossRingMod(int32_t mode) {
   const int32_t stored = crossRingSwitch_->set(0, mode);
-  pattern_.sequencerParams.crossRingMod = static_cast<int16_t>(stored);
+  record().sequencerParams.crossRingMod = static_cast<int16_t>(stored);
   return stored;
 }
 
@@ -87,19 +87,19 @@ int32_t Synth::masterParameter(int32_t which) const {
 
 int32_t Synth::setSwing(int32_t value) {
   const int32_t v = seq_ ? seq_->setParam(1, value) : std::clamp(value, 50, 75);
-  pattern_.sequencerParams.swing = static_cast<int16_t>(v);
+  record().sequencerParams.swing = static_cast<int16_t>(v);
   return v;
 }
 
 int32_t Synth::setPatternLength(int32_t value) {
   const int32_t v = seq_ ? seq_->setParam(3, value) : std::clamp(value, 1, 4);
-  pattern_.sequencerParams.length = static_cast<int16_t>(v);
+  record().sequencerParams.length = static_cast<int16_t>(v);
   return v;
 }
 
 int32_t Synth::setLastStep(int32_t value) {
   const int32_t v = seq_ ? seq_->setParam(2, value) : std::clamp(value, 1, 16);
-  pattern_.sequencerParams.lastStep = static_cast<int16_t>(v);
+  record().sequencerParams.lastStep = static_cast<int16_t>(v);
   return v;
 }
 
@@ -124,7 +124,7 @@ int32_t Synth::setPartMute(int32_t part, int32_t on) {
     if (p < 4) synthParts_[static_cast<size_t>(p)]->setParameter(kMute, on);
     else pcmParts_[static_cast<size_t>(p - 4)]->setParameter(kMute, on);
   }
-  pattern_.synthParams[p].mute = on;
+  record().synthParams[p].mute = on;
   return on;
 }
 
@@ -139,7 +139,7 @@ void Synth::setSoloMode(bool on) {
     muteAllParts();
   } else {
     for (int p = 0; p < kNumParts; ++p) {
-      const int32_t m = pattern_.synthParams[p].mute;
+      const int32_t m = record().synthParams[p].mute;
       if (p < 4) synthParts_[static_cast<size_t>(p)]->setParameter(kMute, m);
       else pcmParts_[static_cast<size_t>(p - 4)]->setParameter(kMute, m);
     }
@@ -162,11 +162,12 @@ bool Synth::isPartSolo(int32_t part) const {
 
 // --- patterns -------------------------------------------------------------------
 
-void Synth::finishLoad() {
+void Synth::finishLoad(PatternRecord& r, bool publishFromRender) {
   seq_->resetParams();
-  applyPartParameters(pattern_.synthParams);
-  applyPattern(pattern_);
+  applyPartParameters(r.synthParams);
+  applyPattern(r);
   resetVoices();
+  if (publishFromRender) publishStagedRecord();
   if (listener_) listener_->patternChanged();
 }
 
@@ -181,7 +182,7 @@ void Synth::applyPattern(PatternRecord& r) {
   fx.setEffectParameter(3, r.effectParams[0].trigger);
   fx.setEffectParameter(1, r.effectParams[0].edit1);
   fx.setEffectParameter(2, r.effectParams[0].edit2);
-  applyTempoToRecordAndEffect(s.tempo);
+  applyTempo(r, s.tempo);
   accentLevels_->set(0, s.accentLevel);
   accentLevels_->set(1, s.accentMotionType);
   crossRingSwitch_->set(0, s.crossRingMod);
@@ -209,52 +210,52 @@ void Synth::reloadPattern() {
   const int32_t index = currentPatternIndex();
   for (auto& p : synthParts_) p->freezeParameters();
   for (auto& p : pcmParts_) p->freezeParameters();
-  const int32_t oldTempo = pattern_.sequencerParams.tempo;
-  pattern_ = dataProvider_->patternAt(index);
-  if (tempoLocked()) applyTempoToRecordAndEffect(oldTempo);
-  finishLoad();
+  const int32_t oldTempo = record().sequencerParams.tempo;
+  record() = dataProvider_->patternAt(index);
+  if (tempoLocked()) applyTempo(record(), oldTempo);
+  finishLoad(record());
 }
 
 void Synth::initializePattern() {
   if (!dataProvider_) return;
   for (auto& p : synthParts_) p->freezeParameters();
   for (auto& p : pcmParts_) p->freezeParameters();
-  const int32_t oldTempo = pattern_.sequencerParams.tempo;
-  dataProvider_->initPattern(&pattern_);
-  if (tempoLocked()) applyTempoToRecordAndEffect(oldTempo);
-  finishLoad();
+  const int32_t oldTempo = record().sequencerParams.tempo;
+  dataProvider_->initPattern(&record());
+  if (tempoLocked()) applyTempo(record(), oldTempo);
+  finishLoad(record());
 }
 
-void Synth::setPatternRecord(const PatternRecord* record) {
-  if (!record) return;
-  pattern_ = *record;
+void Synth::setPatternRecord(const PatternRecord* source) {
+  if (!source) return;
+  record() = *source;
   // The sequencer starts from nothing, as at a load: otherwise a motion
   // track of the previous record that this one does not have would go on
   // playing, and the record would no longer be what plays.
   seq_->resetParams();
-  applyPartParameters(pattern_.synthParams);
-  applyPattern(pattern_);
+  applyPartParameters(record().synthParams);
+  applyPattern(record());
 }
 
 void Synth::patternTagStored() {
   if (!dataProvider_) return;
   const PatternRecord stored = dataProvider_->patternAt(currentPatternIndex());
-  pattern_.tagParams = stored.tagParams;
+  record().tagParams = stored.tagParams;
   if (listener_) listener_->patternTagInfoDidUpdate();
 }
 
 bool Synth::restoreEditBuffer() {
   if (!dataProvider_ || !dataProvider_->editBufferExists()) return false;
   int32_t index = 0;
-  dataProvider_->loadEditBuffer(&pattern_, &index);
+  dataProvider_->loadEditBuffer(&record(), &index);
   currentPatternIndex_.store(static_cast<uint16_t>(std::clamp(index, 0, 0xFFFF)), std::memory_order_relaxed);
-  finishLoad();
+  finishLoad(record());
   dataProvider_->removeEditBuffer();
   return true;
 }
 
 void Synth::storeEditBuffer() {
-  if (dataProvider_) dataProvider_->storeEditBuffer(pattern_, currentPatternIndex());
+  if (dataProvider_) dataProvider_->storeEditBuffer(record(), currentPatternIndex());
 }
 
 int32_t Synth::changePatternSilently(int32_t index) { return seq_ ? seq_->changePatternSilently(index) : 0; }
@@ -281,11 +282,11 @@ void Synth::resetSound() {
 void Synth::setStep(int32_t part, int32_t step, bool on) {
   if (!validPart(part) || !validStep(step)) return;
   seq_->setTriggerStep(part, step, on);
-  pattern_.sequencerParams.trigger[part][step] = on ? 1 : 0;
+  record().sequencerParams.trigger[part][step] = on ? 1 : 0;
 }
 
 bool Synth::step(int32_t part, int32_t step) const {
-  return validPart(part) && validStep(step) && pattern_.sequencerParams.trigger[part][step] != 0;
+  return validPart(part) && validStep(step) && record().sequencerParams.trigger[part][step] != 0;
 }
 
 void Synth::clearPartSteps(int32_t part) {
@@ -296,7 +297,7 @@ void Synth::clearPartSteps(int32_t part) {
 bool Synth::isPartEmpty(int32_t part) const {
   if (!validPart(part)) return true;
   for (int s = 0; s < kNumSteps; ++s)
-    if (pattern_.sequencerParams.trigger[part][s]) return false;
+    if (record().sequencerParams.trigger[part][s]) return false;
   return true;
 }
 
@@ -305,18 +306,18 @@ void Synth::copyBar(int32_t sourceBar, int32_t destinationBar) {
   for (int i = 0; i < kStepsPerBar; ++i) {
     const int from = sourceBar * kStepsPerBar + i;
     const int to = destinationBar * kStepsPerBar + i;
-    for (int p = 0; p < kNumParts; ++p) setStep(p, to, pattern_.sequencerParams.trigger[p][from] != 0);
-    setAccentStep(to, pattern_.sequencerParams.accent[from] != 0);
+    for (int p = 0; p < kNumParts; ++p) setStep(p, to, record().sequencerParams.trigger[p][from] != 0);
+    setAccentStep(to, record().sequencerParams.accent[from] != 0);
   }
 }
 
 void Synth::setAccentStep(int32_t step, bool on) {
   if (!validStep(step)) return;
   seq_->setAccentStep(step, on);
-  pattern_.sequencerParams.accent[step] = on ? 1 : 0;
+  record().sequencerParams.accent[step] = on ? 1 : 0;
 }
 
-bool Synth::accentStep(int32_t step) const { return validStep(step) && pattern_.sequencerParams.accent[step] != 0; }
+bool Synth::accentStep(int32_t step) const { return validStep(step) && record().sequencerParams.accent[step] != 0; }
 
 void Synth::fillAccent() {
   std::lock_guard<std::mutex> lock(patternEditMutex_);
@@ -326,9 +327,9 @@ void Synth::fillAccent() {
 
 bool Synth::isAccentFull() const {
   for (int p = 0; p < kNumParts; ++p)
-    if (!pattern_.synthParams[p].accentStatus) return false;
+    if (!record().synthParams[p].accentStatus) return false;
   for (int s = 0; s < kNumSteps; ++s)
-    if (!pattern_.sequencerParams.accent[s]) return false;
+    if (!record().sequencerParams.accent[s]) return false;
   return true;
 }
 
@@ -349,7 +350,7 @@ void Synth::rotateActiveSteps(T* row, int32_t offset) const {
 }
 
 void Synth::shiftMotionSlot(ParamId id, int32_t offset) {
-  motionParams& slot = pattern_.motionParams[id];
+  motionParams& slot = record().motionParams[id];
   if (seq_->motionTrackParamId(id) != id) return;
   seq_->shiftMotionSteps(id, offset);
   rotateActiveSteps(slot.trigger, offset);
@@ -360,14 +361,14 @@ void Synth::shiftPartSteps(int32_t part, int32_t offset) {
   if (!validPart(part)) return;
   std::lock_guard<std::mutex> lock(patternEditMutex_);
   seq_->shiftTriggerSteps(part, offset);
-  rotateActiveSteps(pattern_.sequencerParams.trigger[part], offset);
+  rotateActiveSteps(record().sequencerParams.trigger[part], offset);
   for (ParamId id = part * 16; id < part * 16 + 16; ++id) shiftMotionSlot(id, offset);
 }
 
 void Synth::shiftAccentSteps(int32_t offset) {
   std::lock_guard<std::mutex> lock(patternEditMutex_);
   seq_->shiftAccentSteps(offset);
-  rotateActiveSteps(pattern_.sequencerParams.accent, offset);
+  rotateActiveSteps(record().sequencerParams.accent, offset);
   shiftMotionSlot(kParamAccentLevel, offset);
 }
 
@@ -392,7 +393,7 @@ void Synth::setMotionStep(ParamId id, int32_t step, int32_t value, int32_t trigg
   const int32_t track = seq_->motionTrackFor(id);
   if (track < 0) return;
   seq_->setMotionStep(track, step, trigger != 0, value);
-  motionParams& slot = pattern_.motionParams[id];
+  motionParams& slot = record().motionParams[id];
   slot.enabled = 1;
   slot.motionId = track;
   slot.trigger[step] = trigger != 0 ? 1 : 0;
@@ -401,7 +402,7 @@ void Synth::setMotionStep(ParamId id, int32_t step, int32_t value, int32_t trigg
 
 bool Synth::motionStep(ParamId id, int32_t step, bool* trigger, int32_t* value, bool* enabled) const {
   if (!validParam(id) || !validStep(step)) return false;
-  const motionParams& slot = pattern_.motionParams[id];
+  const motionParams& slot = record().motionParams[id];
   if (trigger) *trigger = slot.trigger[step] != 0;
   if (value) *value = slot.value[step];
   if (enabled) *enabled = slot.enabled != 0;
@@ -409,17 +410,17 @@ bool Synth::motionStep(ParamId id, int32_t step, bool* trigger, int32_t* value, 
 }
 
 void Synth::valueEditStarted(ParamId id) {
-  if (validParam(id) && pattern_.motionParams[id].motionId >= 0) seq_->motionRecordStart(pattern_.motionParams[id].motionId);
+  if (validParam(id) && record().motionParams[id].motionId >= 0) seq_->motionRecordStart(record().motionParams[id].motionId);
 }
 
 void Synth::valueEditFinished(ParamId id) {
-  if (validParam(id) && pattern_.motionParams[id].motionId >= 0) seq_->motionRecordEnd(pattern_.motionParams[id].motionId);
+  if (validParam(id) && record().motionParams[id].motionId >= 0) seq_->motionRecordEnd(record().motionParams[id].motionId);
 }
 
 void Synth::clearMotion(ParamId id) {
   if (!validParam(id)) return;
   std::lock_guard<std::mutex> lock(patternEditMutex_);
-  motionParams& slot = pattern_.motionParams[id];
+  motionParams& slot = record().motionParams[id];
   if (slot.motionId < 0) return;
   const int32_t track = slot.motionId;
   slot.enabled = 0;
@@ -433,7 +434,7 @@ void Synth::copyMotionBar(int32_t sourceBar, int32_t destinationBar) {
   if (!validBar(sourceBar) || !validBar(destinationBar)) return;
   for (ParamId id = 0; id < kNumParamIds; ++id) {
     std::lock_guard<std::mutex> lock(patternEditMutex_);
-    motionParams& slot = pattern_.motionParams[id];
+    motionParams& slot = record().motionParams[id];
     for (int i = 0; i < kStepsPerBar; ++i) {
       const int from = sourceBar * kStepsPerBar + i;
       const int to = destinationBar * kStepsPerBar + i;
@@ -452,16 +453,16 @@ void Synth::copyMotionBar(int32_t sourceBar, int32_t destinationBar) {
   }
 }
 
-bool Synth::hasMotion(ParamId id) const { return validParam(id) && pattern_.motionParams[id].enabled != 0; }
+bool Synth::hasMotion(ParamId id) const { return validParam(id) && record().motionParams[id].enabled != 0; }
 
-bool Synth::partMotionType(int32_t part) const { return validPart(part) && pattern_.synthParams[part].motionType != 0; }
+bool Synth::partMotionType(int32_t part) const { return validPart(part) && record().synthParams[part].motionType != 0; }
 
 void Synth::fillEffectSwitchMotion(int32_t set) {
   if (set != 0) return;
   std::lock_guard<std::mutex> lock(patternEditMutex_);
   const int32_t track = seq_->motionTrackFor(kEffectSwitchParam);
   if (track < 0) return;
-  motionParams& slot = pattern_.motionParams[kEffectSwitchParam];
+  motionParams& slot = record().motionParams[kEffectSwitchParam];
   for (int s = 0; s < kNumSteps; ++s) {
     seq_->setMotionStep(track, s, true, 1);
     slot.trigger[s] = 1;
@@ -475,7 +476,7 @@ void Synth::fillEffectSwitchMotion(int32_t set) {
 bool Synth::isEffectSwitchMotionFull(int32_t set) {
   if (set != 0) return false;
   for (int p = 0; p < kNumParts; ++p)
-    if (!pattern_.synthParams[p].fxSend) return false;
+    if (!record().synthParams[p].fxSend) return false;
   // A query makes no track: a missing one holds no "on" steps anyway.
   const int32_t track = kEffectSwitchParam;
   if (seq_->motionTrackParamId(track) != kEffectSwitchParam) return false;

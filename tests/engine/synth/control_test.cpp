@@ -765,13 +765,48 @@ TEST_F(Control, EveryEditChangesTheRecordAndWhatPlays) {
 
 // --- from another thread while rendering ---------------------------------------------------
 
+TEST_F(Control, TheRecordTakesTheLatestLoadOfTheRenderSide) {
+  for (int i = 0; i < 5; ++i) {
+    PatternRecord r = quietPattern();
+    r.sequencerParams.tempo = static_cast<int16_t>(700 + 100 * i);
+    r.sequencerParams.trigger[i][i] = 1;
+    provider.storePattern(r, i);
+  }
+  // Three loads in a row on the render side, none taken by the main thread
+  // in between: it gets the last one whole.
+  PatternRecord* const held = synth->currentPattern();
+  for (int i = 1; i <= 3; ++i) {
+    synth->changePatternSilently(i);
+    renderOffline(64);
+  }
+  EXPECT_EQ(synth->currentPattern(), held);  // the same record, brought up to date
+  EXPECT_EQ(synth->currentPatternIndex(), 3);
+  EXPECT_EQ(record().sequencerParams.tempo, 1000);
+  EXPECT_TRUE(record().sequencerParams.trigger[3][3]);
+  EXPECT_FALSE(record().sequencerParams.trigger[2][2]);
+  expectSequencerPlaysTheRecord();
+  // Loads after the main thread took one keep coming through (the slots
+  // go round).
+  for (int round = 0; round < 6; ++round) {
+    const int i = round % 2 == 0 ? 4 : 0;
+    synth->changePatternSilently(i);
+    renderOffline(64);
+    EXPECT_EQ(record().sequencerParams.tempo, 700 + 100 * i) << round;
+    EXPECT_TRUE(record().sequencerParams.trigger[i][i]) << round;
+  }
+}
+
+
 TEST_F(Control, EditsFromAnotherThreadWhileTheAudioRenders) {
   for (int i = 0; i < 4; ++i) {
     PatternRecord r = quietPattern();
-    r.sequencerParams.tempo = static_cast<int16_t>(900 + 200 * i);
+    // Fast, so that the pattern ends (and a queued change loads) often.
+    r.sequencerParams.tempo = static_cast<int16_t>(5000 + 200 * i);
     r.sequencerParams.trigger[i][0] = 1;
     provider.storePattern(r, i);
   }
+  CallLog log;  // its names are read only after the audio thread has finished
+  synth->setListener(&log);
   synth->changePatternSilently(0);
   synth->startSequencer(0);
   std::atomic<bool> stop{false};
@@ -800,16 +835,28 @@ TEST_F(Control, EditsFromAnotherThreadWhileTheAudioRenders) {
     if (round % 31 == 0) synth->setMasterParameter(0, 60 + round % 60);
     if (round % 37 == 0) synth->triggerPartLive(p);
     if (round % 41 == 0) synth->changePatternSilently(round % 4);
-    if (round % 43 == 0) synth->setTempoFromUi(600 + round);
+    if (round % 43 == 0) synth->setTempoFromUi(4000 + round);
     (void)synth->isEffectSwitchMotionFull(0);
     (void)synth->currentStep(true);
+    // The interface reads the record while the audio loads patterns.
+    const PatternRecord& r = *synth->currentPattern();
+    int steps = 0;
+    for (const auto& row : r.sequencerParams.trigger)
+      for (uint8_t b : row) steps += b;
+    (void)steps;
+    if (round % 50 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   // Let the last queued change land, then stop.
-  for (int i = 0; i < 200 && buffers.load() < 400; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  for (int i = 0; i < 2000 && (buffers.load() < 400 || log.patternChanges.load() < 3); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   stop.store(true);
   audio.join();
+  synth->setListener(nullptr);
   EXPECT_GT(buffers.load(), 0);
+  EXPECT_GT(log.count("patternChanged"), 1);
   EXPECT_EQ(synth->skippedLoads(), 0u);
+  // What the main thread holds agrees with what plays.
+  EXPECT_EQ(record().sequencerParams.tempo, synth->seq()->param(0));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
@@ -75,7 +76,10 @@ class CallLog : public SynthListener {
   std::vector<std::string> calls;
   void synthTriggered(int, bool) override { calls.push_back("synthTriggered"); }
   void synthParameterChangedFromMidi(int, int) override { calls.push_back("parameterFromMidi"); }
-  void patternChanged() override { calls.push_back("patternChanged"); }
+  void patternChanged() override {
+    calls.push_back("patternChanged");
+    patternChanges.fetch_add(1);
+  }
   void patternTagInfoDidUpdate() override { calls.push_back("tags"); }
   void recordingStatusChanged() override { calls.push_back("recording"); }
   void seqReturnedToTheBeginning() override { calls.push_back("beginning"); }
@@ -90,6 +94,8 @@ class CallLog : public SynthListener {
   void abletonLinkSyncEnabledDidChange() override { calls.push_back("linkEnabled"); }
   void abletonLinkSyncConnectedDidChange() override { calls.push_back("linkConnected"); }
   long count(const std::string& name) const { return std::count(calls.begin(), calls.end(), name); }
+  // Readable while another thread calls in (the names are not).
+  std::atomic<long> patternChanges{0};
 };
 
 class EngineTest : public ::testing::Test {
