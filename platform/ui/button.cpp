@@ -50,6 +50,21 @@ ImagePtr Button::backgroundImageForState(unsigned state) const {
   const ImagePtr* i = lookup(backgrounds_, state);
   return i ? *i : nullptr;
 }
+void Button::setEnabled(bool e) {
+  if (e == isEnabled()) return;
+  Control::setEnabled(e);
+  setNeedsDisplay();
+}
+void Button::setSelected(bool s) {
+  if (s == isSelected()) return;
+  Control::setSelected(s);
+  setNeedsDisplay();
+}
+void Button::setHighlighted(bool h) {
+  if (h == isHighlighted()) return;
+  Control::setHighlighted(h);
+  setNeedsDisplay();
+}
 void Button::setTintColor(const Color& c) {
   tint_ = c;
   setNeedsDisplay();

@@ -48,6 +48,9 @@ class Button : public Control {
 
   void drawRect(const Rect& rect) override;
   Size sizeThatFits(Size size) const override;
+  void setEnabled(bool e) override;
+  void setSelected(bool s) override;
+  void setHighlighted(bool h) override;
 
  private:
   template <typename T>

@@ -50,19 +50,16 @@ void Control::sendActionsForControlEvents(uint64_t events) {
 void Control::setEnabled(bool e) {
   if (e == enabled_) return;
   enabled_ = e;
-  setNeedsDisplay();
 }
 
 void Control::setSelected(bool s) {
   if (s == selected_) return;
   selected_ = s;
-  setNeedsDisplay();
 }
 
 void Control::setHighlighted(bool h) {
   if (h == highlighted_) return;
   highlighted_ = h;
-  setNeedsDisplay();
 }
 
 unsigned Control::state() const {

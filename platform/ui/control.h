@@ -13,6 +13,9 @@
 // begins on it; "inside" is its bounds grown by 70 points, as on the
 // platform. A disabled control is not hit by touches.
 //
+// Changing enabled, selected or highlighted does not redraw a control by
+// itself (subclasses that look different redraw).
+//
 // Actions are registered under a target and an action name, as the
 // platform's selectors are; adding the same target and name again only adds
 // the events (an unnamed action is always added anew); removing with an
