@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "engine/synth/engine_event_queue.h"
+
 namespace {
 
 TEST(EngineEvent, SortKey) {
@@ -37,6 +43,64 @@ TEST(EngineEventList, FullListDropsInsteadOfGrowing) {
   for (size_t i = 0; i < EngineEventList::kCapacity + 10; ++i) list.push(1, 2, 3, 4);
   EXPECT_EQ(list.size(), EngineEventList::kCapacity);
   EXPECT_EQ(list.dropped(), 10u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(EngineEventQueue, DrainTakesTheDueEntriesAndKeepsTheRestInOrder) {
+  EngineEventQueue q;
+  for (uint32_t i = 0; i < 6; ++i) ASSERT_TRUE(q.push(100 * i, EngineEventQueueEntry::kLiveTrigger, i, 1));
+  std::vector<uint32_t> taken;
+  ASSERT_TRUE(q.drain([](const EngineEventQueueEntry& e) { return e.a % 2 == 0; },
+                      [&](const EngineEventQueueEntry& e) { taken.push_back(e.a); }));
+  EXPECT_EQ(taken, (std::vector<uint32_t>{0, 2, 4}));
+  EXPECT_EQ(q.size(), 3u);
+  taken.clear();
+  ASSERT_TRUE(q.drain([](const EngineEventQueueEntry&) { return true; },
+                      [&](const EngineEventQueueEntry& e) { taken.push_back(e.a); }));
+  EXPECT_EQ(taken, (std::vector<uint32_t>{1, 3, 5}));
+  EXPECT_EQ(q.size(), 0u);
+}
+
+TEST(EngineEventQueue, FullQueueDropsAndCounts) {
+  EngineEventQueue q;
+  for (size_t i = 0; i < EngineEventQueue::kCapacity; ++i) ASSERT_TRUE(q.push(i, 0, 0, 0));
+  EXPECT_FALSE(q.push(1, 0, 0, 0));
+  EXPECT_FALSE(q.push(2, 0, 0, 0));
+  EXPECT_EQ(q.dropped(), 2u);
+  EXPECT_EQ(q.size(), EngineEventQueue::kCapacity);
+}
+
+TEST(EngineEventQueue, ProducersOnOtherThreadsLoseNothing) {
+  EngineEventQueue q;
+  std::atomic<bool> go{false};
+  std::vector<std::thread> producers;
+  for (uint32_t t = 0; t < 4; ++t) {
+    producers.emplace_back([&, t] {
+      while (!go.load()) std::this_thread::yield();
+      for (uint32_t i = 0; i < 200; ++i) q.push(i, EngineEventQueueEntry::kMidiNote, t, i);
+    });
+  }
+  go.store(true);
+  std::vector<int> seen(4, 0);
+  std::vector<uint32_t> next(4, 0);
+  bool ordered = true;
+  auto drainAll = [&] {
+    q.drain([](const EngineEventQueueEntry&) { return true; },
+            [&](const EngineEventQueueEntry& e) {
+              ordered = ordered && e.b == next[e.a];
+              next[e.a] = e.b + 1;
+              ++seen[e.a];
+            });
+  };
+  while (seen[0] + seen[1] + seen[2] + seen[3] < 800) drainAll();
+  for (auto& p : producers) p.join();
+  drainAll();
+  EXPECT_EQ(seen, (std::vector<int>{200, 200, 200, 200}));
+  EXPECT_TRUE(ordered);
+  EXPECT_EQ(q.dropped(), 0u);
 }
 
 }  // namespace
