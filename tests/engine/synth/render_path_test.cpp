@@ -559,3 +559,44 @@ INSTANTIATE_TEST_SUITE_P(
                       RoutingCase{2, {0, 1}, false, {}}));
 
 }  // namespace
+
+namespace {
+
+// The faces the WAV recorder and the audio output use.
+TEST_F(RenderPath, TheRecorderAndTheOutputDriveTheEngineThroughTheirInterfaces) {
+  PatternRecord r = quietPattern();
+  r.sequencerParams.trigger[1][0] = 1;
+  synth->setPatternRecord(&r);
+  RecordingSource& source = *synth;
+  AudioOutputEngine& output = *synth;
+  EXPECT_EQ(source.sampleRate(), 44100.0f);
+  EXPECT_EQ(source.currentPattern(), synth->currentPattern());
+  EXPECT_EQ(source.bounceLength(), 88200u);
+  ASSERT_TRUE(source.beginBounce());
+  source.startForBounce(0);
+  Stereo out;
+  out.left.assign(1024, 0);
+  out.right.assign(1024, 0);
+  int16_t* ch[2] = {out.left.data(), out.right.data()};
+  source.renderBlock(nullptr, ch, 1024);
+  EXPECT_EQ(firstNonZero(out), 0);
+  EXPECT_TRUE(output.isPlaying());
+  source.stopPlayback(0);
+  source.renderBlock(nullptr, ch, 1);
+  EXPECT_FALSE(output.isPlaying());
+  source.endBounce();
+
+  // The output's start and its audio-resume reset.
+  output.startSequencer(0);
+  renderLive(256, 256);  // the latch comes back
+  renderLive(256, 256);
+  EXPECT_TRUE(output.isPlaying());
+  output.resetSound();
+  EXPECT_FALSE(synth->synthPart(1).isSounding());
+  output.stopSequencer(0);
+  renderLive(256, 256);
+  EXPECT_FALSE(output.isPlaying());
+  EXPECT_FALSE(output.isLinkEnabled());
+}
+
+}  // namespace
