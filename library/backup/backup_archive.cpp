@@ -1,0 +1,507 @@
+#include "library/backup/backup_archive.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <mutex>
+#include <set>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "engine/record/pattern_record.h"
+#include "library/backup/backup_log.h"
+#include "library/backup/zip_archive.h"
+#include "library/pattern_indices_table.h"
+#include "library/pattern_name_creator.h"
+#include "library/utilities.h"
+#include "platform/foundation/property_list.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kIndexTableName = "patternIndicesTable.plist";
+constexpr const char* kPatternSetName = "iGROOVEBIX_patternSet.plist";
+constexpr const char* kPatternDirectoryName = "patterns";
+constexpr size_t kPatternSetElements = 64;
+
+std::mutex gNameMutex;
+std::optional<std::string> gDeviceName;
+BackupFileNameCreator::Clock gClock;
+
+std::mutex gLibraryMutex;
+std::atomic<bool> gBusy{false};
+
+// Holds the process-wide exclusion of backups and restores, if free.
+class LibraryLock {
+ public:
+  LibraryLock() : lock_(gLibraryMutex, std::try_to_lock) {
+    if (lock_.owns_lock()) gBusy.store(true);
+  }
+  ~LibraryLock() {
+    if (lock_.owns_lock()) gBusy.store(false);
+  }
+  bool owns() const { return lock_.owns_lock(); }
+
+ private:
+  std::unique_lock<std::mutex> lock_;
+};
+
+void setError(std::string* error, const std::string& text) {
+  if (error) *error = text;
+}
+
+bool isRegularFile(const fs::path& p) {
+  std::error_code ec;
+  return fs::is_regular_file(fs::symlink_status(p, ec));
+}
+
+bool isRealDirectory(const fs::path& p) {
+  std::error_code ec;
+  return fs::is_directory(fs::symlink_status(p, ec));
+}
+
+void syncPath(const fs::path& p, int flags) {
+  const int fd = ::open(p.c_str(), flags | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+std::string firstComponent(const std::string& relative) {
+  const size_t slash = relative.find('/');
+  return slash == std::string::npos ? relative : relative.substr(0, slash);
+}
+
+// Collects the wrapper's last error text for the caller's message.
+class ErrorCollector : public ZipArchiveDelegate {
+ public:
+  void ErrorMessage(const std::string& message) override { last = message; }
+  std::string last;
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Names
+
+void BackupFileNameCreator::setDeviceName(std::optional<std::string> name) {
+  std::lock_guard<std::mutex> lock(gNameMutex);
+  gDeviceName = std::move(name);
+}
+
+void BackupFileNameCreator::setClock(Clock clock) {
+  std::lock_guard<std::mutex> lock(gNameMutex);
+  gClock = std::move(clock);
+}
+
+std::string BackupFileNameCreator::sanitizedName(std::string_view name) {
+  std::string s;
+  for (char c : name) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '/' || c == '\\' || c == ':' || u < 0x20 || u == 0x7f)
+      s += '-';
+    else
+      s += c;
+  }
+  const size_t first = s.find_first_not_of(" .");
+  if (first == std::string::npos) return "iGROOVEBIX";
+  s.erase(0, first);
+  while (!s.empty() && s.back() == ' ') s.pop_back();
+  if (s.size() > 64) {
+    size_t cut = 64;
+    // Never end inside a multi-byte character.
+    while (cut > 0 && (static_cast<unsigned char>(s[cut]) & 0xC0) == 0x80) --cut;
+    s.resize(cut);
+    while (!s.empty() && s.back() == ' ') s.pop_back();
+  }
+  return s.empty() ? "iGROOVEBIX" : s;
+}
+
+std::string BackupFileNameCreator::dataBasename() {
+  std::optional<std::string> configured;
+  {
+    std::lock_guard<std::mutex> lock(gNameMutex);
+    configured = gDeviceName;
+  }
+  if (configured) return sanitizedName(*configured);
+  char host[256] = {};
+  if (::gethostname(host, sizeof host - 1) != 0) host[0] = '\0';
+  return sanitizedName(host);
+}
+
+std::string BackupFileNameCreator::dataExtension() {
+  auto info = platform::readPropertyList(Utilities::bundleResourcePath() / "Info.plist");
+  if (info) {
+    if (const platform::Value* v = info->find("TSBackupFileExtension")) {
+      const std::string ext = v->stringValue();
+      const bool plain = !ext.empty() && ext.size() <= 16 &&
+                         std::all_of(ext.begin(), ext.end(), [](char c) {
+                           return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+                         });
+      if (plain) return ext;
+    }
+  }
+  static std::atomic<bool> told{false};
+  if (!told.exchange(true)) backupLog("TSBackupFileExtension is not assigned. Please define it at Info.plist");
+  return kBackupFileExtension;
+}
+
+std::string BackupFileNameCreator::dateText(std::chrono::system_clock::time_point time) {
+  const time_t t = std::chrono::system_clock::to_time_t(time);
+  struct tm local {};
+  localtime_r(&t, &local);
+  char buf[64];
+  std::strftime(buf, sizeof buf, "%Y-%m-%d %H.%M.%S", &local);
+  return buf;
+}
+
+namespace {
+std::chrono::system_clock::time_point nameTime() {
+  BackupFileNameCreator::Clock clock;
+  {
+    std::lock_guard<std::mutex> lock(gNameMutex);
+    clock = gClock;
+  }
+  return clock ? clock() : std::chrono::system_clock::now();
+}
+}  // namespace
+
+std::string BackupFileNameCreator::create() {
+  return dataBasename() + "_" + dateText(nameTime()) + "." + dataExtension();
+}
+
+std::string BackupFileNameCreator::createLocal() {
+  return "iGROOVEBIX_" + dateText(nameTime()) + "_DATA." + kBackupFileExtension;
+}
+
+// ---------------------------------------------------------------------------
+// Archive
+
+const std::vector<std::string>& BackupArchive::requiredFilesToRestore() {
+  static const std::vector<std::string> names = {kIndexTableName, kPatternSetName, kPatternDirectoryName};
+  return names;
+}
+
+bool BackupArchive::shouldBackup(const std::string& relativePath) {
+  const std::string first = firstComponent(relativePath);
+  const auto& names = requiredFilesToRestore();
+  return std::find(names.begin(), names.end(), first) != names.end();
+}
+
+bool BackupArchive::isBusy() { return gBusy.load(); }
+
+std::optional<std::vector<std::string>> BackupArchive::listDirectory(const fs::path& dataDir, std::string* error) {
+  std::error_code ec;
+  fs::recursive_directory_iterator it(dataDir, ec);
+  if (ec) {
+    setError(error, "cannot list " + dataDir.string() + ": " + ec.message());
+    return std::nullopt;
+  }
+  std::vector<std::string> paths;
+  for (const fs::recursive_directory_iterator end; it != end; it.increment(ec)) {
+    if (ec) break;
+    paths.push_back(it->path().lexically_relative(dataDir).generic_string());
+  }
+  if (ec) {
+    setError(error, "cannot list " + dataDir.string() + ": " + ec.message());
+    return std::nullopt;
+  }
+  std::sort(paths.begin(), paths.end());
+  return paths;
+}
+
+fs::path BackupArchive::uniquePath(const fs::path& folder, const std::string& name) {
+  const fs::path plain = folder / name;
+  std::error_code ec;
+  if (!fs::exists(fs::symlink_status(plain, ec))) return plain;
+  const fs::path n(name);
+  const std::string ext = n.extension().string();
+  const std::string stem = ext.empty() ? name : name.substr(0, name.size() - ext.size());
+  for (int i = 2; i < 10000; ++i) {
+    const fs::path candidate = folder / (stem + "-" + std::to_string(i) + ext);
+    if (!fs::exists(fs::symlink_status(candidate, ec))) return candidate;
+  }
+  return plain;  // the no-replace rename then refuses it
+}
+
+bool BackupArchive::write(const fs::path& dataDir, const fs::path& target, const std::string& password,
+                          const std::function<void()>& beforeListing, std::string* error) {
+  LibraryLock lock;
+  if (!lock.owns()) {
+    setError(error, "busy: another backup or restore is running");
+    return false;
+  }
+  if (beforeListing) beforeListing();
+
+  auto listing = listDirectory(dataDir, error);
+  if (!listing) return false;
+  std::vector<std::string> entries;
+  std::set<std::string> present;
+  for (const std::string& rel : *listing) {
+    if (!shouldBackup(rel) || !isRegularFile(dataDir / rel)) continue;
+    entries.push_back(rel);
+    present.insert(firstComponent(rel) == kPatternDirectoryName ? std::string(kPatternDirectoryName) : rel);
+  }
+  // A backup the restore would refuse is no backup.
+  for (const std::string& name : requiredFilesToRestore()) {
+    if (!present.count(name)) {
+      setError(error, "the library has no " + name);
+      return false;
+    }
+  }
+
+  std::error_code ec;
+  if (fs::exists(fs::symlink_status(target, ec))) {
+    setError(error, target.string() + " exists");
+    return false;
+  }
+  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+  std::string stem = target.stem().string();
+  std::replace(stem.begin(), stem.end(), '.', '_');
+  std::string tmpl = (folder / ("." + stem + ".XXXXXX")).string();
+  std::vector<char> buf(tmpl.begin(), tmpl.end());
+  buf.push_back('\0');
+  const int fd = ::mkstemp(buf.data());
+  if (fd < 0) {
+    setError(error, "cannot create a file in " + folder.string() + ": " + std::strerror(errno));
+    return false;
+  }
+  ::fchmod(fd, 0644);
+  ::close(fd);
+  const fs::path tmp(buf.data());
+  auto fail = [&](const std::string& why) {
+    ::unlink(tmp.c_str());
+    setError(error, why);
+    return false;
+  };
+
+  ZipArchive zip;
+  if (!zip.CreateZipFile2(tmp, password)) return fail("cannot create the archive " + tmp.string());
+  for (const std::string& rel : entries) {
+    if (!zip.addFileToZip(dataDir / rel, rel)) {
+      zip.CloseZipFile2();
+      return fail("cannot add " + rel + " to the archive");
+    }
+  }
+  if (!zip.CloseZipFile2()) return fail("cannot finish the archive " + tmp.string());
+  syncPath(tmp, O_RDONLY);
+  if (!Utilities::moveWithoutReplacing(tmp, target)) return fail("cannot name the archive " + target.string());
+  syncPath(folder, O_RDONLY | O_DIRECTORY);
+  return true;
+}
+
+bool BackupArchive::containsFilesToNeed(const fs::path& folder, std::string* error) {
+  const auto& required = requiredFilesToRestore();
+  std::error_code ec;
+  std::set<std::string> names;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (std::find(required.begin(), required.end(), name) == required.end()) {
+      setError(error, "the archive holds \"" + name + "\", which is no part of a library");
+      return false;
+    }
+    names.insert(name);
+  }
+  if (ec) {
+    setError(error, "cannot list " + folder.string() + ": " + ec.message());
+    return false;
+  }
+  for (const std::string& name : required) {
+    if (!names.count(name)) {
+      setError(error, "the archive has no " + name);
+      return false;
+    }
+  }
+
+  const fs::path table = folder / kIndexTableName;
+  const fs::path sets = folder / kPatternSetName;
+  const fs::path patterns = folder / kPatternDirectoryName;
+  if (!isRegularFile(table) || fs::file_size(table, ec) == 0) {
+    setError(error, "the index table is empty");
+    return false;
+  }
+  PatternIndicesTable indices;
+  std::string why;
+  if (!indices.loadTableFrom(table, &why)) {
+    setError(error, "the index table is unreadable: " + why);
+    return false;
+  }
+  if (indices.numberOfPatterns() == 0) {
+    setError(error, "the index table lists no pattern");
+    return false;
+  }
+
+  if (!isRegularFile(sets) || fs::file_size(sets, ec) == 0) {
+    setError(error, "the pattern sets are empty");
+    return false;
+  }
+  auto grid = platform::readPropertyList(sets, &why);
+  const platform::Array* array = grid ? grid->array() : nullptr;
+  if (!array || array->size() != kPatternSetElements) {
+    setError(error, "the pattern sets are not an array of 64 pattern numbers");
+    return false;
+  }
+  for (const platform::Value& v : *array) {
+    if (!v.isInteger() || v.integerValue() < 0 || v.integerValue() > UINT32_MAX) {
+      setError(error, "the pattern sets hold something that is not a pattern number");
+      return false;
+    }
+  }
+
+  if (!isRealDirectory(patterns)) {
+    setError(error, "patterns is not a folder");
+    return false;
+  }
+  bool anyFile = false;
+  for (fs::recursive_directory_iterator it(patterns, ec), end; !ec && it != end; it.increment(ec)) {
+    if (isRegularFile(it->path())) {
+      anyFile = true;
+      break;
+    }
+  }
+  if (!anyFile) {
+    setError(error, "the pattern folder is empty");
+    return false;
+  }
+  size_t found = 0;
+  for (int32_t i = 0; i < indices.numberOfPatterns(); ++i) {
+    const std::string id = indices.entryAt(i)->identifier();
+    if (!isPlainIdentifier(id)) {
+      setError(error, "the index table names \"" + id + "\", which is not a plain file name");
+      return false;
+    }
+    const fs::path file = patterns / id;
+    if (!fs::exists(fs::symlink_status(file, ec))) continue;
+    const uintmax_t size = isRegularFile(file) ? fs::file_size(file, ec) : 0;
+    if (size != PatternRecord::kSize && size != PatternRecord::kBodySize) {
+      setError(error, "the pattern file " + id + " is not a pattern");
+      return false;
+    }
+    ++found;
+  }
+  if (found == 0) {
+    setError(error, "no pattern of the index table is in the archive");
+    return false;
+  }
+  return true;
+}
+
+namespace {
+
+// One item put in place during a restore, and how to undo it.
+struct SwapStep {
+  enum Kind { Exchanged, MovedAside, MovedIn } kind;
+  fs::path staged;  // where the restored item was
+  fs::path live;    // where it is now
+  fs::path aside;   // MovedAside: the old item
+};
+
+bool swapIn(const fs::path& staged, const fs::path& live, std::vector<SwapStep>* done, std::string* error) {
+  std::error_code ec;
+  if (!fs::exists(fs::symlink_status(live, ec))) {
+    if (::renameat2(AT_FDCWD, staged.c_str(), AT_FDCWD, live.c_str(), RENAME_NOREPLACE) == 0) {
+      done->push_back({SwapStep::MovedIn, staged, live, {}});
+      return true;
+    }
+    setError(error, "cannot move " + staged.string() + " into place: " + std::strerror(errno));
+    return false;
+  }
+  if (::renameat2(AT_FDCWD, staged.c_str(), AT_FDCWD, live.c_str(), RENAME_EXCHANGE) == 0) {
+    done->push_back({SwapStep::Exchanged, staged, live, {}});
+    return true;
+  }
+  if (errno != EINVAL && errno != ENOSYS) {
+    setError(error, "cannot exchange " + live.string() + ": " + std::strerror(errno));
+    return false;
+  }
+  // No exchange on this file system: the old item steps aside first.
+  const fs::path aside = staged.string() + ".old";
+  if (::rename(live.c_str(), aside.c_str()) != 0) {
+    setError(error, "cannot move " + live.string() + " aside: " + std::strerror(errno));
+    return false;
+  }
+  if (::rename(staged.c_str(), live.c_str()) != 0) {
+    const int err = errno;
+    ::rename(aside.c_str(), live.c_str());
+    setError(error, "cannot move " + staged.string() + " into place: " + std::strerror(err));
+    return false;
+  }
+  done->push_back({SwapStep::MovedAside, staged, live, aside});
+  return true;
+}
+
+void undo(const std::vector<SwapStep>& done) {
+  for (auto it = done.rbegin(); it != done.rend(); ++it) {
+    switch (it->kind) {
+      case SwapStep::Exchanged:
+        ::renameat2(AT_FDCWD, it->staged.c_str(), AT_FDCWD, it->live.c_str(), RENAME_EXCHANGE);
+        break;
+      case SwapStep::MovedAside:
+        ::rename(it->live.c_str(), it->staged.c_str());
+        ::rename(it->aside.c_str(), it->live.c_str());
+        break;
+      case SwapStep::MovedIn:
+        ::rename(it->live.c_str(), it->staged.c_str());
+        break;
+    }
+  }
+}
+
+}  // namespace
+
+bool BackupArchive::restore(const fs::path& archive, const fs::path& dataDir, const std::string& password,
+                            std::string* error) {
+  LibraryLock lock;
+  if (!lock.owns()) {
+    setError(error, "busy: another backup or restore is running");
+    return false;
+  }
+  // Staged inside the data directory: the swap is then a rename on one
+  // file system, and nothing is ever written outside it.
+  std::string tmpl = (dataDir / ".restore-XXXXXX").string();
+  std::vector<char> buf(tmpl.begin(), tmpl.end());
+  buf.push_back('\0');
+  if (!::mkdtemp(buf.data())) {
+    setError(error, "cannot create a folder in " + dataDir.string() + ": " + std::strerror(errno));
+    return false;
+  }
+  const fs::path staging(buf.data());
+  auto fail = [&](const std::string& why) {
+    std::error_code ec;
+    fs::remove_all(staging, ec);
+    backupLog("restore of " + archive.filename().string() + " refused: " + why);
+    setError(error, why);
+    return false;
+  };
+
+  ZipArchive zip;
+  ErrorCollector errors;
+  zip.setDelegate(&errors);
+  if (!zip.UnzipOpenFile(archive, password)) {
+    zip.UnzipCloseFile();
+    return fail("cannot open the archive");
+  }
+  const bool unpacked = zip.UnzipFileTo(staging, true);
+  zip.UnzipCloseFile();
+  if (!unpacked) return fail("cannot unpack the archive: " + errors.last);
+  std::string why;
+  if (!containsFilesToNeed(staging, &why)) return fail(why);
+
+  std::vector<SwapStep> done;
+  for (const std::string& name : requiredFilesToRestore()) {
+    if (!swapIn(staging / name, dataDir / name, &done, &why)) {
+      undo(done);
+      return fail(why);
+    }
+  }
+  syncPath(dataDir, O_RDONLY | O_DIRECTORY);
+  std::error_code ec;
+  fs::remove_all(staging, ec);  // now the old library
+  return true;
+}
