@@ -91,7 +91,12 @@ INSTANTIATE_TEST_SUITE_P(
                       OnsetCase{1, 2, 50, 1024, 11025}, OnsetCase{1, 2, 50, 735, 11025},
                       OnsetCase{2, 2, 50, 100, 11025}, OnsetCase{2, 3, 50, 1024, 16538},
                       OnsetCase{3, 4, 50, 735, 22050}, OnsetCase{0, 1, 75, 1024, 8269},
-                      OnsetCase{3, 2, 75, 64, 11025}, OnsetCase{1, 3, 75, 1024, 19294}));
+                      OnsetCase{3, 2, 75, 64, 11025}, OnsetCase{1, 3, 75, 1024, 19294}),
+    [](const ::testing::TestParamInfo<OnsetCase>& info) {
+      const OnsetCase& c = info.param;
+      return "Part" + std::to_string(c.part + 1) + "Step" + std::to_string(c.step) + "Swing" +
+             std::to_string(c.swing) + "Block" + std::to_string(c.block);
+    });
 
 TEST_F(RenderPath, EventAtTheFirstFrameOfACallIsAppliedBeforeItRenders) {
   // Pushed at frame 0 of the call, the trigger must be heard on frame 0.

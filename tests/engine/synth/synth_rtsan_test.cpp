@@ -170,7 +170,10 @@ TEST_P(RenderUnderRtsan, RenderIsRealtimeSafe) {
 }
 
 // The usual buffer, and a long request that the engine cuts itself.
-INSTANTIATE_TEST_SUITE_P(Buffers, RenderUnderRtsan, ::testing::Values(RunCase{8.0, 128}, RunCase{4.0, 4096}));
+INSTANTIATE_TEST_SUITE_P(Buffers, RenderUnderRtsan, ::testing::Values(RunCase{8.0, 128}, RunCase{4.0, 4096}),
+                         [](const ::testing::TestParamInfo<RunCase>& info) {
+                           return std::to_string(info.param.frames) + "Frames";
+                         });
 
 // The spans are live: an observer that allocates when a pattern loads (on
 // the audio thread, inside render) ends the process with a report.
