@@ -147,8 +147,7 @@ std::string BackupFileNameCreator::dataExtension() {
       if (plain) return ext;
     }
   }
-  static std::atomic<bool> told{false};
-  if (!told.exchange(true)) backupLog("TSBackupFileExtension is not assigned. Please define it at Info.plist");
+  backupLog("TSBackupFileExtension is not assigned. Please define it at Info.plist");
   return kBackupFileExtension;
 }
 

@@ -55,8 +55,8 @@ class BackupFileNameCreator {
   static std::string dataBasename();
   // "TSBackupFileExtension" of the bundle's "Info.plist". When the key is
   // missing (or not a plain extension) the text "TSBackupFileExtension is
-  // not assigned. Please define it at Info.plist" is logged once and "gbd"
-  // is used, so both flows still meet.
+  // not assigned. Please define it at Info.plist" is logged and "gbd" is
+  // used, so both flows still meet.
   static std::string dataExtension();
   // "yyyy-MM-dd HH.mm.ss" in local time, with the calendar year.
   static std::string dateText(std::chrono::system_clock::time_point time);

@@ -93,7 +93,7 @@ inline PatternRecord record(int seed) {
 }
 
 class BackupTest : public ::testing::Test {
- protected:
+ public:
   void SetUp() override {
     char tmpl[] = "/tmp/igb-backup-XXXXXX";
     ASSERT_NE(::mkdtemp(tmpl), nullptr);
