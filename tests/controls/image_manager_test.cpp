@@ -10,49 +10,25 @@
 #include <set>
 
 #include "controls/image_table.h"
+#include "kit_test_bundle.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// A bundle of tiny PNGs, one per distinct file of the table, each filled with
-// a colour of its own so that a loaded image tells which file it came from.
+// A fresh bundle of the whole table per test, so that a test may remove or
+// spoil files.
 class ImageManagerTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/igb-imagemanager-XXXXXX";
-    ASSERT_NE(::mkdtemp(tmpl), nullptr);
-    dir = tmpl;
-    int n = 0;
-    for (const std::string& name : image_table::names()) {
-      if (colours.count(name)) continue;
-      const platform::Image::RGBA c{static_cast<uint8_t>(n & 0xFF), static_cast<uint8_t>((n >> 8) + 1), 77, 255};
-      colours[name] = c;
-      ++n;
-      auto image = platform::Image::create(4, 6, platform::kBundleImageScale);
-      ASSERT_TRUE(image);
-      cairo_t* cr = cairo_create(image->surface());
-      cairo_set_source_rgba(cr, c.r / 255.0, c.g / 255.0, c.b / 255.0, 1.0);
-      cairo_paint(cr);
-      cairo_destroy(cr);
-      cairo_surface_mark_dirty(image->surface());
-      // Written plainly: the platform's atomic write syncs every file, which
-      // costs seconds for a whole table.
-      const std::vector<uint8_t> png = image->pngData();
-      ASSERT_FALSE(png.empty());
-      std::ofstream(dir / (name + ".png"), std::ios::binary)
-          .write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
-    }
-  }
-  void TearDown() override { fs::remove_all(dir); }
+  fs::path dir() const { return bundle.dir(); }
+  platform::Image::RGBA colour(std::string_view name) const { return bundle.colour(std::string(name)); }
 
-  fs::path dir;
-  std::map<std::string, platform::Image::RGBA> colours;
+  controls_test::KitTestBundle bundle;
 };
 
 TEST_F(ImageManagerTest, TableHas393IndicesOver388Files) {
   EXPECT_EQ(image_table::names().size(), 393u);
-  EXPECT_EQ(colours.size(), 388u);
+  EXPECT_EQ(bundle.fileCount(), 388u);
   // Spot checks of the binding rules.
   EXPECT_EQ(image_table::nameOf(0), "Encoder");
   EXPECT_EQ(image_table::nameOf(1 + 3 * 4 + 1), "partHHClosedActive");
@@ -73,23 +49,23 @@ TEST_F(ImageManagerTest, TableHas393IndicesOver388Files) {
 }
 
 TEST_F(ImageManagerTest, EveryIndexLoadsItsOwnFile) {
-  ImageManager manager(dir, 4);
+  ImageManager manager(dir(), 4);
   for (ImageId i = 0; i < image_table::kCount; ++i) {
     platform::ImagePtr image = manager.uiimage(i);
     ASSERT_TRUE(image) << i;
     EXPECT_EQ(image->scale(), platform::kBundleImageScale) << i;
     EXPECT_EQ(image->size().width, 2.0) << i;
-    EXPECT_EQ(image->pixel(1, 1), colours[std::string(image_table::nameOf(i))]) << i;
+    EXPECT_EQ(image->pixel(1, 1), colour(image_table::nameOf(i))) << i;
   }
 }
 
 TEST_F(ImageManagerTest, IndicesSharingAFileShareOneImage) {
-  ImageManager manager(dir, 3);
+  ImageManager manager(dir(), 3);
   const std::pair<ImageId, ImageId> shared[] = {{34, 35}, {37, 38}, {307, 308}, {310, 311}, {313, 314}};
   for (auto [a, b] : shared) {
     ASSERT_TRUE(manager.uiimage(a)) << a;
     EXPECT_EQ(manager.uiimage(a), manager.uiimage(b)) << a << "/" << b;
-    auto file = platform::Image::fromPNG(dir / (std::string(image_table::nameOf(a)) + ".png"), 2.0);
+    auto file = platform::Image::fromPNG(dir() / (std::string(image_table::nameOf(a)) + ".png"), 2.0);
     ASSERT_TRUE(file);
     EXPECT_TRUE(manager.uiimage(a)->samePixels(*file));
   }
@@ -100,11 +76,11 @@ TEST_F(ImageManagerTest, IndicesSharingAFileShareOneImage) {
 }
 
 TEST_F(ImageManagerTest, AMissingFileGivesNilAndTheRestStillLoads) {
-  fs::remove(dir / "ledGreen.png");
-  fs::remove(dir / "muteButtonActive.png");
+  fs::remove(dir() / "ledGreen.png");
+  fs::remove(dir() / "muteButtonActive.png");
   // An unreadable file counts as missing too.
-  { std::ofstream(dir / "seq7Normal.png") << "not a png"; }
-  ImageManager manager(dir, 2);
+  { std::ofstream(dir() / "seq7Normal.png") << "not a png"; }
+  ImageManager manager(dir(), 2);
   const std::set<ImageId> missing = {298, 34, 35, 41 + 3 * 6};
   for (ImageId i = 0; i < image_table::kCount; ++i) {
     if (missing.count(i)) {
@@ -116,18 +92,18 @@ TEST_F(ImageManagerTest, AMissingFileGivesNilAndTheRestStillLoads) {
 }
 
 TEST_F(ImageManagerTest, IndicesOutsideTheTableGiveNil) {
-  ImageManager manager(dir, 1);
+  ImageManager manager(dir(), 1);
   for (ImageId i : {-1, -393, 393, 394, 100000}) EXPECT_FALSE(manager.uiimage(i)) << i;
 }
 
 TEST_F(ImageManagerTest, ZeroReportedCoresStillLoadsEverything) {
-  ImageManager manager(dir, 0);
+  ImageManager manager(dir(), 0);
   EXPECT_EQ(manager.pool().threadCount(), 1);
   for (ImageId i = 0; i < image_table::kCount; ++i) EXPECT_TRUE(manager.uiimage(i)) << i;
 }
 
 TEST_F(ImageManagerTest, WorkersStayIdleAfterLoading) {
-  ImageManager manager(dir, 3);
+  ImageManager manager(dir(), 3);
   EXPECT_EQ(manager.pool().workerCount(), 3u);
   auto& pool = const_cast<ImageManager::Pool&>(manager.pool());
   EXPECT_EQ(pool.dispatcher().busyCount(), 0);
