@@ -58,6 +58,7 @@ struct ABLLinkCallbacks {
   // The user switched start/stop sync.
   std::function<void(bool)> startStopSyncEnabled;
 
+  // Empty functions are taken as no-ops.
   ABLLinkCallbacks(std::function<void(bool)> connected, std::function<void(bool)> enabled,
                    std::function<void(unsigned long)> peerCount, std::function<void(double)> sessionTempo,
                    std::function<void(bool)> startStop, std::function<void(bool)> startStopSyncEnabled);

@@ -85,16 +85,27 @@ void ABLLinkSessionState::requestBeat(double beat, uint64_t hostTime, double qua
 
 // ------------------------------------------------------------ ABLLink
 
+namespace {
+
+// An empty slot would throw when a delivery calls it.
+template <typename F>
+F orNoOp(F f) {
+  if (!f) return [](auto) {};
+  return f;
+}
+
+}  // namespace
+
 ABLLinkCallbacks::ABLLinkCallbacks(std::function<void(bool)> connected_, std::function<void(bool)> enabled_,
                                    std::function<void(unsigned long)> peerCount_,
                                    std::function<void(double)> sessionTempo_, std::function<void(bool)> startStop_,
                                    std::function<void(bool)> startStopSyncEnabled_)
-    : connected(std::move(connected_)),
-      enabled(std::move(enabled_)),
-      peerCount(std::move(peerCount_)),
-      sessionTempo(std::move(sessionTempo_)),
-      startStop(std::move(startStop_)),
-      startStopSyncEnabled(std::move(startStopSyncEnabled_)) {}
+    : connected(orNoOp(std::move(connected_))),
+      enabled(orNoOp(std::move(enabled_))),
+      peerCount(orNoOp(std::move(peerCount_))),
+      sessionTempo(orNoOp(std::move(sessionTempo_))),
+      startStop(orNoOp(std::move(startStop_))),
+      startStopSyncEnabled(orNoOp(std::move(startStopSyncEnabled_))) {}
 
 ABLLinkCallbacks ABLLinkCallbacks::noOps() {
   return ABLLinkCallbacks([](bool) {}, [](bool) {}, [](unsigned long) {}, [](double) {}, [](bool) {}, [](bool) {});

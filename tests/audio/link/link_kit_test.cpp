@@ -234,6 +234,16 @@ TEST_F(OfflineKit, DeliveriesStillQueuedWhenTheHandleGoesCallNothing) {
   EXPECT_TRUE(seen.tempos.empty());
 }
 
+TEST(ABLLinkCallbacksTest, EmptyFunctionsBecomeNoOps) {
+  ABLLinkCallbacks slots({}, {}, {}, {}, {}, {});
+  EXPECT_NO_THROW(slots.connected(true));
+  EXPECT_NO_THROW(slots.enabled(true));
+  EXPECT_NO_THROW(slots.peerCount(3));
+  EXPECT_NO_THROW(slots.sessionTempo(120.0));
+  EXPECT_NO_THROW(slots.startStop(true));
+  EXPECT_NO_THROW(slots.startStopSyncEnabled(false));
+}
+
 // ------------------------------------------------------------ user defaults
 
 TEST(LinkKitDefaults, FirstLaunchWritesTheDefaultsAndLinkStaysOff) {

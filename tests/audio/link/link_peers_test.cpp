@@ -128,6 +128,26 @@ TEST_F(LinkPeers, AgreeOnTempoAndBeatAfterATempoChange) {
   EXPECT_NEAR(tA, tB, 2e6);  // 2 ms
 }
 
+// With a peer present a requested beat waits for the session's phase: beat 0
+// of a bar of four lands on the next bar line at or after the time asked.
+TEST_F(LinkPeers, ABeatRequestWithPeersWaitsForTheSessionsBarLine) {
+  Peer a(120.0);
+  Peer b(120.0);
+  ASSERT_TRUE(bothConnected(a, b));
+  runMainFor(0.3);
+  const uint64_t asked = platform::hostTime() + 200'000'000;
+  // Ask half-way through the bar, so the wait is two beats (one second).
+  const double bBar = std::ceil(ABLLinkSessionBeatAt(ABLLinkSnapshotAppState(b.link), asked, 4.0) / 4.0) * 4.0;
+  const uint64_t midBar = ABLLinkSessionTimeOfBeat(ABLLinkSnapshotAppState(b.link), bBar + 2.0, 4.0);
+  ABLLinkSessionState* s = ABLLinkSnapshotAudioState(a.link);
+  ABLLinkSessionRequestBeat(s, 0.0, midBar, 4.0);
+  const uint64_t landed = ABLLinkSessionTimeOfBeat(s, 0.0, 4.0);
+  EXPECT_GE(landed + 1000, midBar);
+  EXPECT_NEAR(static_cast<double>(landed - midBar), 1.0e9, 3e6);
+  EXPECT_LT(phaseDistance(b.phaseAt(landed), 0.0), 0.01);
+  EXPECT_NEAR(ABLLinkSessionBeatAt(s, landed, 4.0), 0.0, 1e-5);
+}
+
 struct StartStopCase {
   const char* name;
   bool senderSync;
