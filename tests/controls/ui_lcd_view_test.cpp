@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "controls/image_manager.h"
+#include "controls/image_table.h"
 #include "controls/lcd_manager.h"
 #include "platform/runloop/run_loop.h"
 
@@ -205,6 +207,96 @@ TEST_F(UILCDViewTest, MessageQueueBlinksTheRenderedDisplay) {
   EXPECT_EQ(cellColour(*blank, 0, true).a, 0);
   EXPECT_EQ(cellColour(*blank, 3, false).a, 0);
   timer->invalidate();
+}
+
+}  // namespace
+
+namespace {
+
+// Every dot of `glyph` (its fully inked pixels) is lit in the rendered
+// cell whose top-left corner is `origin` (points), and every clear pixel
+// well away from ink is dark there, in the part of the cell no neighbour
+// overlaps.
+void expectCellShowsGlyph(const platform::Image& shot, platform::Point origin, const platform::Image& glyph,
+                          double ownWidth, const std::string& what) {
+  const auto alpha = [&glyph](int x, int y) { return glyph.pixel(x, y).a; };
+  int lit = 0, dark = 0;
+  for (int y = 1; y + 1 < glyph.pixelHeight(); ++y) {
+    for (int x = 1; x + 1 < glyph.pixelWidth(); ++x) {
+      if ((x + 1) / glyph.scale() > ownWidth - 0.6) continue;
+      // Cells sit at fractions of a pixel, so what is drawn is the glyph
+      // resampled: a fully inked pixel stays well lit, a pixel with no ink
+      // around it stays dark.
+      const bool allInk = alpha(x, y) == 255;
+      bool allClear = true;
+      for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx) allClear = allClear && alpha(x + dx, y + dy) == 0;
+      if (!allInk && !allClear) continue;
+      const platform::Point p{origin.x + (x + 0.5) / glyph.scale(), origin.y + (y + 0.5) / glyph.scale()};
+      const auto shown = shot.pixelAt(p);
+      if (allInk) {
+        ++lit;
+        EXPECT_GT(shown.a, 150) << what << " dot at " << x << "," << y;
+        EXPECT_NEAR(shown.r, glyph.pixel(x, y).r, 8) << what;
+      } else {
+        ++dark;
+        EXPECT_LT(shown.a, 60) << what << " clear at " << x << "," << y;
+      }
+    }
+  }
+  EXPECT_GT(dark, 0) << what;
+  // Every character of the test texts but the blank has ink.
+  if (what.find("' '") == std::string::npos) {
+    EXPECT_GT(lit, 0) << what;
+  }
+}
+
+TEST(GeneratedLcdFontTest, RenderedDisplayShowsTheGeneratedGlyphs) {
+  ImageManager images(IGB_BUNDLE_DIR, 2);
+  platform::ImagePtr sheet = images.uiimage(image_table::kLcdFont);
+  ASSERT_TRUE(sheet);
+  auto lcd = std::make_shared<UILCDView>(platform::Rect{0, 0, 140, 55});
+  lcd->setCharacters(sheet);
+  lcd->setNumOfCharacters(128);
+  ASSERT_GT(lcd->unitHeight(), 0);
+  const std::string title = "PATTERN A-01", value = "BPM 120.5 %#&";
+  lcd->setTitle(title);
+  lcd->setValue(value);
+  auto shot = render(*lcd);
+  const double titleY = 55 - (lcd->rowHeight() + lcd->unitHeight());
+  const double valueY = 55 - lcd->unitHeight();
+  for (size_t i = 0; i < title.size(); ++i) {
+    auto glyph = lcd->cropChar(static_cast<uint16_t>(title[i]));
+    ASSERT_TRUE(glyph);
+    expectCellShowsGlyph(*shot, {lcd->columnWidth() * i, titleY}, *glyph, lcd->columnWidth(),
+                         std::string("title '") + title[i] + "'");
+  }
+  for (size_t i = 0; i < value.size(); ++i) {
+    auto glyph = lcd->cropChar(static_cast<uint16_t>(value[i]));
+    expectCellShowsGlyph(*shot, {lcd->columnWidth() * i, valueY}, *glyph, lcd->columnWidth(),
+                         std::string("value '") + value[i] + "'");
+  }
+  // The glyphs are real characters: printable ones are inked and tell apart,
+  // the blank is empty; the ink is the display's red-orange.
+  auto inked = [](const platform::Image& g) {
+    int n = 0;
+    for (int y = 0; y < g.pixelHeight(); ++y)
+      for (int x = 0; x < g.pixelWidth(); ++x) n += g.pixel(x, y).a > 128;
+    return n;
+  };
+  EXPECT_EQ(inked(*lcd->cropChar(' ')), 0);
+  for (char c : std::string("AB01%")) EXPECT_GT(inked(*lcd->cropChar(static_cast<uint16_t>(c))), 20) << c;
+  EXPECT_FALSE(lcd->cropChar('A')->samePixels(*lcd->cropChar('B')));
+  EXPECT_FALSE(lcd->cropChar('0')->samePixels(*lcd->cropChar('O')));
+  auto p = lcd->cropChar('P');
+  for (int y = 0; y < p->pixelHeight(); ++y)
+    for (int x = 0; x < p->pixelWidth(); ++x)
+      if (p->pixel(x, y).a == 255) {
+        EXPECT_GT(p->pixel(x, y).r, 200);
+        EXPECT_LT(p->pixel(x, y).g, 120);
+      }
+  // Cells after the text are blank.
+  EXPECT_EQ(shot->pixelAt({lcd->columnWidth() * 13 + 4, titleY + 9}).a, 0);
 }
 
 }  // namespace
