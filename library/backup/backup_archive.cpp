@@ -302,7 +302,7 @@ bool BackupArchive::containsFilesToNeed(const fs::path& folder, std::string* err
   for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
     const std::string name = it->path().filename().string();
     if (std::find(required.begin(), required.end(), name) == required.end()) {
-      setError(error, "the archive holds \"" + name + "\", which is no part of a library");
+      setError(error, "the archive holds \"" + name + "\", which does not belong to a library");
       return false;
     }
     names.insert(name);

@@ -91,9 +91,11 @@ std::optional<fs::path> BackupCreator::createWithName(std::optional<std::string>
 }
 
 void BackupCreator::preprocess() {
-  BackgroundTaskHost& host = host_ ? *host_ : BackgroundTaskHost::standard();
-  const BackgroundTaskHost::Identifier id = host.beginBackgroundTask([this, &host] {
-    host.endBackgroundTask(bgTask_.exchange(BackgroundTaskHost::kInvalid));
+  BackgroundTaskHost* host = host_ ? host_ : &BackgroundTaskHost::standard();
+  // Out of time: the task ends now and postprocess finds none left to end.
+  const BackgroundTaskHost::Identifier id = host->beginBackgroundTask([this, host] {
+    const BackgroundTaskHost::Identifier task = bgTask_.exchange(BackgroundTaskHost::kInvalid);
+    if (task != BackgroundTaskHost::kInvalid) host->endBackgroundTask(task);
   });
   bgTask_.store(id);
   creating_.store(true);
@@ -126,9 +128,11 @@ bool BackupRestorer::restoreData(const fs::path& url, std::string* error) {
 }
 
 void BackupRestorer::preprocess() {
-  BackgroundTaskHost& host = host_ ? *host_ : BackgroundTaskHost::standard();
-  const BackgroundTaskHost::Identifier id = host.beginBackgroundTask([this, &host] {
-    host.endBackgroundTask(bgTask_.exchange(BackgroundTaskHost::kInvalid));
+  BackgroundTaskHost* host = host_ ? host_ : &BackgroundTaskHost::standard();
+  // Out of time: the task ends now and postprocess finds none left to end.
+  const BackgroundTaskHost::Identifier id = host->beginBackgroundTask([this, host] {
+    const BackgroundTaskHost::Identifier task = bgTask_.exchange(BackgroundTaskHost::kInvalid);
+    if (task != BackgroundTaskHost::kInvalid) host->endBackgroundTask(task);
   });
   bgTask_.store(id);
   working_.store(true);

@@ -4,7 +4,7 @@
 //
 // There is no iCloud on Linux. The container is a directory that stands for
 // it: whatever syncs that directory (a network share, a sync client) plays
-// the cloud's part. It is $IGROOVEBIX_CLOUD_HOME when set, otherwise
+// the cloud's role. It is $IGROOVEBIX_CLOUD_HOME when set, otherwise
 // $XDG_DATA_HOME/igroovebix/iCloud (default ~/.local/share/igroovebix/iCloud).
 // The container is available only while that directory exists, so the user
 // turns "iCloud" on by creating it; documents live in its "Documents" folder,

@@ -203,7 +203,7 @@ TEST_F(BackupFlowTest, RestoreRoundTripIntoAFreshRoot) {
   const auto now = snapshot(docs2 / ".igroovebix.d");
   EXPECT_EQ(expectedEntries(docs2 / ".igroovebix.d"), original);
   EXPECT_FALSE(now.count("patterns/stale-only-here"));
-  EXPECT_EQ(now.at("global.dat"), otherGlobal);  // not part of a backup
+  EXPECT_EQ(now.at("global.dat"), otherGlobal);  // never in a backup
   for (const auto& [rel, bytes] : now) EXPECT_EQ(rel.find(".restore-"), std::string::npos) << rel;
 
   // The restored library loads.
@@ -224,7 +224,7 @@ TEST_F(BackupFlowTest, RestoreIntoAnEmptyDataDirectory) {
 // A way to spoil an archive; each must be refused with the library intact.
 struct Spoiler {
   const char* label;
-  const char* reason;  // part of the error text
+  const char* reason;  // found in the error text
   std::function<void(BackupFlowTest&, fs::path&)> spoil;
 };
 
@@ -443,7 +443,7 @@ TEST_F(BackupFlowTest, FailedWriteLeavesNoFile) {
   EXPECT_THAT(names, ::testing::Not(HasSubstr("pipe")));
   EXPECT_THAT(names, ::testing::Not(HasSubstr("link")));
 
-  // A full disk part-way: the backup fails and leaves nothing.
+  // A full disk half-way: the backup fails and leaves nothing.
   const auto limit = static_cast<rlim_t>(fs::file_size(*path) / 2);
   struct rlimit old {};
   ::getrlimit(RLIMIT_FSIZE, &old);
