@@ -1,3 +1,4 @@
+#include <cmath>
 #include "engine/seq/seq.h"
 
 #include <algorithm>
@@ -94,7 +95,7 @@ void Seq::resetParams() {
 int32_t Seq::currentTempo() const {
   if (internalClock_.load(std::memory_order_relaxed)) return param(kSeqParamBpm);
   if (link_ && link_->enabled()) {
-    return static_cast<int32_t>(linkSessionTempo_.load(std::memory_order_relaxed) * 10.0);
+    return static_cast<int32_t>(std::lround(linkSessionTempo_.load(std::memory_order_relaxed) * 10.0));
   }
   return followedTempo_.load(std::memory_order_relaxed);
 }

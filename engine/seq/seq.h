@@ -50,6 +50,7 @@
 #include "engine/seq/seq_command.h"
 #include "engine/seq/seq_tracks.h"
 #include "engine/seq/step_clock.h"
+#include "platform/foundation/spin_try_lock.h"
 
 // What the sequencer needs from the rest of the system.
 struct SeqServices {
@@ -265,8 +266,10 @@ class Seq {
   std::atomic<int32_t> positionStep_{0};
 
   // Command queue: posters append to posted_ under commandMutex_; the render
-  // thread moves them into queue_ (its own, capacity reserved up front).
-  std::mutex commandMutex_;
+  // thread moves them into queue_ (its own, capacity reserved up front). The
+  // render side only tries the lock, and it is not a pthread mutex, whose
+  // unlock is not real-time-safe.
+  platform::SpinTryLock commandMutex_;
   std::vector<QueuedCommand> posted_;
   std::vector<QueuedCommand> queue_;
   bool unsorted_ = false;

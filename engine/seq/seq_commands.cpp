@@ -17,7 +17,7 @@ constexpr uint32_t code(Code c) { return static_cast<uint32_t>(c); }
 
 void Seq::post(uint64_t time, uint32_t c, uint32_t arg1, uint32_t arg2, PatternSlot* pattern) {
   const uint64_t order = commandOrder_.fetch_add(1, std::memory_order_relaxed);
-  std::lock_guard<std::mutex> lock(commandMutex_);
+  std::lock_guard<platform::SpinTryLock> lock(commandMutex_);
   posted_.push_back(QueuedCommand{SeqCommand{time, c, arg1, arg2}, order, pattern});
 }
 

@@ -1,5 +1,6 @@
 // Following an external MIDI clock, and leading or following a Link session.
 
+#include <cmath>
 #include <algorithm>
 
 #include "engine/seq/seq.h"
@@ -12,7 +13,9 @@ using Code = SeqCommandCode;
 constexpr uint32_t code(Code c) { return static_cast<uint32_t>(c); }
 
 // Link's tempo as tenths of BPM, never below the sequencer's minimum.
-int32_t linkTenths(double bpm) { return std::max(static_cast<int32_t>(bpm * 10.0), 200); }
+// Link carries a tempo as whole microseconds per beat, so 133 BPM comes back
+// as 132.99995: round to the nearest tenth, never truncate.
+int32_t linkTenths(double bpm) { return std::max(static_cast<int32_t>(std::lround(bpm * 10.0)), 200); }
 
 }  // namespace
 

@@ -159,6 +159,20 @@ TEST(SeqLink, FollowsTheSessionTempoFromTheAudioSideCapture) {
   EXPECT_GT(rig.link->audioSnapshots, 0);
 }
 
+TEST(SeqLink, SessionTempoIsRoundedToTheNearestTenth) {
+  // Link stores a tempo as whole microseconds per beat, so a peer's 133 BPM
+  // arrives a hair below; it must still read 133.0, not 132.9.
+  LinkRig rig;
+  rig.enableLink();
+  const struct { double bpm; int32_t tenths; } cases[] = {
+      {60e6 / 451128.0, 1330}, {132.96, 1330}, {132.94, 1329}, {20.0, 200}, {999.0, 9990}};
+  for (const auto& c : cases) {
+    rig.link->session.tempo = c.bpm;
+    rig.renderer->run(1024);
+    EXPECT_EQ(rig.seq->currentTempo(), c.tenths) << c.bpm;
+  }
+}
+
 TEST(SeqLink, BeatDisplayFollowsTheSession) {
   LinkRig rig;
   rig.enableLink();

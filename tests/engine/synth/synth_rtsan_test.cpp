@@ -110,7 +110,7 @@ void exerciseEngine(double seconds, int32_t frames) {
       synth->setMotionStep(part * 16 + kLevel, round % 64, (round * 3) % 128, 1);
       if (round % 4 == 0) synth->setEffectParameter(0, 0, (round / 4) % 8);  // a crossfade
       if (round % 6 == 0) synth->setEffectParameter(0, 1, round % 128);
-      if (round % 9 == 0) synth->setCrossRingMod(round % 3);
+      if (round % 9 == 0) synth->setCrossRingMod((round / 9) % 3);
       if (round % 10 == 0) synth->setMasterParameter(0, 80 + round % 40);
       if (round % 11 == 0) synth->setMasterParameter(1, round % 128);
       if (round % 12 == 0) synth->changePatternSilently((round / 12) % 8);
@@ -136,8 +136,9 @@ void exerciseEngine(double seconds, int32_t frames) {
     typesHeard |= 1u << synth->multiEffector().currentType();
     modesHeard |= 1u << synth->crossRingSwitch().get(0);
     for (int32_t i = 0; i < frames; ++i) loudest = std::max<int32_t>(loudest, std::abs(int32_t{left[i]}));
-    // Real time, roughly, so that the other thread's work interleaves.
-    if (call % 8 == 0) std::this_thread::sleep_for(std::chrono::microseconds(300));
+    // Twice real time: fast, yet slow enough that the other thread's
+    // edits and pattern changes interleave with every buffer size.
+    std::this_thread::sleep_for(std::chrono::microseconds(static_cast<int64_t>(frames * 1e6 / 44100.0 / 2)));
   }
   stop.store(true);
   ui.join();
@@ -170,7 +171,7 @@ TEST_P(RenderUnderRtsan, RenderIsRealtimeSafe) {
 }
 
 // The usual buffer, and a long request that the engine cuts itself.
-INSTANTIATE_TEST_SUITE_P(Buffers, RenderUnderRtsan, ::testing::Values(RunCase{8.0, 128}, RunCase{4.0, 4096}),
+INSTANTIATE_TEST_SUITE_P(Buffers, RenderUnderRtsan, ::testing::Values(RunCase{12.0, 128}, RunCase{12.0, 4096}),
                          [](const ::testing::TestParamInfo<RunCase>& info) {
                            return std::to_string(info.param.frames) + "Frames";
                          });
