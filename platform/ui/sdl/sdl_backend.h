@@ -1,0 +1,101 @@
+#pragma once
+// The window back end over SDL2: the interface in a real desktop window.
+//
+// The window shows the screen of the given size in points at a chosen
+// number of pixels per point. Input: the left mouse button is one touch
+// (identifier kMouseTouch), finger events of a touch screen are touches of
+// their own, typed text, Backspace and Return go to the first responder.
+// Lifecycle: minimising the window sends the application to the background,
+// restoring it brings it back; closing the window sends it to the
+// background (so the delegate saves its state) and then terminates it, and
+// the run loop stops. Disabling the idle timer disables the screen saver;
+// opening an address hands it to xdg-open.
+//
+// The run loop waits on SDL's event queue, so timers, posted work and input
+// share one thread (the main thread). The window is redrawn at the end of a
+// run-loop pass when the layer tree changed, and about 60 times a second
+// while animations run.
+//
+// Main thread only; one back end at a time.
+
+#include <SDL2/SDL.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/runloop/run_loop.h"
+#include "platform/ui/application.h"
+#include "platform/ui/window.h"
+
+namespace platform {
+
+class SdlBackend : public Backend, public RunLoop::EventSource {
+ public:
+  static constexpr int64_t kMouseTouch = -1;
+
+  struct Options {
+    Size points{736, 414};
+    double pixelsPerPoint = 1.0;
+    std::string title = "iGROOVEBIX";
+    int x = -1, y = -1;  // window position on the desktop; -1 centres it
+  };
+
+  explicit SdlBackend(Options options);
+  ~SdlBackend() override;
+  SdlBackend(const SdlBackend&) = delete;
+  SdlBackend& operator=(const SdlBackend&) = delete;
+
+  // Opens SDL and the window; false (with the reason) when no display answers.
+  bool open(std::string* error = nullptr);
+  bool isOpen() const { return window_ != nullptr; }
+
+  // Sets the delegate and launches the application (returns at once).
+  bool launch(std::shared_ptr<ApplicationDelegate> delegate, const Dictionary& options = {});
+  // launch, then the main run loop until the window is closed; the exit code.
+  int run(std::shared_ptr<ApplicationDelegate> delegate);
+
+  // The interface window shown in the SDL window (the key window).
+  Window* interfaceWindow() const;
+  SDL_Window* sdlWindow() const { return window_; }
+  const Options& options() const { return options_; }
+  // The last frame put on the screen.
+  ImagePtr lastFrame() const { return lastFrame_; }
+  int framesPresented() const { return frames_; }
+
+  // ---- RunLoop::EventSource
+  void waitForEvents(double seconds) override;
+  void wake() override;
+  void dispatchEvents() override;
+
+  // ---- Backend
+  bool openURL(const std::string& url) override;
+  void setIdleTimerDisabled(bool disabled) override;
+  void setNeedsRedraw() override { dirty_ = true; }
+
+  // Handles one SDL event (tests feed events through it too).
+  void handleEvent(const SDL_Event& e);
+
+ private:
+  void redrawIfNeeded();
+  void present();
+  Point toPoints(int x, int y) const;
+  void sendTouch(int64_t id, Point p, TouchPhase phase);
+  void closeRequested();
+
+  Options options_;
+  SDL_Window* window_ = nullptr;
+  SDL_Renderer* renderer_ = nullptr;
+  SDL_Texture* texture_ = nullptr;
+  uint32_t wakeEvent_ = 0;
+  bool mouseDown_ = false;
+  bool minimized_ = false;
+  bool dirty_ = true;
+  uint64_t lastChange_ = ~0ull;
+  ImagePtr lastFrame_;
+  int frames_ = 0;
+  int passObserver_ = 0;
+  std::shared_ptr<Timer> animationTimer_;
+};
+
+}  // namespace platform
