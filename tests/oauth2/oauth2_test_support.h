@@ -1,0 +1,93 @@
+#pragma once
+// Shared pieces of the OAuth2 tests: a temporary keychain directory, a
+// client delegate that records its events, and readers for the multipart
+// bodies the loopback server receives.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "oauth2/nxoauth2_client.h"
+#include "platform/net/url_connection.h"
+#include "platform/notify/notification_center.h"
+#include "platform/runloop/run_loop.h"
+#include "tests/platform/net/test_http_server.h"
+
+namespace igbtest {
+
+// Points the keychain at a fresh temporary directory for the test's life.
+class ScopedKeychainHome {
+ public:
+  ScopedKeychainHome() {
+    const char* old = std::getenv("IGROOVEBIX_KEYCHAIN_HOME");
+    if (old) saved_ = old;
+    ::setenv("IGROOVEBIX_KEYCHAIN_HOME", (dir_.path() / "keychain").c_str(), 1);
+  }
+  ~ScopedKeychainHome() {
+    if (saved_)
+      ::setenv("IGROOVEBIX_KEYCHAIN_HOME", saved_->c_str(), 1);
+    else
+      ::unsetenv("IGROOVEBIX_KEYCHAIN_HOME");
+  }
+  std::filesystem::path keychainDir() const { return dir_.path() / "keychain"; }
+  const std::filesystem::path& root() const { return dir_.path(); }
+
+ private:
+  TempDir dir_;
+  std::optional<std::string> saved_;
+};
+
+struct RecordingClientDelegate : nxoauth2::NXOAuth2ClientDelegate {
+  std::vector<std::string> events;
+  std::vector<platform::Error> errors;
+
+  void oauthClientNeedsAuthentication(nxoauth2::NXOAuth2Client&) override { events.push_back("needs"); }
+  void oauthClientDidGetAccessToken(nxoauth2::NXOAuth2Client&) override { events.push_back("got"); }
+  void oauthClientDidLoseAccessToken(nxoauth2::NXOAuth2Client&) override { events.push_back("lost"); }
+  void oauthClientDidRefreshAccessToken(nxoauth2::NXOAuth2Client&) override { events.push_back("refreshed"); }
+  void oauthClientDidFailToGetAccessTokenWithError(nxoauth2::NXOAuth2Client&, const platform::Error& e) override {
+    events.push_back("failed " + e.domain + " " + std::to_string(e.code));
+    errors.push_back(e);
+  }
+};
+
+// The form fields of a multipart request, in order: name → content.
+inline std::vector<std::pair<std::string, std::string>> formFields(const HttpRequest& request) {
+  std::vector<std::pair<std::string, std::string>> fields;
+  auto boundary = boundaryOf(request.header("Content-Type").value_or(""));
+  if (!boundary) return fields;
+  auto parts = parseMultipart(request.body, *boundary);
+  if (!parts) return fields;
+  for (auto& p : *parts) fields.emplace_back(p.name.value_or("?"), p.content);
+  return fields;
+}
+
+inline std::map<std::string, std::string> formMap(const HttpRequest& request) {
+  std::map<std::string, std::string> m;
+  for (auto& [k, v] : formFields(request)) m[k] = v;
+  return m;
+}
+
+inline std::vector<std::string> fieldNames(const HttpRequest& request) {
+  std::vector<std::string> names;
+  for (auto& [k, v] : formFields(request)) names.push_back(k);
+  return names;
+}
+
+// The loop must be clean and the clock real when a case starts and ends.
+class OAuth2Test : public ::testing::Test {
+ protected:
+  void SetUp() override { platform::RunLoop::main().setClock(nullptr); }
+  void TearDown() override {
+    EXPECT_TRUE(pumpMainLoopUntil([] { return platform::URLConnection::activeConnectionCount() == 0; }, 5.0));
+    platform::RunLoop::main().setClock(nullptr);
+    platform::RunLoop::main().drain();
+  }
+  ScopedKeychainHome keychain_;
+};
+
+}  // namespace igbtest
