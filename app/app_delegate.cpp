@@ -4,6 +4,8 @@
 #include <filesystem>
 
 #include "app/gq_flurry.h"
+#include "app/z31647_view_controller.h"
+#include "controls/image_manager.h"
 #include "audio/gbv_audio_session.h"
 #include "audio/iphone_audio_io.h"
 #include "engine/observer/synth_observer.h"
@@ -16,6 +18,8 @@
 #include "platform/foundation/bundle.h"
 #include "platform/notify/notification_center.h"
 #include "platform/runloop/run_loop.h"
+#include "platform/ui/screen.h"
+#include "platform/ui/window.h"
 
 #ifndef IGB_APP_VERSION
 #define IGB_APP_VERSION "0.0.0"
@@ -46,7 +50,16 @@ std::string infoString(const char* key, const char* fallback) {
 iGroovebixRAppDelegate::iGroovebixRAppDelegate(AppEnvironment environment)
     : env_(std::move(environment)),
       defaults_(env_.userDefaults ? env_.userDefaults : &platform::UserDefaults::standardUserDefaults()),
-      audioDefaults_(std::make_unique<PlatformUserDefaultsAccess>(*defaults_)) {}
+      audioDefaults_(std::make_unique<PlatformUserDefaultsAccess>(*defaults_)) {
+  AppServices& s = env_.services;
+  if (!s.setIdleTimerDisabled) {
+    s.setIdleTimerDisabled = [](bool d) { platform::Application::sharedApplication().setIdleTimerDisabled(d); };
+  }
+  if (!s.registerForNotifications) {
+    s.registerForNotifications = [](unsigned) { platform::Application::sharedApplication().registerForRemoteNotifications(); };
+  }
+  if (!env_.preloadImages) env_.preloadImages = [] { ImageManager::instance(); };
+}
 
 iGroovebixRAppDelegate::~iGroovebixRAppDelegate() {
   *alive_ = false;
@@ -132,7 +145,11 @@ bool iGroovebixRAppDelegate::didFinishLaunching() {
   step("preloadJoined");
 
   // 10-12. The main view controller in its navigation controller and window.
-  if (env_.showMainScreen) env_.showMainScreen(synth_);
+  if (env_.showMainScreen) {
+    env_.showMainScreen(synth_);
+  } else {
+    showMainScreen();
+  }
   step("mainScreen");
 
   // 13. The second stage runs after this one has returned.
@@ -142,6 +159,21 @@ bool iGroovebixRAppDelegate::didFinishLaunching() {
   });
   step("secondStageQueued");
   return true;
+}
+
+void iGroovebixRAppDelegate::showMainScreen() {
+  viewController_ = std::make_shared<Z31647ViewController>();
+  viewController_->setSynth(synth_);
+  viewController_->setUserDefaults(defaults_);
+  viewController_->setImageManager(ImageManager::instance());
+  rootController_ = std::make_shared<DuzaNavigationController>(viewController_);
+  rootController_->setNavigationBarHidden(true, false);
+  rootController_->setDelegate(this);
+  const platform::Rect bounds = platform::Screen::mainScreen().bounds();
+  window = std::make_shared<platform::Window>(bounds);
+  window->setRootViewController(rootController_);
+  window->makeKeyAndVisible();
+  window->setFrame(bounds);
 }
 
 void iGroovebixRAppDelegate::delayedInitialization() {
@@ -215,6 +247,10 @@ void iGroovebixRAppDelegate::shutdown() {
   platform::NotificationCenter::defaultCenter().removeObserver(this, kRestoreDidFinishNotification);
   // The panel's timers and observers read the engine: they go first.
   if (env_.releaseMainScreen) env_.releaseMainScreen();
+  if (viewController_) viewController_->releaseEngine();
+  viewController_.reset();
+  rootController_.reset();
+  window.reset();
   step("mainScreenReleased");
   destroyMidiDeviceManager();
   step("midiManagerDestroyed");
@@ -247,6 +283,11 @@ bool iGroovebixRAppDelegate::storeData() {
 
 void iGroovebixRAppDelegate::restoreDidFinished() {
   if (env_.restoreDidFinish) env_.restoreDidFinish();
+  if (!viewController_) return;
+  // A function mode is left (back to the layer's base mode) before the
+  // restored library's pattern is reloaded.
+  if (viewController_->stateMediator().currentStateIndex() != 0) viewController_->changeFunction(-1);
+  viewController_->reloadPattern();
 }
 
 bool iGroovebixRAppDelegate::settingsBundleValue(const char* key) const {

@@ -30,8 +30,19 @@
 #include "audio/user_defaults_access.h"
 #include "platform/audio/audio_output_unit.h"
 #include "platform/foundation/user_defaults.h"
+#include "platform/ui/application.h"
+#include "platform/ui/navigation_controller.h"
 
 class Synth;
+class Z31647ViewController;
+
+// The navigation controller the main screen lives in: landscape only.
+class DuzaNavigationController : public platform::NavigationController {
+ public:
+  using platform::NavigationController::NavigationController;
+  bool shouldAutorotate() const { return true; }
+  unsigned supportedInterfaceOrientations() const override { return 24; }
+};
 
 // Settings-bundle keys and the other user defaults the delegate reads/writes.
 inline constexpr const char* kEnableNetworkMidiKey = "enable_network_midi";
@@ -52,22 +63,23 @@ struct AppEnvironment {
   AppServices services;
   // Runs on the preload thread; builds the image manager when empty.
   std::function<void()> preloadImages;
-  // Builds and shows the main screen (steps 10 to 12 of the start-up);
-  // nothing is shown when empty.
+  // For tests without an interface: replaces the main screen (steps 10 to
+  // 12 of the start-up), its release before the engine goes, and what a
+  // finished restore does to it. Empty: the real main view controller in
+  // its navigation controller and window.
   std::function<void(Synth* synth)> showMainScreen;
-  // Told the main screen must let go of the engine (before it is deleted).
   std::function<void()> releaseMainScreen;
-  // What a finished restore does to the main screen.
   std::function<void()> restoreDidFinish;
   // Called after each step of the start-up and the shutdown with the step's
   // name, so that a test can look at what exists at that moment.
   std::function<void(const std::string& step)> stepObserver;
 };
 
-class iGroovebixRAppDelegate {
+class iGroovebixRAppDelegate : public platform::ApplicationDelegate,
+                               public platform::NavigationControllerDelegate {
  public:
   explicit iGroovebixRAppDelegate(AppEnvironment environment = {});
-  ~iGroovebixRAppDelegate();
+  ~iGroovebixRAppDelegate() override;
   iGroovebixRAppDelegate(const iGroovebixRAppDelegate&) = delete;
   iGroovebixRAppDelegate& operator=(const iGroovebixRAppDelegate&) = delete;
 
@@ -77,6 +89,14 @@ class iGroovebixRAppDelegate {
   void delayedInitialization();
   void applicationDidEnterBackground();
   void applicationWillEnterForeground();
+  // The platform's lifecycle calls.
+  bool didFinishLaunching(platform::Application&, const platform::Dictionary&) override { return didFinishLaunching(); }
+  void didEnterBackground(platform::Application&) override { applicationDidEnterBackground(); }
+  void willEnterForeground(platform::Application&) override { applicationWillEnterForeground(); }
+  void willTerminate(platform::Application&) override { applicationWillTerminate(); }
+  void willResignActive(platform::Application&) override {}
+  void didBecomeActive(platform::Application&) override {}
+
   void applicationWillResignActive() {}
   void applicationDidBecomeActive() {}
   void applicationWillTerminate();
@@ -102,6 +122,8 @@ class iGroovebixRAppDelegate {
   static std::string applicationVersionText();
 
   platform::UserDefaults& userDefaults() const { return *defaults_; }
+  const std::shared_ptr<Z31647ViewController>& viewController() const { return viewController_; }
+  const std::shared_ptr<DuzaNavigationController>& rootController() const { return rootController_; }
   Synth* synth() const { return synth_; }
   bool isLaunched() const { return launched_; }
   bool isInBackground() const { return inBackground_; }
@@ -111,11 +133,14 @@ class iGroovebixRAppDelegate {
  private:
   void step(const std::string& name);
   void shutdown();
+  void showMainScreen();
 
   AppEnvironment env_;
   platform::UserDefaults* defaults_;
   std::unique_ptr<PlatformUserDefaultsAccess> audioDefaults_;
   std::thread preload_;
+  std::shared_ptr<Z31647ViewController> viewController_;
+  std::shared_ptr<DuzaNavigationController> rootController_;
   Synth* synth_ = nullptr;
   bool launched_ = false;
   bool inBackground_ = false;

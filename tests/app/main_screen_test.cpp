@@ -1,0 +1,423 @@
+// The program end to end on the headless back end: start-up shows the
+// panel, touches on the panel edit the engine's record, the transport runs
+// the sequencer, the main dial selects patterns and sets the tempo, the LCD
+// shows names and values in its message types, and the state survives a
+// background entry and a restart.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "app/gq_flurry.h"
+#include "app/headless_app.h"
+#include "audio/iphone_audio_io.h"
+#include "controls/lcd_manager.h"
+#include "controls/radio_button_mediator.h"
+#include "controls/ti_button.h"
+#include "controls/ti_led_view.h"
+#include "controls/ti_seq_view.h"
+#include "controls/ui_lcd_view.h"
+#include "controls/ui_slider_button.h"
+#include "engine/settings/global_settings.h"
+#include "library/pattern_set_store.h"
+#include "library/pattern_store.h"
+#include "library/utilities.h"
+#include "platform/foundation/atomic_file.h"
+#include "platform/gfx/image.h"
+#include "platform/ui/image_view.h"
+#include "platform/ui/window.h"
+
+namespace fs = std::filesystem;
+namespace CE = platform::ControlEvents;
+
+namespace {
+
+class MainScreenTest : public HeadlessAppTest {
+ protected:
+  void onStep(const std::string& s) override {
+    HeadlessAppTest::onStep(s);
+    // The main screen is shown before the second stage, after the engine,
+    // the output and the store exist.
+    if (s == "mainScreen") {
+      mainScreenShown = delegate && delegate->window && delegate->window->isKeyWindow() && delegate->viewController() &&
+                        delegate->viewController()->isViewLoaded();
+      storeReadyForPanel = Synth::instance() && Synth::instance()->dataProvider() && audioIO() &&
+                           audioIO()->isRunning();
+    }
+  }
+
+  LCDManager& lcd() { return *ctl()->lcdManager(); }
+  std::string lcdTitle() { return ctl()->lcdView()->title(); }
+  std::string lcdValue() { return ctl()->lcdView()->value(); }
+  DataProvider& store() { return *synth()->dataProvider(); }
+  std::string patternName() {
+    const tagParamsT& t = synth()->currentPattern()->tagParams;
+    return std::string(t.name, strnlen(t.name, 16));
+  }
+
+  bool mainScreenShown = false;
+  bool storeReadyForPanel = false;
+};
+
+}  // namespace
+
+TEST_F(MainScreenTest, StartsShowsThePanelAndItsPatternOnTheLcd) {
+  start();
+  EXPECT_TRUE(mainScreenShown);
+  EXPECT_TRUE(storeReadyForPanel);
+  const std::vector<std::string> firstStage(steps.begin(), steps.begin() + 12);
+  EXPECT_EQ(firstStage, (std::vector<std::string>{"preload", "globalSettings", "patternSets", "drumData", "engine",
+                                                  "observer", "audioOutputOpened", "patternStore",
+                                                  "audioOutputStarted", "preloadJoined", "mainScreen",
+                                                  "secondStageQueued"}));
+  // The panel is the window's content, scaled to its width.
+  Z31647ViewController& c = *ctl();
+  EXPECT_EQ(c.baseImageView()->frame(), (platform::Rect{0, 0, 736, 414}));
+  EXPECT_EQ(c.baseImageView()->bounds().size, (platform::Size{736, 414}));
+  EXPECT_EQ(c.beatLed()->frame(), (platform::Rect{214, 48, 17, 17}));
+  EXPECT_EQ(c.stateMediator().currentStateIndex(), 0);
+  EXPECT_TRUE(c.idleTimer() && c.idleTimer()->isValid());
+  // Pattern 0 is loaded: its number label and name are the LCD's default content.
+  EXPECT_EQ(synth()->currentPatternIndex(), 0);
+  EXPECT_EQ(lcd().currentMessageType(), kLCDMessageDefault);
+  EXPECT_EQ(lcdTitle(), store().columnText(0, 0));
+  EXPECT_EQ(lcdValue(), patternName());
+  EXPECT_FALSE(lcdTitle().empty());
+  // The main dial selects patterns.
+  EXPECT_EQ(c.mainDial()->minValue(), 0);
+  EXPECT_EQ(c.mainDial()->maxValue(), store().numberOfPatterns() - 1);
+  EXPECT_EQ(c.mainDial()->value(), 0);
+
+  const char* keep = std::getenv("IGB_PANEL_PNG");
+  const fs::path png = keep && *keep ? fs::path(keep) : root / "panel.png";
+  ASSERT_TRUE(headlessBackend().renderToPNG(png));
+  platform::ImagePtr shot = platform::Image::fromPNG(png);
+  ASSERT_TRUE(shot);
+  EXPECT_EQ(shot->pixelWidth(), 1472);
+  EXPECT_EQ(shot->pixelHeight(), 828);
+}
+
+TEST_F(MainScreenTest, StepTouchesWriteTheCurrentPartsTriggers) {
+  start();
+  Z31647ViewController& c = *ctl();
+  const PatternRecord& r = *synth()->currentPattern();
+  ASSERT_EQ(c.currentPart(), 0u);
+  for (int slot : {0, 5, 15}) {
+    const bool before = r.sequencerParams.trigger[0][slot] != 0;
+    tap(stepButton(slot));
+    EXPECT_EQ(r.sequencerParams.trigger[0][slot] != 0, !before) << "step " << slot;
+    EXPECT_EQ(synth()->step(0, slot), !before);
+    EXPECT_EQ(c.seqView()->getButton(slot)->isActive(), !before);
+  }
+  // Another part: the part button selects it, the steps are its own.
+  tap(partButton(2));
+  EXPECT_EQ(c.currentPart(), 2u);
+  EXPECT_EQ(c.lcdManager()->currentPartIndex(), 2);
+  EXPECT_EQ(c.partButtonMediator()->selected(), 2u);
+  for (int slot = 0; slot < 16; ++slot) {
+    EXPECT_EQ(c.seqView()->getButton(slot)->isActive(), r.sequencerParams.trigger[2][slot] != 0) << slot;
+  }
+  const bool before = r.sequencerParams.trigger[2][3] != 0;
+  tap(stepButton(3));
+  EXPECT_EQ(r.sequencerParams.trigger[2][3] != 0, !before);
+  // The page arrows show the next page: the same button is step 16 + 3.
+  tap(centre(163, 294.5, 46, 24));
+  EXPECT_EQ(c.seqView()->currentPage(), 1);
+  EXPECT_EQ(c.currentSeqPage(), 1u);
+  const bool before19 = r.sequencerParams.trigger[2][19] != 0;
+  tap(stepButton(3));
+  EXPECT_EQ(r.sequencerParams.trigger[2][19] != 0, !before19);
+  EXPECT_EQ(r.sequencerParams.trigger[2][3] != 0, !before) << "page 0 untouched";
+}
+
+TEST_F(MainScreenTest, PlayRunsTheSequencerAndStopEndsIt) {
+  start();
+  Z31647ViewController& c = *ctl();
+  ASSERT_FALSE(synth()->isPlaying());
+  GQFlurry::sharedInstance().setIsEnabled(true);
+  tap(centre(168, 212.5, 62.5, 48.5));
+  EXPECT_EQ(GQFlurry::sharedInstance().lastEventType(), "Start");
+  ASSERT_TRUE(pumpUntil([&] { return synth()->isPlaying(); })) << "the render thread took the start command";
+  // The play position moves and the tick follows it on the panel.
+  ASSERT_TRUE(pumpUntil([&] { return c.currentStepTwice() >= 4; }));
+  ASSERT_TRUE(pumpUntil([&] { return c.playButton()->buttonState() == 1; }));
+  EXPECT_EQ(c.ledMediatorSeq()->lightOn(), static_cast<uint64_t>(c.currentStepTwice() / 32));
+
+  tap(centre(95.5, 212.5, 62.5, 48.5));
+  EXPECT_EQ(GQFlurry::sharedInstance().lastEventType(), "Stop");
+  ASSERT_TRUE(pumpUntil([&] { return !synth()->isPlaying(); }));
+  ASSERT_TRUE(pumpUntil([&] { return c.playButton()->buttonState() == 0; }));
+  EXPECT_EQ(c.stopButton()->buttonState(), 0) << "lit only while held";
+}
+
+TEST_F(MainScreenTest, RecArmedWhileStoppedBlinksPlayUntilItRuns) {
+  start();
+  Z31647ViewController& c = *ctl();
+  tap(centre(23.5, 212.5, 62.5, 48.5));
+  EXPECT_EQ(c.recording(), 1u);
+  EXPECT_TRUE(c.recordArmed());
+  EXPECT_TRUE(c.playButton()->readyToBlink());
+  EXPECT_TRUE(c.lcdManager()->isRecording());
+  tap(centre(168, 212.5, 62.5, 48.5));
+  ASSERT_TRUE(pumpUntil([&] { return !c.playButton()->readyToBlink(); })) << "sequenceDidStart stops the blinking";
+  EXPECT_EQ(c.recording(), 1u);
+  tap(centre(95.5, 212.5, 62.5, 48.5));
+  // A stop ends recording (the mode's recording-status hook with NO).
+  ASSERT_TRUE(pumpUntil([&] { return c.recording() == 0; }));
+  EXPECT_FALSE(c.recordButton()->isOn());
+}
+
+TEST_F(MainScreenTest, MainDialPreviewsThenSelectsAPattern) {
+  start();
+  Z31647ViewController& c = *ctl();
+  UISliderButton& dial = *c.mainDial();
+  // Turning: the pattern under the dial blinks on the LCD, nothing is loaded.
+  dial.setValue(5);
+  dial.sendActionsForControlEvents(CE::ValueChanged);
+  EXPECT_EQ(lcd().currentMessageType(), kLCDMessagePendingChoice);
+  EXPECT_EQ(lcdTitle(), store().columnText(5, 0));
+  EXPECT_EQ(lcdValue(), store().columnText(5, 1));
+  pump(0.1);
+  EXPECT_EQ(synth()->pendingPattern(), 0);
+  EXPECT_EQ(synth()->currentPatternIndex(), 0);
+  // Releasing: the mode asks for it; the panel follows the load.
+  dial.sendActionsForControlEvents(CE::TouchUpInside);
+  EXPECT_EQ(lcd().currentMessageType(), kLCDMessagePendingChoice);
+  ASSERT_TRUE(pumpUntil([&] { return synth()->currentPatternIndex() == 5; }));
+  EXPECT_EQ(synth()->pendingPattern(), 5);
+  ASSERT_TRUE(pumpUntil([&] { return lcd().currentMessageType() == kLCDMessageDefault && lcdTitle() == store().columnText(5, 0); }));
+  EXPECT_EQ(lcdValue(), patternName());
+  EXPECT_EQ(dial.value(), 5);
+  // The pattern that is current: the default content, no blinking choice.
+  dial.sendActionsForControlEvents(CE::TouchUpInside);
+  EXPECT_EQ(lcd().currentMessageType(), kLCDMessageDefault);
+}
+
+TEST_F(MainScreenTest, ProgramButtonsStepThroughPatternsFromTheCurrentOne) {
+  start();
+  Z31647ViewController& c = *ctl();
+  // Program - on pattern 0 does nothing.
+  c.programButtonPushed(c.programDecButton());
+  pump(0.1);
+  EXPECT_EQ(synth()->pendingPattern(), 0);
+  EXPECT_EQ(synth()->currentPatternIndex(), 0);
+  tap(centre(240.5, 125, 62.5, 24));
+  ASSERT_TRUE(pumpUntil([&] { return synth()->currentPatternIndex() == 1; }));
+  tap(centre(168, 125, 62.5, 24));
+  ASSERT_TRUE(pumpUntil([&] { return synth()->currentPatternIndex() == 0; }));
+}
+
+TEST_F(MainScreenTest, TheDialSetsTheTempoWhileTheTempoButtonIsOn) {
+  start();
+  Z31647ViewController& c = *ctl();
+  UISliderButton& dial = *c.mainDial();
+  // Shift: the tempo button appears over the tap-tempo button.
+  tap(centre(95.5, 125, 62.5, 24));
+  ASSERT_EQ(c.stateMediator().currentStateIndex(), 6);
+  EXPECT_EQ(c.shiftButton()->buttonState(), 1);
+  EXPECT_FALSE(c.tempoButton()->isHidden());
+  EXPECT_TRUE(c.tapTempoButton()->isHidden());
+  EXPECT_FALSE(c.loopButton()->isHidden());
+  EXPECT_TRUE(c.recordButton()->isHidden());
+  tap(centre(240.5, 212.5, 62.5, 48.5));
+  ASSERT_TRUE(c.tempoButton()->isOn());
+  EXPECT_EQ(dial.minValue(), 20);
+  EXPECT_EQ(dial.maxValue(), 600);
+  EXPECT_EQ(dial.value(), synth()->tempo() / 10);
+  EXPECT_EQ(lcdTitle(), "Tempo");
+  EXPECT_EQ(lcd().currentMessageType(), kLCDMessageDefault);
+
+  dial.setValue(133);
+  dial.sendActionsForControlEvents(CE::ValueChanged);
+  EXPECT_EQ(synth()->tempo(), 1330);
+  EXPECT_EQ(synth()->currentPattern()->sequencerParams.tempo, 1330);
+  EXPECT_EQ(lcdTitle(), "Tempo");
+  EXPECT_EQ(lcdValue(), "133.0");
+  dial.setValue(600);
+  dial.sendActionsForControlEvents(CE::TouchUpInside);
+  EXPECT_EQ(synth()->tempo(), 6000);
+
+  // Leaving the shift layer puts the dial back on the pattern.
+  tap(centre(95.5, 125, 62.5, 24));
+  EXPECT_EQ(c.stateMediator().currentStateIndex(), 0);
+  EXPECT_FALSE(c.tempoButton()->isOn());
+  EXPECT_TRUE(c.tempoButton()->isHidden());
+  EXPECT_EQ(dial.maxValue(), store().numberOfPatterns() - 1);
+  EXPECT_EQ(dial.value(), synth()->pendingPattern());
+  EXPECT_EQ(lcdTitle(), store().columnText(synth()->currentPatternIndex(), 0));
+}
+
+TEST_F(MainScreenTest, TapTempoWithTheDialOnThePatternIsANotice) {
+  start();
+  Z31647ViewController& c = *ctl();
+  const platform::Point tapButton = centre(240.5, 212.5, 62.5, 48.5);
+  tap(tapButton);  // down, 0.02 s, up
+  headlessBackend().advance(0.48);
+  tap(tapButton);
+  // Two taps half a second apart: 120 beats per minute.
+  EXPECT_EQ(synth()->tempo(), 1200);
+  EXPECT_EQ(lcdTitle(), "Tap Tempo");
+  EXPECT_EQ(lcdValue(), "120.0");
+  EXPECT_EQ(lcd().currentMessageType(), kLCDMessageNotice);
+  EXPECT_EQ(c.mainDial()->maxValue(), store().numberOfPatterns() - 1) << "the dial stays on the pattern";
+}
+
+TEST_F(MainScreenTest, KnobsShowTheirNamesAndValuesOnTheLcdAndTheOriginalValueLamp) {
+  start();
+  Z31647ViewController& c = *ctl();
+  const PatternRecord& r = *synth()->currentPattern();
+  UISliderButton& pitch = *c.synthPitchKnob();
+  const int32_t stored = r.synthParams[0].pitch;
+  pitch.setValue(stored == 77 ? 78 : 77);
+  pitch.sendActionsForControlEvents(CE::ValueChanged);
+  EXPECT_EQ(r.synthParams[0].pitch, pitch.value());
+  EXPECT_EQ(lcdTitle(), "Pitch");
+  EXPECT_EQ(lcdValue(), stored == 77 ? "078" : "077");
+  EXPECT_EQ(lcd().currentMessageType(), kLCDMessageValue);
+  EXPECT_EQ(c.originalValueLed()->ledState(), 0);
+  // Back on the stored value: the lamp says so.
+  pitch.setValue(stored);
+  pitch.sendActionsForControlEvents(CE::ValueChanged);
+  EXPECT_EQ(c.originalValueLed()->ledState(), 2);
+  EXPECT_TRUE(lcd().isOriginalValue());
+
+  UISliderButton& pan = *c.synthPanKnob();
+  pan.setValue(64);
+  pan.sendActionsForControlEvents(CE::ValueChanged);
+  EXPECT_EQ(lcdTitle(), "Pan");
+  EXPECT_EQ(lcdValue(), "Center");
+
+  // The effect edit knobs are titled by the effect type knob.
+  UISliderButton& type = *c.synthFxTypeKnob();
+  type.setValue(5);
+  type.sendActionsForControlEvents(CE::ValueChanged);
+  EXPECT_EQ(lcdTitle(), "Effect Type");
+  EXPECT_EQ(lcdValue(), "Filter");
+  EXPECT_EQ(r.effectParams[0].type, 5);
+  UISliderButton& edit1 = *c.synthFxEdit1Knob();
+  edit1.setValue(9);
+  edit1.sendActionsForControlEvents(CE::ValueChanged);
+  EXPECT_EQ(lcdTitle(), "Cutoff");
+  EXPECT_EQ(lcdValue(), "009");
+
+  // The wave button steps its value at each touch and shows the wave's name.
+  UIMultipleStateButton& wave = *c.synthWaveButton();
+  const int64_t before = wave.value();
+  tap(centre(338, 141, 62, 24));
+  EXPECT_EQ(wave.value(), (before + 1) % 4);
+  EXPECT_EQ(r.synthParams[0].waveform, wave.value());
+  EXPECT_EQ(lcdTitle(), "Wave");
+  EXPECT_EQ(lcdValue(), partParameterText(0, 1, static_cast<int32_t>(wave.value())));
+  EXPECT_EQ(c.ledMediatorWaveLeds()->lightOn(), static_cast<uint64_t>(wave.value()));
+
+  // A value message gives way to the default content after its time.
+  headlessBackend().advance(34 * 0.05 + 0.01);
+  EXPECT_EQ(lcd().currentMessageType(), kLCDMessageDefault);
+  EXPECT_EQ(lcdTitle(), store().columnText(0, 0));
+  EXPECT_EQ(c.originalValueLed()->ledState(), 0) << "the tick clears the lamp with the default content";
+}
+
+TEST_F(MainScreenTest, MasterVolumeKnobAppliesAndShowsItsValue) {
+  start();
+  Z31647ViewController& c = *ctl();
+  UISliderButton& master = *c.masterVolumeKnob();
+  EXPECT_EQ(master.value(), synth()->masterParameter(0));
+  master.setValue(90);
+  master.sendActionsForControlEvents(CE::ValueChanged);
+  EXPECT_EQ(synth()->masterParameter(0), 90);
+  EXPECT_EQ(globalSettings()->get(GlobalSettings::kMasterVolume), 90);
+  EXPECT_EQ(lcdTitle(), "Master Vol");
+  EXPECT_EQ(lcdValue(), "90");
+}
+
+TEST_F(MainScreenTest, FunctionButtonsSelectModesByLayer) {
+  start();
+  Z31647ViewController& c = *ctl();
+  const platform::Point mute = centre(23, 152, 62.5, 48);
+  const platform::Point fx = centre(168, 152, 62.5, 48);
+  const platform::Point set = centre(240.5, 152, 62.5, 48);
+  const platform::Point shift = centre(95.5, 125, 62.5, 24);
+  const platform::Point solo = centre(96, 152, 62.5, 48);
+  struct Case {
+    platform::Point button;
+    UiStateIndex mode;
+  };
+  for (const Case& k : {Case{mute, 1}, Case{mute, 0}, Case{fx, 3}, Case{fx, 0}, Case{set, 4}, Case{mute, 1}}) {
+    tap(k.button);
+    EXPECT_EQ(c.stateMediator().currentStateIndex(), k.mode);
+  }
+  // Shift from Mute: the shift layer's base mode; its function buttons.
+  tap(shift);
+  EXPECT_EQ(c.stateMediator().currentStateIndex(), 6);
+  for (const Case& k : {Case{mute, 8}, Case{solo, 9}, Case{fx, 7}, Case{set, 12}, Case{set, 6}}) {
+    tap(k.button);
+    EXPECT_EQ(c.stateMediator().currentStateIndex(), k.mode);
+  }
+  tap(shift);
+  EXPECT_EQ(c.stateMediator().currentStateIndex(), 0);
+  // Back in the normal layer the solo button is solo again, not a function.
+  tap(fx);
+  ASSERT_EQ(c.stateMediator().currentStateIndex(), 3);
+  tap(solo);
+  EXPECT_EQ(c.stateMediator().currentStateIndex(), 3) << "solo leaves the effect mode in force";
+  EXPECT_TRUE(synth()->soloMode());
+  EXPECT_EQ(c.soloButton()->buttonState(), 1);
+}
+
+TEST_F(MainScreenTest, MidiValuesAreShownClampedOnKnobsAndLcd) {
+  start();
+  Z31647ViewController& c = *ctl();
+  platform::NotificationCenter& center = platform::NotificationCenter::defaultCenter();
+  // Part 0, Pitch: 200 shows as 127.
+  center.post("synthParameterChangedFromMidi", {},
+              platform::Dictionary{{"parameterId", platform::Value(0)}, {"value", platform::Value(200)}});
+  EXPECT_EQ(c.synthPitchKnob()->value(), 127);
+  EXPECT_EQ(lcdTitle(), "Pitch");
+  EXPECT_EQ(lcdValue(), "127");
+  // Master group: the knob follows, "%.3d" on the LCD.
+  center.post("synthParameterChangedFromMidi", {},
+              platform::Dictionary{{"parameterId", platform::Value(10 << 16)}, {"value", platform::Value(7)}});
+  EXPECT_EQ(c.masterVolumeKnob()->value(), 7);
+  EXPECT_EQ(lcdTitle(), "Master Vol");
+  EXPECT_EQ(lcdValue(), "007");
+  // A pattern chosen over MIDI blinks on the LCD.
+  center.post("notifyPatternChangedFromMidi", {}, platform::Dictionary{{"patternNumber", platform::Value(3)}});
+  EXPECT_EQ(lcd().currentMessageType(), kLCDMessagePendingChoice);
+  EXPECT_EQ(lcdTitle(), store().columnText(3, 0));
+}
+
+TEST_F(MainScreenTest, BackgroundSavesAndARestartRestoresTheEditBuffer) {
+  start();
+  Z31647ViewController& c = *ctl();
+  tap(partButton(4));
+  ASSERT_EQ(c.currentPart(), 4u);
+  const bool on = !synth()->step(4, 7);
+  tap(stepButton(7));
+  ASSERT_EQ(synth()->step(4, 7), on);
+  const PatternRecord edited = *synth()->currentPattern();
+  const int32_t number = synth()->currentPatternIndex();
+
+  const fs::path editBuffer = *Utilities::editBufferFilePath();
+  headlessBackend().enterBackground();
+  EXPECT_EQ(c.idleTimer(), nullptr) << "the interface tick stops in the background";
+  for (const fs::path& p : {editBuffer, *Utilities::applicationIndexTablePath(), *PatternSetStore::patternSetDataPath(),
+                            data() / "global.dat"}) {
+    EXPECT_TRUE(fs::exists(p)) << p;
+  }
+  auto bytes = platform::readFile(editBuffer);
+  ASSERT_TRUE(bytes && bytes->size() == PatternRecord::kSize);
+  EXPECT_EQ(PatternRecord::fromBytes(std::span<const uint8_t, PatternRecord::kSize>(bytes->data(), PatternRecord::kSize))
+                .sequencerParams.trigger[4][7],
+            on ? 1 : 0);
+  headlessBackend().enterForeground();
+  EXPECT_TRUE(c.idleTimer() && c.idleTimer()->isValid());
+
+  quit();
+  EXPECT_EQ(Synth::instance(), nullptr);
+  steps.clear();
+  start();
+  EXPECT_EQ(synth()->currentPatternIndex(), number);
+  EXPECT_EQ(synth()->step(4, 7), on);
+  EXPECT_TRUE(*synth()->currentPattern() == edited);
+  EXPECT_EQ(lcdValue(), patternName());
+}
