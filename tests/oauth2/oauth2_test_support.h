@@ -91,3 +91,59 @@ class OAuth2Test : public ::testing::Test {
 };
 
 }  // namespace igbtest
+
+namespace igbtest {
+
+// What a connection's response handler was told.
+struct HandlerResult {
+  int calls = 0;
+  std::optional<platform::HTTPURLResponse> response;
+  std::string body;
+  std::optional<platform::Error> error;
+  std::vector<std::pair<uint64_t, uint64_t>> progress;
+
+  nxoauth2::NXOAuth2ConnectionResponseHandler handler() {
+    return [this](const std::optional<platform::HTTPURLResponse>& r, const platform::Data& d,
+                  const std::optional<platform::Error>& e) {
+      ++calls;
+      response = r;
+      body.assign(d.begin(), d.end());
+      error = e;
+    };
+  }
+  nxoauth2::NXOAuth2ConnectionSendingProgressHandler progressHandler() {
+    return [this](uint64_t sent, uint64_t total) { progress.emplace_back(sent, total); };
+  }
+  bool done() const { return calls > 0; }
+};
+
+// Start and end notifications of connections, in order.
+class ConnectionNotifications {
+ public:
+  ConnectionNotifications() {
+    auto& c = platform::NotificationCenter::defaultCenter();
+    c.addObserver(this, nxoauth2::NXOAuth2ConnectionDidStartNotification, [this](const platform::Notification& n) {
+      log.emplace_back("start", *n.objectAs<nxoauth2::NXOAuth2Connection*>());
+    });
+    c.addObserver(this, nxoauth2::NXOAuth2ConnectionDidEndNotification, [this](const platform::Notification& n) {
+      log.emplace_back("end", *n.objectAs<nxoauth2::NXOAuth2Connection*>());
+    });
+  }
+  ~ConnectionNotifications() { platform::NotificationCenter::defaultCenter().removeObserver(this); }
+  // The names posted for one connection.
+  std::vector<std::string> of(const nxoauth2::NXOAuth2Connection* c) const {
+    std::vector<std::string> names;
+    for (auto& [name, conn] : log)
+      if (conn == c) names.push_back(name);
+    return names;
+  }
+  std::vector<std::pair<std::string, const nxoauth2::NXOAuth2Connection*>> log;
+};
+
+inline std::string tokenReply(const std::string& access, const std::string& refresh = "", int expiresIn = 3600) {
+  std::string s = "{\"access_token\":\"" + access + "\",\"expires_in\":" + std::to_string(expiresIn);
+  if (!refresh.empty()) s += ",\"refresh_token\":\"" + refresh + "\"";
+  return s + ",\"scope\":\"non-expiring\"}";
+}
+
+}  // namespace igbtest
