@@ -4,7 +4,9 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 #include <fstream>
 #include <map>
 #include <set>
@@ -106,8 +108,12 @@ TEST_F(ImageManagerTest, WorkersStayIdleAfterLoading) {
   ImageManager manager(dir(), 3);
   EXPECT_EQ(manager.pool().workerCount(), 3u);
   auto& pool = const_cast<ImageManager::Pool&>(manager.pool());
-  EXPECT_EQ(pool.dispatcher().busyCount(), 0);
   EXPECT_EQ(pool.dispatcher().queuedCount(), 0u);
+  // Workers that found the queue already empty go back to sleep.
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (pool.dispatcher().busyCount() != 0 && std::chrono::steady_clock::now() < end)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_EQ(pool.dispatcher().busyCount(), 0);
   EXPECT_TRUE(pool.dispatcher().isRunning());
 }
 
