@@ -1,24 +1,51 @@
-// The program: the application delegate brings the instrument up, the main
-// run loop runs until the program is asked to stop, then the delegate saves
-// and tears everything down.
-#include <csignal>
+// The program: the groovebox in a desktop window. The application delegate
+// brings the instrument up when the window back end launches it; closing
+// the window (or Ctrl-C) sends it to the background, where it saves, and
+// terminates it.
+//
+// The panel is 736 × 414 points; it is drawn at two pixels per point when
+// the desktop is wide enough, else at one. "--scale N" or $IGROOVEBIX_SCALE
+// choose another factor.
+#include <SDL2/SDL.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
 
 #include "app/app_delegate.h"
-#include "platform/runloop/run_loop.h"
+#include "platform/ui/sdl/sdl_backend.h"
 
 namespace {
-volatile std::sig_atomic_t gStop = 0;
-void onSignal(int) { gStop = 1; }
+
+double pixelsPerPoint(int argc, char** argv) {
+  for (int i = 1; i + 1 < argc; ++i) {
+    if (std::strcmp(argv[i], "--scale") == 0) return std::atof(argv[i + 1]);
+  }
+  if (const char* env = std::getenv("IGROOVEBIX_SCALE"); env && *env) return std::atof(env);
+  double scale = 1.0;
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) {
+    SDL_Rect usable;
+    if (SDL_GetDisplayUsableBounds(0, &usable) == 0 && usable.w >= 2 * 736 + 64 && usable.h >= 2 * 414 + 64) {
+      scale = 2.0;
+    }
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  }
+  return scale;
+}
+
 }  // namespace
 
-int main() {
-  std::signal(SIGINT, onSignal);
-  std::signal(SIGTERM, onSignal);
-  platform::RunLoop& loop = platform::RunLoop::main();
-  iGroovebixRAppDelegate delegate;
-  delegate.didFinishLaunching();
-  while (!gStop) loop.runOnce(0.1);
-  delegate.applicationDidEnterBackground();
-  delegate.applicationWillTerminate();
-  return 0;
+int main(int argc, char** argv) {
+  platform::SdlBackend::Options options;
+  options.pixelsPerPoint = pixelsPerPoint(argc, argv);
+  if (!(options.pixelsPerPoint > 0.0 && options.pixelsPerPoint <= 4.0)) options.pixelsPerPoint = 1.0;
+  platform::SdlBackend backend(options);
+  std::string error;
+  if (!backend.open(&error)) {
+    std::fprintf(stderr, "igroovebix: cannot open the window: %s\n", error.c_str());
+    return 1;
+  }
+  return backend.run(std::make_shared<iGroovebixRAppDelegate>());
 }
