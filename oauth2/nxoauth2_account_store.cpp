@@ -21,8 +21,10 @@ namespace {
 
 constexpr const char* kStoreLabel = "OAuth 2 Account Store";
 
-std::unique_ptr<NXOAuth2AccountStore>& sharedSlot() {
-  static std::unique_ptr<NXOAuth2AccountStore> store;
+// The store lives as long as the process: destroyed at exit it would reach
+// for the notification centre and accounts after they are gone.
+NXOAuth2AccountStore*& sharedSlot() {
+  static NXOAuth2AccountStore* store = nullptr;
   return store;
 }
 std::mutex& sharedMutex() {
@@ -70,7 +72,7 @@ bool openWithDesktop(const platform::URL& url) {
 
 NXOAuth2AccountStore& NXOAuth2AccountStore::sharedStore() {
   std::lock_guard<std::mutex> lock(sharedMutex());
-  if (!sharedSlot()) sharedSlot().reset(new NXOAuth2AccountStore());
+  if (!sharedSlot()) sharedSlot() = new NXOAuth2AccountStore();
   return *sharedSlot();
 }
 
@@ -78,8 +80,8 @@ void NXOAuth2AccountStore::resetSharedStoreForTesting() {
   std::unique_ptr<NXOAuth2AccountStore> old;
   {
     std::lock_guard<std::mutex> lock(sharedMutex());
-    old = std::move(sharedSlot());
-    sharedSlot().reset(new NXOAuth2AccountStore());
+    old.reset(sharedSlot());
+    sharedSlot() = new NXOAuth2AccountStore();
   }
 }
 
