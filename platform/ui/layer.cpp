@@ -134,17 +134,17 @@ void Layer::changed() { ++gChangeCount; }
 
 void Layer::setBounds(const Rect& b) {
   if (b == bounds_) return;
-  const Rect old = bounds_;
+  const AnimationValue shown = presentedValue("bounds", clockNow());
   bounds_ = b;
-  implicitly("bounds", old);
+  implicitly("bounds", shown);
   changed();
 }
 
 void Layer::setPosition(Point p) {
   if (p == position_) return;
-  const Point old = position_;
+  const AnimationValue shown = presentedValue("position", clockNow());
   position_ = p;
-  implicitly("position", old);
+  implicitly("position", shown);
   changed();
 }
 
@@ -156,9 +156,9 @@ void Layer::setAnchorPoint(Point a) {
 
 void Layer::setTransform(const AffineTransform& t) {
   if (t == transform_) return;
-  const AffineTransform old = transform_;
+  const AnimationValue shown = presentedValue("transform", clockNow());
   transform_ = t;
-  implicitly("transform", old);
+  implicitly("transform", shown);
   changed();
 }
 
@@ -226,9 +226,9 @@ void Layer::setContentsScale(double s) {
 
 void Layer::setOpacity(double o) {
   if (o == opacity_) return;
-  const double old = opacity_;
+  const AnimationValue shown = presentedValue("opacity", clockNow());
   opacity_ = o;
-  implicitly("opacity", old);
+  implicitly("opacity", shown);
   changed();
 }
 
@@ -240,9 +240,9 @@ void Layer::setHidden(bool h) {
 
 void Layer::setBackgroundColor(std::optional<Color> c) {
   if (c == background_) return;
-  const Color old = background_.value_or(Color::clear());
+  const AnimationValue shown = presentedValue("backgroundColor", clockNow());
   background_ = c;
-  implicitly("backgroundColor", old);
+  implicitly("backgroundColor", shown);
   changed();
 }
 
@@ -370,8 +370,8 @@ void Layer::implicitly(const std::string& key, AnimationValue from) {
   if (!wouldAnimateImplicitly(key)) return;
   BasicAnimation a;
   a.keyPath = key;
-  // From what is on screen now, which may be mid-way through an animation.
-  if (auto shown = animatedValue(key, clockNow())) from = *shown;
+  // From what was on screen before the change (maybe mid-way through an
+  // earlier animation).
   a.fromValue = from;
   addAnimation(a, key);
 }

@@ -99,32 +99,37 @@ View::~View() {
 void View::setFrame(const Rect& f) {
   const Rect oldBounds = layer_->bounds();
   const Point oldPosition = layer_->position();
+  const AnimationValue shownBounds = shown("bounds", oldBounds);
+  const AnimationValue shownPosition = shown("position", oldPosition);
   layer_->setFrame(f);
-  if (layer_->bounds() != oldBounds) animateChange("bounds", oldBounds);
-  if (layer_->position() != oldPosition) animateChange("position", oldPosition);
+  if (layer_->bounds() != oldBounds) animateChange("bounds", shownBounds);
+  if (layer_->position() != oldPosition) animateChange("position", shownPosition);
   if (layer_->bounds().size != oldBounds.size) resizeSubviews(oldBounds.size);
 }
 
 void View::setBounds(const Rect& b) {
   const Rect old = layer_->bounds();
   if (b == old) return;
+  const AnimationValue from = shown("bounds", old);
   layer_->setBounds(b);
-  animateChange("bounds", old);
+  animateChange("bounds", from);
   if (b.size != old.size) resizeSubviews(old.size);
 }
 
 void View::setCenter(Point c) {
   const Point old = layer_->position();
   if (c == old) return;
+  const AnimationValue from = shown("position", old);
   layer_->setPosition(c);
-  animateChange("position", old);
+  animateChange("position", from);
 }
 
 void View::setTransform(const AffineTransform& t) {
   const AffineTransform old = layer_->transform();
   if (t == old) return;
+  const AnimationValue from = shown("transform", old);
   layer_->setTransform(t);
-  animateChange("transform", old);
+  animateChange("transform", from);
 }
 
 void View::resizeSubviews(Size oldSize) {
@@ -154,17 +159,18 @@ void View::autoresize(Size oldSuper, Size newSuper) {
 void View::setAlpha(double a) {
   const double old = layer_->opacity();
   if (a == old) return;
+  const AnimationValue from = shown("opacity", old);
   layer_->setOpacity(a);
-  animateChange("opacity", old);
+  animateChange("opacity", from);
 }
 
 void View::setHidden(bool h) { layer_->setHidden(h); }
 
 void View::setBackgroundColor(std::optional<Color> c) {
-  const Color old = background_.value_or(Color::clear());
+  const AnimationValue from = shown("backgroundColor", background_.value_or(Color::clear()));
   background_ = c;
   layer_->setBackgroundColor(c);
-  animateChange("backgroundColor", old);
+  animateChange("backgroundColor", from);
 }
 
 void View::setContentMode(ContentMode m) {
@@ -430,20 +436,25 @@ void View::performWithoutAnimation(const std::function<void()>& changes) {
 
 bool View::isInAnimationBlock() { return !contexts().empty() && !contexts().back().disabled; }
 
+AnimationValue View::shown(const std::string& keyPath, const AnimationValue& model) const {
+  // What is on screen: mid-way through a running animation, or the model.
+  if (!layer_->animationForKey(keyPath)) return model;
+  const double now = RunLoop::main().now();
+  if (keyPath == "opacity") return layer_->presentedOpacity(now);
+  if (keyPath == "position") return layer_->presentedPosition(now);
+  if (keyPath == "bounds") return layer_->presentedBounds(now);
+  if (keyPath == "transform") return layer_->presentedTransform(now);
+  if (keyPath == "backgroundColor") return layer_->presentedBackgroundColor(now).value_or(Color::clear());
+  return model;
+}
+
 void View::animateChange(const std::string& keyPath, const AnimationValue& from) {
   if (!isInAnimationBlock()) return;
   const AnimationContext& ctx = contexts().back();
   if (ctx.duration <= 0) return;
   BasicAnimation a;
   a.keyPath = keyPath;
-  // From what is on screen, which may be mid-way through an earlier animation.
-  const double now = RunLoop::main().now();
-  const Layer& l = *layer_;
-  if (keyPath == "opacity" && l.animationForKey("opacity")) a.fromValue = l.presentedOpacity(now);
-  else if (keyPath == "position" && l.animationForKey("position")) a.fromValue = l.presentedPosition(now);
-  else if (keyPath == "bounds" && l.animationForKey("bounds")) a.fromValue = l.presentedBounds(now);
-  else if (keyPath == "transform" && l.animationForKey("transform")) a.fromValue = l.presentedTransform(now);
-  else a.fromValue = from;
+  a.fromValue = from;
   a.duration = ctx.duration;
   a.delay = ctx.delay;
   a.fillBackwards = ctx.delay > 0;

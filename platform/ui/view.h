@@ -185,6 +185,8 @@ class View : public Responder, public LayerDelegate, public std::enable_shared_f
   void setDrawsContent(bool draws);
   // Records an animation of `keyPath` from `from` when inside an animation block.
   void animateChange(const std::string& keyPath, const AnimationValue& from);
+  // The value of `keyPath` on screen now (before a change is made).
+  AnimationValue shown(const std::string& keyPath, const AnimationValue& model) const;
 
  private:
   friend class ViewController;
