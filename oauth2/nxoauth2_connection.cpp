@@ -230,7 +230,9 @@ void NXOAuth2Connection::didReceiveResponse(platform::URLConnection&, const plat
   if (savesData_) data_.clear();
   std::shared_ptr<NXOAuth2Client> c = client();
   const std::optional<std::string> challenge = wwwAuthenticate(response);
-  if (c && c->currentAccessToken() && c->currentAccessToken()->refreshToken() && challenge &&
+  // A token request is never queued behind a refresh: a refresh waiting for
+  // itself would never end.
+  if (!isTokenRequest_ && c && c->currentAccessToken() && c->currentAccessToken()->refreshToken() && challenge &&
       challenge->find("expired_token") != std::string::npos) {
     cancel();
     c->refreshAccessTokenAndRetryConnection(self);

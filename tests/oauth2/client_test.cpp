@@ -318,6 +318,18 @@ TEST_F(ClientTest, ARefusedRefreshFailsTheQueueAndLosesTheToken) {
   EXPECT_EQ(tokenRequests().size(), 1u);
 }
 
+TEST_F(ClientTest, ARefreshAnsweredWithAnExpiredTokenChallengeFailsInsteadOfWaitingForItself) {
+  HttpResponse challenge = HttpResponse::json(401, "{}");
+  challenge.headers.emplace_back("WWW-Authenticate", "OAuth error=\"expired_token\"");
+  replyToTokenRequests({challenge});
+  auto client = makeClient(expiredToken());
+  HandlerResult result;
+  auto c = resource(client, result);
+  ASSERT_TRUE(pumpMainLoopUntil([&] { return result.done(); }));
+  EXPECT_EQ(result.error->code, -2001);
+  EXPECT_EQ(tokenRequests().size(), 1u);
+}
+
 TEST_F(ClientTest, RequestAccessAsksTheDelegateOnlyWithoutAToken) {
   makeClient()->requestAccess();
   makeClient(NXOAuth2AccessToken::make("t"))->requestAccess();

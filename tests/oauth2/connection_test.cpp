@@ -314,6 +314,27 @@ TEST_F(ConnectionTest, ARepliesBodyIsCappedInsteadOfFillingMemory) {
   EXPECT_EQ(result.calls, 1);
 }
 
+TEST_F(ConnectionTest, WithoutSavingDataTheBodyOnlyPassesThrough) {
+  TestHttpServer server([](const HttpRequest&) { return HttpResponse::json(200, std::string(100000, 'd')); });
+  struct Pieces : NXOAuth2ConnectionDelegate {
+    size_t bytes = 0;
+    bool finished = false;
+    size_t finishedWith = 99;
+    void oauthConnectionDidReceiveData(NXOAuth2Connection&, std::span<const uint8_t> d) override { bytes += d.size(); }
+    void oauthConnectionDidFinishWithData(NXOAuth2Connection&, const platform::Data& d) override {
+      finished = true;
+      finishedWith = d.size();
+    }
+  } pieces;
+  auto c = NXOAuth2Connection::make(request(server.url("/stream")), std::nullopt, nullptr, &pieces);
+  c->setSavesData(false);
+  ASSERT_TRUE(pumpMainLoopUntil([&] { return pieces.finished; }));
+  EXPECT_EQ(pieces.bytes, 100000u);
+  EXPECT_EQ(pieces.finishedWith, 0u);
+  EXPECT_TRUE(c->data().empty());
+  EXPECT_EQ(c->expectedContentLength(), 100000);
+}
+
 TEST_F(ConnectionTest, TransferErrorsPassThroughUnchanged) {
   HandlerResult result;
   send(request("http://127.0.0.1:1/closed"), std::nullopt, nullptr, result);
