@@ -146,6 +146,7 @@ void Synth::adoptRenderChanges() const {
     const int32_t t = renderTempo_.exchange(-1);
     if (t >= 0) pattern_.sequencerParams.tempo = static_cast<int16_t>(t);
   }
+  adoptMidiParameterChanges();
 }
 
 void Synth::patternTop(int32_t /*startStep*/) { multiEffector().patternTop(); }
@@ -190,7 +191,8 @@ void Synth::playStateChanged(bool playing) {
   multiEffector().selectParameterSet(playing);
 }
 
-void Synth::recordingStatusChanged(bool /*on*/) {
+void Synth::recordingStatusChanged(bool on) {
+  recording_.store(on, std::memory_order_relaxed);
   if (listener_) listener_->recordingStatusChanged();
 }
 

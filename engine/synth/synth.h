@@ -21,6 +21,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -32,6 +33,8 @@
 #include "engine/interfaces/seq_listener.h"
 #include "engine/interfaces/synth_listener.h"
 #include "engine/interfaces/tempo_source.h"
+#include "engine/midi/midi_parameter_hand_off.h"
+#include "engine/midi/packed_param_id.h"
 #include "engine/randomizer/pattern_randomizer.h"
 #include "engine/record/pattern_record.h"
 #include "engine/seq/seq.h"
@@ -239,6 +242,48 @@ class Synth : public AudioIOListener,
   float linkPhase() const { return seq_ ? seq_->linkPhase() : 0.0f; }
   LinkKit* linkHandle() const { return seq_ ? seq_->linkHandle() : nullptr; }
 
+
+  // --- MIDI input (MIDI thread, unless marked) --------------------------------
+  // The engine listens on one channel and plays parts by the note map.
+  struct MidiNoteMap {
+    uint32_t midiChannel = 9;
+    std::array<uint32_t, 8> partNotes{36, 38, 40, 41, 42, 46, 49, 39};
+  };
+  // The pattern number of (slot, bank) in the pattern sets; given by the
+  // library, which the engine does not depend on. Runs on the MIDI thread.
+  using PatternSetLookup = std::function<int32_t(int32_t slot, int32_t bank)>;
+  void setPatternSetLookup(PatternSetLookup lookup) { patternSetLookup_ = std::move(lookup); }
+  void resetMidiNoteMap() { midiNoteMap_ = MidiNoteMap{}; }
+  void resetMidiControlMap() { midiControlMap_ = makeMidiControlMap(); }
+  const MidiNoteMap& midiNoteMap() const { return midiNoteMap_; }
+  const MidiControlMap& midiControlMap() const { return midiControlMap_; }
+  // A complete message from a source that is not a supported controller.
+  void handleMidiMessage(uint64_t hostTime, const uint8_t* bytes, size_t length);
+  void handleNoteOn(uint64_t hostTime, uint32_t channel, uint32_t note, uint32_t velocity);
+  void handleControlChange(uint64_t hostTime, uint32_t channel, uint32_t control, uint32_t value);
+  void selectPatternFromMidi(uint64_t hostTime, int32_t bank, int32_t slot);
+  // The supported controllers' messages (3 bytes; others are ignored).
+  void handleFaderControllerInput(int32_t layout, uint64_t hostTime, const uint8_t* bytes, size_t length);
+  bool handleControllerTransport(uint64_t hostTime, const uint8_t* bytes, size_t length);
+  void handleFaderControllerLayout0(uint64_t hostTime, const uint8_t* bytes, size_t length);
+  void handleFaderControllerLayout1(uint64_t hostTime, const uint8_t* bytes, size_t length);
+  void toggleMuteFromController(uint64_t hostTime, int32_t part, uint32_t value);
+  void toggleEffectSendFromController(uint64_t hostTime, int32_t part, uint32_t value);
+  void handlePadControllerMessage(int32_t scene, uint64_t hostTime, const uint8_t* bytes, size_t length);
+  // Main thread: the engine operation behind a packed identifier; negative
+  // identifiers and unknown groups do nothing.
+  void setParameterById(PackedParamId id, int32_t value);
+  // The same, for callers that hold it as a plain function.
+  static void setParameterByIdOf(Synth* synth, PackedParamId id, int32_t value) {
+    if (synth) synth->setParameterById(id, value);
+  }
+  // Render side (event types 0 and 1): the value into the sound at once and,
+  // through a hand-off, into the main thread's record.
+  void applyParameterFromMidi(PackedParamId id, int32_t value);
+  // The sequencer's recording flag as it last reported it.
+  bool isRecording() const { return recording_.load(std::memory_order_relaxed); }
+  uint64_t droppedMidiParameterChanges() const { return midiParameterHandOff_.dropped(); }
+
   // --- SeqListener (audio thread) -------------------------------------------
   void stepTriggered(int32_t frame, int32_t part, bool accent) override;
   void motionValue(int32_t frame, ParamId id, int32_t value) override;
@@ -289,6 +334,11 @@ class Synth : public AudioIOListener,
     return pattern_;
   }
   void adoptRenderChanges() const;
+  // Main thread: the record writes of MIDI values the render side applied.
+  void adoptMidiParameterChanges() const;
+  void sendFromController(uint64_t hostTime, PackedParamId id, int32_t value);
+  void startFromMidi(uint64_t hostTime);
+  void stopFromMidi(uint64_t hostTime);
   bool tempoLocked() const;
   // Rotation over the pattern's active steps, as the sequencer's tracks do.
   template <typename T>
@@ -341,4 +391,9 @@ class Synth : public AudioIOListener,
   std::mutex patternEditMutex_;
   std::atomic<uint32_t> currentPart_{0};
   std::atomic<uint64_t> skippedLoads_{0};
+  MidiNoteMap midiNoteMap_;
+  MidiControlMap midiControlMap_ = makeMidiControlMap();
+  PatternSetLookup patternSetLookup_;
+  mutable MidiParameterHandOff midiParameterHandOff_;
+  std::atomic<bool> recording_{false};
 };

@@ -160,10 +160,7 @@ void Synth::triggerPart(uint32_t part, int32_t velocity) {
 void Synth::applyEvent(const EngineEvent& e) {
   switch (e.type) {
     case EngineEvent::kControlChange: applyControlChange(e.a, e.b); break;
-    case EngineEvent::kPackedParam:
-      // Packed identifiers arrive only from MIDI controller mapping, which
-      // is not part of this engine yet; they are accepted and ignored.
-      break;
+    case EngineEvent::kPackedParam: applyParameterFromMidi(static_cast<PackedParamId>(e.a), static_cast<int32_t>(e.b)); break;
     case EngineEvent::kMotionValue: applyParameterValue(static_cast<ParamId>(e.a), static_cast<int32_t>(e.b)); break;
     case EngineEvent::kMotionRelease: applyParameterRelease(static_cast<ParamId>(e.a)); break;
     case EngineEvent::kStepTrigger: triggerPart(e.a, accentLevels_->stepVelocity(e.b == 1)); break;
@@ -204,12 +201,12 @@ void Synth::applyParameterRelease(ParamId id) {
   }
 }
 
-void Synth::applyControlChange(uint32_t /*control*/, uint32_t /*value*/) {
+void Synth::applyControlChange(uint32_t control, uint32_t value) {
   // Bank select (controllers 0 and 32) is handed to the sequencer on the MIDI
   // thread as it arrives, because a program change is resolved when it is
   // posted; applying it here, one latency later, could pick a stale bank.
-  // Other controllers reach parameters through the MIDI control map, which
-  // arrives with the MIDI input; until then they change nothing.
+  if (control == 0 || control == 32 || control >= midiControlMap_.size()) return;
+  applyParameterFromMidi(midiControlMap_[control], static_cast<int32_t>(value));
 }
 
 void Synth::triggerPartFromMidi(uint32_t part, uint32_t velocity) {

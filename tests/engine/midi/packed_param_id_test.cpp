@@ -1,0 +1,56 @@
+#include "engine/midi/packed_param_id.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <utility>
+
+namespace {
+
+TEST(PackedParamId, RoundTripsGroupAndIndex) {
+  for (int32_t g = 0; g <= 13; ++g) {
+    for (int32_t i : {0, 1, 2, 3, 10, 12, 0xFFFF}) {
+      const PackedParamId id = packedParamId(g, i);
+      EXPECT_EQ(id, g * 65536 + i);
+      EXPECT_EQ(packedGroup(id), g);
+      EXPECT_EQ(packedIndex(id), i);
+    }
+  }
+  EXPECT_EQ(packedGroup(kPackedUnassigned), -1);
+  EXPECT_EQ(packedGroup(kPackedReserved), -1);
+  EXPECT_EQ(packedIndex(kPackedReserved), -1);
+}
+
+TEST(MidiControlMap, FixedControls) {
+  constexpr MidiControlMap m = makeMidiControlMap();
+  const std::pair<int, PackedParamId> rows[] = {
+      {0, -1},        {1, 0x80000},  {2, 0x80001},  {3, 0x90000},  {4, 0xB0001},  {5, 0xB0002},
+      {6, 0xB0003},   {7, 0xD0000},  {8, 0xD0001},  {9, 0xD0002},  {10, 0xA0001}, {11, 0xA0000},
+      {12, 0xC0000},  {13, 0xC0001}, {14, 0xC0002}, {32, -2},      {120, -1},     {127, -1},
+      {15, 0x00000},  {27, 0x0000C}, {28, 0x10000}, {31, 0x10003}, {33, 0x10004}, {35, 0x10006},
+      {41, 0x1000C},  {42, 0x20000}, {54, 0x2000C}, {55, 0x30000}, {67, 0x3000C}, {68, 0x40000},
+      {80, 0x4000C},  {81, 0x50000}, {93, 0x5000C}, {94, 0x60000}, {106, 0x6000C}, {107, 0x70000},
+      {119, 0x7000C},
+  };
+  for (const auto& [control, id] : rows) EXPECT_EQ(m[static_cast<size_t>(control)], id) << "control " << control;
+}
+
+TEST(MidiControlMap, EveryPartParameterHasExactlyOneControl) {
+  const MidiControlMap m = makeMidiControlMap();
+  std::map<PackedParamId, int> controlOf;
+  int unassigned = 0;
+  for (int c = 0; c < 128; ++c) {
+    const PackedParamId id = m[static_cast<size_t>(c)];
+    if (id == kPackedUnassigned) {
+      ++unassigned;
+      continue;
+    }
+    EXPECT_TRUE(controlOf.emplace(id, c).second) << "id " << id << " twice";
+  }
+  for (int part = 0; part < 8; ++part)
+    for (int n = 0; n < 13; ++n) EXPECT_EQ(controlOf.count(packedParamId(part, n)), 1u) << part << "/" << n;
+  // Control 0 and 120-127.
+  EXPECT_EQ(unassigned, 9);
+}
+
+}  // namespace
