@@ -282,7 +282,6 @@ class Synth : public AudioIOListener,
   void applyParameterFromMidi(PackedParamId id, int32_t value);
   // The sequencer's recording flag as it last reported it.
   bool isRecording() const { return recording_.load(std::memory_order_relaxed); }
-  uint64_t droppedMidiParameterChanges() const { return midiParameterHandOff_.dropped(); }
 
   // --- SeqListener (audio thread) -------------------------------------------
   void stepTriggered(int32_t frame, int32_t part, bool accent) override;

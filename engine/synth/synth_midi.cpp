@@ -327,7 +327,7 @@ void Synth::applyParameterFromMidi(PackedParamId id, int32_t value) {
   // The sound takes the value here, at its frame, through the sound
   // objects' own thread-safe setters; the record (the main thread's) takes
   // the stored value through the hand-off.
-  auto hand = [&](int32_t stored) { midiParameterHandOff_.push(MidiParameterChange{id, stored, pattern}); };
+  auto hand = [&](int32_t stored) { midiParameterHandOff_.store(id, stored, pattern); };
   if (group >= 0 && group < kNumParts) {
     if (index < 0 || index >= kNumPartParams) return;
     const uint32_t i = static_cast<uint32_t>(index);
@@ -370,50 +370,54 @@ void Synth::applyParameterFromMidi(PackedParamId id, int32_t value) {
 }
 
 void Synth::adoptMidiParameterChanges() const {
-  while (const MidiParameterChange* front = midiParameterHandOff_.front()) {
-    // A record loaded after this change is waiting: it is taken first, and
-    // the change is then judged against it.
-    if (stagedMiddle_.load(std::memory_order_acquire) & kFresh) return;
-    const MidiParameterChange c = *front;
-    midiParameterHandOff_.pop();
-    // A change made for a pattern that has since been replaced is obsolete.
-    if (c.pattern != currentPatternIndex_.load(std::memory_order_relaxed)) continue;
-    const int32_t group = packedGroup(c.id);
-    const int32_t index = packedIndex(c.id);
+  if (!midiParameterHandOff_.pending() || !midiParameterHandOff_.takeChanged()) return;
+  // Read after the mark: a load that came before these values is seen. A
+  // record loaded since the last adoption is taken first (at the next
+  // call), and the values are then judged against it.
+  if (stagedMiddle_.load(std::memory_order_acquire) & kFresh) {
+    midiParameterHandOff_.keepChanged();
+    return;
+  }
+  const uint16_t current = currentPatternIndex_.load(std::memory_order_relaxed);
+  midiParameterHandOff_.scan([&](PackedParamId id, int32_t value, uint16_t pattern) {
+    // A value set for a pattern that has since been replaced is obsolete.
+    if (pattern != current) return;
+    const int32_t group = packedGroup(id);
+    const int32_t index = packedIndex(id);
     if (group >= 0 && group < kNumParts) {
-      pattern_.synthParams[group][index] = c.value;
-      continue;
+      pattern_.synthParams[group][index] = value;
+      return;
     }
     seqParams& s = pattern_.sequencerParams;
     switch (group) {
       case kPackedGroupAccent:
-        if (index == 0) s.accentLevel = static_cast<int16_t>(c.value);
-        else s.accentMotionType = static_cast<int16_t>(c.value);
+        if (index == 0) s.accentLevel = static_cast<int16_t>(value);
+        else s.accentMotionType = static_cast<int16_t>(value);
         break;
-      case kPackedGroupCrossRing: s.crossRingMod = static_cast<int16_t>(c.value); break;
+      case kPackedGroupCrossRing: s.crossRingMod = static_cast<int16_t>(value); break;
       case kPackedGroupSequence:
-        if (index == 1) s.swing = static_cast<int16_t>(c.value);
-        else if (index == 2) s.lastStep = static_cast<int16_t>(c.value);
-        else s.length = static_cast<int16_t>(c.value);
+        if (index == 1) s.swing = static_cast<int16_t>(value);
+        else if (index == 2) s.lastStep = static_cast<int16_t>(value);
+        else s.length = static_cast<int16_t>(value);
         break;
       case kPackedGroupEffect: {
         fxParams& fx = pattern_.effectParams[0];
-        if (index == 0) fx.type = c.value;
-        else if (index == 1) fx.edit1 = c.value;
-        else if (index == 2) fx.edit2 = c.value;
-        else fx.trigger = c.value;
+        if (index == 0) fx.type = value;
+        else if (index == 1) fx.edit1 = value;
+        else if (index == 2) fx.edit2 = value;
+        else fx.trigger = value;
         break;
       }
       case kPackedGroupCommand: {
         // Solo works on the sound objects and reads the record directly
         // (going through record() here would re-enter this hand-off).
         Synth* self = const_cast<Synth*>(this);
-        if (c.value < 8) {
+        if (value < 8) {
           if (!soloMode_) {
             self->soloMode_ = 1;
             self->muteAllParts();
           }
-          self->setPartSolo(c.value, true, true);
+          self->setPartSolo(value, true, true);
         } else if (soloMode_) {
           self->soloMode_ = 0;
           for (int p = 0; p < kNumParts; ++p) {
@@ -426,5 +430,5 @@ void Synth::adoptMidiParameterChanges() const {
       }
       default: break;
     }
-  }
+  });
 }

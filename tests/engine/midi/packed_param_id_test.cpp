@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <tuple>
+#include <vector>
 #include <utility>
 
 namespace {
@@ -51,6 +53,45 @@ TEST(MidiControlMap, EveryPartParameterHasExactlyOneControl) {
     for (int n = 0; n < 13; ++n) EXPECT_EQ(controlOf.count(packedParamId(part, n)), 1u) << part << "/" << n;
   // Control 0 and 120-127.
   EXPECT_EQ(unassigned, 9);
+}
+
+}  // namespace
+
+#include "engine/midi/midi_parameter_hand_off.h"
+
+namespace {
+
+TEST(MidiParameterHandOff, EverySlotNamesOneIdentifier) {
+  for (size_t s = 0; s < MidiParameterHandOff::kSlots; ++s) {
+    const PackedParamId id = MidiParameterHandOff::idOf(s);
+    EXPECT_EQ(MidiParameterHandOff::slotOf(id), static_cast<int32_t>(s)) << id;
+  }
+  for (PackedParamId id : {packedParamId(8, 2), packedParamId(11, 0), packedParamId(11, 4), packedParamId(12, 4),
+                           packedParamId(13, 0), packedParamId(13, 1), packedParamId(14, 0), packedParamId(3, 13),
+                           kPackedUnassigned, kPackedReserved}) {
+    EXPECT_EQ(MidiParameterHandOff::slotOf(id), -1) << id;
+  }
+}
+
+TEST(MidiParameterHandOff, KeepsTheLatestValueOfEachSlotInSlotOrder) {
+  MidiParameterHandOff h;
+  EXPECT_FALSE(h.takeChanged());
+  for (int v = 0; v < 5000; ++v) h.store(packedParamId(2, 6), v, 4);
+  h.store(packedParamId(13, 2), 3, 4);
+  h.store(packedParamId(0, 0), 9, 5);
+  h.store(packedParamId(14, 0), 1, 4);  // not kept
+  ASSERT_TRUE(h.takeChanged());
+  std::vector<std::tuple<PackedParamId, int32_t, uint16_t>> got;
+  h.scan([&](PackedParamId id, int32_t v, uint16_t p) { got.emplace_back(id, v, p); });
+  const std::vector<std::tuple<PackedParamId, int32_t, uint16_t>> want = {
+      {packedParamId(0, 0), 9, 5}, {packedParamId(2, 6), 4999, 4}, {packedParamId(13, 2), 3, 4}};
+  EXPECT_EQ(got, want);
+  EXPECT_FALSE(h.takeChanged());
+  h.store(packedParamId(12, 3), -7, 1);
+  ASSERT_TRUE(h.takeChanged());
+  got.clear();
+  h.scan([&](PackedParamId id, int32_t v, uint16_t p) { got.emplace_back(id, v, p); });
+  EXPECT_EQ(got, (std::vector<std::tuple<PackedParamId, int32_t, uint16_t>>{{packedParamId(12, 3), -7, 1}}));
 }
 
 }  // namespace
