@@ -342,10 +342,17 @@ TEST_F(MainScreenTest, FunctionButtonsSelectModesByLayer) {
     platform::Point button;
     UiStateIndex mode;
   };
+  GQFlurry::sharedInstance().setIsEnabled(true);
   for (const Case& k : {Case{mute, 1}, Case{mute, 0}, Case{fx, 3}, Case{fx, 0}, Case{set, 4}, Case{mute, 1}}) {
     tap(k.button);
     EXPECT_EQ(c.stateMediator().currentStateIndex(), k.mode);
   }
+  EXPECT_EQ(GQFlurry::sharedInstance().lastEventType(), "Mute");
+  tap(fx);
+  EXPECT_EQ(GQFlurry::sharedInstance().lastEventType(), "Effect Switch");
+  tap(fx);
+  EXPECT_EQ(GQFlurry::sharedInstance().lastEventType(), "Effect Switch") << "the return reports nothing";
+  tap(mute);
   // Shift from Mute: the shift layer's base mode; its function buttons.
   tap(shift);
   EXPECT_EQ(c.stateMediator().currentStateIndex(), 6);
@@ -420,4 +427,88 @@ TEST_F(MainScreenTest, BackgroundSavesAndARestartRestoresTheEditBuffer) {
   EXPECT_EQ(synth()->step(4, 7), on);
   EXPECT_TRUE(*synth()->currentPattern() == edited);
   EXPECT_EQ(lcdValue(), patternName());
+}
+
+TEST_F(MainScreenTest, FirstLaunchIsNotedOnce) {
+  ASSERT_FALSE(defaults->objectForKey("app_launched"));
+  start();
+  EXPECT_TRUE(defaults->boolForKey("app_launched"));
+  EXPECT_FALSE(ctl()->firstAppear());
+  EXPECT_EQ(ctl()->tutorialViewController(), nullptr) << "no tutorial in this program yet";
+}
+
+TEST_F(MainScreenTest, BannerMessagesArriveAfterTheCurrentHandler) {
+  start();
+  std::string text;
+  int64_t time = -1;
+  platform::NotificationCenter::defaultCenter().addObserver(this, "TINotificationMessageArrived",
+                                                            [&](const platform::Notification& n) {
+                                                              if (const std::string* s = n.objectAs<std::string>()) text = *s;
+                                                              if (const platform::Value* v = n.info("TINotificationMessageArrivedTimeIndex")) {
+                                                                time = v->integerValue();
+                                                              }
+                                                            });
+  ctl()->sendNotificationMessage("Saved as x.wav.");
+  EXPECT_EQ(time, -1) << "not posted synchronously";
+  pump(0.02);
+  EXPECT_EQ(text, "Saved as x.wav.");
+  EXPECT_EQ(time, 8);
+  ctl()->sendNotificationMessage("again", 3);
+  pump(0.02);
+  EXPECT_EQ(time, 3);
+  platform::NotificationCenter::defaultCenter().removeObserver(this);
+}
+
+TEST_F(MainScreenTest, AFinishedRestoreLeavesTheFunctionModeAndReloads) {
+  start();
+  Z31647ViewController& c = *ctl();
+  tap(centre(23, 152, 62.5, 48));  // mute
+  ASSERT_EQ(c.stateMediator().currentStateIndex(), 1);
+  synth()->setStep(0, 2, !synth()->step(0, 2));
+  const bool edited = synth()->step(0, 2);
+  platform::NotificationCenter::defaultCenter().post(kRestoreDidFinishNotification);
+  EXPECT_EQ(c.stateMediator().currentStateIndex(), 0);
+  // Pattern 0 was current: it is read again from the (restored) library.
+  ASSERT_TRUE(pumpUntil([&] { return synth()->step(0, 2) != edited; }));
+  // In the shift layer the restore returns to Shifted, not to Normal.
+  tap(centre(95.5, 125, 62.5, 24));
+  tap(centre(23, 152, 62.5, 48));
+  ASSERT_EQ(c.stateMediator().currentStateIndex(), 8);
+  platform::NotificationCenter::defaultCenter().post(kRestoreDidFinishNotification);
+  EXPECT_EQ(c.stateMediator().currentStateIndex(), 6);
+}
+
+TEST_F(MainScreenTest, StoringTheCurrentPatternReloadsItAndAnotherLeavesItAlone) {
+  start();
+  Z31647PatternStore& s = Z31647PatternStore::getInstance();
+  const int32_t current = synth()->currentPatternIndex();
+  PatternRecord stored = s.patternAt(current);
+  stored.sequencerParams.trigger[6][11] = stored.sequencerParams.trigger[6][11] ? 0 : 1;
+  const PatternRecord other = s.patternAt(current + 1);
+  // Another pattern stored: the engine's record stays as edited.
+  synth()->setStep(1, 1, !synth()->step(1, 1));
+  const bool edited = synth()->step(1, 1);
+  ASSERT_TRUE(s.storePattern(other, current + 1));
+  pump(0.2);
+  EXPECT_EQ(synth()->step(1, 1), edited);
+  // The current one stored: the engine reads it back.
+  ASSERT_TRUE(s.storePattern(stored, current));
+  ASSERT_TRUE(pumpUntil([&] { return synth()->step(6, 11) == (stored.sequencerParams.trigger[6][11] != 0); }));
+  EXPECT_EQ(synth()->step(1, 1), stored.sequencerParams.trigger[1][1] != 0);
+}
+
+TEST_F(MainScreenTest, InitializeTurnsTheCurrentPatternIntoTheInitPattern) {
+  start();
+  GQFlurry::sharedInstance().setIsEnabled(true);
+  tap(centre(95.5, 125, 62.5, 24));  // shift: the initialize button shows
+  ASSERT_FALSE(ctl()->initializeButton()->isHidden());
+  PatternRecord init = PatternRecord::zeroed();
+  store().initPattern(&init);
+  tap(centre(168, 125, 62.5, 24));
+  EXPECT_EQ(GQFlurry::sharedInstance().lastEventType(), "Init");
+  for (int p = 0; p < 8; ++p) {
+    for (int st = 0; st < 64; ++st) {
+      EXPECT_EQ(synth()->step(p, st), init.sequencerParams.trigger[p][st] != 0) << p << " " << st;
+    }
+  }
 }
