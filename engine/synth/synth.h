@@ -335,6 +335,7 @@ class Synth : public AudioIOListener,
   void adoptRenderChanges() const;
   // Main thread: the record writes of MIDI values the render side applied.
   void adoptMidiParameterChanges() const;
+  void takeMidiParameterChanges() const;
   void sendFromController(uint64_t hostTime, PackedParamId id, int32_t value);
   void startFromMidi(uint64_t hostTime);
   void stopFromMidi(uint64_t hostTime);
@@ -395,4 +396,8 @@ class Synth : public AudioIOListener,
   PatternSetLookup patternSetLookup_;
   mutable MidiParameterHandOff midiParameterHandOff_;
   std::atomic<bool> recording_{false};
+  // The record's Mute flags (bit per part) as of the main thread's last
+  // engine call: what the controllers' mute buttons read on the MIDI thread
+  // in solo mode, where the voices' mutes are solo's, not the record's.
+  mutable std::atomic<uint8_t> recordMutes_{0};
 };

@@ -206,18 +206,20 @@ void Synth::handleFaderControllerLayout0(uint64_t hostTime, const uint8_t* bytes
   }
 }
 
+// The record belongs to the main thread, and this is the MIDI thread: the
+// toggles read what the record holds from the voices' knob values (set
+// together with the record), and in solo mode, where the voices' mutes are
+// solo's, from the record's mutes as the main thread last published them.
 void Synth::toggleMuteFromController(uint64_t hostTime, int32_t part, uint32_t value) {
   if (value != 127 || !validPartIndex(part)) return;
-  const PatternRecord* r = currentPattern();
-  if (!r) return;
-  sendFromController(hostTime, packedParamId(part, kMute), r->synthParams[part].mute ? 0 : 1);
+  const bool muted = soloMode_ ? (recordMutes_.load(std::memory_order_relaxed) >> part) & 1
+                               : partParameter(part, kMute) != 0;
+  sendFromController(hostTime, packedParamId(part, kMute), muted ? 0 : 1);
 }
 
 void Synth::toggleEffectSendFromController(uint64_t hostTime, int32_t part, uint32_t value) {
   if (value != 127 || !validPartIndex(part)) return;
-  const PatternRecord* r = currentPattern();
-  if (!r) return;
-  sendFromController(hostTime, packedParamId(part, kFxSend), r->synthParams[part].fxSend ? 0 : 1);
+  sendFromController(hostTime, packedParamId(part, kFxSend), partParameter(part, kFxSend) != 0 ? 0 : 1);
 }
 
 void Synth::handleFaderControllerLayout1(uint64_t hostTime, const uint8_t* bytes, size_t length) {
@@ -370,6 +372,14 @@ void Synth::applyParameterFromMidi(PackedParamId id, int32_t value) {
 }
 
 void Synth::adoptMidiParameterChanges() const {
+  takeMidiParameterChanges();
+  uint8_t mutes = 0;
+  for (int p = 0; p < kNumParts; ++p)
+    if (pattern_.synthParams[p].mute) mutes = static_cast<uint8_t>(mutes | (1u << p));
+  recordMutes_.store(mutes, std::memory_order_relaxed);
+}
+
+void Synth::takeMidiParameterChanges() const {
   if (!midiParameterHandOff_.pending() || !midiParameterHandOff_.takeChanged()) return;
   // Read after the mark: a load that came before these values is seen. A
   // record loaded since the last adoption is taken first (at the next

@@ -296,6 +296,13 @@ TEST_F(SynthMidi, FaderLayout0) {
   renderChunk();
   (void)synth->currentPattern();
   ASSERT_TRUE(synth->isPartSolo(2));
+  // In solo mode every other voice is silent, but the mute buttons toggle
+  // the record's mutes: part 3 was unmuted above, so it is muted now.
+  controller(0, 51, 127);
+  EXPECT_EQ(recorder.take(), (std::vector<Call>{{"param", 0x3000A, 1}}));
+  renderChunk();
+  EXPECT_EQ(synth->currentPattern()->synthParams[3].mute, 1);
+  EXPECT_EQ(synth->partParameter(2, kMute), 0);  // still soloed
   // The lit solo button of the soloed part ends solo mode.
   controller(0, 34, 127);
   EXPECT_EQ(recorder.take(), (std::vector<Call>{{"param", 0xD0002, 127}}));
