@@ -129,8 +129,8 @@ class EditModeHost {
   virtual void setStep(int32_t step, bool active) = 0;
   virtual void refreshPlayButton(bool playing) = 0;
   virtual void playButWaitUntilCurrentPatternFinished(bool wait) = 0;
-  // The controller's own actions, named so that a mode can lend a button
-  // (Parts that lend buttons give it the controller's action back).
+  // The controller's own touch-down actions, so that a mode that lends a
+  // button to another group can take its action away and give it back.
   virtual void installFunctionAction(TIButton* button) = 0;
   virtual void removeFunctionAction(TIButton* button) = 0;
   virtual void installPartAction(TIButton* button) = 0;

@@ -512,3 +512,52 @@ TEST_F(MainScreenTest, InitializeTurnsTheCurrentPatternIntoTheInitPattern) {
     }
   }
 }
+
+TEST_F(MainScreenTest, BeforeTheEngineIsSetThePartIsZeroAndCannotChange) {
+  auto c = std::make_shared<Z31647ViewController>();
+  EXPECT_EQ(c->currentPart(), 0u);
+  c->setCurrentPart(5);
+  EXPECT_EQ(c->currentPart(), 0u);
+  EXPECT_EQ(c->currentFx(), 0u);
+  EXPECT_EQ(c->recording(), 0u);
+  EXPECT_TRUE(c->firstAppear());
+  EXPECT_FALSE(c->showAudioTransport());
+  EXPECT_EQ(c->synth(), nullptr);
+  c->view();  // builds the panel without an engine
+  EXPECT_EQ(c->lcdManager()->currentPartIndex(), 0);
+  EXPECT_EQ(c->ringButton(), c->ringModButton());
+  EXPECT_EQ(c->getSynthParamController(9), nullptr) << "the Motion Seq button is not a synth parameter control";
+  EXPECT_EQ(c->getSynthParamController(-1), nullptr);
+  EXPECT_EQ(c->getSynthParamController(1), c->synthWaveButton());
+  EXPECT_EQ(c->getSynthParamController(7), c->synthPanKnob());
+  EXPECT_EQ(c->getEffectParamController(3), nullptr);
+  auto pan = std::make_shared<UISliderButton>();
+  c->setSynthPanKnob(pan);
+  EXPECT_EQ(c->synthPanKnob(), pan.get());
+  EXPECT_EQ(c->getSynthParamController(7), pan.get());
+}
+
+TEST_F(MainScreenTest, ThePanelIsAsWideAsTheScreenAndCentredVertically) {
+  struct Case {
+    platform::Size screen;
+    platform::Rect canvas;
+  };
+  const Case cases[] = {
+      {{736, 414}, {0, 0, 736, 414}},
+      {{1024, 768}, {0, 96, 1024, 576}},           // a 4:3 tablet: bands above and below
+      {{2436, 1125}, {0, -122, 2436, 1370.25}},    // wider than 16:9: beyond both edges
+      {{1472, 828}, {0, 0, 1472, 828}},
+  };
+  for (const Case& k : cases) {
+    auto c = std::make_shared<Z31647ViewController>();
+    platform::View* v = c->view();
+    v->setFrame({0, 0, k.screen.width, k.screen.height});
+    for (int pass = 0; pass < 2; ++pass) {  // a second pass changes nothing
+      c->viewWillLayoutSubviews();
+      EXPECT_EQ(c->baseImageView()->frame(), k.canvas) << k.screen.width << "x" << k.screen.height;
+      EXPECT_NEAR(c->baseImageView()->bounds().size.width, 736.0, 1e-9);
+      EXPECT_NEAR(c->baseImageView()->bounds().size.height, 414.0, 1e-9);
+      EXPECT_EQ(c->beatLed()->frame(), (platform::Rect{214, 48, 17, 17}));
+    }
+  }
+}
