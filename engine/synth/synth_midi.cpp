@@ -363,9 +363,28 @@ void Synth::applyParameterFromMidi(PackedParamId id, int32_t value) {
       if (index >= 0 && index <= 3) hand(multiEffector().setEffectParameter(index, value));
       break;
     case kPackedGroupCommand:
-      // Solo reads and sets the mute state the record holds: the main
-      // thread does it when it takes the hand-off.
-      if (index == kPackedSolo) hand(value);
+      if (index != kPackedSolo) break;
+      // The sound follows at once; ending solo puts back the record's mutes
+      // as the main thread last published them. The main thread repeats it
+      // with the record itself, and keeps the solo flags, when it takes the
+      // hand-off.
+      if (value < 8) {
+        soloMode_ = 1;
+        muteAllParts();
+        if (value < 4) synthParts_[static_cast<size_t>(value)]->setParameter(kMute, 0);
+        else pcmParts_[static_cast<size_t>(value - 4)]->setParameter(kMute, 0);
+      } else if (soloMode_) {
+        soloMode_ = 0;
+        const uint8_t mutes = recordMutes_.load(std::memory_order_relaxed);
+        for (int p = 0; p < kNumParts; ++p) {
+          const int32_t m = (mutes >> p) & 1;
+          if (p < 4) synthParts_[static_cast<size_t>(p)]->setParameter(kMute, m);
+          else pcmParts_[static_cast<size_t>(p - 4)]->setParameter(kMute, m);
+        }
+      } else {
+        break;
+      }
+      hand(value);
       break;
     default: break;
   }
@@ -423,13 +442,10 @@ void Synth::takeMidiParameterChanges() const {
         // (going through record() here would re-enter this hand-off).
         Synth* self = const_cast<Synth*>(this);
         if (value < 8) {
-          if (!soloMode_) {
-            self->soloMode_ = 1;
-            self->muteAllParts();
-          }
+          self->soloMode_ = 1;
           self->setPartSolo(value, true, true);
-        } else if (soloMode_) {
-          self->soloMode_ = 0;
+        } else if (!soloMode_) {
+          self->soloFlags_.fill(0);
           for (int p = 0; p < kNumParts; ++p) {
             const int32_t m = pattern_.synthParams[p].mute;
             if (p < 4) synthParts_[static_cast<size_t>(p)]->setParameter(kMute, m);

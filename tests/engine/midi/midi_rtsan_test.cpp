@@ -66,7 +66,11 @@ void exerciseMidi() {
       }
       bytes.insert(bytes.end(), {0x99, 36, 100, 0xF8, 0x99, 38, 0, 0x89, 40, 0});
       generic.receive(0, bytes.data(), bytes.size());
-      const uint8_t f[] = {0xBF, 3, 100, 0xBF, static_cast<uint8_t>(48 + round % 8), 127, 0xBF, 17, 60};
+      // Level 1 on part 3, mute and solo buttons (layout 0), then layout 1:
+      // Wave and effect type of the current part.
+      const uint8_t f[] = {0xBF, 3,   100, 0xBF, static_cast<uint8_t>(48 + round % 8), 127,
+                           0xBF, static_cast<uint8_t>(32 + round % 8), 127, 0xBF, 58, 127,
+                           0xBF, 3,   100, 0xBF, 17, 60, 0xBF, 58, 127};
       fader.receive(0, f, sizeof f);
       rounds.fetch_add(1);
       std::this_thread::sleep_for(std::chrono::milliseconds(2));

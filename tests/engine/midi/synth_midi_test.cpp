@@ -232,16 +232,21 @@ TEST_F(SynthMidi, QueuedControlsAndIdsReachSoundAndRecord) {
   EXPECT_EQ(r.synthParams[2].mute, 1);
   EXPECT_EQ(r.sequencerParams.swing, 70);
 
-  // Solo from the queue is taken by the main thread with the record.
+  // Solo from the queue sounds at once; the main thread keeps the solo
+  // flags when it takes the record writes.
   cc(9, 5);
   renderChunk();
+  EXPECT_TRUE(synth->soloMode());
+  EXPECT_EQ(synth->partParameter(4, kMute), 1);
+  EXPECT_EQ(synth->partParameter(5, kMute), 0);
   (void)synth->currentPattern();
   EXPECT_TRUE(synth->isPartSolo(5));
-  EXPECT_EQ(synth->partParameter(4, kMute), 1);
   cc(9, 100);
   renderChunk();
-  (void)synth->currentPattern();
   EXPECT_FALSE(synth->soloMode());
+  EXPECT_EQ(synth->partParameter(2, kMute), 1);  // the record's mute again
+  (void)synth->currentPattern();
+  EXPECT_FALSE(synth->isPartSolo(5));
   EXPECT_EQ(synth->partParameter(2, kMute), 1);  // the record's mute again
   EXPECT_EQ(synth->partParameter(4, kMute), 0);
 }
