@@ -273,6 +273,8 @@ TEST_F(SynthMidi, ValuesForAReplacedPatternDoNotReachTheLoadedRecord) {
   renderChunk();
   // A pattern load on the render side before the main thread looks.
   ASSERT_TRUE(synth->changePattern(3));
+  // The change is stamped "now": the device's clock catches up with it.
+  io.time = platform::hostTime();
   renderChunk();
   renderChunk();
   ASSERT_EQ(synth->currentPatternIndex(), 3);
