@@ -1,5 +1,7 @@
 #include "app/app_delegate.h"
 
+#include "audio/link/abl_link_kit.h"
+
 #include <cstdio>
 #include <filesystem>
 
@@ -99,7 +101,11 @@ bool iGroovebixRAppDelegate::didFinishLaunching() {
   step("drumData");
 
   // 5. The engine.
-  synth_ = Synth::getInstance(kSampleRate);
+  // The sequencer joins a Link session through the kit; Link stays off
+  // until the user switches it on ("ABLLinkEnabledKey" is off at first).
+  SeqServices seqServices;
+  seqServices.makeLink = makeABLLinkKitFactory();
+  synth_ = Synth::getInstance(kSampleRate, std::move(seqServices));
   step("engine");
 
   // 6. The observer: engine events become notifications on the main queue.
