@@ -1,6 +1,7 @@
 #include "app/app_delegate.h"
 
 #include "audio/link/abl_link_kit.h"
+#include "engine/midi/midi_clock_tempo_tracker.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -105,7 +106,13 @@ bool iGroovebixRAppDelegate::didFinishLaunching() {
   // until the user switches it on ("ABLLinkEnabledKey" is off at first).
   SeqServices seqServices;
   seqServices.makeLink = makeABLLinkKitFactory();
+  seqServices.makeClockTracker = midiClockTempoTrackerFactory();
   synth_ = Synth::getInstance(kSampleRate, std::move(seqServices));
+  // A pattern select from MIDI looks its pattern up in the pattern sets, on
+  // the MIDI thread; the store's table is atomics, so no lock is needed.
+  synth_->setPatternSetLookup([](int32_t slot, int32_t bank) {
+    return static_cast<int32_t>(PatternSetStore::sharedInstance().patternIndex(slot, bank));
+  });
   step("engine");
 
   // 6. The observer: engine events become notifications on the main queue.
