@@ -353,7 +353,8 @@ class Synth : public AudioIOListener,
   std::unique_ptr<CrossRingSwitch> crossRingSwitch_;
   // Read by a pattern load on the audio thread.
   std::atomic<uint32_t> soloMode_{0};
-  std::array<uint8_t, 8> soloFlags_{};
+  // Read on the MIDI thread by the fader controller's solo buttons.
+  std::array<std::atomic<uint8_t>, 8> soloFlags_{};
   std::atomic<uint16_t> currentPatternIndex_{kNoPattern};
   std::array<std::unique_ptr<int16_t[]>, 4> buses_;
   std::array<int16_t*, 4> busCursors_{};

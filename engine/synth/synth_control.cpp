@@ -149,15 +149,15 @@ void Synth::setSoloMode(bool on) {
 void Synth::setPartSolo(int32_t part, bool on, bool muteAllFirst) {
   if (!soloMode_) return;
   if (muteAllFirst) muteAllParts();
-  soloFlags_.fill(0);
+  for (auto& f : soloFlags_) f.store(0, std::memory_order_relaxed);
   const int32_t p = std::clamp(part, 0, 7);
   if (p < 4) synthParts_[static_cast<size_t>(p)]->setParameter(kMute, on ? 0 : 1);
   else pcmParts_[static_cast<size_t>(p - 4)]->setParameter(kMute, on ? 0 : 1);
-  soloFlags_[static_cast<size_t>(p)] = on ? 1 : 0;
+  soloFlags_[static_cast<size_t>(p)].store(on ? 1 : 0, std::memory_order_relaxed);
 }
 
 bool Synth::isPartSolo(int32_t part) const {
-  return soloMode_ && validPart(part) && soloFlags_[static_cast<size_t>(part)];
+  return soloMode_ && validPart(part) && soloFlags_[static_cast<size_t>(part)].load(std::memory_order_relaxed);
 }
 
 // --- patterns -------------------------------------------------------------------

@@ -445,7 +445,7 @@ void Synth::takeMidiParameterChanges() const {
           self->soloMode_ = 1;
           self->setPartSolo(value, true, true);
         } else if (!soloMode_) {
-          self->soloFlags_.fill(0);
+          for (auto& f : self->soloFlags_) f.store(0, std::memory_order_relaxed);
           for (int p = 0; p < kNumParts; ++p) {
             const int32_t m = pattern_.synthParams[p].mute;
             if (p < 4) synthParts_[static_cast<size_t>(p)]->setParameter(kMute, m);
