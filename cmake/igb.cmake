@@ -14,6 +14,14 @@ if(IGB_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+if(IGB_TSAN)
+  if(IGB_SANITIZE)
+    message(FATAL_ERROR "IGB_TSAN cannot be combined with IGB_SANITIZE; use a separate build tree")
+  endif()
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+endif()
+
 # The bundle the program and the tests read: generators write into it.
 set(IGB_BUNDLE_DIR ${CMAKE_BINARY_DIR}/bundle CACHE INTERNAL "application bundle")
 
