@@ -150,3 +150,44 @@ TEST(PatternRandomizer, StepChoiceByLowBitsAndClamp) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(PatternRandomizer, LimitsHoldOverManySeedsAndEachSeedRepeats) {
+  for (uint32_t seed = 1; seed < 4000000000u; seed += 97654321u) {
+    for (int amount : {-9, -8, -5, -1, 0, 1, 4, 9}) {
+      Z31647PatternRandomizer a, b;
+      a.seed(seed);
+      b.seed(seed);
+      a.setParameter(0, &amount);
+      b.setParameter(0, &amount);
+      seqParams pa = withSteps(6, {0, 5, 17, 33, 62}), pb = pa;
+      const seqParams before = pa;
+      a.randomizeSteps(6, &pa);
+      b.randomizeSteps(6, &pb);
+      ASSERT_EQ(std::memcmp(&pa, &pb, sizeof pa), 0) << seed << "/" << amount;
+      for (int s = 0; s < kNumSteps; ++s) {
+        ASSERT_LE(pa.trigger[6][s], 1);
+        if (amount > 0) ASSERT_GE(pa.trigger[6][s], before.trigger[6][s]);  // only adds
+        if (amount < 0) ASSERT_LE(pa.trigger[6][s], before.trigger[6][s]);  // only removes
+        if (amount == 0) ASSERT_EQ(pa.trigger[6][s], before.trigger[6][s]);
+      }
+      for (int p = 0; p < kNumParts; ++p) {
+        if (p == 6) continue;
+        ASSERT_EQ(std::memcmp(pa.trigger[p], before.trigger[p], kNumSteps), 0);
+      }
+      int32_t va[13] = {127, 3, 0, 64, 5, 1, 126, 0, 127, 0, 0, 0, 0}, vb[13];
+      std::memcpy(vb, va, sizeof va);
+      a.randomizeSynthParameters(va);
+      b.randomizeSynthParameters(vb);
+      ASSERT_EQ(std::memcmp(va, vb, sizeof va), 0);
+      static constexpr int32_t kMax[9] = {127, 3, 127, 127, 5, 127, 127, 127, 127};
+      for (int i = 0; i < 9; ++i) {
+        ASSERT_GE(va[i], 0);
+        ASSERT_LE(va[i], kMax[i]);
+      }
+    }
+  }
+}
+
+}  // namespace
