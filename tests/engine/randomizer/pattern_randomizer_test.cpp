@@ -168,9 +168,13 @@ TEST(PatternRandomizer, LimitsHoldOverManySeedsAndEachSeedRepeats) {
       ASSERT_EQ(std::memcmp(&pa, &pb, sizeof pa), 0) << seed << "/" << amount;
       for (int s = 0; s < kNumSteps; ++s) {
         ASSERT_LE(pa.trigger[6][s], 1);
-        if (amount > 0) ASSERT_GE(pa.trigger[6][s], before.trigger[6][s]);  // only adds
-        if (amount < 0) ASSERT_LE(pa.trigger[6][s], before.trigger[6][s]);  // only removes
-        if (amount == 0) ASSERT_EQ(pa.trigger[6][s], before.trigger[6][s]);
+        if (amount > 0) {
+          ASSERT_GE(pa.trigger[6][s], before.trigger[6][s]);  // only adds
+        } else if (amount < 0) {
+          ASSERT_LE(pa.trigger[6][s], before.trigger[6][s]);  // only removes
+        } else {
+          ASSERT_EQ(pa.trigger[6][s], before.trigger[6][s]);
+        }
       }
       for (int p = 0; p < kNumParts; ++p) {
         if (p == 6) continue;
