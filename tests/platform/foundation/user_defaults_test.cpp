@@ -135,7 +135,7 @@ TEST_F(UserDefaultsTest, StandardPathFollowsXdgConfigHome) {
   const std::string saved = old ? old : "";
   ::setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
   EXPECT_EQ(UserDefaults::standardPath(), dir / "igroovebix" / "UserDefaults.plist");
-  // A relative value is ignored, as the desktop specification says.
+  // A relative value is ignored, as the XDG base-directory rules require.
   ::setenv("XDG_CONFIG_HOME", "relative/dir", 1);
   EXPECT_EQ(UserDefaults::standardPath().parent_path().parent_path().filename(), ".config");
   if (old)
