@@ -35,66 +35,15 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include "support/xvfb/xvfb_server.h"
+
 extern char** environ;
 namespace fs = std::filesystem;
 
 namespace {
 
-pid_t gXvfb = -1;
-std::string gDisplay;
-
-bool startXvfb(std::string* error) {
-  int fds[2];
-  if (::pipe(fds) != 0) {
-    *error = "pipe failed";
-    return false;
-  }
-  const std::string fd = std::to_string(fds[1]);
-  const char* argv[] = {"Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp", nullptr};
-  if (posix_spawnp(&gXvfb, "Xvfb", nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0) {
-    ::close(fds[0]);
-    ::close(fds[1]);
-    gXvfb = -1;
-    *error = "Xvfb cannot be started (is the xvfb package installed?)";
-    return false;
-  }
-  ::close(fds[1]);
-  std::string number;
-  pollfd p{fds[0], POLLIN, 0};
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (::poll(&p, 1, 200) <= 0) continue;
-    char c;
-    if (::read(fds[0], &c, 1) != 1 || c == '\n') break;
-    number += c;
-  }
-  ::close(fds[0]);
-  if (number.empty()) {
-    *error = "Xvfb did not report a display";
-    return false;
-  }
-  gDisplay = ":" + number;
-  return true;
-}
-
-void stopXvfb() {
-  if (gXvfb <= 0) return;
-  ::kill(gXvfb, SIGTERM);
-  ::waitpid(gXvfb, nullptr, 0);
-  gXvfb = -1;
-}
-
-// libXtst is present (SDL needs it) without its development header.
-struct XTest {
-  using Motion = int (*)(Display*, int, int, int, unsigned long);
-  using ButtonFn = int (*)(Display*, unsigned int, Bool, unsigned long);
-  void* lib = ::dlopen("libXtst.so.6", RTLD_NOW);
-  Motion motion = lib ? reinterpret_cast<Motion>(::dlsym(lib, "XTestFakeMotionEvent")) : nullptr;
-  ButtonFn button = lib ? reinterpret_cast<ButtonFn>(::dlsym(lib, "XTestFakeButtonEvent")) : nullptr;
-  ~XTest() {
-    if (lib) ::dlclose(lib);
-  }
-};
+igbtest::XvfbServer gXvfb;
+using igbtest::XTest;
 
 // The program's top-level window: named "iGROOVEBIX" and mapped.
 ::Window findProgramWindow(Display* dpy, ::Window w) {
@@ -124,9 +73,9 @@ class ProgramWindowTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     std::string error;
-    if (!startXvfb(&error)) setupError() = error;
+    if (!gXvfb.start(&error)) setupError() = error;
   }
-  static void TearDownTestSuite() { stopXvfb(); }
+  static void TearDownTestSuite() { gXvfb.stop(); }
   static std::string& setupError() {
     static std::string e;
     return e;
@@ -138,7 +87,7 @@ class ProgramWindowTest : public ::testing::Test {
     ASSERT_NE(::mkdtemp(tmpl), nullptr);
     root = tmpl;
     fs::create_directories(root / "Documents");
-    dpy = XOpenDisplay(gDisplay.c_str());
+    dpy = XOpenDisplay(gXvfb.display().c_str());
     ASSERT_NE(dpy, nullptr);
   }
   void TearDown() override {
@@ -162,7 +111,7 @@ class ProgramWindowTest : public ::testing::Test {
       env.push_back(kv);
     skip:;
     }
-    env.push_back("DISPLAY=" + gDisplay);
+    env.push_back("DISPLAY=" + gXvfb.display());
     env.push_back("SDL_VIDEODRIVER=x11");
     // No GL driver on a virtual X server: the software renderer draws.
     env.push_back("SDL_RENDER_DRIVER=software");

@@ -28,6 +28,8 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include "support/xvfb/xvfb_server.h"
+
 extern char** environ;
 
 using namespace platform;
@@ -42,72 +44,8 @@ namespace {
 
 // ---------------------------------------------------------------- Xvfb
 
-pid_t gXvfb = -1;
-std::string gDisplay;
-
-bool startXvfb(std::string* error) {
-  int fds[2];
-  if (::pipe(fds) != 0) {
-    *error = "pipe failed";
-    return false;
-  }
-  const std::string fd = std::to_string(fds[1]);
-  const char* argv[] = {"Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp", nullptr};
-  if (posix_spawnp(&gXvfb, "Xvfb", nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0) {
-    ::close(fds[0]);
-    ::close(fds[1]);
-    *error = "Xvfb cannot be started (is the xvfb package installed?)";
-    gXvfb = -1;
-    return false;
-  }
-  ::close(fds[1]);
-  // The server writes its display number when it is ready for clients.
-  std::string number;
-  pollfd p{fds[0], POLLIN, 0};
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (::poll(&p, 1, 200) <= 0) continue;
-    char c;
-    if (::read(fds[0], &c, 1) != 1) break;
-    if (c == '\n') break;
-    number += c;
-  }
-  ::close(fds[0]);
-  if (number.empty()) {
-    *error = "Xvfb did not report a display";
-    return false;
-  }
-  gDisplay = ":" + number;
-  return true;
-}
-
-void stopXvfb() {
-  if (gXvfb <= 0) return;
-  ::kill(gXvfb, SIGTERM);
-  int status;
-  ::waitpid(gXvfb, &status, 0);
-  gXvfb = -1;
-}
-
-// ---------------------------------------------------------------- X test extension
-
-// libXtst is there (SDL needs it) but without its development header, so
-// its two calls are looked up by name.
-struct XTest {
-  using Motion = int (*)(Display*, int, int, int, unsigned long);
-  using ButtonFn = int (*)(Display*, unsigned int, Bool, unsigned long);
-  void* lib = nullptr;
-  Motion motion = nullptr;
-  ButtonFn button = nullptr;
-  XTest() {
-    lib = ::dlopen("libXtst.so.6", RTLD_NOW);
-    if (!lib) return;
-    motion = reinterpret_cast<Motion>(::dlsym(lib, "XTestFakeMotionEvent"));
-    button = reinterpret_cast<ButtonFn>(::dlsym(lib, "XTestFakeButtonEvent"));
-  }
-  // Kept loaded: X libraries keep process-wide state that outlives a close.
-  bool ok() const { return motion && button; }
-};
+igbtest::XvfbServer gXvfb;
+using igbtest::XTest;
 
 // ---------------------------------------------------------------- the application
 
@@ -155,18 +93,18 @@ class SdlWindowTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     std::string error;
-    if (!startXvfb(&error)) {
+    if (!gXvfb.start(&error)) {
       setupError() = error;
       return;
     }
-    ::setenv("DISPLAY", gDisplay.c_str(), 1);
+    ::setenv("DISPLAY", gXvfb.display().c_str(), 1);
     ::setenv("SDL_VIDEODRIVER", "x11", 1);
     // A virtual server has no GPU: draw in software, as such a display would.
     ::setenv("SDL_RENDER_DRIVER", "software", 1);
     ::setenv("SDL_FRAMEBUFFER_ACCELERATION", "0", 1);
     ::unsetenv("WAYLAND_DISPLAY");
   }
-  static void TearDownTestSuite() { stopXvfb(); }
+  static void TearDownTestSuite() { gXvfb.stop(); }
   static std::string& setupError() {
     static std::string e;
     return e;
@@ -177,7 +115,7 @@ class SdlWindowTest : public ::testing::Test {
     RunLoop::main().reset();
     RunLoop::main().setClock(nullptr);
     Application::sharedApplication().reset();
-    dpy = XOpenDisplay(gDisplay.c_str());
+    dpy = XOpenDisplay(gXvfb.display().c_str());
     ASSERT_NE(dpy, nullptr);
     SdlBackend::Options o;
     o.points = {736, 414};
