@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -226,10 +227,19 @@ TEST_F(AudioJackTest, InterAppConnectionDecidesTheBackground) {
   ASSERT_NE(controller, nullptr);
   EXPECT_FALSE(controller->connected()) << "the sound card alone is no connection";
 
+  // The session hears of connections through the controller's notices, which
+  // come from JACK's thread a little after connected() turns true; observers
+  // are told in the order they registered, so once this one has been told,
+  // the session has been too, and a late notice cannot land after the move
+  // to the background.
+  std::atomic<int> notices{0};
+  const int token = controller->addConnectionsChangedObserver([&] { notices.fetch_add(1); });
+
   jacktest::Recorder reader("igbtest reader", 16);
   ASSERT_TRUE(reader.ok());
   ASSERT_TRUE(reader.connectFrom(ports[0], 0));
-  ASSERT_TRUE(waitFor([&] { return controller->connected(); }, 3s));
+  ASSERT_TRUE(waitFor([&] { return controller->connected() && notices.load() > 0; }, 3s));
+  controller->removeConnectionsChangedObserver(token);
   session_->appHasGoneInBackground();
   EXPECT_TRUE(io_->isRunning()) << "kept for the reader";
   EXPECT_TRUE(engine_.calls().empty());
