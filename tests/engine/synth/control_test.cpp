@@ -848,7 +848,7 @@ TEST_F(Control, EditsFromAnotherThreadWhileTheAudioRenders) {
   }
   // Let the last queued change land, then stop. The bound is generous: a
   // loaded machine (sanitizers, parallel tests) can starve the audio thread.
-  for (int i = 0; i < 30000 && (buffers.load() < 400 || log.patternChanges.load() < 3); ++i)
+  for (int i = 0; i < 30000 && (buffers.load() < 400 || log.patternChanges.load() < 2); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   stop.store(true);
   audio.join();
