@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "support/null_synth_listener.h"
 #include "engine/synth/synth_test_support.h"
 #include "platform/foundation/host_time.h"
 
@@ -26,24 +27,17 @@ inline std::ostream& operator<<(std::ostream& os, const Call& c) {
   return os << c.name << "(" << c.a << ", " << c.b << ")";
 }
 
-class Recorder : public SynthListener {
+class Recorder : public igbtest::NullSynthListener {
  public:
   void synthTriggered(int part, bool on) override { add({on ? "on" : "off", part, 0}); }
   void synthParameterChangedFromMidi(int id, int value) override { add({"param", id, value}); }
-  void patternChanged() override {}
-  void patternTagInfoDidUpdate() override {}
   void recordingStatusChanged() override { add({"recording", 0, 0}); }
-  void seqReturnedToTheBeginning() override {}
   void notifyPatternSetChangedFromMidi(uint16_t high, uint16_t low) override { add({"set", high, low}); }
   void notifyPatternChangedFromMidi(int n) override { add({"pattern", n, 0}); }
   void currentPartChangedFromMidi(int part) override { add({"part", part, 0}); }
   void seqPageShiftedFromMidi(int offset) override { add({"page", offset, 0}); }
   void sequenceDidStart() override { add({"start", 0, 0}); }
   void sequenceDidStop() override { add({"stop", 0, 0}); }
-  void precountAbletonLinkSync(int, int) override {}
-  void abletonLinkSyncTempoChanged(double) override {}
-  void abletonLinkSyncEnabledDidChange() override {}
-  void abletonLinkSyncConnectedDidChange() override {}
 
   std::vector<Call> take() {
     std::lock_guard<std::mutex> lock(mutex_);

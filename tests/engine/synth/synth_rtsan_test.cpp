@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/null_synth_listener.h"
 #include "engine/provider/memory_data_provider.h"
 #include "engine/synth/synth.h"
 #include "engine/voices/drum_data.h"
@@ -61,24 +62,9 @@ PatternRecord densePattern(int type) {
 }
 
 // Counts pattern loads without allocating (it is called on the audio thread).
-class LoadCounter : public SynthListener {
+class LoadCounter : public igbtest::NullSynthListener {
  public:
-  void synthTriggered(int, bool) override {}
-  void synthParameterChangedFromMidi(int, int) override {}
   void patternChanged() override { loads.fetch_add(1, std::memory_order_relaxed); }
-  void patternTagInfoDidUpdate() override {}
-  void recordingStatusChanged() override {}
-  void seqReturnedToTheBeginning() override {}
-  void notifyPatternSetChangedFromMidi(uint16_t, uint16_t) override {}
-  void notifyPatternChangedFromMidi(int) override {}
-  void currentPartChangedFromMidi(int) override {}
-  void seqPageShiftedFromMidi(int) override {}
-  void sequenceDidStart() override {}
-  void sequenceDidStop() override {}
-  void precountAbletonLinkSync(int, int) override {}
-  void abletonLinkSyncTempoChanged(double) override {}
-  void abletonLinkSyncEnabledDidChange() override {}
-  void abletonLinkSyncConnectedDidChange() override {}
   std::atomic<int> loads{0};
 };
 
@@ -178,24 +164,9 @@ INSTANTIATE_TEST_SUITE_P(Buffers, RenderUnderRtsan, ::testing::Values(RunCase{12
 
 // The spans are live: an observer that allocates when a pattern loads (on
 // the audio thread, inside render) ends the process with a report.
-class AllocatingListener : public SynthListener {
+class AllocatingListener : public igbtest::NullSynthListener {
  public:
-  void synthTriggered(int, bool) override {}
-  void synthParameterChangedFromMidi(int, int) override {}
   void patternChanged() override { names.push_back(std::string(100, 'x')); }
-  void patternTagInfoDidUpdate() override {}
-  void recordingStatusChanged() override {}
-  void seqReturnedToTheBeginning() override {}
-  void notifyPatternSetChangedFromMidi(uint16_t, uint16_t) override {}
-  void notifyPatternChangedFromMidi(int) override {}
-  void currentPartChangedFromMidi(int) override {}
-  void seqPageShiftedFromMidi(int) override {}
-  void sequenceDidStart() override {}
-  void sequenceDidStop() override {}
-  void precountAbletonLinkSync(int, int) override {}
-  void abletonLinkSyncTempoChanged(double) override {}
-  void abletonLinkSyncEnabledDidChange() override {}
-  void abletonLinkSyncConnectedDidChange() override {}
   std::vector<std::string> names;
 };
 
