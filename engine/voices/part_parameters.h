@@ -61,6 +61,25 @@ class PartParameters {
     const std::atomic<int32_t>* src = effectiveSet ? effective_ : knob_;
     for (int i = 0; i < kCount; ++i) out[i] = src[i].load(std::memory_order_relaxed);
   }
+  // The values a trigger starts from: the motion-played set while the
+  // sequencer plays and "Motion Seq" is on (Smooth or Trig Hold), else the knobs.
+  void readAtTrigger(bool playing, int32_t (&out)[kCount]) const {
+    const int32_t motionSeq = knob(kMotionSeq);
+    read(playing && (motionSeq == 1 || motionSeq == 2), out);
+  }
+  // The values a sounding voice follows between triggers. False, with `out`
+  // untouched, under "Trig Hold" of a note started while playing: there
+  // motion is heard only at triggers.
+  bool readForPickUp(bool playingAtTrigger, int32_t (&out)[kCount]) const {
+    bool effectiveSet = false;
+    if (playingAtTrigger) {
+      const int32_t motionSeq = knob(kMotionSeq);
+      if (motionSeq == 2) return false;
+      effectiveSet = motionSeq == 1;
+    }
+    read(effectiveSet, out);
+    return true;
+  }
 
  private:
   bool motionAllowed(uint32_t index) const { return index <= kLowBoost && knob(kMotionSeq) != 0; }

@@ -79,9 +79,8 @@ void PcmPart::resetVoice() {
 
 void PcmPart::startSample() {
   playingAtTrigger_ = playing_;
-  const int32_t motionSeq = params_.knob(kMotionSeq);
   int32_t p[kNumParams];
-  params_.read(playing_ && (motionSeq == 1 || motionSeq == 2), p);
+  params_.readAtTrigger(playing_, p);
   std::copy(std::begin(p), std::end(p), current_);
 
   const DrumSampleInfo info = drumSampleInfo(firstRow_ + static_cast<uint32_t>(p[kWave]));
@@ -109,14 +108,8 @@ void PcmPart::startSample() {
 
 void PcmPart::pickUp() {
   if (!following_) return;
-  bool effectiveSet = false;
-  if (playingAtTrigger_) {
-    const int32_t motionSeq = params_.knob(kMotionSeq);
-    if (motionSeq == 2) return;  // "Trig Hold": motion is heard only at triggers
-    effectiveSet = motionSeq == 1;
-  }
   int32_t p[kNumParams];
-  params_.read(effectiveSet, p);
+  if (!params_.readForPickUp(playingAtTrigger_, p)) return;
   int32_t* c = current_;
 
   const bool pitchDirty = p[kPitch] != c[kPitch];

@@ -48,9 +48,8 @@ void SynthPart::resetVoice() {
 
 void SynthPart::startNote() {
   playingAtTrigger_ = playing_;
-  const int32_t motionSeq = params_.knob(kMotionSeq);
   int32_t p[kNumParams];
-  params_.read(playing_ && (motionSeq == 1 || motionSeq == 2), p);
+  params_.readAtTrigger(playing_, p);
   std::copy(std::begin(p), std::end(p), current_);
 
   phase_ = 0;
@@ -70,14 +69,8 @@ void SynthPart::startNote() {
 
 void SynthPart::pickUp() {
   if (!following_) return;
-  bool effectiveSet = false;
-  if (playingAtTrigger_) {
-    const int32_t motionSeq = params_.knob(kMotionSeq);
-    if (motionSeq == 2) return;  // "Trig Hold": motion is heard only at triggers
-    effectiveSet = motionSeq == 1;
-  }
   int32_t p[kNumParams];
-  params_.read(effectiveSet, p);
+  if (!params_.readForPickUp(playingAtTrigger_, p)) return;
   int32_t* c = current_;
 
   if (p[kWave] != c[kWave]) wave_ = p[kWave];
