@@ -15,17 +15,9 @@
 #include "engine/effects/multi_effector.h"
 #include "tests/engine/effects/effect_test_support.h"
 #include "tests/support/rtsan/rtsan_scope.h"
+#include "tests/support/rtsan/rtsan_test_environment.h"
 
 namespace {
-
-class Environment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    igb::rtsan::initialize();
-  }
-};
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new Environment);
 
 // Renders about two seconds through the unit on effect `type`, all audio-
 // side calls inside the real-time span.

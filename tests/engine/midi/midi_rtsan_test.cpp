@@ -19,33 +19,12 @@
 #include "engine/voices/drum_data.h"
 #include "platform/foundation/host_time.h"
 #include "tests/support/rtsan/rtsan_scope.h"
+#include "tests/support/rtsan/rtsan_test_environment.h"
+#include "tests/support/stepping_audio_io.h"
 
 namespace {
 
-class Environment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    igb::rtsan::initialize();
-  }
-};
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new Environment);
-
-class SteppingAudioIO : public AudioIO {
- public:
-  bool open() override { return true; }
-  bool close() override { return true; }
-  bool isOpened() override { return true; }
-  void activate() override {}
-  void deactivate() override {}
-  bool start() override { return true; }
-  bool stop() override { return true; }
-  bool isRunning() override { return true; }
-  uint64_t hostTime() override { return time.load(std::memory_order_relaxed); }
-  uint64_t latencyNanosec() override { return 5'804'988; }
-  uint64_t outputLatencyNanosec() override { return 0; }
-  std::atomic<uint64_t> time{platform::hostTime()};
-};
+using igbtest::SteppingAudioIO;
 
 void exerciseMidi() {
   createDrumData(IGB_BUNDLE_DIR);
