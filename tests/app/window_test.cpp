@@ -89,6 +89,7 @@ class ProgramWindowTest : public ::testing::Test {
     fs::create_directories(root / "Documents");
     dpy = XOpenDisplay(gXvfb.display().c_str());
     ASSERT_NE(dpy, nullptr);
+    XSetErrorHandler(igbtest::ignoreXErrors);
   }
   void TearDown() override {
     if (child > 0) {
