@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "modes/function_modes.h"
 #include "modes/z31647_state.h"
 
 using UiStateIndex = int32_t;

@@ -1,0 +1,5 @@
+#pragma once
+// The function modes built on the two layers' base modes, for the mediator
+// that creates them.
+
+#include "modes/z31647_ui_state_part_clear.h"
