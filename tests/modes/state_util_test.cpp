@@ -132,3 +132,50 @@ TEST_F(StateUtilTest, LendingTheFunctionButtonsAndGivingThemBack) {
   EXPECT_FALSE(fx->isEnabled());
   EXPECT_FALSE(accent->isEnabled());
 }
+
+TEST_F(StateUtilTest, MidiMotionLandsUnroundedAndShowsOnlyForWhatIsOnScreen) {
+  Synth& s = *host.synth();
+  s.setCurrentPart(0);
+  s.setPartParameter(4, kMotionSeq, 0);
+  host.stepTwice = 2 * 15 + 1;
+  StateUtil::recordMotionFromMidi(&host, 4, kDecay, 55);
+  bool trigger = false;
+  int32_t value = 0;
+  ASSERT_TRUE(s.motionStep(makeParamId(0, 4, kDecay), 15, &trigger, &value, nullptr));
+  EXPECT_TRUE(trigger);
+  EXPECT_EQ(value, 55);
+  EXPECT_EQ(s.currentPattern()->synthParams[4].motionType, 1) << "the part's motion is switched on";
+  EXPECT_TRUE(host.synthDisplays.empty()) << "another part's Motion Seq is not on the panel";
+
+  // The accent's motion type shows on the Motion Seq control only in Accent mode.
+  s.setAccentParameter(1, 0);
+  StateUtil::recordAccentMotionFromMidi(&host, 0, 90);
+  EXPECT_EQ(s.currentPattern()->sequencerParams.accentMotionType, 2);
+  EXPECT_TRUE(host.synthDisplays.empty());
+  ASSERT_TRUE(s.motionStep(kParamAccentLevel, 15, &trigger, &value, nullptr));
+  EXPECT_EQ(value, 90);
+  s.setAccentParameter(1, 0);
+  host.stateMediator().changeState(&host, 2);
+  host.synthDisplays.clear();
+  StateUtil::recordAccentMotionFromMidi(&host, 0, 91);
+  EXPECT_EQ(host.synthDisplays, (std::vector<std::pair<int32_t, int32_t>>{{kMotionSeq, 2}}));
+}
+
+TEST_F(StateUtilTest, TouchRecordingsOfEffectAndAccentRoundAndWrapInsideThePattern) {
+  Synth& s = *host.synth();
+  s.setPatternLength(1);
+  s.setLastStep(12);
+  host.stepTwice = 2 * 11 + 1;  // the second half of the last step that plays
+  StateUtil::recordFxMotion(&host, 0, 5);
+  StateUtil::recordAccentMotion(&host, 0, 64);
+  StateUtil::recordTrigger(&host);
+  bool trigger = false;
+  int32_t value = 0;
+  ASSERT_TRUE(s.motionStep(kParamEffectType, 0, &trigger, &value, nullptr));
+  EXPECT_TRUE(trigger);
+  EXPECT_EQ(value, 5);
+  ASSERT_TRUE(s.motionStep(kParamAccentLevel, 0, &trigger, &value, nullptr));
+  EXPECT_EQ(value, 64);
+  EXPECT_TRUE(s.step(0, 0));
+  EXPECT_FALSE(s.step(0, 12));
+}
