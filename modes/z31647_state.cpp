@@ -14,8 +14,14 @@
 #include "engine/record/param_tables.h"
 #include "engine/settings/global_settings.h"
 #include "engine/synth/synth.h"
+#include "modes/mode_values.h"
 #include "modes/state_util.h"
 #include "modes/ti_state_mediator.h"
+
+using mode_values::clampAccentValue;
+using mode_values::clampEffectValue;
+using mode_values::clampPartValue;
+using mode_values::touched;
 
 namespace {
 
@@ -26,34 +32,8 @@ constexpr int64_t kPendingChoice = 2;
 const char* const kPartEvents[8] = {"Synth 1",      "Synth 2",    "Synth 3", "Synth 4",
                                     "HiHat Closed", "HiHat Open", "Cymbal",  "Clap Snare"};
 
-int32_t clampTo(int32_t v, int32_t lo, int32_t hi) {
-  if (v > hi) return hi;
-  if (v < lo) return lo;
-  return v;
-}
-
-int32_t clampPartValue(int32_t index, int32_t value) {
-  if (index < 0 || index >= kNumPartParams) return value;
-  const PartParamInfo& row = kSynthPartParamInfo[index];
-  return clampTo(value, row.min, row.max);
-}
-
-// "Effect Type" 0-7, "FX Edit1" and "FX Edit2" 0-127.
-int32_t clampEffectValue(int32_t index, int32_t value) {
-  static constexpr int32_t kMax[3] = {7, 127, 127};
-  if (index < 0 || index > 2) return value;
-  return clampTo(value, 0, kMax[index]);
-}
-
 bool isEffectKnob(EditModeHost* ctl, const TIControl* c) {
   return c && (c == ctl->synthFxTypeKnob() || c == ctl->synthFxEdit1Knob() || c == ctl->synthFxEdit2Knob());
-}
-
-// A finger is on the control.
-bool touched(const TIControl* c) {
-  if (!c) return false;
-  if (const auto* knob = dynamic_cast<const UISliderButton*>(c)) return knob->trackingNow() || knob->isTracking();
-  return c->isTracking();
 }
 
 bool playing(EditModeHost* ctl) { return ctl->synth()->isPlaying(); }
@@ -510,11 +490,19 @@ void Z31647State::rememberEvent(std::vector<MidiSynthParameterEvent>& list, size
 
 void Z31647State::synthParameterRecFromMidi(EditModeHost* ctl, int32_t part, int32_t number, int32_t value) {
   if (ctl->recording() == 0 || !playing(ctl)) return;
-  const int32_t v = clampPartValue(number, value);
+  // A parameter without a range has no motion slot of its own: recording it
+  // would write into a neighbouring parameter's motion.
+  int32_t v;
   if (part == -1) {
+    if (number < 0 || number > 1) return;
+    // The accent's own ranges: the part table would let "Accent Motion"
+    // take a fourth kind that does not exist.
+    v = clampAccentValue(number, value);
     StateUtil::recordAccentMotionFromMidi(ctl, number, v);
-  } else if (part >= 0 && part < kNumParts) {
-    StateUtil::recordMotionFromMidi(ctl, part, number, v);
+  } else {
+    if (number < 0 || number >= kNumPartParams) return;
+    v = clampPartValue(number, value);
+    if (part >= 0 && part < kNumParts) StateUtil::recordMotionFromMidi(ctl, part, number, v);
   }
   rememberEvent(synthEvent_, kSynthEventCapacity, part, number, v);
 }
@@ -527,6 +515,7 @@ void Z31647State::effecrParameterValueChangedFromMidi(EditModeHost* ctl, int32_t
 
 void Z31647State::effecrParameterRecFromMidi(EditModeHost* ctl, int32_t effect, int32_t number, int32_t value) {
   if (ctl->recording() == 0 || !playing(ctl)) return;
+  if (number < 0 || number > 2) return;
   const int32_t v = clampEffectValue(number, value);
   StateUtil::recordFxMotionFromMidi(ctl, effect, number, v);
   rememberEvent(fxEvent_, kFxEventCapacity, effect, number, v);

@@ -290,3 +290,286 @@ TEST_F(BaseModeTest, TheShiftLayerEndsRecordingAndLendsSoloOnlyWhileItLasts) {
   EXPECT_TRUE(host.functionActions.empty()) << "the solo button is solo again";
   EXPECT_EQ(functions.selected(), RadioButtonMediator::kNone);
 }
+
+namespace {
+
+// A finger on a control for the life of the object (the control kit's own
+// touch path, so the control tracks exactly as under a real touch).
+class Finger {
+ public:
+  explicit Finger(TIControl* c) : control_(c), touch_(std::make_shared<platform::Touch>(1, platform::Point{2, 2}, 0.0)) {
+    control_->touchesBegan({touch_}, nullptr);
+  }
+  ~Finger() { control_->touchesEnded({touch_}, nullptr); }
+  Finger(const Finger&) = delete;
+  Finger& operator=(const Finger&) = delete;
+
+ private:
+  TIControl* control_;
+  std::shared_ptr<platform::Touch> touch_;
+};
+
+struct MotionAt {
+  bool trigger = false;
+  int32_t value = 0;
+};
+
+MotionAt motionAt(Synth& s, ParamId id, int32_t step) {
+  MotionAt m;
+  EXPECT_TRUE(s.motionStep(id, step, &m.trigger, &m.value, nullptr));
+  return m;
+}
+
+}  // namespace
+
+TEST_F(BaseModeTest, EveryModeEntryRedrawsPartsAndStepsFromTheEngine) {
+  synth().setStep(0, 3, true);
+  synth().setStep(0, 20, true);
+  synth().setPartMute(2, 1);
+  // The panel shows something else than the engine holds.
+  host.seqView()->getButton(4)->setButtonState(1);
+  host.partButtonMediator()->setButtonActive(5, true);
+  host.stateMediator().changeState(&host, 6);
+  for (int32_t b = 0; b < 16; ++b) EXPECT_EQ(host.seqView()->getButton(b)->isActive(), b == 3) << b;
+  EXPECT_FALSE(host.partButtonMediator()->isButtonActive(5));
+  EXPECT_TRUE(host.partButtonMediator()->button(2)->dim());
+  EXPECT_EQ(host.partButtonMediator()->selected(), 0u);
+  // The page shown is the controller's: page 1 shows step 20 as button 4.
+  host.seqPage = 1;
+  host.stateMediator().changeState(&host, 0);
+  EXPECT_TRUE(host.seqView()->getButton(20)->isActive());
+  EXPECT_FALSE(host.seqView()->getButton(19)->isActive());
+}
+
+TEST_F(BaseModeTest, SynthAndEffectViewsShowTheCurrentPartAndTheEffect) {
+  synth().setCurrentPart(5);
+  synth().setPartParameter(5, kPitch, 21);
+  synth().setPartParameter(5, kWave, 2);
+  synth().setPartParameter(5, kLowBoost, 99);
+  synth().setPartParameter(5, kMotionSeq, 2);
+  synth().setEffectParameter(0, 0, 6);
+  synth().setEffectParameter(0, 2, 44);
+  host.synthDisplays.clear();
+  mode().refreshSynthView(&host);
+  ASSERT_EQ(host.synthDisplays.size(), 10u) << "indices 0-9: Mute, FX Send and Accent are not on knobs";
+  for (int32_t i = 0; i < 10; ++i) {
+    EXPECT_EQ(host.synthDisplays[static_cast<size_t>(i)],
+              (std::pair<int32_t, int32_t>{i, rec().synthParams[5][i]}));
+  }
+  EXPECT_EQ(host.synthPitchKnob()->value(), 21);
+  EXPECT_EQ(host.synthWaveButton()->value(), 2);
+  EXPECT_EQ(host.synthLowBoostKnob()->value(), 99);
+  mode().refreshEffectView(&host);
+  EXPECT_EQ(host.synthFxTypeKnob()->value(), 6);
+  EXPECT_EQ(host.synthFxEdit2Knob()->value(), 44);
+}
+
+TEST_F(BaseModeTest, PlayPositionHighlightsTheStepAndFlashesTriggeringParts) {
+  synth().setCurrentPart(1);
+  host.partButtonMediator()->setButtonSelected(1, false);
+  synth().setStep(1, 9, true);
+  synth().setStep(4, 9, true);
+  mode().seqButtonTriggeredOnWhenStepChanged(&host, 9);
+  EXPECT_EQ(host.seqView()->getButton(9)->buttonPossibilityState(), 1);
+  mode().partButtonTriggeredOnWhenStepChanged(&host, 9);
+  EXPECT_TRUE(host.partButtonMediator()->isButtonActive(4));
+  EXPECT_EQ(host.partButtonMediator()->selected(), RadioButtonMediator::kNone) << "the current part flashes by losing its selected look";
+  mode().partButtonTriggeredOffWhenStepChanged(&host);
+  EXPECT_FALSE(host.partButtonMediator()->isButtonActive(4));
+  EXPECT_EQ(host.partButtonMediator()->selected(), 1u);
+  mode().pollingInSeqStop(&host);
+  EXPECT_EQ(host.seqView()->getButton(9)->buttonPossibilityState(), 0);
+}
+
+TEST_F(BaseModeTest, AHeldKnobRecordsItsValueAtThePlayPositionAtEveryTick) {
+  const ParamId pitch = makeParamId(0, 0, kPitch);
+  const ParamId decay = makeParamId(0, 0, kDecay);
+  synth().setPartParameter(0, kMotionSeq, 0);
+  synth().startSequencer(0);
+  host.render();
+  ASSERT_TRUE(synth().isPlaying());
+  UISliderButton* knob = host.synthPitchKnob();
+  {
+    Finger finger(knob);
+    knob->setValue(77);
+    host.stepTwice = 2 * 5;
+    mode().synthMotionRecording(&host);
+    EXPECT_FALSE(motionAt(synth(), pitch, 5).trigger) << "recording off: nothing written";
+
+    host.setRecording(1);
+    mode().synthMotionRecording(&host);
+    EXPECT_TRUE(motionAt(synth(), pitch, 5).trigger);
+    EXPECT_EQ(motionAt(synth(), pitch, 5).value, 77);
+    EXPECT_EQ(rec().synthParams[0].motionType, 1) << "motion switched on for the part";
+    EXPECT_FALSE(motionAt(synth(), decay, 5).trigger) << "an untouched knob records nothing";
+
+    // Second half of step 6: the touch lands on step 7.
+    knob->setValue(80);
+    host.stepTwice = 2 * 6 + 1;
+    mode().synthMotionRecording(&host);
+    EXPECT_EQ(motionAt(synth(), pitch, 7).value, 80);
+    EXPECT_FALSE(motionAt(synth(), pitch, 6).trigger);
+
+    // Playback leaves the held knob alone.
+    mode().synthParameterChangedWhenStepChanged(&host, 5);
+    EXPECT_EQ(knob->value(), 80);
+  }
+  // Released: playback moves it again, and nothing more is recorded.
+  mode().synthParameterChangedWhenStepChanged(&host, 5);
+  EXPECT_EQ(knob->value(), 77);
+  host.stepTwice = 2 * 9;
+  mode().synthMotionRecording(&host);
+  EXPECT_FALSE(motionAt(synth(), pitch, 9).trigger);
+}
+
+TEST_F(BaseModeTest, AHeldEffectKnobRecordsAndEffectMotionPlaysWithoutAMotionSwitch) {
+  synth().startSequencer(0);
+  host.render();
+  host.setRecording(1);
+  UISliderButton* edit1 = host.synthFxEdit1Knob();
+  {
+    Finger finger(edit1);
+    edit1->setValue(66);
+    host.stepTwice = 2 * 12;
+    mode().effectMotionRecording(&host);
+  }
+  EXPECT_EQ(motionAt(synth(), kParamEffectEdit1, 12).value, 66);
+  EXPECT_TRUE(motionAt(synth(), kParamEffectEdit1, 12).trigger);
+  synth().setPartParameter(0, kMotionSeq, 0);
+  edit1->setValue(3);
+  mode().effectParameterChangedWhenStepChanged(&host, 12);
+  EXPECT_EQ(edit1->value(), 66);
+  mode().effectParameterChangedWhenStepChanged(&host, 13);
+  EXPECT_EQ(edit1->value(), rec().effectParams[0].edit1);
+}
+
+TEST_F(BaseModeTest, AMidiValueIsWrittenAtEveryTickUntilTheSequenceWraps) {
+  const ParamId decay = makeParamId(0, 1, kDecay);
+  synth().startSequencer(0);
+  host.render();
+  host.setRecording(1);
+  host.stepTwice = 2 * 3 + 1;
+  mode().synthParameterRecFromMidi(&host, 1, kDecay, 40);
+  EXPECT_EQ(motionAt(synth(), decay, 3).value, 40) << "MIDI recordings land unrounded";
+  EXPECT_FALSE(motionAt(synth(), decay, 4).trigger);
+  host.stepTwice = 2 * 4;
+  mode().synthMotionRecording(&host);
+  EXPECT_EQ(motionAt(synth(), decay, 4).value, 40);
+  // A newer value replaces the record's.
+  mode().synthParameterRecFromMidi(&host, 1, kDecay, 50);
+  host.stepTwice = 2 * 5;
+  mode().synthMotionRecording(&host);
+  EXPECT_EQ(motionAt(synth(), decay, 5).value, 50);
+  ASSERT_EQ(mode().synthEvent().size(), 1u);
+  // After the wrap it is no longer written; a new value brings it back.
+  mode().seqReturnedToTheBeginning(&host);
+  host.stepTwice = 2 * 6;
+  mode().synthMotionRecording(&host);
+  EXPECT_FALSE(motionAt(synth(), decay, 6).trigger);
+  mode().synthParameterRecFromMidi(&host, 1, kDecay, 60);
+  ASSERT_EQ(mode().synthEvent().size(), 1u) << "the record is reused";
+  host.stepTwice = 2 * 7;
+  mode().synthMotionRecording(&host);
+  EXPECT_EQ(motionAt(synth(), decay, 7).value, 60);
+  // Recording off and on again: the list starts empty.
+  mode().recordingStatusChanged(&host, false);
+  mode().recordingStatusChanged(&host, true);
+  EXPECT_TRUE(mode().synthEvent().empty());
+  EXPECT_EQ(host.recording(), 1u);
+  EXPECT_TRUE(host.recordButton()->isOn());
+  EXPECT_EQ(host.playRefreshes.back(), true);
+}
+
+TEST_F(BaseModeTest, MidiRecordingsKeepToTheirParametersRanges) {
+  synth().startSequencer(0);
+  host.render();
+  host.setRecording(1);
+  host.stepTwice = 2 * 2;
+  struct Case {
+    int32_t part, number, value;
+    ParamId id;
+    int32_t expected;
+  };
+  const Case cases[] = {
+      {0, kWave, 200, makeParamId(0, 0, kWave), 3},
+      {2, kPitch, -5, makeParamId(0, 2, kPitch), 0},
+      {-1, 0, 300, kParamAccentLevel, 127},
+      {-1, 1, 5, kParamAccentMotion, 2},  // three kinds of accent motion, not the four waves
+  };
+  for (const Case& c : cases) {
+    mode().synthParameterRecFromMidi(&host, c.part, c.number, c.value);
+    EXPECT_EQ(motionAt(synth(), c.id, 2).value, c.expected) << c.part << "/" << c.number;
+  }
+  mode().effecrParameterRecFromMidi(&host, 0, 0, 99);
+  EXPECT_EQ(motionAt(synth(), kParamEffectType, 2).value, 7);
+
+  // Indices without a range are not recorded into a neighbour's slot.
+  const size_t before = mode().synthEvent().size();
+  mode().synthParameterRecFromMidi(&host, 0, 13, 50);
+  mode().synthParameterRecFromMidi(&host, -1, 2, 50);
+  mode().effecrParameterRecFromMidi(&host, 0, 3, 1);
+  EXPECT_FALSE(motionAt(synth(), makeParamId(0, 0, 13), 2).trigger);
+  EXPECT_FALSE(motionAt(synth(), kParamAccentLevel + 2, 2).trigger);
+  EXPECT_FALSE(motionAt(synth(), kParamEffectOnOff, 2).trigger);
+  EXPECT_EQ(mode().synthEvent().size(), before);
+  // A part outside 0-7 keeps a record but writes nothing.
+  mode().synthParameterRecFromMidi(&host, 9, kPitch, 50);
+  EXPECT_EQ(mode().synthEvent().size(), before + 1);
+  mode().synthMotionRecording(&host);
+}
+
+TEST_F(BaseModeTest, MidiNotesLightPartsAndRecordTriggersOnlyWhilePlaying) {
+  mode().synthNoteOnFromMidi(&host, 6);
+  EXPECT_TRUE(host.partButtonMediator()->isForcedActive(6));
+  mode().synthNoteOffFromMidi(&host, 6);
+  EXPECT_FALSE(host.partButtonMediator()->isForcedActive(6));
+  host.setRecording(1);
+  host.stepTwice = 2 * 10 + 1;
+  mode().synthNoteRecFromMidi(&host, 6);
+  EXPECT_FALSE(synth().step(6, 11)) << "stopped: nothing recorded";
+  synth().startSequencer(0);
+  host.render();
+  mode().synthNoteRecFromMidi(&host, 6);
+  EXPECT_TRUE(synth().step(6, 11)) << "a MIDI note rounds like a touch";
+  host.setRecording(0);
+  mode().synthNoteRecFromMidi(&host, 6);
+  EXPECT_FALSE(synth().step(6, 10));
+}
+
+TEST_F(BaseModeTest, MidiMuteSoloAndPartChangesShowOnTheParts) {
+  mode().synthParameterMuteChangedFromMidi(&host, 3, 1);
+  EXPECT_TRUE(host.partButtonMediator()->button(3)->dim());
+  mode().synthParameterMuteChangedFromMidi(&host, 3, 0);
+  EXPECT_FALSE(host.partButtonMediator()->button(3)->dim());
+  // Solo on part 2 over MIDI: everything else dimmed; mute news then change nothing.
+  mode().soloStateChangedFromMidi(&host, 2);
+  EXPECT_EQ(host.soloButton()->buttonState(), 1);
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(host.partButtonMediator()->button(i)->dim(), i != 2) << i;
+  synth().setSoloMode(true);
+  mode().synthParameterMuteChangedFromMidi(&host, 5, 0);
+  EXPECT_TRUE(host.partButtonMediator()->button(5)->dim());
+  // Solo off (part 8): the pattern's mutes.
+  synth().setSoloMode(false);
+  synth().setPartMute(7, 1);
+  mode().soloStateChangedFromMidi(&host, 8);
+  EXPECT_EQ(host.soloButton()->buttonState(), 0);
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(host.partButtonMediator()->button(i)->dim(), i == 7) << i;
+
+  // A part change over MIDI selects the part and redraws its steps and sound.
+  synth().setStep(4, 1, true);
+  synth().setPartParameter(4, kPitch, 12);
+  mode().partChangedFromMidi(&host, 4);
+  EXPECT_EQ(host.currentPart(), 4u);
+  EXPECT_EQ(host.partButtonMediator()->selected(), 4u);
+  EXPECT_TRUE(host.seqView()->getButton(1)->isActive());
+  EXPECT_EQ(host.synthPitchKnob()->value(), 12);
+}
+
+TEST_F(BaseModeTest, MidiEffectValuesShowClampedOnlyForTheCurrentEffect) {
+  mode().effecrParameterValueChangedFromMidi(&host, 0, 0, 42);
+  EXPECT_EQ(host.synthFxTypeKnob()->value(), 7);
+  mode().effecrParameterValueChangedFromMidi(&host, 0, 1, -3);
+  EXPECT_EQ(host.synthFxEdit1Knob()->value(), 0);
+  mode().effecrParameterValueChangedFromMidi(&host, 1, 2, 50);
+  EXPECT_EQ(host.synthFxEdit2Knob()->value(), 0) << "another effect set is not shown";
+}
