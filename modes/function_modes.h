@@ -2,4 +2,5 @@
 // The function modes built on the two layers' base modes, for the mediator
 // that creates them.
 
+#include "modes/z31647_ui_state_motion_clear.h"
 #include "modes/z31647_ui_state_part_clear.h"
