@@ -534,8 +534,9 @@ void Z31647ViewController::reloadPattern() {
 void Z31647ViewController::setRecording(uint32_t value) {
   recording_ = value;
   lcdManager_->setRecording(value != 0);
-  // Read by the controller lamps and MIDI from their own threads.
-  if (synth_) recordArmed_.store(value != 0 ? 1 : 0, std::memory_order_relaxed);
+  // The engine's record-armed flag (the controllers' Rec lamp) and the
+  // sequencer's recording flag, both read from other threads.
+  if (synth_) synth_->setRecordArmed(recording_ != 0);
 }
 
 // ---- lending buttons --------------------------------------------------------------------------

@@ -73,6 +73,8 @@ void Z31647ViewController::reportEvent(const std::string& name) { GQFlurry::shar
 
 bool Z31647ViewController::isAbletonLinkSyncOn() const { return synth_ && synth_->isLinkEnabled(); }
 
+bool Z31647ViewController::recordArmed() const { return synth_ && synth_->isRecordArmed(); }
+
 // ---- view lifecycle -------------------------------------------------------------------------
 
 void Z31647ViewController::viewWillAppear(bool animated) {

@@ -35,6 +35,7 @@ class Control;
 }  // namespace platform
 
 class UILCDView;
+class RibbonInterfaceController;
 class TITouchFrequencyCountButton;
 class TINotificationViewController;
 
@@ -220,7 +221,14 @@ class Z31647ViewController : public platform::ViewController,
   // not part of this program yet; their actions do nothing.
   void openIPhoneBrowser() {}
   void showIPhoneMenu() {}
-  void togglePadButton() {}
+
+  // ---- the XY pad
+  // The pad toggle's action: shows the pad when the toggle is on, hides it
+  // when it is off.
+  void togglePadButton();
+  void setupRoruDuzirid();
+  void padCloseButtonPushed();
+  RibbonInterfaceController* padViewController() const { return padViewController_.get(); }
 
   // ---- Link (the kit's views are not part of this program yet)
   bool isAbletonLinkSyncOn() const;
@@ -249,9 +257,8 @@ class Z31647ViewController : public platform::ViewController,
   bool firstAppear() const { return firstAppear_; }
   bool showAudioTransport() const { return showAudioTransport_; }
   const std::shared_ptr<platform::Timer>& idleTimer() const { return idleTimer_; }
-  // The engine's record-armed flag, read by the controller lamps and the
-  // MIDI layer from their own threads.
-  bool recordArmed() const { return recordArmed_.load(std::memory_order_relaxed) != 0; }
+  // The engine's record-armed flag (false without an engine).
+  bool recordArmed() const;
 
   // ---- EditModeHost: controls
   TISeqView* seqView() const override { return seqView_.get(); }
@@ -336,7 +343,6 @@ class Z31647ViewController : public platform::ViewController,
   uint32_t currentSeqPage_ = 0;
   uint32_t currentStepTwice_ = 0;
   uint32_t recording_ = 0;
-  std::atomic<uint8_t> recordArmed_{0};
   bool isOriginalValue_ = false;
   bool readyToDisplayDefaultContent_ = false;
   bool firstAppear_ = true;
@@ -394,4 +400,5 @@ class Z31647ViewController : public platform::ViewController,
   std::shared_ptr<TILedView> beatLed_;
   std::shared_ptr<TINotificationViewController> notificationController_;
   std::shared_ptr<platform::ViewController> tutorialViewController_;
+  std::shared_ptr<RibbonInterfaceController> padViewController_;
 };

@@ -282,6 +282,15 @@ class Synth : public AudioIOListener,
   void applyParameterFromMidi(PackedParamId id, int32_t value);
   // The sequencer's recording flag as it last reported it.
   bool isRecording() const { return recording_.load(std::memory_order_relaxed); }
+  // The panel's Rec state: the record-armed flag (the controllers' Rec lamp)
+  // and the sequencer's recording flag (what a controller's Rec button
+  // toggles) both become `on` at once. Neither posts a sequencer command
+  // nor tells the listener: the panel already knows.
+  void setRecordArmed(bool on) {
+    recordArmed_.store(on, std::memory_order_relaxed);
+    recording_.store(on, std::memory_order_relaxed);
+  }
+  bool isRecordArmed() const { return recordArmed_.load(std::memory_order_relaxed); }
 
   // --- SeqListener (audio thread) -------------------------------------------
   void stepTriggered(int32_t frame, int32_t part, bool accent) override;
@@ -397,6 +406,7 @@ class Synth : public AudioIOListener,
   PatternSetLookup patternSetLookup_;
   mutable MidiParameterHandOff midiParameterHandOff_;
   std::atomic<bool> recording_{false};
+  std::atomic<bool> recordArmed_{false};
   // The record's Mute flags (bit per part) as of the main thread's last
   // engine call: what the controllers' mute buttons read on the MIDI thread
   // in solo mode, where the voices' mutes are solo's, not the record's.

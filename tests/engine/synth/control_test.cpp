@@ -860,4 +860,28 @@ TEST_F(Control, EditsFromAnotherThreadWhileTheAudioRenders) {
   EXPECT_EQ(record().sequencerParams.tempo, synth->seq()->param(0));
 }
 
+TEST_F(Control, ThePanelsRecStateArmsAndSetsTheSequencersFlagWithoutACommand) {
+  CallLog log;
+  synth->setListener(&log);
+  ASSERT_FALSE(synth->isRecordArmed());
+  ASSERT_FALSE(synth->isRecording());
+  synth->setRecordArmed(true);
+  EXPECT_TRUE(synth->isRecordArmed());
+  EXPECT_TRUE(synth->isRecording()) << "at once, not at the next render";
+  renderOffline(256);
+  EXPECT_TRUE(synth->isRecording());
+  EXPECT_EQ(log.count("recording"), 0) << "the panel's own change is not reported back";
+  // A controller's Rec button toggles from the flag the panel set.
+  const uint8_t rec[3] = {0xBF, 45, 127};
+  synth->handleFaderControllerInput(0, 0, rec, 3);
+  renderOffline(256);
+  EXPECT_FALSE(synth->isRecording());
+  EXPECT_EQ(log.count("recording"), 1);
+  EXPECT_TRUE(synth->isRecordArmed()) << "the armed flag is the panel's alone";
+  synth->setRecordArmed(false);
+  EXPECT_FALSE(synth->isRecordArmed());
+  EXPECT_FALSE(synth->isRecording());
+  synth->setListener(nullptr);
+}
+
 }  // namespace
