@@ -4,3 +4,4 @@
 
 #include "modes/z31647_ui_state_motion_clear.h"
 #include "modes/z31647_ui_state_part_clear.h"
+#include "modes/z31647_ui_state_step_copy.h"

@@ -10,10 +10,18 @@
 #include <memory>
 #include <string>
 
+#include "controls/image_manager.h"
 #include "engine/settings/global_settings.h"
 #include "modes/panel_host.h"
 #include "platform/ui/alert_view.h"
 #include "platform/ui/headless/headless_backend.h"
+
+// The panel host, with the image manager a test may give it.
+class FunctionPanelHost : public PanelHost {
+ public:
+  ImageManager* imageManager() const override { return images; }
+  ImageManager* images = nullptr;
+};
 
 class FunctionModeTest : public ::testing::Test {
  protected:
@@ -52,5 +60,5 @@ class FunctionModeTest : public ::testing::Test {
   platform::HeadlessBackend backend;
   std::shared_ptr<platform::Window> window;
   std::filesystem::path dir;
-  PanelHost host;
+  FunctionPanelHost host;
 };
