@@ -266,7 +266,8 @@ void TableView::configureCell(TableViewCell& cell, const IndexPath& ip) {
   if (deletable) {
     auto del = std::make_shared<Button>(Button::Type::Custom, Rect(right - kDeleteWidth, 4, kDeleteWidth - 6, b.size.height - 8));
     del->setTag(kDeleteTag);
-    del->setTitle("Delete", ControlState::Normal);
+    del->setTitle(tableDelegate_ ? tableDelegate_->titleForDeleteConfirmationButtonForRowAtIndexPath(*this, ip) : "Delete",
+                  ControlState::Normal);
     del->setTitleColor(Color::whiteColor(), ControlState::Normal);
     del->setBackgroundColor(Color::rgba(1.0, 0.23, 0.19));
     del->layer().setCornerRadius(4);

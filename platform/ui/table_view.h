@@ -114,6 +114,10 @@ class TableViewDelegate {
   virtual TableViewCellEditingStyle editingStyleForRowAtIndexPath(TableView&, const IndexPath&) {
     return TableViewCellEditingStyle::Delete;
   }
+  // The title of a deletable row's button.
+  virtual std::string titleForDeleteConfirmationButtonForRowAtIndexPath(TableView&, const IndexPath&) {
+    return "Delete";
+  }
 };
 
 class TableView : public ScrollView {
