@@ -142,7 +142,5 @@ class Z31647UiStateMute : public Z31647UiStateNormal {};
 class Z31647UiStateAccent : public Z31647UiStateNormal {};
 class Z31647UiStateEffect : public Z31647UiStateNormal {};
 class Z31647UiStatePatternSet : public Z31647UiStateNormal {};
-class GBXUiStateStepJump : public Z31647UiStateNormal {};
 class Z31647UiStateRandomizeSynth : public Z31647UiStateShifted {};
 class Z31647UiStateRandomizePattern : public Z31647UiStateShifted {};
-class Z31647UiStateMoveData : public Z31647UiStateShifted {};
