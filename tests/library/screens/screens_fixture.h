@@ -83,6 +83,10 @@ class ScreensTest : public LibraryTest {
     window = hb.makeWindow();
   }
   void TearDown() override {
+    // The screens go first: leaving the window may still reach the store.
+    window->setRootViewController(nullptr);
+    hb.runPass();
+    nav.reset();
     window.reset();
     Synth::destroyInstance();
     store.reset();
