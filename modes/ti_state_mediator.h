@@ -18,6 +18,9 @@
 
 #include "modes/function_modes.h"
 #include "modes/z31647_state.h"
+#include "modes/z31647_ui_state_accent.h"
+#include "modes/z31647_ui_state_effect.h"
+#include "modes/z31647_ui_state_mute.h"
 
 using UiStateIndex = int32_t;
 

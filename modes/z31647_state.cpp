@@ -425,6 +425,10 @@ void Z31647State::synthMotionRecording(EditModeHost* ctl) {
     TIControl* c = ctl->getSynthParamController(i);
     if (c && touched(c)) StateUtil::recordMotion(ctl, static_cast<int32_t>(c->tag()), static_cast<int32_t>(c->value()));
   }
+  writeMidiSynthEvents(ctl);
+}
+
+void Z31647State::writeMidiSynthEvents(EditModeHost* ctl) {
   for (const MidiSynthParameterEvent& e : synthEvent_) {
     if (!e.active) continue;
     if (e.part == -1) {

@@ -106,6 +106,8 @@ class Z31647State {
   // Updates the record of (part, parameter) or appends one, active.
   static void rememberEvent(std::vector<MidiSynthParameterEvent>& list, size_t capacity, int32_t part,
                             int32_t parameter, int32_t value);
+  // Writes every active MIDI record of synthEvent at the play position.
+  void writeMidiSynthEvents(EditModeHost* ctl);
   // Cross and ring lamps from the pattern's cross/ring mode.
   static void refreshCrossRingButtons(EditModeHost* ctl);
   // Mute dimming of the eight part buttons from the pattern.
@@ -138,9 +140,6 @@ class Z31647UiStateShifted : public Z31647State {
 
 // The other modes. Each has the behaviour of its layer's base mode until its
 // own handlers are built.
-class Z31647UiStateMute : public Z31647UiStateNormal {};
-class Z31647UiStateAccent : public Z31647UiStateNormal {};
-class Z31647UiStateEffect : public Z31647UiStateNormal {};
 class Z31647UiStatePatternSet : public Z31647UiStateNormal {};
 class Z31647UiStateRandomizeSynth : public Z31647UiStateShifted {};
 class Z31647UiStateRandomizePattern : public Z31647UiStateShifted {};
