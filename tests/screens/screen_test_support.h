@@ -57,6 +57,8 @@ class ScreenTest : public ::testing::Test {
     ASSERT_NE(::mkdtemp(tmpl), nullptr);
     dir = tmpl;
     ::setenv("IGROOVEBIX_HOME", (dir / "Documents").c_str(), 1);
+    // The generated bundle, also when the binary runs outside ctest.
+    ::setenv("IGB_BUNDLE_DIR", IGB_BUNDLE_DIR, 0);
     std::filesystem::create_directories(dir / "Documents");
     createGlobalSettings(dir, dir);
     createDrumData(IGB_BUNDLE_DIR);

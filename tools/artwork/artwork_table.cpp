@@ -195,6 +195,8 @@ std::vector<Entry> build() {
     e.size = {736, 414};
     add(std::move(e));
   }
+  // The program's icon on the information screen: a key face with its initials.
+  add(face("AppIcon_iPhone", {50, 50}, "iGB", Shape::Function, Lamp::Amber));
   return out;
 }
 
