@@ -238,7 +238,7 @@ class ProgramWindowTest : public ::testing::Test {
 TEST_F(ProgramWindowTest, OpensWithThePanelTakesAClickAndSavesOnClose) {
   ASSERT_TRUE(xtest.motion && xtest.button) << "the X test extension is missing";
   launchProgram();
-  ASSERT_TRUE(waitFor([&] { return (win = findProgramWindow(dpy, DefaultRootWindow(dpy))) != 0; }, 30.0))
+  ASSERT_TRUE(waitFor([&] { return (win = findProgramWindow(dpy, DefaultRootWindow(dpy))) != 0; }, 60.0))
       << "no window; the program said:\n" << programLog();
   XWindowAttributes a;
   ASSERT_TRUE(XGetWindowAttributes(dpy, win, &a));
@@ -253,7 +253,7 @@ TEST_F(ProgramWindowTest, OpensWithThePanelTakesAClickAndSavesOnClose) {
   ASSERT_TRUE(waitFor([&] {
     shot = grab(a.width, a.height);
     return shot && lcdLit(shot) > 200;
-  }, 20.0)) << "the LCD never lit; the program said:\n" << programLog();
+  }, 60.0)) << "the LCD never lit; the program said:\n" << programLog();
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   shot = grab(a.width, a.height);
   ASSERT_TRUE(shot);
@@ -277,10 +277,10 @@ TEST_F(ProgramWindowTest, OpensWithThePanelTakesAClickAndSavesOnClose) {
   ASSERT_TRUE(waitFor([&] {
     platform::ImagePtr now = grab(a.width, a.height);
     return now && (reddish(now) > before + 300 || reddish(now) + 300 < before);
-  }, 5.0)) << "the step button did not change";
+  }, 30.0)) << "the step button did not change";
 
   closeWindow();
-  ASSERT_EQ(waitExit(15.0), 0) << programLog();
+  ASSERT_EQ(waitExit(60.0), 0) << programLog();
 
   // The click reached the record, and closing the window saved it.
   ::setenv("IGROOVEBIX_HOME", (root / "Documents").c_str(), 1);
