@@ -164,7 +164,7 @@ class LoopbackMidiSystem::Client final : public MidiClient {
       ref = system_.newRef();
       Endpoint e{MidiObjectType::Destination, 0, name, "", "", this, std::move(readProc), true};
       system_.endpoints_.emplace(ref, std::move(e));
-      system_.notifyAll(pending, MidiNotificationMessage::ObjectAdded, 0, ref, MidiObjectType::Destination);
+      system_.notifyAll(pending, MidiNotificationMessage::ObjectAdded, 0, ref, MidiObjectType::Destination, this);
     }
     post(pending);
     if (endpoint) *endpoint = ref;
@@ -179,7 +179,8 @@ class LoopbackMidiSystem::Client final : public MidiClient {
       auto it = system_.endpoints_.find(endpoint);
       if (it == system_.endpoints_.end() || it->second.owner != this) return MidiStatus::InvalidEndpoint;
       system_.endpoints_.erase(it);
-      system_.notifyAll(pending, MidiNotificationMessage::ObjectRemoved, 0, endpoint, MidiObjectType::Destination);
+      system_.notifyAll(pending, MidiNotificationMessage::ObjectRemoved, 0, endpoint, MidiObjectType::Destination,
+                        this);
     }
     post(pending);
     return MidiStatus::Ok;
@@ -322,7 +323,7 @@ void LoopbackMidiSystem::unplug(MidiObjectRef entityOrEndpoint) {
 }
 
 void LoopbackMidiSystem::notifyAll(Pending& pending, MidiNotificationMessage message, MidiEntityRef entity,
-                                   MidiEndpointRef endpoint, MidiObjectType type) {
+                                   MidiEndpointRef endpoint, MidiObjectType type, const Client* owner) {
   MidiNotification n;
   n.message = message;
   n.parent = entity;
@@ -330,7 +331,7 @@ void LoopbackMidiSystem::notifyAll(Pending& pending, MidiNotificationMessage mes
   n.child = endpoint;
   n.childType = type;
   for (Client* c : clients_) {
-    if (c->notifier()->proc) pending.emplace_back(c->notifier(), n);
+    if (c != owner && c->notifier()->proc) pending.emplace_back(c->notifier(), n);
   }
 }
 

@@ -125,8 +125,9 @@ class LoopbackMidiSystem final : public MidiSystem {
   MidiObjectRef newRef() { return nextRef_++; }
   // Under the mutex: what every client is to hear; post() after unlocking,
   // so that a notify proc may call straight back into its client.
+  // A client does not hear of its own virtual destination (`owner`).
   void notifyAll(Pending& pending, MidiNotificationMessage message, MidiEntityRef entity, MidiEndpointRef endpoint,
-                 MidiObjectType type);
+                 MidiObjectType type, const Client* owner = nullptr);
   static void post(Pending& pending);
   void enqueue(Job job);
   void run();

@@ -248,6 +248,7 @@ TEST_F(LoopbackMidi, VirtualDestinationReceivesWhatAnotherClientSends) {
   EXPECT_EQ(b->destinations(), std::vector<MidiEndpointRef>{dest});
   EXPECT_TRUE(a->destinations().empty());
   EXPECT_EQ(b->stringProperty(dest, MidiProperty::Name), "iGROOVEBIX");
+  EXPECT_TRUE(notesA.empty());
 
   MidiPortRef out = 0;
   ASSERT_EQ(b->createOutputPort("Output", &out), MidiStatus::Ok);
