@@ -503,17 +503,12 @@ void Z31647ViewController::viewWillLayoutSubviews() {
   beatLed_->setFrame({214, 48, 17, 17});
   baseImageView_->setTransform(platform::AffineTransform::makeScale(w / kCanvasWidth, w / kCanvasWidth));
   baseImageView_->setFrame({0, std::trunc(b.midY() - 0.28125 * w), w, 0.5625 * w});
+  layoutOverlays();
 }
 
 platform::Rect Z31647ViewController::menuBarFrame(bool shown) const {
   const Rect b = const_cast<Z31647ViewController*>(this)->view()->bounds();
   return {b.minX(), shown ? b.minY() : b.minY() - 32.0, b.width(), 32.0};
-}
-
-void Z31647ViewController::setupMenuBar() {
-  // The menu bar's screens (browser, settings, export, backups, help, Link)
-  // come with their own subsystems; the panel's own buttons stand alone.
-  updateAbletonLinkSyncButtonState();
 }
 
 void Z31647ViewController::detachViewController(platform::ViewController* child) {

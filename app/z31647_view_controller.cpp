@@ -8,6 +8,7 @@
 
 #include "app/app_services.h"
 #include "app/gq_flurry.h"
+#include "app/gbx_seq_count_views.h"
 #include "app/panel_logic.h"
 #include "controls/lcd_manager.h"
 #include "controls/radio_button_mediator.h"
@@ -137,9 +138,12 @@ void Z31647ViewController::addObserver() {
   c.addObserver(this, "synthTriggeredOff", [this](N n) { synthTriggeredOff(intOf(n, "partId")); });
   // MIDI device messages are not shown on the main screen.
   c.addObserver(this, "midiDeviceNotification", [](N) {});
-  // The Link count-in and Link button come with the Link views.
-  c.addObserver(this, "precountAbletonLinkSync", [](N) {});
-  c.addObserver(this, "abletonLinkSyncEnabledDidChange", [this](N) { updateAbletonLinkSyncButtonState(); });
+  c.addObserver(this, "precountAbletonLinkSync",
+                [this](N n) { precountAbletonLinkSync(intOf(n, "beat"), intOf(n, "count")); });
+  c.addObserver(this, "abletonLinkSyncEnabledDidChange", [this](N) {
+    updateAbletonLinkSyncButtonState();
+    updateAbletonLinkCounterState();
+  });
   c.addObserver(this, "abletonLinkSyncConnectedDidChange", [this](N) { updateAbletonLinkCounterState(); });
   c.addObserver(this, "abletonLinkSyncTempoChanged", [this](N) { abletonLinkSyncTempoChanged(); });
   c.addObserver(this, "RibbonInterfaceRandomizePurged", [this](N) { randomizePurged(); });
@@ -296,6 +300,7 @@ void Z31647ViewController::sequenceDidStop() {
   stateMediator_->currentState()->refreshPartView(this);
   stateMediator_->currentState()->refreshSynthView(this);
   stateMediator_->currentState()->refreshEffectView(this);
+  if (preCountView_) preCountView_->stop();
 }
 
 // ---- tutorial ----------------------------------------------------------------------------------

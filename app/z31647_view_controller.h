@@ -17,6 +17,8 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -36,6 +38,9 @@ class Control;
 
 class UILCDView;
 class RibbonInterfaceController;
+class GBXMenuBarViewController;
+class GBXSeqPreCountView;
+class GBXSeqCountView;
 class TITouchFrequencyCountButton;
 class TINotificationViewController;
 
@@ -153,6 +158,8 @@ class Z31647ViewController : public platform::ViewController,
   void startTutorial();
   void tutorialEnded(platform::ViewController* tutorial) override;
   void setupMenuBar();
+  // The frames of the menu bar and the Link views, again at every layout pass.
+  void layoutOverlays();
   platform::Rect menuBarFrame(bool shown) const;
 
   // ---- main dial, tempo, value display
@@ -217,10 +224,22 @@ class Z31647ViewController : public platform::ViewController,
   void initializeAllPattern();
   void reloadPattern();
   void setRecording(uint32_t value) override;
-  // Screens of other subsystems (pattern browser, settings, menu, pad) are
-  // not part of this program yet; their actions do nothing.
-  void openIPhoneBrowser() {}
-  void showIPhoneMenu() {}
+  // ---- menu bar
+  // The screens the menu bar (and the LCD and save button, for the browser)
+  // open belong to other subsystems, which install them here; a screen not
+  // installed opens nothing. The sender is the anchor of a popover (null
+  // from the LCD and the save button).
+  enum class MenuBarItem { Browser, Settings, Export, File, Help };
+  using MenuBarAction = std::function<void(platform::Button* sender)>;
+  void setMenuBarAction(MenuBarItem item, MenuBarAction action);
+  void openIPhoneBrowser(platform::Button* sender = nullptr);
+  void openIPhoneSettingsView(platform::Button* sender);
+  void openExportScreen(platform::Button* sender);
+  void openRestoreScreen(platform::Button* sender);
+  void openHelpMenu(platform::Button* sender);
+  // The panel's menu button: slides the strip down, or back up.
+  void showIPhoneMenu();
+  GBXMenuBarViewController* menuBarViewController() const { return menuBarViewController_.get(); }
 
   // ---- the XY pad
   // The pad toggle's action: shows the pad when the toggle is on, hides it
@@ -230,11 +249,19 @@ class Z31647ViewController : public platform::ViewController,
   void padCloseButtonPushed();
   RibbonInterfaceController* padViewController() const { return padViewController_.get(); }
 
-  // ---- Link (the kit's views are not part of this program yet)
+  // ---- Link: the menu bar's Link button, the count-in and the beat counter
   bool isAbletonLinkSyncOn() const;
-  void updateAbletonLinkSyncButtonState() {}
-  void updateAbletonLinkCounterState() {}
-  platform::Rect calcLinkCountViewFrame() const { return {190, 48, 17, 17}; }
+  bool isAbletonLinkSyncConnected() const;
+  float retrieveAbletonLinkSyncBeatProgress() const;
+  // Ignores its argument: the button follows the engine.
+  void setIsAbletonLinkSyncOn(bool) { updateAbletonLinkSyncButtonState(); }
+  void updateAbletonLinkSyncButtonState();
+  void updateAbletonLinkCounterState();
+  void precountAbletonLinkSync(int32_t beat, int32_t count);
+  platform::Rect calcPrecountViewFrame() const;
+  platform::Rect calcLinkCountViewFrame() const;
+  GBXSeqPreCountView* preCountView() const { return preCountView_.get(); }
+  GBXSeqCountView* linkCounterView() const { return linkCounterView_.get(); }
 
   // ---- EditModeHost: state
   Synth* synth() const override { return synth_; }
@@ -401,4 +428,8 @@ class Z31647ViewController : public platform::ViewController,
   std::shared_ptr<TINotificationViewController> notificationController_;
   std::shared_ptr<platform::ViewController> tutorialViewController_;
   std::shared_ptr<RibbonInterfaceController> padViewController_;
+  std::shared_ptr<GBXMenuBarViewController> menuBarViewController_;
+  std::map<MenuBarItem, MenuBarAction> menuBarActions_;
+  std::shared_ptr<GBXSeqPreCountView> preCountView_;
+  std::shared_ptr<GBXSeqCountView> linkCounterView_;
 };

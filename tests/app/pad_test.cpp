@@ -248,8 +248,7 @@ TEST_F(PadTest, CloseHidesThePadKeepsAHeldResultAndTheNextShowStartsWithHoldOff)
   std::weak_ptr<platform::View> view = pad().viewPtr();
   pad().closeButton()->sendActionsForControlEvents(CE::TouchUpInside);
   EXPECT_FALSE(c.flexButton()->isOn());
-  pump(0.2);
-  EXPECT_EQ(c.padViewController(), nullptr);
+  ASSERT_TRUE(pumpUntil([&] { return c.padViewController() == nullptr; }));
   EXPECT_TRUE(view.expired()) << "the view left the panel";
   EXPECT_TRUE(*synth()->currentPattern() == kept) << "hiding restores nothing";
   // Shown again: a fresh controller, Hold off, the kept result as its copy.
