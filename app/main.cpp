@@ -15,6 +15,7 @@
 #include <string>
 
 #include "app/app_delegate.h"
+#include "app/midi_device_manager_service.h"
 #include "platform/ui/sdl/sdl_backend.h"
 
 namespace {
@@ -47,5 +48,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "igroovebix: cannot open the window: %s\n", error.c_str());
     return 1;
   }
-  return backend.run(std::make_shared<iGroovebixRAppDelegate>());
+  // MIDI devices over the ALSA sequencer.
+  AppEnvironment environment;
+  environment.services.createMidiDeviceManager = midiDeviceManagerFactory();
+  return backend.run(std::make_shared<iGroovebixRAppDelegate>(std::move(environment)));
 }
