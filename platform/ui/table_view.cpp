@@ -180,6 +180,8 @@ void TableView::computeLayout() {
   rows_.clear();
   sectionTops_.clear();
   headers_.clear();
+  for (FooterLayout& f : footers_) f.view->removeFromSuperview();
+  footers_.clear();
   double y = 0;
   const int64_t sections = dataSource_ ? std::max<int64_t>(0, dataSource_->numberOfSections(*this)) : 0;
   for (int64_t s = 0; s < sections; ++s) {
@@ -195,6 +197,12 @@ void TableView::computeLayout() {
       y += h;
     }
     rows_.push_back(std::move(section));
+    const double footerHeight = tableDelegate_ ? tableDelegate_->heightForFooterInSection(*this, s) : 0;
+    ViewPtr footer = footerHeight > 0 ? tableDelegate_->viewForFooterInSection(*this, s) : nullptr;
+    if (footer) {
+      footers_.push_back({footer, y, footerHeight});
+      y += footerHeight;
+    }
   }
   setContentSize({bounds().size.width, y});
 }
@@ -301,6 +309,10 @@ void TableView::layoutSubviews() {
   }
   for (auto& h : headerViews_) h->removeFromSuperview();
   headerViews_.clear();
+  for (FooterLayout& f : footers_) {
+    f.view->setFrame({0, f.y, visibleRect.size.width, f.height});
+    if (f.view->superview() != this) addSubview(f.view);
+  }
   for (size_t s = 0; s < rows_.size(); ++s) {
     if (headers_[s]) {
       auto header = std::make_shared<Label>(Rect(0, sectionTops_[s], visibleRect.size.width, headerHeight_));

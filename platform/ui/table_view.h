@@ -115,6 +115,10 @@ class TableViewDelegate {
     return TableViewCellEditingStyle::Delete;
   }
   // The title of a deletable row's button.
+  // A view under a section's rows, at the height the delegate gives it
+  // (none, or a height of 0 or less: no footer).
+  virtual std::shared_ptr<View> viewForFooterInSection(TableView&, int64_t /*section*/) { return nullptr; }
+  virtual double heightForFooterInSection(TableView&, int64_t /*section*/) { return 0; }
   virtual std::string titleForDeleteConfirmationButtonForRowAtIndexPath(TableView&, const IndexPath&) {
     return "Delete";
   }
@@ -197,6 +201,13 @@ class TableView : public ScrollView {
   std::vector<std::optional<std::string>> headers_;
   std::map<IndexPath, TableViewCellPtr> visible_;
   std::vector<ViewPtr> headerViews_;
+  // Each section's footer, laid out under its rows.
+  struct FooterLayout {
+    ViewPtr view;
+    double y;
+    double height;
+  };
+  std::vector<FooterLayout> footers_;
   std::map<std::string, std::vector<TableViewCellPtr>> pool_;
   std::optional<IndexPath> selected_;
 

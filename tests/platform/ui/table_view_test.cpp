@@ -141,3 +141,41 @@ TEST_F(TableViewTest, EditingDeletesAndReordersEditableRows) {
 }
 
 }  // namespace
+
+namespace {
+
+// Two sections of two rows; the first has a footer while `footer` is set.
+class Footered : public TableViewController {
+ public:
+  Footered() : TableViewController(TableView::Style::Grouped) {}
+  int64_t numberOfSections(TableView&) override { return 2; }
+  int64_t numberOfRowsInSection(TableView&, int64_t) override { return 2; }
+  TableViewCellPtr cellForRowAtIndexPath(TableView&, const IndexPath&) override {
+    return std::make_shared<TableViewCell>(TableViewCell::Style::Default, "row");
+  }
+  ViewPtr viewForFooterInSection(TableView&, int64_t s) override { return s == 0 ? footer : nullptr; }
+  double heightForFooterInSection(TableView&, int64_t s) override { return s == 0 && footer ? 30 : 0; }
+  ViewPtr footer = std::make_shared<View>();
+};
+
+}  // namespace
+
+TEST(TableViewFooters, AFooterSitsUnderItsSectionsRowsAndGoesWithAReload) {
+  HeadlessBackend hb;
+  auto window = hb.makeWindow();
+  auto vc = std::make_shared<Footered>();
+  window->setRootViewController(vc);
+  hb.runPass();
+  TableView* table = vc->tableView();
+  std::shared_ptr<View> footer = vc->footer;
+  EXPECT_EQ(footer->superview(), table);
+  EXPECT_EQ(footer->frame(), (Rect{0, 88, table->bounds().size.width, 30}));
+  EXPECT_EQ(table->rectForRowAtIndexPath({1, 0}).origin.y, 2 * 44 + 30);
+  EXPECT_EQ(table->contentSize().height, 4 * 44 + 30);
+  vc->footer = nullptr;
+  table->reloadData();
+  hb.runPass();
+  EXPECT_EQ(footer->superview(), nullptr);
+  EXPECT_EQ(table->rectForRowAtIndexPath({1, 0}).origin.y, 2 * 44);
+  EXPECT_EQ(table->contentSize().height, 4 * 44);
+}
