@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "app/gq_flurry.h"
+#include "app/main_screen_services.h"
 #include "app/z31647_view_controller.h"
 #include "controls/image_manager.h"
 #include "audio/gbv_audio_session.h"
@@ -179,6 +180,8 @@ void iGroovebixRAppDelegate::showMainScreen() {
   viewController_->setSynth(synth_);
   viewController_->setUserDefaults(defaults_);
   viewController_->setImageManager(ImageManager::instance());
+  // The screens the menu bar opens hook themselves in.
+  Z31647MainScreenServices::install(viewController_);
   rootController_ = std::make_shared<DuzaNavigationController>(viewController_);
   rootController_->setNavigationBarHidden(true, false);
   rootController_->setDelegate(this);
