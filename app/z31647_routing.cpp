@@ -396,10 +396,11 @@ void Z31647ViewController::patternTagStored(int32_t patternNumber) {
 
 void Z31647ViewController::patternOrderChanged(int32_t from, int32_t to) {
   if (!synth_) return;
-  // The engine keeps playing the same record; only the pending request and
-  // the dial follow the new numbering. (The engine has no way to be told
-  // its current number, so the current one stays as it was.)
+  // The engine keeps playing the same record under its new number; the
+  // pending request and the dial follow the new numbering.
+  const int32_t c = panel::remapPatternNumber(synth_->currentPatternIndex(), from, to);
   const int32_t q = panel::remapPatternNumber(synth_->pendingPattern(), from, to);
+  synth_->setCurrentPatternIndex(static_cast<uint16_t>(c));
   mainDial_->setValue(q);
   changePattern(q);
 }

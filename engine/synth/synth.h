@@ -79,6 +79,10 @@ class Synth : public AudioIOListener,
   float sampleRate() const override { return sampleRate_; }
   float referencePitch() const { return referencePitch_; }
   uint16_t currentPatternIndex() const { return currentPatternIndex_.load(std::memory_order_relaxed); }
+  // The library moved patterns around: the record that plays is the same
+  // pattern under a new number, so only the number changes, with no reload
+  // and no report. Main thread.
+  void setCurrentPatternIndex(uint16_t index) { currentPatternIndex_.store(index, std::memory_order_relaxed); }
 
   // The record that plays, edited in place by the interface.
   // Main thread (or the bounce's thread). Takes what the render side loaded.

@@ -497,6 +497,37 @@ TEST_F(MainScreenTest, StoringTheCurrentPatternReloadsItAndAnotherLeavesItAlone)
   EXPECT_EQ(synth()->step(1, 1), stored.sequencerParams.trigger[1][1] != 0);
 }
 
+// A move in the library renumbers the patterns; the engine keeps playing
+// the same record under the number the move gives it.
+TEST_F(MainScreenTest, MovingPatternsRenumbersTheCurrentOneWithoutAReload) {
+  struct Case {
+    int current, from, to, expected;
+  };
+  const Case cases[] = {
+      {5, 3, 7, 4},  // a pattern before it moves behind it
+      {5, 7, 3, 6},  // a pattern behind it moves before it
+      {5, 5, 9, 9},  // the current one itself moves
+      {5, 8, 12, 5},  // a move that does not reach it
+  };
+  start();
+  Z31647PatternStore& s = Z31647PatternStore::getInstance();
+  for (const Case& c : cases) {
+    ctl()->mainDial()->setValue(c.current);
+    ctl()->mainDial()->sendActionsForControlEvents(CE::TouchUpInside);
+    ASSERT_TRUE(pumpUntil([&] { return synth()->currentPatternIndex() == c.current; })) << c.current;
+    // An edit not yet stored: a reload would lose it.
+    synth()->setStep(2, 3, !synth()->step(2, 3));
+    const bool edited = synth()->step(2, 3);
+    s.movePatterns(c.from % 32, c.from / 32, c.to % 32, c.to / 32);
+    ASSERT_TRUE(pumpUntil([&] { return synth()->currentPatternIndex() == c.expected; }))
+        << c.from << "->" << c.to << " left " << synth()->currentPatternIndex();
+    pump(0.2);
+    EXPECT_EQ(synth()->currentPatternIndex(), c.expected);
+    EXPECT_EQ(synth()->step(2, 3), edited) << c.from << "->" << c.to;
+    EXPECT_EQ(ctl()->mainDial()->value(), c.expected);
+  }
+}
+
 TEST_F(MainScreenTest, InitializeTurnsTheCurrentPatternIntoTheInitPattern) {
   start();
   GQFlurry::sharedInstance().setIsEnabled(true);
