@@ -17,6 +17,7 @@
 #include "app/app_delegate.h"
 #include "app/midi_device_manager_service.h"
 #include "platform/ui/sdl/sdl_backend.h"
+#include "tutorial/gbx_tutorial_view_controller.h"
 
 namespace {
 
@@ -48,6 +49,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "igroovebix: cannot open the window: %s\n", error.c_str());
     return 1;
   }
+  // The first launch lays the guided tutorial over the main screen.
+  GBXTutorialViewController::registerWithMainScreen();
   // MIDI devices over the ALSA sequencer.
   AppEnvironment environment;
   environment.services.createMidiDeviceManager = midiDeviceManagerFactory();

@@ -29,6 +29,7 @@
 #include "library/pattern_store.h"
 #include "library/utilities.h"
 #include "platform/foundation/atomic_file.h"
+#include "platform/foundation/user_defaults.h"
 #include "platform/gfx/image.h"
 
 // Last: X11's headers define names (None, Window, Screen) as macros.
@@ -237,6 +238,10 @@ class ProgramWindowTest : public ::testing::Test {
 
 TEST_F(ProgramWindowTest, OpensWithThePanelTakesAClickAndSavesOnClose) {
   ASSERT_TRUE(xtest.motion && xtest.button) << "the X test extension is missing";
+  // A launch after the first: the first one's tutorial would cover the panel.
+  platform::UserDefaults seeded(root / "config" / "igroovebix" / "UserDefaults.plist");
+  seeded.setBool(true, "app_launched");
+  ASSERT_TRUE(seeded.synchronize());
   launchProgram();
   ASSERT_TRUE(waitFor([&] { return (win = findProgramWindow(dpy, DefaultRootWindow(dpy))) != 0; }, 60.0))
       << "no window; the program said:\n" << programLog();
