@@ -33,6 +33,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -446,6 +447,13 @@ class AlsaClient final : public MidiClient {
     for (;;) {
       if (::poll(fds.data(), fds.size(), -1) < 0 && errno != EINTR) return;
       if (fds.back().revents & POLLIN) return;
+      for (size_t i = 0; i + 1 < fds.size(); ++i) {
+        if (fds[i].revents & (POLLERR | POLLHUP | POLLNVAL)) {
+          // The sequencer went away under us: no more input or hot-plug.
+          std::fprintf(stderr, "igroovebix: the ALSA sequencer stopped answering; MIDI input ends\n");
+          return;
+        }
+      }
       incoming.clear();
       announcements.clear();
       {

@@ -35,6 +35,8 @@ class DeviceManager : public miditest::MidiSystemTest {
  protected:
   void TearDown() override {
     manager.reset();
+    // The process's manager too, if a case stopped before destroying it.
+    MidiDeviceManager::destroyMidiDeviceManager();
     MidiSystemTest::TearDown();
   }
 
