@@ -17,6 +17,7 @@
 #include "app/app_delegate.h"
 #include "app/midi_device_manager_service.h"
 #include "platform/ui/sdl/sdl_backend.h"
+#include "screens/z31647_screen_presenter.h"
 #include "tutorial/gbx_tutorial_view_controller.h"
 
 namespace {
@@ -51,6 +52,8 @@ int main(int argc, char** argv) {
   }
   // The first launch lays the guided tutorial over the main screen.
   GBXTutorialViewController::registerWithMainScreen();
+  // The menu bar opens the settings, information and export screens.
+  Z31647ScreenPresenter::registerWithMainScreen();
   // MIDI devices over the ALSA sequencer.
   AppEnvironment environment;
   environment.services.createMidiDeviceManager = midiDeviceManagerFactory();

@@ -1,0 +1,242 @@
+// The settings, information and export screens opened from the program's
+// menu bar on the headless back end: popovers anchored to their buttons,
+// one at a time; the settings screen's controls edit the engine and the
+// global settings through the main view controller; the export screen's
+// bounce writes the WAV file, names it in the banner and offers it.
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/gbx_menu_bar_view_controller.h"
+#include "app/headless_app.h"
+#include "controls/ti_button.h"
+#include "controls/ui_lcd_view.h"
+#include "controls/ui_slider_with_text_value.h"
+#include "engine/settings/global_settings.h"
+#include "platform/ui/document_interaction.h"
+#include "screens/export_wav_screen_controller.h"
+#include "screens/gbx_information_view_controller.h"
+#include "screens/help_web_view_controller.h"
+#include "platform/ui/navigation_controller.h"
+#include "screens/setting_screen_controller.h"
+#include "screens/z31647_screen_presenter.h"
+
+namespace fs = std::filesystem;
+namespace CE = platform::ControlEvents;
+
+namespace {
+
+class MainScreenPopoversTest : public HeadlessAppTest {
+ protected:
+  void SetUp() override {
+    HeadlessAppTest::SetUp();
+    ::setenv("IGB_EXPORT_DIR", (root / "export").c_str(), 1);
+    Z31647ScreenPresenter::registerWithMainScreen();
+    start();
+    ASSERT_NE(ctl()->menuBarViewController(), nullptr);
+    // The menu bar slides in.
+    tapView(*ctl()->menuButton());
+    pump(0.3);
+  }
+  void TearDown() override {
+    ::unsetenv("IGB_EXPORT_DIR");
+    HeadlessAppTest::TearDown();
+  }
+  GBXMenuBarViewController& bar() { return *ctl()->menuBarViewController(); }
+  static platform::Point centreOf(const platform::View& v) { return v.convertPointTo(v.bounds().center(), nullptr); }
+  void tapView(const platform::View& v) {
+    tap(centreOf(v));
+    pump(0.05);
+  }
+  template <typename T>
+  T* presented() {
+    return dynamic_cast<T*>(ctl()->presentedViewController());
+  }
+  void typeInto(UISliderWithTextValue& row, const std::string& text) {
+    tapView(*row.textField());
+    ASSERT_TRUE(row.textField()->isEditing());
+    headlessBackend().typeText(text);
+    headlessBackend().pressReturn();
+    pump(0.02);
+  }
+  std::vector<fs::path> wavs(const fs::path& dir) {
+    std::vector<fs::path> out;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(dir, ec))
+      if (e.path().extension() == ".wav") out.push_back(e.path());
+    return out;
+  }
+};
+
+TEST_F(MainScreenPopoversTest, EachMenuButtonOpensItsScreenAsAPopoverOneAtATime) {
+  const struct {
+    platform::Button* button;
+    platform::Size size;
+  } cases[] = {{bar().settingButton(), {420, 364}}, {bar().helpButton(), {280, 220}}, {bar().exportButton(), {280, 110}}};
+  bool first = true;
+  for (const auto& c : cases) {
+    // A touch beside an open popover only closes it, so the later screens
+    // are opened the way the buttons' actions do.
+    if (first) {
+      tapView(*c.button);
+    } else if (c.button == bar().helpButton()) {
+      ctl()->openHelpMenu(c.button);
+    } else {
+      ctl()->openExportScreen(c.button);
+    }
+    first = false;
+    pump(0.05);
+    platform::ViewController* shown = ctl()->presentedViewController();
+    ASSERT_NE(shown, nullptr);
+    EXPECT_EQ(shown->modalPresentationStyle(), platform::ModalPresentationStyle::Popover);
+    platform::PopoverPresentationController* p = shown->popoverPresentationController();
+    EXPECT_EQ(p->sourceView(), c.button);
+    EXPECT_EQ(p->sourceRect(), c.button->bounds());
+    EXPECT_EQ(p->permittedArrowDirections(), platform::PopoverArrowDirection::Up);
+    // A popover on this compact screen too, hanging under its button.
+    EXPECT_EQ(p->popoverFrame().size.width, c.size.width);
+    EXPECT_GE(p->popoverFrame().minY(), c.button->convertRectTo(c.button->bounds(), nullptr).maxY() - 1);
+    EXPECT_TRUE(shown->view()->window());
+    // The panel stays on screen under it.
+    EXPECT_TRUE(ctl()->view()->window());
+  }
+  // The last one opened replaced the others.
+  EXPECT_NE(presented<ExportWavScreenController>(), nullptr);
+  pump(0.5);  // the replaced ones fade out
+  size_t popovers = 0;
+  for (platform::View* v : headlessBackend().findViews([](platform::View& v) {
+         return v.viewController() && v.viewController()->modalPresentationStyle() == platform::ModalPresentationStyle::Popover;
+       }))
+    popovers += v->window() ? 1 : 0;
+  EXPECT_EQ(popovers, 1u);
+}
+
+TEST_F(MainScreenPopoversTest, TheSettingsControlsReachTheMainScreensActions) {
+  tapView(*bar().settingButton());
+  SettingScreenController* s = presented<SettingScreenController>();
+  ASSERT_NE(s, nullptr);
+  const void* target = ctl();
+  const struct {
+    platform::Control* control;
+    const char* action;
+  } wiring[] = {{s->tempoSlider(), "changeTempo:"},       {s->swingSlider(), "changeSwing:"},
+                {s->lengthSlider(), "changeLength:"},     {s->lastStepSlider(), "changeLastStep:"},
+                {s->knobModeButton(), "changeKnobMode:"}, {s->gridModeButton(), "changeGridMode:"},
+                {s->tempoLockSwitch(), "changeTempoLock:"},
+                {s->backgroundAudioSwitch(), "changeBackgroundAudioSwitch:"}};
+  for (const auto& w : wiring)
+    EXPECT_EQ(w.control->actionsForTarget(target, CE::ValueChanged), (std::vector<std::string>{w.action}));
+  // What the screen shows is the engine's pattern.
+  const seqParams& seq = synth()->currentPattern()->sequencerParams;
+  EXPECT_EQ(s->swingSlider()->valueAsInt(), seq.swing);
+  EXPECT_EQ(s->lastStepSlider()->valueAsInt(), seq.lastStep);
+  // Each control changes the engine or the settings, and the LCD tells.
+  typeInto(*s->tempoSlider(), "133.3");
+  EXPECT_EQ(synth()->tempo(), 1333);
+  typeInto(*s->swingSlider(), "67");
+  EXPECT_EQ(synth()->swing(), 67);
+  EXPECT_EQ(ctl()->lcdView()->title(), "Swing");
+  typeInto(*s->lengthSlider(), "3");
+  EXPECT_EQ(synth()->patternLength(), 3);
+  typeInto(*s->lastStepSlider(), "9");
+  EXPECT_EQ(synth()->lastStep(), 9);
+  EXPECT_EQ(ctl()->lcdView()->title(), "Last Step");
+  GlobalSettings& g = *globalSettings();
+  const struct {
+    platform::SegmentedControl* control;
+    uint32_t setting;
+    int segment;
+  } segments[] = {{s->knobModeButton(), GlobalSettings::kKnobMode, 1 - g.get(GlobalSettings::kKnobMode)},
+                  {s->gridModeButton(), GlobalSettings::kPatternChangeGrid, 6}};
+  for (const auto& c : segments) {
+    const platform::Rect b = c.control->bounds();
+    const double w = b.size.width / c.control->numberOfSegments();
+    tap(c.control->convertPointTo({w * c.segment + w / 2, b.size.height / 2}, nullptr));
+    pump(0.02);
+    EXPECT_EQ(g.get(static_cast<int32_t>(c.setting)), c.segment);
+  }
+  EXPECT_EQ(ctl()->lcdView()->value(), "12");
+  for (const auto& [sw, setting] : {std::pair{s->tempoLockSwitch(), GlobalSettings::kTempoLock},
+                                    std::pair{s->backgroundAudioSwitch(), GlobalSettings::kBackgroundAudioEnabled}}) {
+    const int32_t before = g.get(static_cast<int32_t>(setting));
+    tapView(*sw);
+    EXPECT_EQ(g.get(static_cast<int32_t>(setting)), before == 1 ? 0 : 1);
+    EXPECT_EQ(sw->isOn(), before != 1);
+  }
+  // A touch outside closes it; it stops listening.
+  tap({700, 400});
+  pump(0.5);
+  EXPECT_EQ(ctl()->presentedViewController(), nullptr);
+}
+
+TEST_F(MainScreenPopoversTest, TheInformationScreenOpensTheHelpPagesInTheBrowser) {
+  tapView(*bar().helpButton());
+  GBXInformationViewController* info = presented<GBXInformationViewController>();
+  ASSERT_NE(info, nullptr);
+  EXPECT_EQ(info->appNameLabel()->text(), "TESK iGROOVEBIX");
+  tapView(*info->helpCenterButton());
+  pump(0.5);
+  auto* nav = dynamic_cast<platform::NavigationController*>(info->presentedViewController());
+  ASSERT_NE(nav, nullptr);
+  auto* web = dynamic_cast<GBXHelpWebViewController*>(nav->topViewController());
+  ASSERT_NE(web, nullptr);
+  const size_t before = headlessBackend().openedURLs().size();
+  web->navigationItem().leftBarButtonItem()->trigger();
+  ASSERT_EQ(headlessBackend().openedURLs().size(), before + 1);
+  EXPECT_EQ(headlessBackend().openedURLs().back(), *GBXInformationViewController::helpCenterURL());
+  web->navigationItem().rightBarButtonItem()->trigger();
+  pump(0.5);
+  EXPECT_EQ(info->presentedViewController(), nullptr);
+}
+
+TEST_F(MainScreenPopoversTest, BouncingFromTheExportScreenSavesAndOffersTheFile) {
+  // Playing and recording before the bounce.
+  tapView(*ctl()->recordButton());
+  tapView(*ctl()->playButton());
+  ASSERT_TRUE(pumpUntil([&] { return synth()->isPlaying(); }));
+  std::string banner;
+  platform::NotificationCenter::defaultCenter().addObserver(this, "TINotificationMessageArrived",
+                                                            [&](const platform::Notification& n) {
+                                                              if (const std::string* t = n.objectAs<std::string>()) banner = *t;
+                                                            });
+  tapView(*bar().exportButton());
+  ExportWavScreenController* screen = presented<ExportWavScreenController>();
+  ASSERT_NE(screen, nullptr);
+  const uint32_t length = synth()->bounceLength();
+  tapView(*screen->bounceButton());
+  // The popover closed before the bounce; afterwards the transport is at rest.
+  EXPECT_EQ(ctl()->presentedViewController(), nullptr);
+  EXPECT_FALSE(synth()->isPlaying());
+  EXPECT_FALSE(ctl()->recordButton()->isOn());
+  EXPECT_EQ(ctl()->recording(), 0u);
+  EXPECT_FALSE(ctl()->playButton()->readyToBlink());
+  ASSERT_TRUE(pumpUntil([&] { return !banner.empty(); }));
+  const std::vector<fs::path> files = wavs(docs);
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_EQ(banner, "Saved as " + files[0].filename().string() + ".");
+  EXPECT_EQ(fs::file_size(files[0]), 44 + uint64_t{length} * 4);
+  // The Open-In menu hangs from the export button; saving a copy keeps it.
+  ASSERT_TRUE(pumpUntil([&] {
+    return headlessBackend().findViews([](platform::View& v) {
+             auto* b = dynamic_cast<platform::Button*>(&v);
+             return b && b->currentTitle().rfind("Save a Copy", 0) == 0;
+           }).size() == 1;
+  }));
+  platform::View* save = headlessBackend().findViews([](platform::View& v) {
+    auto* b = dynamic_cast<platform::Button*>(&v);
+    return b && b->currentTitle().rfind("Save a Copy", 0) == 0;
+  })[0];
+  tapView(*save);
+  EXPECT_FALSE(fs::exists(files[0]));
+  const std::vector<fs::path> copies = wavs(root / "export");
+  ASSERT_EQ(copies.size(), 1u);
+  EXPECT_EQ(copies[0].filename(), files[0].filename());
+  EXPECT_EQ(fs::file_size(copies[0]), 44 + uint64_t{length} * 4);
+  platform::NotificationCenter::defaultCenter().removeObserver(this);
+}
+
+}  // namespace
