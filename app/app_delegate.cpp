@@ -1,6 +1,7 @@
 #include "app/app_delegate.h"
 
 #include "audio/link/abl_link_kit.h"
+#include "audio/link/screens/link_screens.h"
 #include "engine/midi/midi_clock_tempo_tracker.h"
 
 #include <cstdio>
@@ -106,7 +107,8 @@ bool iGroovebixRAppDelegate::didFinishLaunching() {
   // The sequencer joins a Link session through the kit; Link stays off
   // until the user switches it on ("ABLLinkEnabledKey" is off at first).
   SeqServices seqServices;
-  seqServices.makeLink = makeABLLinkKitFactory();
+  // The kit's settings screen and in-app banner come with each handle.
+  seqServices.makeLink = makeABLLinkKitFactory(linkScreensEnvironment());
   seqServices.makeClockTracker = midiClockTempoTrackerFactory();
   synth_ = Synth::getInstance(kSampleRate, std::move(seqServices));
   // A pattern select from MIDI looks its pattern up in the pattern sets, on

@@ -7,6 +7,8 @@
 #include "app/gbx_seq_count_views.h"
 #include "app/gq_flurry.h"
 #include "app/ribbon_interface_controller.h"
+#include "audio/link/abl_link_kit.h"
+#include "audio/link/screens/abl_settings_view_controller.h"
 #include "app/z31647_view_controller.h"
 #include "controls/ti_button.h"
 #include "engine/synth/synth.h"
@@ -81,6 +83,7 @@ void Z31647ViewController::setupMenuBar() {
   wire(bar.exportButton(), "openExportScreen:", &Z31647ViewController::openExportScreen);
   wire(bar.fileButton(), "openRestoreScreen:", &Z31647ViewController::openRestoreScreen);
   wire(bar.helpButton(), "openHelpMenu:", &Z31647ViewController::openHelpMenu);
+  wire(bar.abletonLinkButton(), "toggleAbletonLinkSync:", &Z31647ViewController::toggleAbletonLinkSync);
 
   // The Link beat counter, hidden until Link sync is on.
   linkCounterView_ = std::make_shared<GBXSeqCountView>(calcLinkCountViewFrame());
@@ -150,6 +153,21 @@ void Z31647ViewController::updateAbletonLinkCounterState() {
   if (!on) return;
   linkCounterView_->setConnected(isAbletonLinkSyncConnected());
   linkCounterView_->setProgress(retrieveAbletonLinkSyncBeatProgress());
+}
+
+void Z31647ViewController::toggleAbletonLinkSync(platform::Button* sender) {
+  if (!synth_ || !sender) return;
+  ABLLink* link = ABLLinkHandleOf(synth_->linkHandle());
+  if (!link) return;
+  std::shared_ptr<ABLSettingsViewController> screen = ABLLinkSettingsViewController::instance(link);
+  if (!screen) return;
+  screen->setModalPresentationStyle(platform::ModalPresentationStyle::Popover);
+  platform::PopoverPresentationController* popover = screen->popoverPresentationController();
+  popover->setDelegate(this);
+  popover->setPermittedArrowDirections(platform::PopoverArrowDirection::Up);
+  popover->setSourceView(sender);
+  popover->setSourceRect(sender->bounds());
+  presentViewController(screen, true, nullptr);
 }
 
 void Z31647ViewController::precountAbletonLinkSync(int32_t beat, int32_t count) {

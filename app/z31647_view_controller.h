@@ -50,7 +50,8 @@ using FunctionButtonIndex = int64_t;
 
 class Z31647ViewController : public platform::ViewController,
                              public EditModeHost,
-                             public GBXTutorialViewControllerDelegate {
+                             public GBXTutorialViewControllerDelegate,
+                             public platform::PopoverPresentationControllerDelegate {
  public:
   // The canvas of the panel, in points.
   static constexpr double kCanvasWidth = 736.0;
@@ -262,6 +263,13 @@ class Z31647ViewController : public platform::ViewController,
   platform::Rect calcLinkCountViewFrame() const;
   GBXSeqPreCountView* preCountView() const { return preCountView_.get(); }
   GBXSeqCountView* linkCounterView() const { return linkCounterView_.get(); }
+  // The menu bar's Link button: presents the Link kit's settings screen as a
+  // popover under the button, when the engine has a Link session.
+  void toggleAbletonLinkSync(platform::Button* sender);
+  // Popovers stay popovers on phones too.
+  platform::ModalPresentationStyle adaptivePresentationStyle(platform::PopoverPresentationController&) override {
+    return platform::ModalPresentationStyle::None;
+  }
 
   // ---- EditModeHost: state
   Synth* synth() const override { return synth_; }

@@ -11,6 +11,8 @@
 #include "app/gbx_menu_bar_view_controller.h"
 #include "app/gbx_seq_count_views.h"
 #include "app/headless_app.h"
+#include "audio/link/abl_link_kit.h"
+#include "audio/link/screens/abl_settings_view_controller.h"
 #include "platform/ui/button.h"
 #include "platform/ui/image_view.h"
 #include "platform/ui/label.h"
@@ -202,4 +204,37 @@ TEST_F(LinkViewsTest, TheCounterFollowsTheEnginesLinkStateAndTheButtonItsAvailab
   EXPECT_FALSE(bare->isAbletonLinkSyncConnected());
   EXPECT_EQ(bare->retrieveAbletonLinkSyncBeatProgress(), 0.0f);
   EXPECT_FALSE(bare->linkCounterView()->enabled());
+}
+
+TEST_F(LinkViewsTest, TheLinkButtonPresentsTheKitsSettingsScreenAsAPopoverUnderIt) {
+  start();
+  Z31647ViewController& c = *ctl();
+  tap(centre(23, 125, 62.5, 24));  // the menu bar comes down
+  ASSERT_TRUE(pumpUntil([&] { return !c.menuBarViewController()->view()->layer().hasAnimations(); }));
+  platform::Button* link = c.menuBarViewController()->abletonLinkButton();
+  const platform::Rect f = link->frame();
+  tap({f.midX(), f.midY()});
+  ABLLink* handle = ABLLinkHandleOf(synth()->linkHandle());
+  ASSERT_NE(handle, nullptr);
+  std::shared_ptr<ABLSettingsViewController> screen = ABLLinkSettingsViewController::instance(handle);
+  ASSERT_NE(screen, nullptr);
+  EXPECT_EQ(c.presentedViewController(), screen.get());
+  EXPECT_EQ(screen->modalPresentationStyle(), platform::ModalPresentationStyle::Popover);
+  platform::PopoverPresentationController* popover = screen->popoverPresentationController();
+  EXPECT_EQ(popover->sourceView(), link);
+  EXPECT_EQ(popover->permittedArrowDirections(), platform::PopoverArrowDirection::Up);
+  EXPECT_EQ(popover->delegate(), static_cast<platform::PopoverPresentationControllerDelegate*>(&c));
+  EXPECT_EQ(screen->tableView()->numberOfSections(), 1) << "Link is off";
+  EXPECT_FALSE(screen->linkSwitch()->isOn());
+  // A second press while it shows presents nothing more.
+  c.toggleAbletonLinkSync(link);
+  EXPECT_EQ(c.presentedViewController(), screen.get());
+  c.dismissViewControllerAnimated(false, nullptr);
+  pump(0.05);
+  EXPECT_EQ(c.presentedViewController(), nullptr);
+  // Without an engine the button does nothing.
+  auto bare = std::make_shared<Z31647ViewController>();
+  bare->view();
+  bare->toggleAbletonLinkSync(bare->menuBarViewController()->abletonLinkButton());
+  EXPECT_EQ(bare->presentedViewController(), nullptr);
 }
