@@ -35,6 +35,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <optional>
@@ -169,6 +170,42 @@ class AlsaClient final : public MidiClient {
     if (!unpack(endpoint, kSourceTag, &client, &port) && !unpack(endpoint, kDestinationTag, &client, &port)) return 0;
     std::lock_guard<std::mutex> lock(knownMutex_);
     return known_.count(endpoint) ? pack(kEntityTag, client, 0) : 0;
+  }
+
+  // A hash of what names the port across runs: the USB path of its card (or
+  // its client's name for software), its name, number and direction.
+  std::optional<int32_t> uniqueId(MidiEndpointRef endpoint) override {
+    int client = 0, port = 0;
+    if (!unpack(endpoint, kSourceTag, &client, &port) && !unpack(endpoint, kDestinationTag, &client, &port)) {
+      return std::nullopt;
+    }
+    {
+      std::lock_guard<std::mutex> k(knownMutex_);
+      if (!known_.count(endpoint)) return std::nullopt;
+    }
+    std::string identity;
+    {
+      std::lock_guard<std::mutex> lock(seqMutex_);
+      snd_seq_client_info_t* cinfo;
+      snd_seq_port_info_t* pinfo;
+      snd_seq_client_info_alloca(&cinfo);
+      snd_seq_port_info_alloca(&pinfo);
+      if (snd_seq_get_any_client_info(seq_, client, cinfo) < 0) return std::nullopt;
+      if (snd_seq_get_any_port_info(seq_, client, port, pinfo) < 0) return std::nullopt;
+      const int card = snd_seq_client_info_get_card(cinfo);
+      std::error_code ec;
+      if (card >= 0) {
+        identity = std::filesystem::canonical("/sys/class/sound/card" + std::to_string(card) + "/device", ec).string();
+      }
+      if (identity.empty()) identity = snd_seq_client_info_get_name(cinfo);
+      identity += '\n';
+      identity += snd_seq_port_info_get_name(pinfo);
+    }
+    identity += '\n' + std::to_string(port) + ((endpoint & kTagMask) == kSourceTag ? "s" : "d");
+    uint32_t h = 2166136261u;  // FNV-1a
+    for (unsigned char ch : identity) h = (h ^ ch) * 16777619u;
+    const auto id = static_cast<int32_t>(h);
+    return id != 0 ? id : 1;
   }
 
   MidiStatus createInputPort(const std::string& name, MidiReadProc readProc, MidiPortRef* port) override {

@@ -120,6 +120,13 @@ class LoopbackMidiSystem::Client final : public MidiClient {
     return it == system_.endpoints_.end() ? 0 : it->second.entity;
   }
 
+  std::optional<int32_t> uniqueId(MidiEndpointRef endpoint) override {
+    std::lock_guard<std::mutex> lock(system_.mutex_);
+    auto it = system_.endpoints_.find(endpoint);
+    if (it == system_.endpoints_.end()) return std::nullopt;
+    return it->second.uniqueId;
+  }
+
   MidiStatus createInputPort(const std::string&, MidiReadProc readProc, MidiPortRef* port) override {
     return makePort(true, std::move(readProc), port);
   }
@@ -162,7 +169,8 @@ class LoopbackMidiSystem::Client final : public MidiClient {
       std::lock_guard<std::mutex> lock(system_.mutex_);
       if (system_.failPorts_) return MidiStatus::SystemError;
       ref = system_.newRef();
-      Endpoint e{MidiObjectType::Destination, 0, name, "", "", this, std::move(readProc), true};
+      Endpoint e{MidiObjectType::Destination, 0, name, "", "", system_.nextUniqueId_++, this, std::move(readProc),
+                 true};
       system_.endpoints_.emplace(ref, std::move(e));
       system_.notifyAll(pending, MidiNotificationMessage::ObjectAdded, 0, ref, MidiObjectType::Destination, this);
     }
@@ -245,9 +253,10 @@ class LoopbackMidiSystem::Client final : public MidiClient {
 LoopbackMidiSystem::LoopbackMidiSystem() {
   const MidiEndpointRef source = newRef();
   const MidiEndpointRef destination = newRef();
-  endpoints_.emplace(source, Endpoint{MidiObjectType::Source, 0, kSessionEndpointName, "", "", nullptr, {}, false});
-  endpoints_.emplace(destination,
-                     Endpoint{MidiObjectType::Destination, 0, kSessionEndpointName, "", "", nullptr, {}, false});
+  endpoints_.emplace(source, Endpoint{MidiObjectType::Source, 0, kSessionEndpointName, "", "", nextUniqueId_++,
+                                      nullptr, {}, false});
+  endpoints_.emplace(destination, Endpoint{MidiObjectType::Destination, 0, kSessionEndpointName, "", "",
+                                           nextUniqueId_++, nullptr, {}, false});
   session_ = std::make_unique<Session>(*this, source, destination);
   thread_ = std::thread([this] { run(); });
 }
@@ -280,9 +289,13 @@ LoopbackMidiSystem::Plugged LoopbackMidiSystem::plug(const Device& device) {
   {
   std::lock_guard<std::mutex> lock(mutex_);
   p.entity = device.hasEntity ? newRef() : 0;
+  size_t index = 0;
   auto add = [&](MidiObjectType type, const std::string& name) {
     const MidiEndpointRef ref = newRef();
-    endpoints_.emplace(ref, Endpoint{type, p.entity, name, device.manufacturer, device.model, nullptr, {}, true});
+    const int32_t id = index < device.uniqueIds.size() && device.uniqueIds[index] != 0 ? device.uniqueIds[index]
+                                                                                          : nextUniqueId_++;
+    ++index;
+    endpoints_.emplace(ref, Endpoint{type, p.entity, name, device.manufacturer, device.model, id, nullptr, {}, true});
     (type == MidiObjectType::Source ? p.sources : p.destinations).push_back(ref);
     notifyAll(pending, MidiNotificationMessage::ObjectAdded, p.entity, ref, type);
   };

@@ -44,6 +44,9 @@ class LoopbackMidiSystem final : public MidiSystem {
     std::vector<std::string> destinations;
     // False: the endpoints belong to no entity (as a virtual one does).
     bool hasEntity = true;
+    // Unique ids of the sources, then the destinations; missing ones are
+    // given by the system, each one new.
+    std::vector<int32_t> uniqueIds;
   };
   struct Plugged {
     MidiEntityRef entity = 0;
@@ -102,6 +105,7 @@ class LoopbackMidiSystem final : public MidiSystem {
     MidiObjectType type;
     MidiEntityRef entity;
     std::string name, manufacturer, model;
+    int32_t uniqueId = 0;
     Client* owner = nullptr;  // a client's virtual destination
     MidiReadProc readProc;    // of a virtual destination
     bool listed = true;
@@ -135,6 +139,7 @@ class LoopbackMidiSystem final : public MidiSystem {
   mutable std::mutex mutex_;  // everything below but the thread's queue
   std::mutex dispatchMutex_;  // held while read procs run
   MidiObjectRef nextRef_ = 0x100;
+  int32_t nextUniqueId_ = 0x10000;
   std::map<MidiObjectRef, Endpoint> endpoints_;
   std::map<MidiObjectRef, Port> ports_;
   std::vector<Client*> clients_;

@@ -111,6 +111,9 @@ class MidiClient {
   virtual std::optional<std::string> stringProperty(MidiObjectRef object, MidiProperty property) = 0;
   // The endpoint's device; 0 when it has none or is unknown.
   virtual MidiEntityRef endpointEntity(MidiEndpointRef endpoint) = 0;
+  // A non-zero number that names the endpoint across runs (a reference is
+  // only good while the endpoint exists); empty when the endpoint is unknown.
+  virtual std::optional<int32_t> uniqueId(MidiEndpointRef endpoint) = 0;
 
   // A port that receives what the sources connected to it send.
   virtual MidiStatus createInputPort(const std::string& name, MidiReadProc readProc, MidiPortRef* port) = 0;

@@ -183,6 +183,14 @@ TEST_F(AlsaMidi, ADeviceComesIsListedAndGoes) {
   EXPECT_FALSE(c->stringProperty(src, MidiProperty::Model));
   EXPECT_NE(c->endpointEntity(src), 0u);
   EXPECT_EQ(c->endpointEntity(src), c->endpointEntity(dst));
+  // Ids: one per direction, the same for the same port in a second client.
+  ASSERT_TRUE(c->uniqueId(src));
+  ASSERT_TRUE(c->uniqueId(dst));
+  EXPECT_NE(*c->uniqueId(src), *c->uniqueId(dst));
+  auto second = open();
+  ASSERT_TRUE(second);
+  EXPECT_EQ(second->uniqueId(src), c->uniqueId(src));
+  second.reset();
 
   notes.clear();
   dev.deletePort();

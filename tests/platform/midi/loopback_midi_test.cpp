@@ -81,6 +81,10 @@ TEST_F(LoopbackMidi, DevicesAreListedWithPropertiesAndEntity) {
   EXPECT_EQ(c->stringProperty(dst, MidiProperty::Name), "Box In");
   EXPECT_EQ(c->stringProperty(src, MidiProperty::Manufacturer), "Maker");
   EXPECT_EQ(c->stringProperty(dst, MidiProperty::Model), "Box");
+  ASSERT_TRUE(c->uniqueId(src));
+  ASSERT_TRUE(c->uniqueId(dst));
+  EXPECT_NE(*c->uniqueId(src), 0);
+  EXPECT_NE(*c->uniqueId(src), *c->uniqueId(dst));
   EXPECT_NE(plugged.entity, 0u);
   EXPECT_EQ(c->endpointEntity(src), plugged.entity);
   EXPECT_EQ(c->endpointEntity(dst), plugged.entity);
@@ -95,7 +99,20 @@ TEST_F(LoopbackMidi, DevicesAreListedWithPropertiesAndEntity) {
   EXPECT_EQ(c->endpointEntity(other.sources[0]), 0u);
   EXPECT_FALSE(c->stringProperty(other.sources[0], MidiProperty::Model));
 
+  EXPECT_NE(c->uniqueId(other.sources[0]), c->uniqueId(src));
+  // A device that names its ids keeps them when plugged in again.
+  LoopbackMidiSystem::Device named = device();
+  named.uniqueIds = {-12345, 777};
+  auto first = system.plug(named);
+  system.unplug(first.entity);
+  auto again = system.plug(named);
+  EXPECT_NE(again.sources[0], first.sources[0]);
+  EXPECT_EQ(c->uniqueId(again.sources[0]), -12345);
+  EXPECT_EQ(c->uniqueId(again.destinations[0]), 777);
+  system.unplug(again.entity);
+
   system.unplug(plugged.entity);
+  EXPECT_FALSE(c->uniqueId(src));
   EXPECT_EQ(c->sources(), other.sources);
   EXPECT_TRUE(c->destinations().empty());
   EXPECT_FALSE(c->stringProperty(src, MidiProperty::Name));
