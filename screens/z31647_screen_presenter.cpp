@@ -6,7 +6,9 @@
 #include "controls/ti_button.h"
 #include "controls/ui_slider_with_text_value.h"
 #include "engine/synth/synth.h"
+#include "library/screens/backup_item_table_view_controller.h"
 #include "modes/z31647_state.h"
+#include "platform/ui/navigation_controller.h"
 #include "screens/gbx_information_view_controller.h"
 #include "screens/setting_screen_controller.h"
 
@@ -21,6 +23,7 @@ std::shared_ptr<Z31647ScreenPresenter> Z31647ScreenPresenter::install(
   controller->setMenuBarAction(Item::Settings, [presenter](platform::Button* b) { presenter->openIPhoneSettingsView(b); });
   controller->setMenuBarAction(Item::Export, [presenter](platform::Button* b) { presenter->openExportScreen(b); });
   controller->setMenuBarAction(Item::Help, [presenter](platform::Button* b) { presenter->openHelpMenu(b); });
+  controller->setMenuBarAction(Item::File, [presenter](platform::Button* b) { presenter->openRestoreScreen(b); });
   return presenter;
 }
 
@@ -119,6 +122,20 @@ void Z31647ScreenPresenter::openHelpMenu(platform::View* sender) {
 void Z31647ScreenPresenter::openExportScreen(platform::View* sender) {
   std::shared_ptr<ExportWavScreenParent> self = shared_from_this();
   present(std::make_shared<ExportWavScreenController>(self), kExportSize, sender);
+}
+
+void Z31647ScreenPresenter::openRestoreScreen(platform::View* sender) {
+  if (!controller()) return;
+  auto list = std::make_shared<BackupItemTableViewController>();
+  list->setRestorer(iGROOVEBIXBackupRestorer::sharedInstance());
+  list->setCreator(iGROOVEBIXBackupCreator::sharedInstance());
+  list->setItemTextColor(platform::Color::white(0.0, 0.8));
+  list->setModalPresentationStyle(platform::ModalPresentationStyle::Popover);
+  list->setPreferredContentSize(kRestoreSize);
+  auto nav = std::make_shared<platform::NavigationController>(list);
+  nav->setNavigationBarHidden(false, false);
+  // The navigation controller's size is the list's plus its bar.
+  present(nav, nav->preferredContentSize(), sender);
 }
 
 // ---- bounce ---------------------------------------------------------------------------------

@@ -3,7 +3,7 @@
 // to the button that was touched, arrow up, at most one at a time and
 // popovers on small screens too: the settings screen (whose eight controls
 // the main view controller then becomes the target of), the information
-// screen and the WAV export screen. It also runs the bounce that the export
+// screen, the WAV export screen and the backup list. It also runs the bounce that the export
 // screen asks for, around the main screen's panel: the transport stopped and
 // reset first, the panel redrawn after, the saved file offered from the menu
 // bar's export button.
@@ -30,6 +30,7 @@ class Z31647ScreenPresenter : public platform::PopoverPresentationControllerDele
   static constexpr platform::Size kSettingsSize{420, 364};
   static constexpr platform::Size kInformationSize{280, 250};
   static constexpr platform::Size kExportSize{280, 170};
+  static constexpr platform::Size kRestoreSize{420, 220};
 
   // Makes the presenter of `controller` and installs its menu-bar actions.
   static std::shared_ptr<Z31647ScreenPresenter> install(const std::shared_ptr<Z31647ViewController>& controller,
@@ -45,6 +46,8 @@ class Z31647ScreenPresenter : public platform::PopoverPresentationControllerDele
   void openIPhoneSettingsView(platform::View* sender);
   void openHelpMenu(platform::View* sender);
   void openExportScreen(platform::View* sender);
+  // The backup list in a navigation controller (its bar shown).
+  void openRestoreScreen(platform::View* sender);
   void disposeAllPopover(bool flag) override;
   // Both forms answer "none": a popover stays a popover on compact widths.
   platform::ModalPresentationStyle adaptivePresentationStyle(platform::PopoverPresentationController&) override {

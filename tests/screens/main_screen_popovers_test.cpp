@@ -18,6 +18,7 @@
 #include "controls/ui_slider_with_text_value.h"
 #include "engine/settings/global_settings.h"
 #include "platform/ui/document_interaction.h"
+#include "library/screens/backup_item_table_view_controller.h"
 #include "screens/export_wav_screen_controller.h"
 #include "screens/gbx_information_view_controller.h"
 #include "screens/help_web_view_controller.h"
@@ -76,7 +77,10 @@ TEST_F(MainScreenPopoversTest, EachMenuButtonOpensItsScreenAsAPopoverOneAtATime)
   const struct {
     platform::Button* button;
     platform::Size size;
-  } cases[] = {{bar().settingButton(), {420, 364}}, {bar().helpButton(), {280, 220}}, {bar().exportButton(), {280, 110}}};
+  } cases[] = {{bar().settingButton(), {420, 364}},
+               {bar().helpButton(), {280, 220}},
+               {bar().fileButton(), {420, 220 + platform::NavigationController::kBarHeight}},
+               {bar().exportButton(), {280, 110}}};
   bool first = true;
   for (const auto& c : cases) {
     // A touch beside an open popover only closes it, so the later screens
@@ -85,6 +89,8 @@ TEST_F(MainScreenPopoversTest, EachMenuButtonOpensItsScreenAsAPopoverOneAtATime)
       tapView(*c.button);
     } else if (c.button == bar().helpButton()) {
       ctl()->openHelpMenu(c.button);
+    } else if (c.button == bar().fileButton()) {
+      ctl()->openRestoreScreen(c.button);
     } else {
       ctl()->openExportScreen(c.button);
     }
@@ -171,6 +177,22 @@ TEST_F(MainScreenPopoversTest, TheSettingsControlsReachTheMainScreensActions) {
   tap({700, 400});
   pump(0.5);
   EXPECT_EQ(ctl()->presentedViewController(), nullptr);
+}
+
+TEST_F(MainScreenPopoversTest, TheFileButtonOpensTheBackupListUnderItsBar) {
+  tapView(*bar().fileButton());
+  auto* nav = presented<platform::NavigationController>();
+  ASSERT_NE(nav, nullptr);
+  EXPECT_FALSE(nav->isNavigationBarHidden());
+  EXPECT_EQ(nav->modalPresentationStyle(), platform::ModalPresentationStyle::Popover);
+  auto* list = dynamic_cast<BackupItemTableViewController*>(nav->topViewController());
+  ASSERT_NE(list, nullptr);
+  EXPECT_EQ(list->preferredContentSize(), (platform::Size{420, 220}));
+  EXPECT_EQ(list->modalPresentationStyle(), platform::ModalPresentationStyle::Popover);
+  EXPECT_EQ(list->restorer(), iGROOVEBIXBackupRestorer::sharedInstance());
+  EXPECT_EQ(list->creator(), iGROOVEBIXBackupCreator::sharedInstance());
+  EXPECT_EQ(list->itemTextColor(), platform::Color::white(0.0, 0.8));
+  EXPECT_TRUE(list->view()->window());
 }
 
 TEST_F(MainScreenPopoversTest, TheInformationScreenOpensTheHelpPagesInTheBrowser) {
