@@ -434,3 +434,25 @@ TEST_F(TutorialFlowTest, ScenesOutsideTheTableDoNotExist) {
     EXPECT_EQ(t->showSkip(), n >= 3 && n <= 6) << n;
   }
 }
+
+TEST_F(TutorialFlowTest, SkipDuringACrossFadeLeavesNoSceneBehind) {
+  walkTo(2);
+  waitForTarget();
+  std::weak_ptr<platform::ViewController> weakScene2 = scene()->weak_from_this();
+  tap(centreOf(*ctl()->playButton()));
+  waitForScene(3);
+  GBXTutorialViewController* t = tutorial();
+  // Scene 2 is still fading out while scene 3 fades in.
+  ASSERT_EQ(t->scene().get(), weakScene2.lock().get());
+  std::weak_ptr<platform::ViewController> weakScene3 = scene()->weak_from_this();
+  tap(centreOf(*t->skipButton()));
+  run(0.02);
+  // The scene coming in is the one that fades out now.
+  ASSERT_FALSE(weakScene3.expired());
+  EXPECT_EQ(weakScene3.lock()->view()->alpha(), 0.0);
+  ASSERT_TRUE(waitFor([&] { return tutorial() == nullptr; }, 1.0));
+  run(0.1);
+  EXPECT_TRUE(weakScene2.expired());
+  EXPECT_TRUE(weakScene3.expired());
+  EXPECT_TRUE(allUnlocked());
+}
