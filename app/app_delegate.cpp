@@ -17,6 +17,7 @@
 #include "engine/settings/global_settings.h"
 #include "engine/synth/synth.h"
 #include "engine/voices/drum_data.h"
+#include "library/backup/backup_creator.h"
 #include "library/pattern_set_store.h"
 #include "library/pattern_store.h"
 #include "library/utilities.h"
@@ -289,10 +290,16 @@ bool iGroovebixRAppDelegate::storeData() {
   bool ok = true;
   // (1) The edit buffer: the current record and its number.
   if (synth_) synth_->storeEditBuffer();
-  // (2) The index table.
-  ok = Z31647PatternStore::getInstance().storeIndexTable() && ok;
-  // (3) The pattern sets.
-  ok = PatternSetStore::sharedInstance().store() && ok;
+  if (BackupRestorer::libraryBeingReplaced()) {
+    // The library on disk is (or is becoming) the restored one; the copy in
+    // memory is the old state until the main screen reads it back.
+    logLine("a restore is replacing the library; its index and pattern sets are left alone");
+  } else {
+    // (2) The index table.
+    ok = Z31647PatternStore::getInstance().storeIndexTable() && ok;
+    // (3) The pattern sets.
+    ok = PatternSetStore::sharedInstance().store() && ok;
+  }
   // (4) The global settings.
   if (GlobalSettings* g = globalSettings()) ok = g->saveGlobalSettings() && ok;
   if (!ok) logLine("could not save all of the state");

@@ -13,6 +13,7 @@
 #include "engine/record/param_tables.h"
 #include "engine/settings/global_settings.h"
 #include "engine/synth/synth.h"
+#include "library/backup/backup_creator.h"
 #include "library/pattern_set_store.h"
 #include "library/pattern_store.h"
 #include "platform/ui/button.h"
@@ -524,6 +525,7 @@ void Z31647ViewController::reloadPattern() {
   if (std::optional<std::filesystem::path> path = PatternSetStore::patternSetDataPath()) {
     PatternSetStore::sharedInstance().loadFromPath(*path);
   }
+  BackupRestorer::libraryReloaded();
   if (!synth_) return;
   if (synth_->currentPatternIndex() == 0) {
     synth_->reloadPattern();

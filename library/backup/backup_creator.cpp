@@ -119,9 +119,13 @@ bool BackupRestorer::restoreData(const fs::path& url, std::string* error) {
     if (error) *error = "busy: a restore is running";
     return false;
   }
+  running_.fetch_add(1);
   preprocess();
   std::string why;
   const bool ok = restoreProcess(url, &why);
+  // A failed restore leaves the library as it was: nothing to read back.
+  if (ok) awaitingReload_.store(true);
+  running_.fetch_sub(1);
   postprocess();
   if (error) *error = ok ? std::string() : why;
   return ok;

@@ -99,6 +99,13 @@ class BackupRestorer {
   // was refused or failed.
   bool restoreData(const std::filesystem::path& url, std::string* error = nullptr);
   bool restoring() const { return working_.load(); }
+  // Whether the library's files are being replaced, or were replaced and
+  // not yet read back. What saves the in-memory library asks this: a
+  // restore may run on another queue, and a save meanwhile (or before the
+  // reload) would put the old state back over the restored files.
+  static bool libraryBeingReplaced() { return running_.load() > 0 || awaitingReload_.load(); }
+  // The interface read the restored library back into memory.
+  static void libraryReloaded() { awaitingReload_.store(false); }
   BackgroundTaskHost::Identifier bgTask() const { return bgTask_.load(); }
 
   void setBackgroundTaskHost(BackgroundTaskHost* host) { host_ = host; }
@@ -110,6 +117,8 @@ class BackupRestorer {
 
  private:
   std::atomic<bool> working_{false};
+  static inline std::atomic<int> running_{0};
+  static inline std::atomic<bool> awaitingReload_{false};
   std::atomic<BackgroundTaskHost::Identifier> bgTask_{BackgroundTaskHost::kInvalid};
   BackgroundTaskHost* host_ = nullptr;
 };

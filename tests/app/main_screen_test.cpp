@@ -19,6 +19,7 @@
 #include "controls/ui_lcd_view.h"
 #include "controls/ui_slider_button.h"
 #include "engine/settings/global_settings.h"
+#include "library/backup/backup_creator.h"
 #include "library/pattern_set_store.h"
 #include "library/pattern_store.h"
 #include "library/utilities.h"
@@ -476,6 +477,64 @@ TEST_F(MainScreenTest, AFinishedRestoreLeavesTheFunctionModeAndReloads) {
   ASSERT_EQ(c.stateMediator().currentStateIndex(), 8);
   platform::NotificationCenter::defaultCenter().post(kRestoreDidFinishNotification);
   EXPECT_EQ(c.stateMediator().currentStateIndex(), 6);
+}
+
+namespace {
+// A restore during which the application goes to the background, as it may
+// while a restore runs on another queue.
+class BackgroundedRestorer : public iGROOVEBIXBackupRestorer {
+ public:
+  std::function<void()> whileRestoring;
+
+ protected:
+  bool restoreProcess(const std::filesystem::path& url, std::string* error) override {
+    const bool ok = iGROOVEBIXBackupRestorer::restoreProcess(url, error);
+    if (whileRestoring) whileRestoring();
+    return ok;
+  }
+};
+}  // namespace
+
+TEST_F(MainScreenTest, SavingDuringARestoreKeepsTheRestoredLibrary) {
+  start();
+  const std::optional<fs::path> table = Utilities::applicationIndexTablePath();
+  ASSERT_TRUE(table);
+  // A first save writes the pattern-set file a backup needs.
+  delegate->applicationDidEnterBackground();
+  delegate->applicationWillEnterForeground();
+  const std::optional<fs::path> archive = iGROOVEBIXBackupCreator::sharedInstance()->createWithName();
+  ASSERT_TRUE(archive);
+  const auto backedUp = platform::readFile(*table);
+  ASSERT_TRUE(backedUp);
+  // The library changes after the backup, on disk and in memory.
+  Z31647PatternStore& s = Z31647PatternStore::getInstance();
+  const std::string first = s.columnText(0, 1);
+  s.movePatterns(0, 0, 9, 0);
+  ASSERT_NE(s.columnText(0, 1), first);
+  ASSERT_TRUE(s.storeIndexTable());
+  ASSERT_NE(platform::readFile(*table), backedUp);
+
+  BackgroundedRestorer restorer;
+  int savesDuringTheRestore = 0;
+  restorer.whileRestoring = [&] {
+    ++savesDuringTheRestore;
+    delegate->applicationDidEnterBackground();
+    delegate->applicationWillEnterForeground();
+  };
+  std::string error;
+  ASSERT_TRUE(restorer.restoreData(*archive, &error)) << error;
+  ASSERT_EQ(savesDuringTheRestore, 1);
+  EXPECT_EQ(platform::readFile(*table), backedUp) << "a save put the old index over the restored one";
+  // Until the main screen reads the restored library back, saving still
+  // leaves it alone; after that, the index in memory is the restored one.
+  delegate->applicationDidEnterBackground();
+  delegate->applicationWillEnterForeground();
+  EXPECT_EQ(platform::readFile(*table), backedUp);
+  platform::NotificationCenter::defaultCenter().post(kRestoreDidFinishNotification);
+  EXPECT_EQ(s.columnText(0, 1), first);
+  s.movePatterns(0, 0, 3, 0);
+  delegate->applicationDidEnterBackground();
+  EXPECT_NE(platform::readFile(*table), backedUp) << "saving never came back after the reload";
 }
 
 TEST_F(MainScreenTest, StoringTheCurrentPatternReloadsItAndAnotherLeavesItAlone) {
