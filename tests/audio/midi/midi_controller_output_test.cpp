@@ -114,14 +114,14 @@ TEST_F(ControllerOutput, TransportLampsFollowTheSequencer) {
   synth->startSequencer(platform::hostTime());
   synth->setLoop(true);
   synth->seq()->setRecording(platform::hostTime(), true);
-  renderChunk();
-  renderChunk();
+  renderNow();
+  renderNow();
   ASSERT_TRUE(synth->isPlaying());
   out.refreshFirstController(0);
   EXPECT_EQ(takeSent(fader), (std::vector<Bytes>{{0xBF, 41, 127}, {0xBF, 45, 127}, {0xBF, 46, 127}}));
   synth->stopSequencer(platform::hostTime());
-  renderChunk();
-  renderChunk();
+  renderNow();
+  renderNow();
   out.refreshFirstController(0);
   Lamps lamps;
   lamps.apply(takeSent(fader));

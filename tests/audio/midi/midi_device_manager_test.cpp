@@ -281,19 +281,19 @@ TEST_F(DeviceManager, LosingTheOnlyClockSourceTellsTheEngine) {
     loopback.deliver(a.sources[0], {0xF8}, platform::hostTime());
     if (c.otherSentClock) loopback.deliver(b.sources[0], {0xF8}, platform::hostTime());
     loopback.waitForDelivery();
-    renderChunk();
+    renderNow();
     ASSERT_FALSE(synth->isInternalClock());
     EXPECT_TRUE(m.inputFor(a.sources[0])->clockSeen());
     loopback.unplug(a.entity);
     drainMain();
-    renderChunk();
+    renderNow();
     EXPECT_EQ(synth->isInternalClock(), c.internalAfter);
     manager.reset();
     loopback.unplug(b.entity);
     drainMain();
     // Back to the internal clock for the next case.
     synth->seq()->externalClockLost();
-    renderChunk();
+    renderNow();
   }
 }
 
@@ -365,8 +365,8 @@ TEST_F(DeviceManager, FaderLayoutButtonsReachTheLampsThroughTheRefresh) {
   // A transport button reaches the sequencer and its lamp follows.
   loopback.deliver(fader.sources[0], {0xBF, 41, 127}, platform::hostTime());
   loopback.waitForDelivery();
-  renderChunk();
-  renderChunk();
+  renderNow();
+  renderNow();
   m.updateControllerOutputs();
   lamps.apply(takeSent(fader.destinations[0]));
   EXPECT_EQ(lamps.at(41), 127);

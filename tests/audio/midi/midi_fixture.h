@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -66,6 +67,14 @@ class MidiSystemTest : public MidiTest {
     platform::NotificationCenter::defaultCenter().removeObserver(this);
     platform::RunLoop::main().reset();
     MidiTest::TearDown();
+  }
+
+  // One chunk whose clock has caught up with the host clock, so that what
+  // was stamped "now" before the call falls into it, however long the test
+  // took to get here.
+  void renderNow() {
+    io.time = std::max(io.time, platform::hostTime());
+    renderChunk();
   }
 
   // Runs the main queue's blocks (notifications, their re-posts).
