@@ -124,6 +124,16 @@ TEST_F(PadTest, ShownFromThePanelOverTheCanvas) {
   EXPECT_EQ(pad().closeButton()->frame(), (platform::Rect{20, 17, 23.5, 24}));
   EXPECT_TRUE(pad().hilitedImageView()->isHidden());
   EXPECT_TRUE(pad().defaultParameterValues() == *synth()->currentPattern());
+  // Its faces come from the bundle.
+  EXPECT_TRUE(pad().holdButton()->imageNormal());
+  EXPECT_TRUE(pad().holdButton()->imageActive());
+  EXPECT_TRUE(pad().hilitedImageView()->image());
+  EXPECT_TRUE(pad().closeButton()->backgroundImageForState(platform::ControlState::Normal));
+  if (const char* keep = std::getenv("IGB_PAD_PNG"); keep && *keep) {
+    headlessBackend().touchDown(at(3, -4));
+    ASSERT_TRUE(headlessBackend().renderToPNG(keep));
+    headlessBackend().touchUp(at(3, -4));
+  }
 }
 
 TEST_F(PadTest, AGestureRandomizesLiveAndTheReleasePutsThePatternBackByteForByte) {

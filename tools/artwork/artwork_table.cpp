@@ -197,6 +197,35 @@ std::vector<Entry> build() {
   }
   // The program's icon on the information screen: a key face with its initials.
   add(face("AppIcon_iPhone", {50, 50}, "iGB", Shape::Function, Lamp::Amber));
+  // The menu bar's icons (the Link one lit while Link sync is on).
+  for (const auto& [name, label] : {std::pair{"MenuBarBrowser", "LIB"}, std::pair{"MenuBarSettings", "SET"},
+                                    std::pair{"MenuBarExport", "WAV"}, std::pair{"MenuBarFile", "FILE"},
+                                    std::pair{"MenuBarInfo", "INFO"}, std::pair{"MenuBarLinkDisable", "LINK"}}) {
+    add(face(name, {25, 25}, label, Shape::Small, Lamp::Cyan));
+  }
+  {
+    Entry e = face("MenuBarLinkEnable", {25, 25}, "LINK", Shape::Small, Lamp::Cyan);
+    e.look = Look::Active;
+    add(std::move(e));
+  }
+  // The XY pad: its surface, the lamp under the finger, Hold and close.
+  add(face("PadControlViewBase", {410, 260}, "", Shape::Function, Lamp::Cyan));
+  {
+    Entry e;
+    e.name = "PadLed";
+    e.kind = Kind::Led;
+    e.size = {40, 40};
+    e.variant = 1;
+    add(std::move(e));
+  }
+  for (const auto& [name, look] : {std::pair{"hold_normal", Look::Normal}, std::pair{"hold_active", Look::Active},
+                                   std::pair{"Hold_Active_Highlighted", Look::ActivePressed}}) {
+    Entry e = face(name, {59.5, 25}, "HOLD", Shape::Small, Lamp::Cyan);
+    e.look = look;
+    add(std::move(e));
+  }
+  add(face("padClose", {23.5, 24}, "X", Shape::Small, Lamp::White));
+  add(face("padClose_Active_Highlighted", {23.5, 24}, "X", Shape::Small, Lamp::White));
   return out;
 }
 
