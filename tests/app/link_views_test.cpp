@@ -238,3 +238,35 @@ TEST_F(LinkViewsTest, TheLinkButtonPresentsTheKitsSettingsScreenAsAPopoverUnderI
   bare->toggleAbletonLinkSync(bare->menuBarViewController()->abletonLinkButton());
   EXPECT_EQ(bare->presentedViewController(), nullptr);
 }
+
+// The real engine on the Link kit's local timeline (Link's network stays off:
+// the kit is told the application is inactive): switching sync on lights the
+// Link button and shows the counter blinking unconnected; alone in the
+// session, Play starts at once (beat 0 is now: nothing to count in to);
+// switching sync off hides the counter again.
+TEST_F(LinkViewsTest, LinkSyncOnLightsTheButtonAndShowsTheCounterUnconnected) {
+  start();
+  Z31647ViewController& c = *ctl();
+  ABLLink* handle = ABLLinkHandleOf(synth()->linkHandle());
+  ASSERT_NE(handle, nullptr);
+  ABLLinkSetAppActive(handle, false);
+  ASSERT_TRUE(ABLLinkUserSetEnabled(handle, true));
+  ASSERT_TRUE(pumpUntil([&] { return c.menuBarViewController()->abletonLinkButton()->isSelected(); }))
+      << "abletonLinkSyncEnabledDidChange";
+  EXPECT_TRUE(c.isAbletonLinkSyncOn());
+  EXPECT_FALSE(c.isAbletonLinkSyncConnected());
+  EXPECT_TRUE(c.linkCounterView()->enabled());
+  EXPECT_FALSE(c.linkCounterView()->connected());
+  EXPECT_FALSE(c.linkCounterView()->indicator()->isHidden());
+  EXPECT_NE(c.linkCounterView()->indicator()->layer().animationForKey("blink"), nullptr);
+  EXPECT_EQ(c.linkCounterView()->indicator()->value(), 0.0f) << "only the sliver while unconnected";
+  c.play(nullptr);
+  ASSERT_TRUE(pumpUntil([&] { return synth()->isPlaying(); }, 15.0));
+  EXPECT_EQ(c.preCountView(), nullptr) << "alone, nothing to count in to";
+  c.stopButtonDown(nullptr);
+  ASSERT_TRUE(pumpUntil([&] { return !synth()->isPlaying(); }));
+  ABLLinkUserSetEnabled(handle, false);
+  ASSERT_TRUE(pumpUntil([&] { return !c.menuBarViewController()->abletonLinkButton()->isSelected(); }));
+  EXPECT_FALSE(c.linkCounterView()->enabled());
+  EXPECT_TRUE(c.linkCounterView()->indicator()->isHidden());
+}
