@@ -341,9 +341,12 @@ TEST_F(PagedRetryTest, ASixthUnavailableReplyIsAFailure) {
   unavailable_ = 6;
   auto ctx = std::make_shared<RecordingContext>();
   fetch(ctx);
+  // Each step moves just past its own wait, so a quick reply cannot have
+  // its next wait run out inside the same step.
+  const double waits[] = {0.1, 0.2, 0.6, 2.4, 12.0};
   for (size_t i = 0; i < 5; ++i) {
     expectAttempts(i + 1);
-    platform::RunLoop::main().advanceBy(13.0);
+    platform::RunLoop::main().advanceBy(waits[i] + 0.001);
   }
   ASSERT_TRUE(pumpMainLoopUntil([&] { return ctx->done(); }));
   EXPECT_EQ(ctx->events, (std::vector<std::string>{"fail"}));

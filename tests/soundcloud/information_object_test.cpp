@@ -73,7 +73,8 @@ TEST(InformationObjectTest, TempoIsSentWithOneDecimalAboveOneHundredth) {
   for (const auto& row : table) {
     Info info(false, false);
     info.tempo = row.tempo;
-    const auto* bpm = info.output().find("track[bpm]");
+    const nxoauth2::NXOAuth2Parameters out = info.output();
+    const auto* bpm = out.find("track[bpm]");
     EXPECT_EQ(bpm ? bpm->text() : std::nullopt, row.sent) << (row.tempo ? *row.tempo : -1);
   }
 }
