@@ -107,6 +107,14 @@ TEST_F(MenuBarTest, EachButtonRunsTheScreenInstalledForItWithItselfAsAnchor) {
     EXPECT_EQ(opened.back(), std::make_pair(item, button));
   }
   EXPECT_EQ(opened.size(), 5u);
+  for (platform::Button* b : {bar.browserButton(), bar.settingButton(), bar.exportButton(), bar.fileButton(),
+                              bar.helpButton(), bar.abletonLinkButton()}) {
+    EXPECT_TRUE(b->backgroundImageForState(platform::ControlState::Normal)) << "its icon comes from the bundle";
+  }
+  EXPECT_TRUE(bar.abletonLinkButton()->backgroundImageForState(platform::ControlState::Selected));
+  if (const char* keep = std::getenv("IGB_MENU_PNG"); keep && *keep) {
+    ASSERT_TRUE(headlessBackend().renderToPNG(keep));
+  }
   // The LCD opens the browser too, with no anchor.
   c.lcdView()->sendActionsForControlEvents(CE::TouchUpInside);
   EXPECT_EQ(opened.back(), std::make_pair(Item::Browser, static_cast<platform::Button*>(nullptr)));
