@@ -44,8 +44,16 @@ class MainScreenPopoversTest : public HeadlessAppTest {
     pump(0.3);
   }
   void TearDown() override {
+    // Nothing presented outlives the test (the last program lives on until
+    // the process ends, past the notification centre).
+    if (ctl()) ctl()->dismissViewControllerAnimated(false, {});
+    pump(0.05);
     ::unsetenv("IGB_EXPORT_DIR");
     HeadlessAppTest::TearDown();
+    // The application lets go of the program now rather than at exit, when
+    // the notification centre its delegate leaves may already be gone.
+    platform::Application::sharedApplication().reset();
+    delegate.reset();
   }
   GBXMenuBarViewController& bar() { return *ctl()->menuBarViewController(); }
   static platform::Point centreOf(const platform::View& v) { return v.convertPointTo(v.bounds().center(), nullptr); }
