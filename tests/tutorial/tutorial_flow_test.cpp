@@ -44,6 +44,11 @@ class TutorialFlowTest : public HeadlessAppTest {
   }
   void TearDown() override {
     HeadlessAppTest::TearDown();
+    // The application lets go of the program's delegate now, while the
+    // notification centre it signs off from still exists (at exit it would
+    // not).
+    delegate.reset();
+    platform::Application::sharedApplication().reset();
     GBXTutorialServices::factory() = nullptr;
     GQFlurry::sharedInstance().setIsEnabled(false);
   }
