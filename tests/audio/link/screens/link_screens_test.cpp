@@ -108,6 +108,9 @@ TEST_F(LinkSettingsScreenTest, TheLinkSwitchStoresTurnsLinkOnAndShowsTheOtherSec
   EXPECT_EQ(table().rectForRowAtIndexPath({2, 0}).maxY() + ABLSettingsViewController::kBrowsingFooterHeight,
             table().contentSize().height)
       << "the browsing footer closes the table";
+  if (const char* keep = std::getenv("IGB_LINK_SETTINGS_PNG"); keep && *keep) {
+    ASSERT_TRUE(backend->renderToPNG(keep));
+  }
   // The notifications switch only stores its setting.
   flip(screen->notificationsSwitch(), false);
   EXPECT_FALSE(place.defaults().boolForKey(kABLNotificationEnabledKey));
