@@ -67,6 +67,8 @@ class ScreensTest : public LibraryTest {
       shared.dir = tmpl;
       bundle = shared.dir;
       makeBundle(kPatterns);
+      ASSERT_TRUE(platform::writePropertyList(
+          bundle / "Info.plist", platform::Value(platform::Dictionary{{"TSBackupFileExtension", platform::Value("gbd")}})));
     }
     bundle = shared.dir;
     Utilities::setBundleResourcePath(bundle);
@@ -83,11 +85,17 @@ class ScreensTest : public LibraryTest {
     window = hb.makeWindow();
   }
   void TearDown() override {
+    // Transitions and fades finish first: their completions hold screens.
+    hb.advance(2.0);
+    // Alerts wait in one queue for the whole process: none may outlive its test.
+    for (int i = 0; i < 10 && hb.alertVisible(); ++i) hb.answerAlert(0);
     // The screens go first: leaving the window may still reach the store.
     window->setRootViewController(nullptr);
     hb.runPass();
     nav.reset();
     window.reset();
+    EXPECT_EQ(platform::NotificationCenter::defaultCenter().observerCount(kPatternStorePatternStored), 0u)
+        << "a screen outlived its test";
     Synth::destroyInstance();
     store.reset();
     destroyGlobalSettings();
