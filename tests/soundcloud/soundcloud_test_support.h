@@ -31,6 +31,11 @@ class FakeService {
 
   std::string url(const std::string& path) const { return server_.url(path); }
   TestHttpServer& server() { return server_; }
+  // The token endpoint's status for refresh grants (200: a new token).
+  void setRefreshStatus(int status) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    refreshStatus_ = status;
+  }
   void setScript(Script script) {
     std::lock_guard<std::mutex> lock(mutex_);
     script_ = std::move(script);
@@ -51,6 +56,8 @@ class FakeService {
     {
       std::lock_guard<std::mutex> lock(mutex_);
       if (r.path == "/oauth2/token") {
+        if (refreshStatus_ != 200 && formMap(r)["grant_type"] == "refresh_token")
+          return HttpResponse::json(refreshStatus_, "{\"error\":\"invalid_grant\"}");
         ++issued_;
         return HttpResponse::json(200, "{\"access_token\":\"tok-" + std::to_string(issued_) +
                                            "\",\"refresh_token\":\"ref\",\"expires_in\":21599,\"scope\":\"*\"}");
@@ -63,6 +70,7 @@ class FakeService {
 
   mutable std::mutex mutex_;
   int issued_ = 0;
+  int refreshStatus_ = 200;
   Script script_;
   TestHttpServer server_;
 };

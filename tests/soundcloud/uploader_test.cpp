@@ -243,6 +243,24 @@ TEST_F(UploaderTest, ArtworkWinsOverTheAvatarAndProgressIsAFraction) {
   EXPECT_EQ(d.log.back(), "updated");
 }
 
+TEST_F(UploaderTest, ARefreshThatFailsForGoodEndsTheUploadWithItsError) {
+  // The token expired long ago, so the request refreshes first; the refresh is refused.
+  auto account = scsdk::SCSoundCloud::account();
+  auto old = account->oauthAccount()->accessToken();
+  account->oauthAccount()->oauthClient()->setAccessToken(nxoauth2::NXOAuth2AccessToken::make(
+      old->accessToken(), old->refreshToken(), platform::Date{nxoauth2::nxoauth2_now().secondsSince1970 - 3600}));
+  sc_.setRefreshStatus(400);
+  auto uploader = TSSoundCloudUploader::make(audioParams(), dataParams());
+  RecordingUploaderDelegate d;
+  uploader->setDelegate(&d);
+  uploader->upload();
+  ASSERT_TRUE(pumpMainLoopUntil([&] { return d.ended(); }));
+  EXPECT_EQ(d.log, (std::vector<std::string>{"start-audio", "failed"}));
+  EXPECT_EQ(d.error->domain, "NXOAuth2ErrorDomain");
+  EXPECT_EQ(d.error->code, -2001);
+  EXPECT_TRUE(sc_.apiRequests().empty());  // the track never went out
+}
+
 TEST(SharingHelperTest, RemovesTheRecordsFilesWhenTheyExist) {
   igbtest::TempDir dir;
   SoundCloudInformationObject info(true, true);

@@ -190,6 +190,28 @@ TEST_F(UserTest, NewActivitiesAreAnnouncedOnlyWhenTheCountChanges) {
   EXPECT_EQ(a.count(SCNewActivities), 2u);
 }
 
+TEST_F(UserTest, NewerActivitiesOfTheStoreBecomeTheUsersCount) {
+  ASSERT_TRUE(signIn());
+  sc_.setScript([this](const HttpRequest& r) {
+    if (r.path == "/me/activities/all/own.json" && r.query.rfind("uuid=f1", 0) == 0)
+      return igbtest::FakeService::reply(
+          200, "{\"collection\":[{\"type\":\"favoriting\",\"created_at\":\"2026/12/09 10:00:00 +0000\","
+               "\"origin\":{\"track\":{\"id\":1,\"title\":\"T\"},\"user\":{\"id\":2,\"username\":\"u\","
+               "\"avatar_url\":null}}}],\"future_href\":\"" + sc_.url("/me/activities/all/own?uuid=f2") + "\"}");
+    if (r.path == "/tracks/1.json") return igbtest::FakeService::reply(200, "{\"id\":1,\"created_with\":{\"id\":4242}}");
+    return serve(r);
+  });
+  int sender = 0;
+  auto user = TSSoundCloudUser::make(std::any(&sender), defaults_.get());
+  Announcements a;
+  user->store()->setFutureHref(sc_.url("/me/activities/all/own?uuid=f1"));
+  user->store()->fetchLatest();
+  ASSERT_TRUE(pumpMainLoopUntil([&] { return a.count(SCNewActivities) == 1; }));
+  EXPECT_EQ(user->numberOfNewActivities(), 1);
+  EXPECT_EQ(user->store()->count(), 1u);
+  EXPECT_EQ(*a.last[SCNewActivities].objectAs<int*>(), &sender);
+}
+
 TEST_F(UserTest, AProfileUpdateReloadsAfterItsWaitOrAnnouncesTheFailure) {
   ASSERT_TRUE(signIn());
   auto clock = std::make_shared<platform::VirtualClock>();
