@@ -98,6 +98,9 @@ class EditModeHost {
   virtual void reportEvent(const std::string& name) = 0;
   // The caption strip under the function buttons (none on this panel).
   virtual void setFunctionCaption(const std::string& /*imageName*/) {}
+  // A banner line over the panel (the main view controller's notification
+  // message; `displayTimeIndex` picks how long it shows).
+  virtual void sendNotificationMessage(const std::string& /*text*/, uint64_t /*displayTimeIndex*/ = 8) {}
 
   // ---- display (the LCD operations of the main screen)
   virtual void displayValue(const std::string& title, const std::string& value) = 0;

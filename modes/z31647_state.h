@@ -140,6 +140,5 @@ class Z31647UiStateShifted : public Z31647State {
 
 // The other modes. Each has the behaviour of its layer's base mode until its
 // own handlers are built.
-class Z31647UiStatePatternSet : public Z31647UiStateNormal {};
 class Z31647UiStateRandomizeSynth : public Z31647UiStateShifted {};
 class Z31647UiStateRandomizePattern : public Z31647UiStateShifted {};

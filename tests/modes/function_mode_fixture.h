@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "controls/image_manager.h"
 #include "engine/settings/global_settings.h"
@@ -20,7 +21,17 @@
 class FunctionPanelHost : public PanelHost {
  public:
   ImageManager* imageManager() const override { return images; }
+  void sendNotificationMessage(const std::string& text, uint64_t) override { banners.push_back(text); }
+  // As the main view controller does: starts the sequencer unless it plays
+  // and the caller waits for the pattern's end.
+  void playButWaitUntilCurrentPatternFinished(bool wait) override {
+    ++playRequests;
+    if (!(synth()->isPlaying() && wait)) synth()->startSequencer(0);
+  }
+
   ImageManager* images = nullptr;
+  std::vector<std::string> banners;
+  int playRequests = 0;
 };
 
 class FunctionModeTest : public ::testing::Test {
