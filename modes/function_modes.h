@@ -7,4 +7,5 @@
 #include "modes/z31647_ui_state_move_data.h"
 #include "modes/z31647_ui_state_part_clear.h"
 #include "modes/z31647_ui_state_pattern_set.h"
+#include "modes/z31647_ui_state_randomize.h"
 #include "modes/z31647_ui_state_step_copy.h"

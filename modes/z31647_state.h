@@ -137,8 +137,3 @@ class Z31647UiStateShifted : public Z31647State {
   void synthParameterRecFromMidi(EditModeHost*, int32_t, int32_t, int32_t) override {}
   void effecrParameterRecFromMidi(EditModeHost*, int32_t, int32_t, int32_t) override {}
 };
-
-// The other modes. Each has the behaviour of its layer's base mode until its
-// own handlers are built.
-class Z31647UiStateRandomizeSynth : public Z31647UiStateShifted {};
-class Z31647UiStateRandomizePattern : public Z31647UiStateShifted {};
