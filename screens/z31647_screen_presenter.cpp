@@ -6,7 +6,11 @@
 #include "controls/ti_button.h"
 #include "controls/ui_slider_with_text_value.h"
 #include "engine/synth/synth.h"
+#include "library/backup/icloud_manager.h"
 #include "library/screens/backup_item_table_view_controller.h"
+#include "library/utilities.h"
+#include "platform/ui/alert_view.h"
+#include "screens/compose_mail_view_controller.h"
 #include "modes/z31647_state.h"
 #include "platform/ui/navigation_controller.h"
 #include "screens/gbx_information_view_controller.h"
@@ -78,6 +82,54 @@ void Z31647ScreenPresenter::openIPhoneSettingsView(platform::View* sender) {
   screen->view()->setAutoresizingMask(platform::Autoresizing::FlexibleHeight);
   // 6.
   registerSettingActions(*screen);
+}
+
+const std::shared_ptr<SettingScreenController>& Z31647ScreenPresenter::settingController() {
+  if (!settingController_) settingController_ = std::make_shared<SettingScreenController>();
+  return settingController_;
+}
+
+void Z31647ScreenPresenter::openSettingScreen() {
+  Z31647ViewController* c = controller();
+  platform::NavigationController* nav = c ? c->navigationController() : nullptr;
+  if (!nav) return;
+  std::shared_ptr<SettingScreenController> screen = settingController();
+  screen->setSynth(c->synth());
+  screen->view();
+  if (!screen->parentViewController()) nav->pushViewController(screen, true);
+  // The pushed screen reaches only the four rows and the knob gesture.
+  registerSettingActions(*screen);
+  for (platform::Control* unwired : std::initializer_list<platform::Control*>{
+           screen->gridModeButton(), screen->tempoLockSwitch(), screen->backgroundAudioSwitch()})
+    unwired->removeTarget(c, "", CE::ValueChanged);
+}
+
+void Z31647ScreenPresenter::composeMail() {
+  if (Z31647ViewController* c = controller()) c->presentViewController(std::make_shared<ComposeMailViewController>(), true, {});
+}
+
+void Z31647ScreenPresenter::execDuplicate() {
+  bool ok = true;
+  std::shared_ptr<ICloudManager> manager = ICloudManager::sharedInstance();
+  const std::optional<std::filesystem::path> documents = Utilities::applicationiTunesDocumentsDirectory();
+  for (size_t i = 0; manager && i < manager->count(); ++i) {
+    const std::optional<platform::MetadataItem> item = manager->itemAt(i);
+    if (!item || !documents) {
+      ok = false;
+      continue;
+    }
+    const std::filesystem::path source = manager->fileURL(*item);
+    const std::filesystem::path target = *documents / source.filename();
+    std::error_code ec;
+    // An existing file counts as done.
+    if (std::filesystem::exists(target, ec)) continue;
+    std::filesystem::copy_file(source, target, ec);
+    ok = ok && !ec;
+  }
+  auto alert = std::make_shared<platform::AlertView>(
+      ok ? "Success" : "Error", ok ? "Backup files have been duplicated to the document folder." : "Unknown error",
+      nullptr, std::string("OK"), std::vector<std::string>{});
+  alert->show();
 }
 
 void Z31647ScreenPresenter::registerSettingActions(SettingScreenController& s) {

@@ -56,6 +56,18 @@ class Z31647ScreenPresenter : public platform::PopoverPresentationControllerDele
   // The settings screen's controls to the main view controller's actions.
   void registerSettingActions(SettingScreenController& screen);
 
+  // ---- offered, though no control of the program sends them
+  // One settings screen kept for the pushed variant.
+  const std::shared_ptr<SettingScreenController>& settingController();
+  // Pushes the kept settings screen; only its four rows and the knob
+  // gesture reach the main view controller.
+  void openSettingScreen();
+  // The pattern data mail screen, full screen.
+  void composeMail();
+  // Copies the iCloud list's backups into the documents folder (existing
+  // names are left alone) and says how it went.
+  void execDuplicate();
+
   // ---- the bounce
   void bounceCurrentPattern() override;
   void prepareToBounce() override;
@@ -73,4 +85,5 @@ class Z31647ScreenPresenter : public platform::PopoverPresentationControllerDele
 
   std::weak_ptr<Z31647ViewController> controller_;
   std::shared_ptr<WavExporter> exporter_;
+  std::shared_ptr<SettingScreenController> settingController_;
 };

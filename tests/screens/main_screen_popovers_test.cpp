@@ -19,6 +19,7 @@
 #include "engine/settings/global_settings.h"
 #include "platform/ui/document_interaction.h"
 #include "library/screens/backup_item_table_view_controller.h"
+#include "screens/compose_mail_view_controller.h"
 #include "screens/export_wav_screen_controller.h"
 #include "screens/gbx_information_view_controller.h"
 #include "screens/help_web_view_controller.h"
@@ -201,6 +202,42 @@ TEST_F(MainScreenPopoversTest, TheFileButtonOpensTheBackupListUnderItsBar) {
   EXPECT_EQ(list->creator(), iGROOVEBIXBackupCreator::sharedInstance());
   EXPECT_EQ(list->itemTextColor(), platform::Color::white(0.0, 0.8));
   EXPECT_TRUE(list->view()->window());
+}
+
+TEST_F(MainScreenPopoversTest, TheOfferedExtras) {
+  std::shared_ptr<Z31647ScreenPresenter> presenter =
+      Z31647ScreenPresenter::install(std::static_pointer_cast<Z31647ViewController>(ctl()->shared_from_this()));
+  ASSERT_TRUE(presenter);
+  // The pushed settings screen: kept, and only five of its controls wired.
+  presenter->openSettingScreen();
+  pump(0.5);
+  SettingScreenController* pushed = presenter->settingController().get();
+  EXPECT_EQ(ctl()->navigationController()->topViewController(), pushed);
+  const void* target = ctl();
+  for (platform::Control* c : std::initializer_list<platform::Control*>{pushed->tempoSlider(), pushed->swingSlider(),
+                                                                        pushed->lengthSlider(), pushed->lastStepSlider(),
+                                                                        pushed->knobModeButton()})
+    EXPECT_EQ(c->actionsForTarget(target, CE::ValueChanged).size(), 1u);
+  for (platform::Control* c : std::initializer_list<platform::Control*>{
+           pushed->gridModeButton(), pushed->tempoLockSwitch(), pushed->backgroundAudioSwitch()})
+    EXPECT_TRUE(c->actionsForTarget(target, CE::ValueChanged).empty());
+  pushed->closeButtonPushed();
+  pump(0.5);
+  EXPECT_EQ(ctl()->navigationController()->topViewController(), ctl());
+  EXPECT_EQ(presenter->settingController().get(), pushed);
+  // The mail screen comes up full screen.
+  presenter->composeMail();
+  pump(0.5);
+  EXPECT_NE(presented<ComposeMailViewController>(), nullptr);
+  ctl()->dismissViewControllerAnimated(false, {});
+  pump(0.05);
+  // Duplicating an empty iCloud list succeeds at once.
+  presenter->execDuplicate();
+  pump(0.05);
+  ASSERT_TRUE(headlessBackend().alertVisible());
+  EXPECT_EQ(headlessBackend().alertTitle(), "Success");
+  EXPECT_EQ(headlessBackend().alertMessage(), "Backup files have been duplicated to the document folder.");
+  headlessBackend().answerAlert(0);
 }
 
 TEST_F(MainScreenPopoversTest, TheInformationScreenOpensTheHelpPagesInTheBrowser) {
