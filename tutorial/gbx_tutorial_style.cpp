@@ -4,10 +4,10 @@ namespace tutorial_style {
 
 platform::Color darkBackgroundColor() { return platform::Color::white(0.0, static_cast<double>(0.6f)); }
 
-void springAnimate(double duration, double delay, double, double, unsigned options,
+void springAnimate(double duration, double delay, double dampingRatio, double initialVelocity, unsigned options,
                    const std::function<void()>& animations, std::function<void(bool)> completion) {
-  platform::View::animate(duration, delay, (options & ~(3u << 16)) | platform::AnimationOptions::CurveEaseOut,
-                          animations, std::move(completion));
+  platform::View::animateWithSpring(duration, delay, dampingRatio, initialVelocity, options, animations,
+                                    std::move(completion));
 }
 
 }  // namespace tutorial_style

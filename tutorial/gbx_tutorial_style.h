@@ -15,11 +15,9 @@ namespace tutorial_style {
 // Black at the single-precision alpha 0.6.
 platform::Color darkBackgroundColor();
 
-// A spring-like animation: the changes the block makes are animated over
-// `duration` after `delay`. The interface layer has no spring curve, so the
-// motion eases out (it settles without the overshoot a damping ratio below
-// one would give); the damping ratio and the initial velocity are taken for
-// the call's shape only. The completion comes as View::animate's does.
+// The scenes' spring: the changes the block makes swing in over `duration`
+// after `delay` (a damping ratio below 1 overshoots; the initial velocity
+// is in distances per second). The completion comes as View::animate's does.
 void springAnimate(double duration, double delay, double dampingRatio, double initialVelocity, unsigned options,
                    const std::function<void()>& animations, std::function<void(bool finished)> completion = nullptr);
 

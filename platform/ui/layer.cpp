@@ -67,7 +67,8 @@ AnimationValue interpolate(const AnimationValue& from, const AnimationValue& to,
     return AffineTransform{lerp(a->a, b.a, p),   lerp(a->b, b.b, p),   lerp(a->c, b.c, p),
                            lerp(a->d, b.d, p),   lerp(a->tx, b.tx, p), lerp(a->ty, b.ty, p)};
   }
-  return std::get<Color>(from).interpolated(std::get<Color>(to), p);
+  // A spring passing its end must not take a colour out of range.
+  return std::get<Color>(from).interpolated(std::get<Color>(to), std::clamp(p, 0.0, 1.0));
 }
 
 void roundedRectPath(cairo_t* cr, const Rect& r, double radius) {
@@ -111,6 +112,22 @@ double applyTiming(TimingFunction f, double t) {
     case TimingFunction::Default: return bezier(0.25, 0.1, 0.25, 1, t);
   }
   return t;
+}
+
+double springProgress(const SpringTiming& spring, double t) {
+  if (!(t > 0.0)) return 0.0;
+  if (t >= 1.0) return 1.0;
+  // A unit oscillator whose envelope has fallen to a thousandth of the
+  // distance by the end of the duration.
+  const double zeta = std::max(spring.dampingRatio, 0.05);
+  const double v = spring.initialVelocity;
+  if (zeta < 1.0) {
+    const double w0 = std::log(1000.0) / zeta;
+    const double wd = w0 * std::sqrt(1.0 - zeta * zeta);
+    return 1.0 - std::exp(-zeta * w0 * t) * (std::cos(wd * t) + ((zeta * w0 - v) / wd) * std::sin(wd * t));
+  }
+  const double w0 = 9.23;  // e^-w0 (1 + w0) is about a thousandth
+  return 1.0 - std::exp(-w0 * t) * (1.0 + (w0 - v) * t);
 }
 
 ScopedDisableActions::ScopedDisableActions() { ++gDisableActionsDepth; }
@@ -460,6 +477,12 @@ std::optional<double> Layer::progress(const Running& r, double t) const {
     frac = phase < d ? phase / d : 2.0 - phase / d;
   } else {
     frac = std::fmod(local, d) / d;
+  }
+  if (a.spring) {
+    // The velocity is given per second; the spring runs on the time fraction.
+    SpringTiming s = *a.spring;
+    s.initialVelocity *= d;
+    return springProgress(s, frac);
   }
   return applyTiming(a.timing, frac);
 }

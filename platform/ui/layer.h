@@ -57,6 +57,17 @@ enum class TimingFunction { Linear, EaseIn, EaseOut, EaseInEaseOut, Default };
 // Progress 0..1 through the curve at time fraction 0..1.
 double applyTiming(TimingFunction f, double t);
 
+// A damped spring in place of a timing curve: it starts with
+// `initialVelocity` (distances per unit of time fraction) and settles on 1 at
+// the end; below a damping ratio of 1 it overshoots and swings back.
+struct SpringTiming {
+  double dampingRatio = 1.0;
+  double initialVelocity = 0.0;
+};
+// Progress through the spring at time fraction 0..1 (exactly 0 and 1 at the
+// ends; in between it may pass 1).
+double springProgress(const SpringTiming& spring, double t);
+
 using AnimationValue = std::variant<double, Point, Rect, AffineTransform, Color>;
 
 struct BasicAnimation {
@@ -68,6 +79,8 @@ struct BasicAnimation {
   double duration = 0.25;
   double delay = 0.0;  // from the moment it is added
   TimingFunction timing = TimingFunction::Default;
+  // When set, the spring's progress instead of the timing curve's.
+  std::optional<SpringTiming> spring;
   bool autoreverses = false;
   double repeatCount = 0.0;  // 0 and 1 run once; infinity runs forever
   // Before its start (during the delay) the animation already shows fromValue.

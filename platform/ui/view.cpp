@@ -34,6 +34,7 @@ struct AnimationContext {
   unsigned options;
   std::shared_ptr<AnimationGroup> group;
   bool disabled;
+  std::optional<SpringTiming> spring = std::nullopt;
 };
 
 std::vector<AnimationContext>& contexts() {
@@ -414,9 +415,21 @@ Responder* View::nextResponder() const {
 
 void View::animate(double duration, double delay, unsigned options, const std::function<void()>& animations,
                    std::function<void(bool)> completion) {
+  animateBlock(duration, delay, options, std::nullopt, animations, std::move(completion));
+}
+
+void View::animateWithSpring(double duration, double delay, double dampingRatio, double initialVelocity,
+                             unsigned options, const std::function<void()>& animations,
+                             std::function<void(bool)> completion) {
+  animateBlock(duration, delay, options, SpringTiming{dampingRatio, initialVelocity}, animations,
+               std::move(completion));
+}
+
+void View::animateBlock(double duration, double delay, unsigned options, std::optional<SpringTiming> spring,
+                        const std::function<void()>& animations, std::function<void(bool)> completion) {
   auto group = std::make_shared<AnimationGroup>();
   group->completion = std::move(completion);
-  contexts().push_back({duration, delay, options, group, false});
+  contexts().push_back({duration, delay, options, group, false, spring});
   if (animations) animations();
   contexts().pop_back();
   group->closed = true;
@@ -459,6 +472,7 @@ void View::animateChange(const std::string& keyPath, const AnimationValue& from)
   a.delay = ctx.delay;
   a.fillBackwards = ctx.delay > 0;
   a.timing = curveOf(ctx.options);
+  a.spring = ctx.spring;
   a.autoreverses = (ctx.options & AnimationOptions::Autoreverse) != 0;
   if (ctx.options & AnimationOptions::Repeat) a.repeatCount = std::numeric_limits<double>::infinity();
   std::shared_ptr<AnimationGroup> group = ctx.group;

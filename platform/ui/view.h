@@ -176,6 +176,11 @@ class View : public Responder, public LayerDelegate, public std::enable_shared_f
                       std::function<void(bool finished)> completion = nullptr) {
     animate(duration, 0.0, AnimationOptions::None, animations, std::move(completion));
   }
+  // As animate, with the motion of a damped spring (damping ratio below 1
+  // overshoots; the initial velocity is in distances per second).
+  static void animateWithSpring(double duration, double delay, double dampingRatio, double initialVelocity,
+                                unsigned options, const std::function<void()>& animations,
+                                std::function<void(bool finished)> completion = nullptr);
   // Outside an animation block, changes are not animated even then.
   static void performWithoutAnimation(const std::function<void()>& changes);
   static bool isInAnimationBlock();
@@ -191,6 +196,9 @@ class View : public Responder, public LayerDelegate, public std::enable_shared_f
  private:
   friend class ViewController;
   friend class Window;
+
+  static void animateBlock(double duration, double delay, unsigned options, std::optional<SpringTiming> spring,
+                           const std::function<void()>& animations, std::function<void(bool finished)> completion);
 
   void setWindowRecursively(Window* w);
   void resizeSubviews(Size oldSize);
