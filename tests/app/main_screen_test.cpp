@@ -344,7 +344,9 @@ TEST_F(MainScreenTest, FunctionButtonsSelectModesByLayer) {
     UiStateIndex mode;
   };
   GQFlurry::sharedInstance().setIsEnabled(true);
-  for (const Case& k : {Case{mute, 1}, Case{mute, 0}, Case{fx, 3}, Case{fx, 0}, Case{set, 4}, Case{mute, 1}}) {
+  // (In Pattern set the mute and effect-send buttons are its own sub-mode
+  // switches, so the set button itself leads back.)
+  for (const Case& k : {Case{mute, 1}, Case{mute, 0}, Case{fx, 3}, Case{fx, 0}, Case{set, 4}, Case{set, 0}, Case{mute, 1}}) {
     tap(k.button);
     EXPECT_EQ(c.stateMediator().currentStateIndex(), k.mode);
   }
@@ -357,7 +359,10 @@ TEST_F(MainScreenTest, FunctionButtonsSelectModesByLayer) {
   // Shift from Mute: the shift layer's base mode; its function buttons.
   tap(shift);
   EXPECT_EQ(c.stateMediator().currentStateIndex(), 6);
-  for (const Case& k : {Case{mute, 8}, Case{solo, 9}, Case{fx, 7}, Case{set, 12}, Case{set, 6}}) {
+  // (Clear part, Clear motion and Move data lend the effect-send button to
+  // the part buttons, so Copy step is reached from the shift layer's base.)
+  for (const Case& k : {Case{mute, 8}, Case{solo, 9}, Case{set, 12}, Case{set, 6}, Case{fx, 7}, Case{mute, 8},
+                        Case{mute, 6}}) {
     tap(k.button);
     EXPECT_EQ(c.stateMediator().currentStateIndex(), k.mode);
   }
