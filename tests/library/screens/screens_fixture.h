@@ -85,10 +85,11 @@ class ScreensTest : public LibraryTest {
     window = hb.makeWindow();
   }
   void TearDown() override {
-    // Transitions and fades finish first: their completions hold screens.
-    hb.advance(2.0);
-    // Alerts wait in one queue for the whole process: none may outlive its test.
+    // Alerts wait in one queue for the whole process: none may outlive its
+    // test. Then what answering them started, and every other transition and
+    // fade, comes to its end: an unfinished one holds its screens.
     for (int i = 0; i < 10 && hb.alertVisible(); ++i) hb.answerAlert(0);
+    hb.advance(2.0);
     // The screens go first: leaving the window may still reach the store.
     window->setRootViewController(nullptr);
     hb.runPass();
