@@ -64,6 +64,17 @@ TEST_F(BrowserTest, CategoriesListTheirBanksWithTitlesAndStoredPatternsOnly) {
   EXPECT_EQ(browser->bankNames()[10], "User B");
 }
 
+TEST_F(BrowserTest, TouchingACategoryButtonShowsItsBanks) {
+  open(BrowserTableController::kLoad, 0);
+  Button* templates = browser->categoryButton(2);
+  hb.tap(templates->convertPointTo({23, 13}, nullptr));
+  EXPECT_EQ(browser->bankCategory(), 2);
+  EXPECT_TRUE(templates->isSelected());
+  EXPECT_FALSE(browser->categoryButton(0)->isSelected());
+  EXPECT_EQ(table().numberOfSections(), 1);
+  EXPECT_EQ(browser->titleForHeaderInSection(table(), 0), "Template A");
+}
+
 TEST_F(BrowserTest, LoadModeOpensOnTheCurrentPatternsBankAndRow) {
   open(BrowserTableController::kLoad, 100);
   EXPECT_EQ(browser->bankCategory(), 1);
@@ -80,6 +91,13 @@ TEST_F(BrowserTest, LoadModeOpensOnTheCurrentPatternsBankAndRow) {
   EXPECT_EQ(c->accessoryType(), TableViewCell::Accessory::DetailDisclosureButton);
   EXPECT_FALSE(c->indicator().isAnimating()) << "the chosen pattern is already current";
   for (int i = 0; i < 4; ++i) EXPECT_TRUE(browser->categoryButton(i)->isEnabled());
+  // The selected row shows in the selection colour.
+  ImagePtr shot = hb.render();
+  ASSERT_TRUE(shot);
+  const Rect row = c->convertRectTo(c->bounds(), nullptr);
+  const Image::RGBA p = shot->pixelAt({row.minX() + 5, row.midY()});
+  EXPECT_GT(p.b, 200);
+  EXPECT_LT(p.r, 60);
 }
 
 TEST_F(BrowserTest, SaveModeShowsTheUserBanksWithTheRowClampedIntoTheFirst) {

@@ -244,6 +244,8 @@ TEST_F(CloudBackupTest, ADownloadingBackupShowsItsProgressAndCannotBeChosen) {
   EXPECT_EQ(r.title(), "Backup");
   EXPECT_EQ(r.footerText(0), "Downloading... 42%");
   EXPECT_EQ(r.footerText(1), "");
+  EXPECT_EQ(r.heightForFooterInSection(*r.tableView(), 0), 30);
+  EXPECT_TRUE(hb.render());
   ASSERT_NE(r.timer(), nullptr);
   EXPECT_TRUE(r.timer()->isValid());
   for (int64_t s : {0, 1, 2}) EXPECT_EQ(r.willSelectRowAtIndexPath(*r.tableView(), {s, 0}), std::nullopt) << s;

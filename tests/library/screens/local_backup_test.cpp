@@ -91,6 +91,7 @@ TEST_F(LocalBackupTest, WithNoBackupsTheListSaysSoAndIsItsSmallestSize) {
             "help for details.");
   EXPECT_EQ(screen->preferredContentSize(), Size(320, 302));
   EXPECT_EQ(screen->heightForFooterInSection(table(), 1), 100);
+  EXPECT_TRUE(hb.render());
 }
 
 TEST_F(LocalBackupTest, CreateBackupSavesStateFirstAndListsTheNewFileNewestFirst) {
