@@ -180,6 +180,14 @@ void Z31647UiStateMotionClear::synthParameterValueChanged(EditModeHost* ctl, TIC
   if (sender == ctl->synthWaveButton() || sender == ctl->synthModTypeButton()) valueEditAboutToStart(ctl, sender);
 }
 
+void Z31647UiStateMotionClear::valueEditFinished(EditModeHost* ctl, TIControl* sender) {
+  if (sender == ctl->masterVolumeKnob()) {
+    Z31647UiStateShifted::valueEditFinished(ctl, sender);
+    return;
+  }
+  ctl->setReadyToDisplayDefaultContent(true);
+}
+
 void Z31647UiStateMotionClear::alertViewDidDismiss(bool ok) {
   EditModeHost* ctl = controller_;
   if (!ctl) return;

@@ -20,6 +20,9 @@ class Z31647UiStateMotionClear : public Z31647UiStateShifted {
   void partButtonPushed(EditModeHost* ctl, int32_t part) override;
   void valueEditAboutToStart(EditModeHost* ctl, TIControl* sender) override;
   void synthParameterValueChanged(EditModeHost* ctl, TIControl* sender) override;
+  // A touch here starts no edit, so its end must not close one: the motion
+  // recording sign and the engine's edit marks stay balanced.
+  void valueEditFinished(EditModeHost* ctl, TIControl* sender) override;
   void refreshPartView(EditModeHost* ctl) override;
   void refreshSynthView(EditModeHost* ctl) override;
   void refreshEffectView(EditModeHost* ctl) override;

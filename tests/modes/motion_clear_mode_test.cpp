@@ -78,6 +78,11 @@ TEST_F(MotionClearTest, OkClearsTheTouchedParameterAndCancelClearsNothing) {
 
   mode().valueEditAboutToStart(&host, pitch);
   ASSERT_TRUE(backend.answerAlert(kOk));
+  // The finger comes up after the answer: no motion-recording sign was lit,
+  // so none is taken away.
+  mode().valueEditFinished(&host, pitch);
+  EXPECT_EQ(host.lcdManager()->motionRecordingCount(), 0);
+  EXPECT_TRUE(host.readyForDefault);
   EXPECT_FALSE(inUse(kPart1Pitch));
   EXPECT_FALSE(synth().hasMotion(kPart1Pitch));
   EXPECT_FALSE(pitch->isEnabled()) << "no longer offered";
