@@ -1,5 +1,7 @@
 #include "screens/gbx_information_view_controller.h"
 
+#include <cctype>
+
 #include "platform/foundation/bundle.h"
 #include "platform/gfx/image.h"
 #include "platform/ui/navigation_controller.h"
@@ -12,10 +14,27 @@ std::string infoString(const char* key) {
   return v && v->isString() ? v->stringValue() : std::string();
 }
 
+// A file address for a path, its bytes outside the unreserved set and "/"
+// percent-encoded (a bundle under a folder with blanks still opens).
+std::string fileURL(const std::filesystem::path& path) {
+  static const char* hex = "0123456789ABCDEF";
+  std::string url = "file://";
+  for (unsigned char c : path.string()) {
+    if (std::isalnum(c) || c == '/' || c == '-' || c == '.' || c == '_' || c == '~') {
+      url += static_cast<char>(c);
+    } else {
+      url += '%';
+      url += hex[c >> 4];
+      url += hex[c & 15];
+    }
+  }
+  return url;
+}
+
 std::optional<std::string> helpPage(const std::string& name) {
   std::optional<std::filesystem::path> p = platform::Bundle::mainBundle().pathForResource(name, "html", "help");
   if (!p) return std::nullopt;
-  return "file://" + std::filesystem::absolute(*p).lexically_normal().string();
+  return fileURL(std::filesystem::absolute(*p).lexically_normal());
 }
 
 }  // namespace

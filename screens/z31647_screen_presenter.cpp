@@ -70,8 +70,8 @@ void Z31647ScreenPresenter::present(std::shared_ptr<platform::ViewController> sc
   p->setPermittedArrowDirections(platform::PopoverArrowDirection::Up);
   p->setSourceView(sender);
   if (sender) p->setSourceRect(sender->bounds());
-  // 5. Without an animated dismissal finishing first, the platform refuses a
-  // second presentation; the dismissal above is immediate here.
+  // 5. The dismissal above let go of the screen shown before at once (its
+  // fade only finishes on screen), so this presentation is not refused.
   c->presentViewController(std::move(screen), true, [] {});
 }
 

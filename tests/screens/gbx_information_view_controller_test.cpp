@@ -70,6 +70,16 @@ TEST_F(InformationScreenTest, TheBundleCarriesItsOwnHelpPages) {
     EXPECT_NE(text.str().find("iGROOVEBIX"), std::string::npos) << *url;
   }
   EXPECT_NE(GBXInformationViewController::productPageURL(), GBXInformationViewController::helpCenterURL());
+  // A bundle in a folder with a blank: the address is still one that opens.
+  const std::filesystem::path bundle = dir / "my bundle";
+  std::filesystem::create_directories(bundle / "help");
+  std::ofstream(bundle / "help" / "index.html") << "<html></html>";
+  platform::Bundle::setMainBundlePath(bundle);
+  const std::optional<std::string> spaced = GBXInformationViewController::productPageURL();
+  platform::Bundle::setMainBundlePath(std::nullopt);
+  ASSERT_TRUE(spaced.has_value());
+  EXPECT_NE(spaced->find("/my%20bundle/help/index.html"), std::string::npos) << *spaced;
+  EXPECT_TRUE(HelpWebViewController::isValidURL(*spaced));
 }
 
 TEST_F(InformationScreenTest, EachButtonOpensItsPageFullScreenWithDone) {
