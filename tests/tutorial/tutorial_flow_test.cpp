@@ -461,3 +461,41 @@ TEST_F(TutorialFlowTest, SkipDuringACrossFadeLeavesNoSceneBehind) {
   EXPECT_TRUE(weakScene3.expired());
   EXPECT_TRUE(allUnlocked());
 }
+
+TEST_F(TutorialFlowTest, ThirdPartChosenElsewhereEndsTheSelectionSceneWithoutATouch) {
+  walkTo(3);
+  waitForTarget();
+  tap(stepButton(4));
+  ASSERT_TRUE(waitFor([&] { return scene()->done(); }, 0.5));
+  // The part changes some other way (as a MIDI part change would) before
+  // the selection scene comes.
+  ctl()->setCurrentPart(2);
+  waitForScene(4);
+  const double loaded = headlessBackend().now();
+  ASSERT_TRUE(waitFor([&] { return scene()->done(); }, 0.5)) << "seen at the first poll";
+  EXPECT_EQ(ctl()->currentPart(), 2u);
+  waitForScene(5);
+  EXPECT_LT(headlessBackend().now() - loaded, 1.0);
+  // Scene 5 keeps the panel locked until its own message is in place.
+  run(loaded + 1.7 - headlessBackend().now());
+  EXPECT_TRUE(onlyUnlocked(nullptr));
+  waitForTarget();
+  EXPECT_TRUE(onlyUnlocked(ctl()->seqView()));
+}
+
+TEST_F(TutorialFlowTest, AGoalReachedWhileTheMessageSlidesInEndsTheSceneWithoutBlinking) {
+  walkTo(3);
+  auto* s3 = sceneAs<GBXTutorialScene3ViewController>();
+  ASSERT_NE(s3, nullptr);
+  // A step lamp changes before the step view is unlocked (as a pattern
+  // loaded from elsewhere would change it).
+  const bool lit = ctl()->seqView()->getButton(7)->isActive();
+  ctl()->setStep(7, !lit);
+  ASSERT_TRUE(waitFor([&] { return s3->done(); }, 0.5));
+  // The message's spring ends after the goal: it neither blinks nor
+  // unlocks anything again.
+  run(1.8);
+  EXPECT_FALSE(s3->messageLabel()->layer().animationForKey("blinkLabel"));
+  EXPECT_EQ(s3->messageLabel()->alpha(), 0.0);
+  waitForScene(4);
+}
