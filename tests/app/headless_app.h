@@ -36,6 +36,12 @@ class HeadlessAppTest : public AppRootTest {
   }
   void TearDown() override {
     if (delegate && delegate->isLaunched()) quit();
+    // The delegate goes now, while the notification centre it leaves still
+    // exists; held by the application it would go only at exit, perhaps
+    // after the centre.
+    platform::Application::sharedApplication().reset();
+    platform::Application::sharedApplication().setBackend(&headlessBackend());
+    delegate.reset();
     AppRootTest::TearDown();
   }
 
