@@ -72,6 +72,8 @@ class RibbonInterfaceController : public platform::ViewController {
 
   explicit RibbonInterfaceController(Synth* synth);
   ~RibbonInterfaceController() override;
+  // Null: the engine is going; the pad then changes nothing.
+  void setSynth(Synth* synth) { synth_ = synth; }
 
   void viewDidLoad() override;
   void viewWillAppear(bool animated) override;

@@ -10,6 +10,7 @@
 #include "app/gq_flurry.h"
 #include "app/gbx_seq_count_views.h"
 #include "app/panel_logic.h"
+#include "app/ribbon_interface_controller.h"
 #include "controls/lcd_manager.h"
 #include "controls/radio_button_mediator.h"
 #include "controls/ti_button.h"
@@ -57,6 +58,7 @@ void Z31647ViewController::releaseEngine() {
     if (*t) (*t)->invalidate();
     t->reset();
   }
+  if (padViewController_) padViewController_->setSynth(nullptr);
   synth_ = nullptr;
 }
 

@@ -267,4 +267,9 @@ TEST_F(PadTest, CloseHidesThePadKeepsAHeldResultAndTheNextShowStartsWithHoldOff)
   ASSERT_NE(c.padViewController(), nullptr);
   EXPECT_FALSE(pad().isLocked());
   EXPECT_TRUE(pad().defaultParameterValues() == kept);
+  // The engine going first (shutdown): the pad no longer reaches it.
+  c.releaseEngine();
+  headlessBackend().touchDown(at(-9, -10));
+  headlessBackend().touchUp(at(-9, -10));
+  EXPECT_TRUE(*synth()->currentPattern() == kept);
 }
