@@ -266,7 +266,7 @@ TEST_F(LinkViewsTest, LinkSyncOnLightsTheButtonAndShowsTheCounterUnconnected) {
   ASSERT_TRUE(pumpUntil([&] { return synth()->isPlaying(); }, 15.0));
   EXPECT_EQ(c.preCountView(), nullptr) << "alone, nothing to count in to";
   c.stopButtonDown(nullptr);
-  ASSERT_TRUE(pumpUntil([&] { return !synth()->isPlaying(); }));
+  ASSERT_TRUE(pumpUntil([&] { return !synth()->isPlaying(); }, 30.0));
   ABLLinkUserSetEnabled(handle, false);
   ASSERT_TRUE(pumpUntil([&] { return !c.menuBarViewController()->abletonLinkButton()->isSelected(); }));
   EXPECT_FALSE(c.linkCounterView()->enabled());

@@ -168,12 +168,12 @@ TEST_F(PanelCommandsTest, ProgramPlusOnTheLastPatternDoesNothingAndWhilePlayingK
   // While playing, program - asks for the previous pattern and the
   // transport runs on.
   c.play(nullptr);
-  ASSERT_TRUE(pumpUntil([&] { return synth()->isPlaying(); }));
+  ASSERT_TRUE(pumpUntil([&] { return synth()->isPlaying(); }, 30.0));
   c.programButtonPushed(c.programDecButton());
   ASSERT_TRUE(pumpUntil([&] { return synth()->currentPatternIndex() == last - 1; }, 30.0));
   EXPECT_TRUE(synth()->isPlaying());
   c.stopButtonDown(nullptr);
-  ASSERT_TRUE(pumpUntil([&] { return !synth()->isPlaying(); }));
+  ASSERT_TRUE(pumpUntil([&] { return !synth()->isPlaying(); }, 30.0));
 }
 
 TEST_F(PanelCommandsTest, FactoryResetReloadsPatternZeroInPlaceOrChangesToIt) {
@@ -185,13 +185,13 @@ TEST_F(PanelCommandsTest, FactoryResetReloadsPatternZeroInPlaceOrChangesToIt) {
   PatternRecord changed = factory0;
   changed.sequencerParams.trigger[3][9] = factory0.sequencerParams.trigger[3][9] ? 0 : 1;
   ASSERT_TRUE(s.storePattern(changed, 0));
-  ASSERT_TRUE(pumpUntil([&] { return synth()->step(3, 9) == (changed.sequencerParams.trigger[3][9] != 0); }));
+  ASSERT_TRUE(pumpUntil([&] { return synth()->step(3, 9) == (changed.sequencerParams.trigger[3][9] != 0); }, 30.0));
   c.play(nullptr);
-  ASSERT_TRUE(pumpUntil([&] { return synth()->isPlaying(); }));
+  ASSERT_TRUE(pumpUntil([&] { return synth()->isPlaying(); }, 30.0));
   c.initializeAllPattern();
   EXPECT_TRUE(s.patternAt(0) == factory0) << "the factory library is back";
-  ASSERT_TRUE(pumpUntil([&] { return !synth()->isPlaying(); })) << "the transport stops first";
-  ASSERT_TRUE(pumpUntil([&] { return synth()->step(3, 9) == (factory0.sequencerParams.trigger[3][9] != 0); }))
+  ASSERT_TRUE(pumpUntil([&] { return !synth()->isPlaying(); }, 30.0)) << "the transport stops first";
+  ASSERT_TRUE(pumpUntil([&] { return synth()->step(3, 9) == (factory0.sequencerParams.trigger[3][9] != 0); }, 30.0))
       << "pattern 0 reloaded in place";
   EXPECT_EQ(synth()->currentPatternIndex(), 0);
   // Another pattern current: the reset changes to pattern 0.
