@@ -1,0 +1,125 @@
+// Writes "SoundCloud.bundle": the SDK screens' images, drawn here at two
+// pixels per point, and their texts ("Localizable.strings").
+//
+//   sc_bundle_generator <bundle folder>
+
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+
+#include "platform/foundation/property_list.h"
+#include "platform/gfx/graphics_context.h"
+#include "platform/gfx/text.h"
+
+using namespace platform;
+
+namespace {
+
+bool draw(const std::filesystem::path& dir, const char* name, Size size, const std::function<void(GraphicsContext&)>& fn) {
+  beginImageContext(size, false, 2.0);
+  fn(*currentGraphicsContext());
+  ImagePtr image = imageFromCurrentImageContext();
+  endImageContext();
+  std::string error;
+  if (!image || !image->writePNG(dir / (std::string(name) + ".png"), &error)) {
+    std::fprintf(stderr, "sc_bundle_generator: %s: %s\n", name, error.c_str());
+    return false;
+  }
+  return true;
+}
+
+void verticalGradient(GraphicsContext& c, const Rect& r, Color top, Color bottom) {
+  cairo_pattern_t* g = cairo_pattern_create_linear(0, r.minY(), 0, r.maxY());
+  cairo_pattern_add_color_stop_rgba(g, 0, top.red(), top.green(), top.blue(), top.alpha());
+  cairo_pattern_add_color_stop_rgba(g, 1, bottom.red(), bottom.green(), bottom.blue(), bottom.alpha());
+  cairo_t* cr = c.cairo();
+  cairo_save(cr);
+  cairo_rectangle(cr, r.origin.x, r.origin.y, r.size.width, r.size.height);
+  cairo_set_source(cr, g);
+  cairo_fill(cr);
+  cairo_restore(cr);
+  cairo_pattern_destroy(g);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: sc_bundle_generator <bundle folder>\n");
+    return 2;
+  }
+  const std::filesystem::path dir = argv[1];
+  std::filesystem::create_directories(dir);
+  bool ok = true;
+  // A field's background: white with a soft grey band along the top edge.
+  ok &= draw(dir, "input", {8, 48}, [](GraphicsContext& c) {
+    c.setFillColor(Color::white(1.0));
+    c.fillRect({0, 0, 8, 48});
+    verticalGradient(c, {0, 0, 8, 4}, Color::white(0.0, 0.12), Color::white(0.0, 0.0));
+  });
+  // The Facebook mark: a white lower-case f on a rounded square.
+  ok &= draw(dir, "facebook", {30, 30}, [](GraphicsContext& c) {
+    c.setFillColor(Color::white(1.0, 0.25));
+    c.addPath(Path::roundedRect({0, 0, 30, 30}, 4));
+    c.fillPath();
+    TextStyle st;
+    st.font = Font::boldSystemFont(24);
+    st.color = Color::white(1.0);
+    st.alignment = TextAlignment::Center;
+    drawText(c, "f", {0, 1, 30, 30}, st);
+  });
+  // A cloud of three bumps.
+  ok &= draw(dir, "cloud", {30, 18}, [](GraphicsContext& c) {
+    c.setFillColor(Color::white(1.0));
+    c.fillEllipseInRect({2, 6, 12, 12});
+    c.fillEllipseInRect({8, 1, 14, 14});
+    c.fillEllipseInRect({16, 5, 13, 13});
+    c.fillRect({8, 11, 15, 7});
+  });
+  // The login button's light tile and the cancel button's dark one.
+  ok &= draw(dir, "continue", {8, 43}, [](GraphicsContext& c) {
+    verticalGradient(c, {0, 0, 8, 43}, Color::white(1.0), Color::white(0.9));
+  });
+  ok &= draw(dir, "cancel", {8, 32}, [](GraphicsContext& c) {
+    verticalGradient(c, {0, 0, 8, 32}, Color::white(0.35), Color::white(0.15));
+  });
+  // The header's logo: an orange panel with the service's name.
+  ok &= draw(dir, "orange_header_logo", {150, 44}, [](GraphicsContext& c) {
+    verticalGradient(c, {0, 0, 150, 44}, Color::rgba(1.0, 0.45, 0.1), Color::rgba(0.984, 0.388, 0.106));
+    TextStyle st;
+    st.font = Font::boldSystemFont(17);
+    st.color = Color::white(1.0);
+    st.alignment = TextAlignment::Center;
+    drawText(c, "SoundCloud", {0, 11, 150, 24}, st);
+  });
+
+  Dictionary texts{
+      {"credential_title", Value("Connect %@ with your SoundCloud account")},
+      {"fb_sign_in", Value("Sign in with Facebook")},
+      {"connect_to_sc", Value("Connect")},
+      {"sign_in_tos_pp_body", Value("By signing in you agree to the Terms of Use and the Privacy Policy of SoundCloud.")},
+      {"terms_of_use_substring", Value("Terms of Use")},
+      {"privatcy_policy_substring", Value("Privacy Policy")},
+      {"open_in_safari_title", Value("Open in browser?")},
+      {"open_in_safari_message", Value("The page opens in your web browser.")},
+      {"alert_cancel", Value("Cancel")},
+      {"alert_ok", Value("OK")},
+      {"credentials_error", Value("Missing sign-in details")},
+      {"credentials_error_message", Value("Please enter your user name and your password.")},
+      {"auth_error", Value("Sign-in failed")},
+      {"auth_error_message", Value("SoundCloud did not accept the sign-in. Please try again.")},
+      {"username", Value("E-mail or user name")},
+      {"password", Value("Password")},
+      {"cancel", Value("Cancel")},
+      {"web_sign_in_title", Value("Finish in your browser")},
+      {"web_sign_in_message", Value("Sign in on the page your browser opened, then paste the address it ends on here.")},
+      {"web_sign_in_placeholder", Value("Address the browser ended on")},
+      {"web_sign_in_done", Value("Done")},
+  };
+  std::string error;
+  if (!writePropertyList(dir / "Localizable.strings", Value(texts), &error)) {
+    std::fprintf(stderr, "sc_bundle_generator: texts: %s\n", error.c_str());
+    ok = false;
+  }
+  return ok ? 0 : 1;
+}
