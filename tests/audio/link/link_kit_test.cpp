@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include <cmath>
 #include <limits>
 #include <thread>
@@ -151,6 +153,14 @@ TEST_F(OfflineKit, APublishedChangeIsWhatTheNextCaptureSees) {
   ABLLinkSessionSetTempo(audio, 97.0, now());
   ABLLinkPublishAudioState(link, audio);
   EXPECT_DOUBLE_EQ(ABLLinkSessionTempo(ABLLinkSnapshotAudioState(link)), 97.0);
+  // The audio side's change reaches the application's view through Link's
+  // own hand-over thread; until it has, a change published from the
+  // application side could be overwritten by it a moment later.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (ABLLinkSessionTempo(ABLLinkSnapshotAppState(link)) != 97.0 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_DOUBLE_EQ(ABLLinkSessionTempo(ABLLinkSnapshotAppState(link)), 97.0);
 
   ABLLinkSessionState* app = ABLLinkSnapshotAppState(link);
   ABLLinkSessionSetTempo(app, 140.0, now());
