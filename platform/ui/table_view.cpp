@@ -182,13 +182,21 @@ void TableView::computeLayout() {
   headers_.clear();
   for (FooterLayout& f : footers_) f.view->removeFromSuperview();
   footers_.clear();
+  for (FooterLayout& h : headerViewsOfDelegate_) h.view->removeFromSuperview();
+  headerViewsOfDelegate_.clear();
   double y = 0;
   const int64_t sections = dataSource_ ? std::max<int64_t>(0, dataSource_->numberOfSections(*this)) : 0;
   for (int64_t s = 0; s < sections; ++s) {
     sectionTops_.push_back(y);
-    auto title = dataSource_->titleForHeaderInSection(*this, s);
+    const double headerViewHeight = tableDelegate_ ? tableDelegate_->heightForHeaderInSection(*this, s) : 0;
+    ViewPtr headerView = headerViewHeight > 0 ? tableDelegate_->viewForHeaderInSection(*this, s) : nullptr;
+    auto title = headerView ? std::nullopt : dataSource_->titleForHeaderInSection(*this, s);
     headers_.push_back(title);
     if (title) y += headerHeight_;
+    if (headerView) {
+      headerViewsOfDelegate_.push_back({headerView, y, headerViewHeight});
+      y += headerViewHeight;
+    }
     std::vector<RowLayout> section;
     const int64_t n = std::max<int64_t>(0, dataSource_->numberOfRowsInSection(*this, s));
     for (int64_t r = 0; r < n; ++r) {
@@ -312,6 +320,10 @@ void TableView::layoutSubviews() {
   for (FooterLayout& f : footers_) {
     f.view->setFrame({0, f.y, visibleRect.size.width, f.height});
     if (f.view->superview() != this) addSubview(f.view);
+  }
+  for (FooterLayout& h : headerViewsOfDelegate_) {
+    h.view->setFrame({0, h.y, visibleRect.size.width, h.height});
+    if (h.view->superview() != this) addSubview(h.view);
   }
   for (size_t s = 0; s < rows_.size(); ++s) {
     if (headers_[s]) {

@@ -118,6 +118,10 @@ class TableViewDelegate {
   // A view under a section's rows, at the height the delegate gives it
   // (none, or a height of 0 or less: no footer).
   virtual std::shared_ptr<View> viewForFooterInSection(TableView&, int64_t /*section*/) { return nullptr; }
+  // A view over a section's rows, in place of its title, at the height the
+  // delegate gives it (none, or a height of 0 or less: the title, if any).
+  virtual std::shared_ptr<View> viewForHeaderInSection(TableView&, int64_t /*section*/) { return nullptr; }
+  virtual double heightForHeaderInSection(TableView&, int64_t /*section*/) { return 0; }
   virtual double heightForFooterInSection(TableView&, int64_t /*section*/) { return 0; }
   virtual std::string titleForDeleteConfirmationButtonForRowAtIndexPath(TableView&, const IndexPath&) {
     return "Delete";
@@ -208,6 +212,7 @@ class TableView : public ScrollView {
     double height;
   };
   std::vector<FooterLayout> footers_;
+  std::vector<FooterLayout> headerViewsOfDelegate_;
   std::map<std::string, std::vector<TableViewCellPtr>> pool_;
   std::optional<IndexPath> selected_;
 

@@ -179,3 +179,41 @@ TEST(TableViewFooters, AFooterSitsUnderItsSectionsRowsAndGoesWithAReload) {
   EXPECT_EQ(table->rectForRowAtIndexPath({1, 0}).origin.y, 2 * 44);
   EXPECT_EQ(table->contentSize().height, 4 * 44);
 }
+
+namespace {
+
+// One section of two rows with a title; a header view takes the title's
+// place while `header` is set.
+class Headered : public TableViewController {
+ public:
+  int64_t numberOfRowsInSection(TableView&, int64_t) override { return 2; }
+  TableViewCellPtr cellForRowAtIndexPath(TableView&, const IndexPath&) override {
+    return std::make_shared<TableViewCell>(TableViewCell::Style::Default, "row");
+  }
+  std::optional<std::string> titleForHeaderInSection(TableView&, int64_t) override { return "Title"; }
+  ViewPtr viewForHeaderInSection(TableView&, int64_t) override { return header; }
+  double heightForHeaderInSection(TableView&, int64_t) override { return header ? 35 : 0; }
+  ViewPtr header = std::make_shared<View>();
+};
+
+}  // namespace
+
+TEST(TableViewHeaders, AHeaderViewStandsOverItsRowsInPlaceOfTheTitleAndGoesWithAReload) {
+  HeadlessBackend hb;
+  auto window = hb.makeWindow();
+  auto vc = std::make_shared<Headered>();
+  window->setRootViewController(vc);
+  hb.runPass();
+  TableView* table = vc->tableView();
+  std::shared_ptr<View> header = vc->header;
+  EXPECT_EQ(header->superview(), table);
+  EXPECT_EQ(header->frame(), (Rect{0, 0, table->bounds().size.width, 35}));
+  EXPECT_EQ(table->rectForRowAtIndexPath({0, 0}).origin.y, 35);
+  EXPECT_EQ(table->contentSize().height, 2 * 44 + 35);
+  vc->header = nullptr;
+  table->reloadData();
+  hb.runPass();
+  EXPECT_EQ(header->superview(), nullptr);
+  // The title's own header comes back at the table's header height.
+  EXPECT_EQ(table->rectForRowAtIndexPath({0, 0}).origin.y, table->sectionHeaderHeight());
+}
