@@ -181,6 +181,7 @@ bool iGroovebixRAppDelegate::didFinishLaunching() {
 void iGroovebixRAppDelegate::showMainScreen() {
   viewController_ = std::make_shared<Z31647ViewController>();
   viewController_->setSynth(synth_);
+  viewController_->setStoreDataAction([this] { return storeData(); });
   viewController_->setUserDefaults(defaults_);
   viewController_->setImageManager(ImageManager::instance());
   // The screens the menu bar opens hook themselves in.

@@ -296,7 +296,7 @@ void Z31647ViewController::buildButtons() {
   };
 
   plain(saveButton_, {240.5, 125, 62.5, 24}, "openIPhoneBrowser:", CE::TouchUpInside,
-        [this](Control&) { openIPhoneBrowser(); }, "saveButton", true);
+        [this](Control&) { openIPhoneBrowser(saveButton_.get()); }, "saveButton", true);
 
   shiftButton_ = std::make_shared<TIButton>(Rect{95.5, 125, 62.5, 24});
   shiftButton_->addTarget(this, "changeState:", [this](Control& c) { changeState(as<TIButton>(c)); }, CE::TouchDown);

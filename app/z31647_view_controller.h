@@ -65,6 +65,11 @@ class Z31647ViewController : public platform::ViewController,
   ~Z31647ViewController() override;
 
   void setSynth(Synth* synth) { synth_ = synth; }
+  // The application's save of its whole working state, which screens that
+  // back up the library run first; false when something was not written
+  // (or nothing is set).
+  void setStoreDataAction(std::function<bool()> action) { storeDataAction_ = std::move(action); }
+  bool storeData() { return storeDataAction_ ? storeDataAction_() : false; }
   // The user defaults of the program ("app_launched"); the standard ones
   // until set.
   void setUserDefaults(platform::UserDefaults* defaults) { defaults_ = defaults; }
@@ -438,6 +443,7 @@ class Z31647ViewController : public platform::ViewController,
   std::shared_ptr<RibbonInterfaceController> padViewController_;
   std::shared_ptr<GBXMenuBarViewController> menuBarViewController_;
   std::map<MenuBarItem, MenuBarAction> menuBarActions_;
+  std::function<bool()> storeDataAction_;
   std::shared_ptr<GBXSeqPreCountView> preCountView_;
   std::shared_ptr<GBXSeqCountView> linkCounterView_;
 };

@@ -1,12 +1,15 @@
 #include "screens/z31647_screen_presenter.h"
 
 #include "app/gbx_menu_bar_view_controller.h"
+#include "app/gq_flurry.h"
 #include "app/main_screen_services.h"
 #include "app/z31647_view_controller.h"
 #include "controls/ti_button.h"
 #include "controls/ui_slider_with_text_value.h"
 #include "engine/synth/synth.h"
 #include "library/backup/icloud_manager.h"
+#include "library/pattern_store.h"
+#include "library/screens/browser_table_controller.h"
 #include "library/screens/backup_item_table_view_controller.h"
 #include "library/utilities.h"
 #include "platform/ui/alert_view.h"
@@ -28,6 +31,7 @@ std::shared_ptr<Z31647ScreenPresenter> Z31647ScreenPresenter::install(
   controller->setMenuBarAction(Item::Export, [presenter](platform::Button* b) { presenter->openExportScreen(b); });
   controller->setMenuBarAction(Item::Help, [presenter](platform::Button* b) { presenter->openHelpMenu(b); });
   controller->setMenuBarAction(Item::File, [presenter](platform::Button* b) { presenter->openRestoreScreen(b); });
+  controller->setMenuBarAction(Item::Browser, [presenter](platform::Button* b) { presenter->openIPhoneBrowser(b); });
   return presenter;
 }
 
@@ -41,7 +45,7 @@ void Z31647ScreenPresenter::registerWithMainScreen() {
 
 Z31647ScreenPresenter::Z31647ScreenPresenter(std::weak_ptr<Z31647ViewController> controller,
                                              AudioFileRecorderEnvironment environment)
-    : controller_(std::move(controller)) {
+    : controller_(std::move(controller)), libraryHost_(std::make_unique<MainScreenLibraryHost>(controller_)) {
   Z31647ViewController* c = controller_.lock().get();
   exporter_ = std::make_shared<WavExporter>(c ? c->synth() : nullptr, this, std::move(environment));
 }
@@ -73,6 +77,31 @@ void Z31647ScreenPresenter::present(std::shared_ptr<platform::ViewController> sc
   // 5. The dismissal above let go of the screen shown before at once (its
   // fade only finishes on screen), so this presentation is not refused.
   c->presentViewController(std::move(screen), true, [] {});
+}
+
+void Z31647ScreenPresenter::openIPhoneBrowser(platform::View* sender) {
+  Z31647ViewController* c = controller();
+  platform::NavigationController* nav = c ? c->navigationController() : nullptr;
+  if (!nav) return;
+  auto browser = std::make_shared<BrowserTableController>(&Z31647PatternStore::getInstance());
+  browser->view();
+  if (platform::TableView* table = browser->tableView()) {
+    table->setAutoresizingMask(platform::Autoresizing::FlexibleWidth | platform::Autoresizing::FlexibleHeight);
+  }
+  const int32_t current = c->synth() ? static_cast<int32_t>(c->synth()->currentPatternIndex()) : 0;
+  browser->setTopController(libraryHost_.get());
+  browser->setPatternNumber(current);
+  browser->setSelectCurrentItem(true);
+  if (sender && sender == c->saveButton()) {
+    browser->setMode(BrowserTableController::kSave);
+    // What is saved is the pattern as edited: it is queued again so that
+    // the browser's save and the engine agree on the number.
+    c->changePattern(current);
+    GQFlurry::sharedInstance().reportEvent("Save");
+  } else {
+    browser->setMode(BrowserTableController::kLoad);
+  }
+  nav->pushViewController(browser, true);
 }
 
 void Z31647ScreenPresenter::openIPhoneSettingsView(platform::View* sender) {

@@ -17,6 +17,7 @@
 
 #include "platform/ui/view_controller.h"
 #include "screens/export_wav_screen_controller.h"
+#include "screens/main_screen_library_host.h"
 #include "screens/wav_exporter.h"
 
 class Z31647ViewController;
@@ -48,6 +49,11 @@ class Z31647ScreenPresenter : public platform::PopoverPresentationControllerDele
   void openExportScreen(platform::View* sender);
   // The backup list in a navigation controller (its bar shown).
   void openRestoreScreen(platform::View* sender);
+  // The pattern browser, pushed onto the main screen's navigation
+  // controller: in Save mode (the edited pattern queued as the pending one)
+  // when the sender is the panel's save button, else in Load mode. Open
+  // popovers stay.
+  void openIPhoneBrowser(platform::View* sender);
   void disposeAllPopover(bool flag) override;
   // Both forms answer "none": a popover stays a popover on compact widths.
   platform::ModalPresentationStyle adaptivePresentationStyle(platform::PopoverPresentationController&) override {
@@ -84,6 +90,9 @@ class Z31647ScreenPresenter : public platform::PopoverPresentationControllerDele
   Z31647ViewController* controller() const;
 
   std::weak_ptr<Z31647ViewController> controller_;
+  // What the pattern browser reaches the main screen through; it lives as
+  // long as the presenter, and so as long as the main view controller.
+  std::unique_ptr<MainScreenLibraryHost> libraryHost_;
   std::shared_ptr<WavExporter> exporter_;
   std::shared_ptr<SettingScreenController> settingController_;
 };

@@ -18,7 +18,9 @@
 #include "controls/ui_slider_with_text_value.h"
 #include "engine/settings/global_settings.h"
 #include "platform/ui/document_interaction.h"
+#include "app/gq_flurry.h"
 #include "library/screens/backup_item_table_view_controller.h"
+#include "library/screens/browser_table_controller.h"
 #include "screens/compose_mail_view_controller.h"
 #include "screens/export_wav_screen_controller.h"
 #include "screens/gbx_information_view_controller.h"
@@ -202,6 +204,43 @@ TEST_F(MainScreenPopoversTest, TheFileButtonOpensTheBackupListUnderItsBar) {
   EXPECT_EQ(list->creator(), iGROOVEBIXBackupCreator::sharedInstance());
   EXPECT_EQ(list->itemTextColor(), platform::Color::white(0.0, 0.8));
   EXPECT_TRUE(list->view()->window());
+}
+
+TEST_F(MainScreenPopoversTest, TheBrowserIsPushedToLoadFromTheMenuAndToSaveFromTheSaveButton) {
+  platform::NavigationController* nav = ctl()->navigationController();
+  ASSERT_NE(nav, nullptr);
+  GQFlurry::sharedInstance().setIsEnabled(true);
+  GQFlurry::sharedInstance().setLastEventType("");
+  // The menu's browser button: Load mode, on the current pattern.
+  tapView(*bar().browserButton());
+  pump(0.5);
+  auto* browser = dynamic_cast<BrowserTableController*>(nav->topViewController());
+  ASSERT_NE(browser, nullptr);
+  EXPECT_EQ(browser->mode(), BrowserTableController::kLoad);
+  EXPECT_EQ(browser->patternNumber(), synth()->currentPatternIndex());
+  EXPECT_TRUE(browser->selectCurrentItem());
+  EXPECT_EQ(ctl()->presentedViewController(), nullptr) << "pushed, not presented";
+  EXPECT_EQ(GQFlurry::sharedInstance().lastEventType(), "");
+  // Picking another pattern reaches the engine through the main screen.
+  ASSERT_NE(browser->topController(), nullptr);
+  const int32_t before = synth()->currentPatternIndex();
+  browser->didSelectRowAtIndexPath(*browser->tableView(), platform::IndexPath{0, before + 2});
+  ASSERT_TRUE(pumpUntil([&] { return synth()->pendingPattern() == before + 2; }));
+  EXPECT_EQ(browser->topController()->currentStateIndex(), 0);
+  nav->popViewControllerAnimated(false);
+  pump(0.5);
+  ASSERT_EQ(nav->topViewController(), ctl());
+
+  // The panel's save button: Save mode, the edited pattern queued again.
+  ctl()->openIPhoneBrowser(ctl()->saveButton());
+  pump(0.5);
+  browser = dynamic_cast<BrowserTableController*>(nav->topViewController());
+  ASSERT_NE(browser, nullptr);
+  EXPECT_EQ(browser->mode(), BrowserTableController::kSave);
+  EXPECT_EQ(synth()->pendingPattern(), synth()->currentPatternIndex());
+  EXPECT_EQ(GQFlurry::sharedInstance().lastEventType(), "Save");
+  nav->popViewControllerAnimated(false);
+  pump(0.5);
 }
 
 TEST_F(MainScreenPopoversTest, TheOfferedExtras) {
