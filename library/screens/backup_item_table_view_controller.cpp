@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "library/screens/backup_detail_cells.h"
 #include "library/backup/backup_archive.h"
 #include "platform/cloud/metadata_query.h"
 #include "platform/ui/navigation_controller.h"
@@ -15,7 +16,6 @@ namespace {
 constexpr int kRestoreTag = 1;
 constexpr int kDeleteTag = 2;
 constexpr int kResultTag = 3;
-const Color kDeleteRed = Color::rgba(0.74, 0.08, 0.13, 1.0);
 
 // Runs `work` on the main thread: at once there, else on the main queue.
 void onMain(std::function<void()> work) {
@@ -331,34 +331,10 @@ double RestoreItemViewController::heightForFooterInSection(TableView&, int64_t s
 
 TableViewCellPtr RestoreItemViewController::cellForRowAtIndexPath(TableView& tv, const IndexPath& ip) {
   if (ip.section == 0) {
-    auto cell = std::make_shared<TableViewCell>(TableViewCell::Style::Default, "");
-    if (!nameField_) {
-      nameField_ = std::make_shared<TextField>();
-      nameField_->setFont(Font::boldSystemFont(16));
-      nameField_->setDelegate(this);
-      const auto i = item();
-      nameField_->setText(i ? datasource_->fileName(*i) : url_.filename().string());
-    }
-    nameField_->setFrame(Rect(16, 0, std::max(0.0, tv.bounds().size.width - 32), cell->bounds().size.height));
-    nameField_->setAutoresizingMask(Autoresizing::FlexibleWidth);
-    cell->contentView().addSubview(nameField_);
-    return cell;
+    const auto i = item();
+    return backup_cells::nameCell(tv, nameField_, this, i ? datasource_->fileName(*i) : url_.filename().string(), 16);
   }
-  TableViewCellPtr cell = tv.dequeueReusableCellWithIdentifier(kCellIdentifier);
-  if (!cell) cell = std::make_shared<TableViewCell>(TableViewCell::Style::Default, kCellIdentifier);
-  Label& text = cell->textLabel();
-  text.setAdjustsFontSizeToFitWidth(true);
-  text.setTextAlignment(TextAlignment::Center);
-  if (ip.section == 1) {
-    text.setText("Restore");
-    text.setTextColor(Color::black());
-    cell->setBackgroundColor(Color::whiteColor());
-  } else {
-    text.setText("Delete");
-    text.setTextColor(Color::whiteColor());
-    cell->setBackgroundColor(kDeleteRed);
-  }
-  return cell;
+  return backup_cells::commandCell(tv, ip, kCellIdentifier);
 }
 
 std::optional<IndexPath> RestoreItemViewController::willSelectRowAtIndexPath(TableView&, const IndexPath& ip) {

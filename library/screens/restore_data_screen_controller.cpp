@@ -1,5 +1,6 @@
 #include "library/screens/restore_data_screen_controller.h"
 
+#include "library/screens/backup_detail_cells.h"
 #include "library/backup/backup_archive.h"
 #include "library/utilities.h"
 #include "platform/notify/notification_center.h"
@@ -12,7 +13,6 @@ namespace {
 constexpr int kRestoreTag = 1;
 constexpr int kDeleteTag = 2;
 constexpr int kFactoryTag = 3;
-const Color kDeleteRed = Color::rgba(0.74, 0.08, 0.13, 1.0);
 
 constexpr const char* kRestoreQuestion =
     "Are you sure want to restore your backup data? This will overwrite all existing/custom data.";
@@ -201,35 +201,8 @@ std::optional<std::string> RestoredDataDetailViewController::titleForHeaderInSec
 }
 
 TableViewCellPtr RestoredDataDetailViewController::cellForRowAtIndexPath(TableView& tv, const IndexPath& ip) {
-  if (ip.section == 0) {
-    auto cell = std::make_shared<TableViewCell>(TableViewCell::Style::Default, "");
-    const Rect b = cell->contentView().bounds();
-    if (!nameField_) {
-      nameField_ = std::make_shared<TextField>();
-      nameField_->setFont(Font::boldSystemFont(16));
-      nameField_->setDelegate(this);
-      nameField_->setText(url_.stem().string());
-    }
-    nameField_->setFrame(Rect(16, 0, std::max(0.0, tv.bounds().size.width - 37), b.size.height));
-    nameField_->setAutoresizingMask(Autoresizing::FlexibleWidth);
-    cell->contentView().addSubview(nameField_);
-    return cell;
-  }
-  TableViewCellPtr cell = tv.dequeueReusableCellWithIdentifier(kCellIdentifier);
-  if (!cell) cell = std::make_shared<TableViewCell>(TableViewCell::Style::Default, kCellIdentifier);
-  Label& text = cell->textLabel();
-  text.setAdjustsFontSizeToFitWidth(true);
-  text.setTextAlignment(TextAlignment::Center);
-  if (ip.section == 1) {
-    text.setText("Restore");
-    text.setTextColor(Color::black());
-    cell->setBackgroundColor(Color::whiteColor());
-  } else {
-    text.setText("Delete");
-    text.setTextColor(Color::whiteColor());
-    cell->setBackgroundColor(kDeleteRed);
-  }
-  return cell;
+  if (ip.section == 0) return backup_cells::nameCell(tv, nameField_, this, url_.stem().string(), 21);
+  return backup_cells::commandCell(tv, ip, kCellIdentifier);
 }
 
 std::optional<IndexPath> RestoredDataDetailViewController::willSelectRowAtIndexPath(TableView&, const IndexPath& ip) {
