@@ -138,6 +138,7 @@ struct OHAttributedLabel::Frame {
   PangoLayout* layout = nullptr;
   OHAttributedString text;
   Rect rect;
+  Rect bounds;
   ~Frame() {
     if (layout) g_object_unref(layout);
   }
@@ -291,7 +292,9 @@ std::optional<OHLink> OHAttributedLabel::linkAtCharacterIndex(size_t index) {
 }
 
 OHAttributedLabel::Frame& OHAttributedLabel::frame_() {
-  if (frame_cache_) return *frame_cache_;
+  // A frame laid out for other bounds is stale even when no redisplay was
+  // asked for (a size change that did not go through setNeedsDisplay).
+  if (frame_cache_ && frame_cache_->bounds == bounds()) return *frame_cache_;
   auto f = std::make_unique<Frame>();
   f->text = attributedTextWithLinks().value_or(OHAttributedString());
   if (highlighted_ && highlightedTextColor_) f->text.setTextColor(*highlightedTextColor_);
@@ -306,6 +309,7 @@ OHAttributedLabel::Frame& OHAttributedLabel::frame_() {
     if (centerVertically_) r.origin.y += (r.size.height - suggested.height) / 2;
   }
   f->rect = r;
+  f->bounds = bounds();
   f->layout = buildLayout(measureContext(), f->text, r.size.width, r.size.height);
   frame_cache_ = std::move(f);
   return *frame_cache_;
@@ -364,7 +368,8 @@ std::optional<OHLink> OHAttributedLabel::linkAtPoint(Point p) {
     if (!line.contains(p)) continue;
     PangoLayoutLine* l = pango_layout_iter_get_line_readonly(it);
     int index = 0, trailing = 0;
-    const double x = p.x - f.rect.origin.x;
+    // Relative to the line's own start (after its alignment offset).
+    const double x = p.x - line.minX();
     pango_layout_line_x_to_index(l, static_cast<int>(x * PANGO_SCALE), &index, &trailing);
     found = linkAtCharacterIndex(f.text.unitIndex(static_cast<size_t>(index)));
     if (found) break;

@@ -129,6 +129,19 @@ TEST_F(OHLabelScreenTest, TappingALinkOpensItsAddress) {
   EXPECT_EQ(behind_->taps, 0);
 }
 
+TEST_F(OHLabelScreenTest, LinksOfCentredAndRightAlignedTextAreFoundWhereTheyAreDrawn) {
+  for (auto a : {platform::TextAlignment::Center, platform::TextAlignment::Right}) {
+    label_->setTextAlignment(a);
+    const auto before = backend_.openedURLs().size();
+    backend_.tap(windowPointOf(terms_));
+    ASSERT_EQ(backend_.openedURLs().size(), before + 1);
+    EXPECT_EQ(backend_.openedURLs().back(), "https://example.com/terms");
+  }
+  // Just left of the centred link's first character: plain text.
+  const auto rects = label_->highlightRects({terms_, "x"});
+  EXPECT_EQ(label_->linkAtPoint({rects[0].minX() - 4, rects[0].midY()}), std::nullopt);
+}
+
 TEST_F(OHLabelScreenTest, ReleasingElsewhereOpensNothingAndClearsTheHighlight) {
   backend_.touchDown(windowPointOf(terms_));
   ASSERT_TRUE(label_->activeLink());
