@@ -3,14 +3,19 @@
 #include "platform/gfx/graphics_context.h"
 #include "platform/notify/notification_center.h"
 #include "platform/ui/navigation_controller.h"
+#include "soundcloud/screens/compose_view_controller.h"
 #include "soundcloud/ts_soundcloud_api.h"
 
 namespace tssc {
 
 namespace {
 
+platform::ViewControllerPtr defaultComposer(uint64_t trackId) {
+  return std::make_shared<ComposeViewController>(static_cast<int64_t>(trackId));
+}
+
 SoundCloudCommentViewController::ComposerFactory& composerFactory() {
-  static SoundCloudCommentViewController::ComposerFactory f;
+  static SoundCloudCommentViewController::ComposerFactory f = defaultComposer;
   return f;
 }
 
@@ -26,7 +31,9 @@ const platform::Value* userField(const platform::Value& comment, const char* key
 
 }  // namespace
 
-void SoundCloudCommentViewController::setComposerFactory(ComposerFactory f) { composerFactory() = std::move(f); }
+void SoundCloudCommentViewController::setComposerFactory(ComposerFactory f) {
+  composerFactory() = f ? std::move(f) : ComposerFactory(defaultComposer);
+}
 
 platform::ImagePtr SoundCloudCommentViewController::defaultAvatar() {
   if (auto img = platform::Image::named("SoundCloud.bundle/default-avatar")) return img;

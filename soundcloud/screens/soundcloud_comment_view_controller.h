@@ -43,7 +43,7 @@ class SoundCloudCommentViewController : public platform::TableViewController,
   platform::ActivityIndicatorView* indicator() const { return indicator_.get(); }
   const std::shared_ptr<ListBrowserTrack>& track() const { return track_; }
 
-  // The composer the compose button pushes; none: the button pushes nothing.
+  // The composer the compose button pushes (none: the comment composer).
   static void setComposerFactory(ComposerFactory f);
   // The placeholder for an author whose picture is not cached: the
   // bundle's "SoundCloud.bundle/default-avatar", else one drawn here.

@@ -1,5 +1,7 @@
 #include "soundcloud/screens/soundcloud_comment_view_controller.h"
 
+#include "soundcloud/screens/compose_view_controller.h"
+
 #include "tests/soundcloud/screens/sharing_screens_fixture.h"
 
 using namespace tssc;
@@ -60,8 +62,8 @@ class CommentScreenTest : public SharingScreensTest {
 
 TEST_F(CommentScreenTest, ListsTheCommentsOnceTheyArriveWithBodyAuthorDateAndAvatar) {
   signInAndLoad();
+  EXPECT_EQ(context->numberOfCommentsFor(kTrack), 0);  // nothing cached yet
   show(true);
-  EXPECT_EQ(table().numberOfRowsInSection(0), 0);  // nothing cached yet
   ASSERT_TRUE(igbtest::pumpMainLoopUntil([&] { return table().numberOfRowsInSection(0) == 3; }));
   hb->runPass();
   EXPECT_EQ(requestLines(), (std::vector<std::string>{"GET /tracks/4294967296/comments.json"}));
@@ -117,6 +119,13 @@ TEST_F(CommentScreenTest, ComposePushesTheComposerForTheTrackId) {
   hb->advance(1.0);
   EXPECT_EQ(asked, std::vector<uint64_t>{static_cast<uint64_t>(kTrack)});
   EXPECT_EQ(nav->topViewController(), composer.get());
+  // Without a factory of its own the button pushes the comment composer.
+  SoundCloudCommentViewController::setComposerFactory(nullptr);
+  nav->popViewControllerAnimated(false);
+  hb->runPass();
+  screen->composeButton()->trigger();
+  hb->advance(1.0);
+  EXPECT_NE(dynamic_cast<ComposeViewController*>(nav->topViewController()), nullptr);
 }
 
 TEST_F(CommentScreenTest, EachAnnouncedRequestHasItsSpinnerAndAnotherTracksReplyReloadsToo) {
