@@ -337,9 +337,15 @@ std::vector<Rect> OHAttributedLabel::highlightRects(const OHLink& link) {
       const size_t from = f.text.unitIndex(static_cast<size_t>(run->item->offset));
       const size_t to = f.text.unitIndex(static_cast<size_t>(run->item->offset + run->item->length));
       if (OHRange{from, to - from}.intersects(link.range)) {
-        PangoRectangle logical;
-        pango_layout_iter_get_run_extents(runs, nullptr, &logical);
-        const Rect r = fromPango(logical).offsetBy(f.rect.origin.x, f.rect.origin.y).integral().insetBy(-1, -1);
+        // The run's box: its ends placed by the line's own positions (plus
+        // the line's alignment offset), as high as the line.
+        int x0 = 0, x1 = 0;
+        pango_layout_line_index_to_x(line, run->item->offset, FALSE, &x0);
+        pango_layout_line_index_to_x(line, run->item->offset + run->item->length, FALSE, &x1);
+        PangoRectangle lineLogical;
+        pango_layout_iter_get_line_extents(runs, nullptr, &lineLogical);
+        PangoRectangle box{lineLogical.x + std::min(x0, x1), lineLogical.y, std::abs(x1 - x0), lineLogical.height};
+        const Rect r = fromPango(box).offsetBy(f.rect.origin.x, f.rect.origin.y).integral().insetBy(-1, -1);
         current = current ? current->unionWith(r) : r;
       } else if (current) {
         out.push_back(*current);

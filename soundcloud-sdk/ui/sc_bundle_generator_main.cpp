@@ -93,6 +93,35 @@ int main(int argc, char** argv) {
     drawText(c, "SoundCloud", {0, 11, 150, 24}, st);
   });
 
+  // The sliding switch: its two halves, handle (at rest and pressed), the
+  // overlay that gives the track its depth, and the rounded mask.
+  auto track = [](const char* name, Color top, Color bottom) {
+    return std::make_pair(name, std::make_pair(top, bottom));
+  };
+  for (auto [name, colours] : {track("switch_blue", Color::rgba(0.12, 0.48, 0.86), Color::rgba(0.06, 0.36, 0.72)),
+                               track("switch_orange", Color::rgba(1.0, 0.45, 0.15), Color::rgba(0.93, 0.33, 0.07))}) {
+    const auto [top, bottom] = colours;
+    ok &= draw(dir, name, {20, 28}, [top = top, bottom = bottom](GraphicsContext& c) { verticalGradient(c, {0, 0, 20, 28}, top, bottom); });
+  }
+  ok &= draw(dir, "switch_slider", {47, 28}, [](GraphicsContext& c) {
+    c.addPath(Path::roundedRect({0.5, 0.5, 46, 27}, 5));
+    c.clip();
+    verticalGradient(c, {0, 0, 47, 28}, Color::white(0.98), Color::white(0.82));
+  });
+  ok &= draw(dir, "switch_slider-down", {47, 28}, [](GraphicsContext& c) {
+    c.addPath(Path::roundedRect({0.5, 0.5, 46, 27}, 5));
+    c.clip();
+    verticalGradient(c, {0, 0, 47, 28}, Color::white(0.8), Color::white(0.65));
+  });
+  ok &= draw(dir, "switch_filter", {20, 28}, [](GraphicsContext& c) {
+    verticalGradient(c, {0, 0, 20, 6}, Color::white(0.0, 0.25), Color::white(0.0, 0.0));
+  });
+  ok &= draw(dir, "switch_mask", {20, 28}, [](GraphicsContext& c) {
+    c.setFillColor(Color::black());
+    c.addPath(Path::roundedRect({0, 0, 20, 28}, 5));
+    c.fillPath();
+  });
+
   Dictionary texts{
       {"credential_title", Value("Connect %@ with your SoundCloud account")},
       {"fb_sign_in", Value("Sign in with Facebook")},
