@@ -8,6 +8,15 @@ using platform::Rect;
 
 void TSPagingScrollView::touchesEnded(const platform::TouchSet& touches, const platform::Event* event) {
   platform::ScrollView::touchesEnded(touches, event);
+  settleOnPage();
+}
+
+void TSPagingScrollView::touchesCancelled(const platform::TouchSet& touches, const platform::Event* event) {
+  platform::ScrollView::touchesCancelled(touches, event);
+  settleOnPage();
+}
+
+void TSPagingScrollView::settleOnPage() {
   const double w = bounds().size.width;
   if (!paging_ || w <= 0) return;
   const double x = contentOffset().x;

@@ -35,8 +35,10 @@ class TSPagingScrollView : public platform::ScrollView {
   bool isPagingEnabled() const { return paging_; }
   void setPagingEnabled(bool p) { paging_ = p; }
   void touchesEnded(const platform::TouchSet& touches, const platform::Event* event) override;
+  void touchesCancelled(const platform::TouchSet& touches, const platform::Event* event) override;
 
  private:
+  void settleOnPage();
   bool paging_ = false;
 };
 

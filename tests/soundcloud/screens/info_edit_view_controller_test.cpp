@@ -77,6 +77,21 @@ TEST_F(InfoEditTest, AnUploadShowsTheFileAndTheRecordsDefaultsOnThreePages) {
   EXPECT_EQ(editor->pageControl().currentPage(), 0);
 }
 
+TEST_F(InfoEditTest, ADragBetweenPagesSettlesOnTheNearestAndLoadsAhead) {
+  openUpload();
+  const double w = pageWidth();
+  // From the lower part of the first page, away from its controls.
+  const platform::Point start = editor->scrollView().convertPointTo({w - 40, 330}, nullptr);
+  hb->drag(start, {start.x - w * 0.6, start.y}, 0.3);
+  hb->advance(1.0);
+  EXPECT_DOUBLE_EQ(editor->scrollView().contentOffset().x, w);
+  EXPECT_EQ(editor->pageControl().currentPage(), 1);
+  EXPECT_NE(editor->othersPage(), nullptr);
+  hb->drag(start, {start.x + w * 0.3, start.y}, 0.3);
+  hb->advance(1.0);
+  EXPECT_DOUBLE_EQ(editor->scrollView().contentOffset().x, w) << "less than half a page springs back";
+}
+
 TEST_F(InfoEditTest, ATempolessRecordShowsAnEmptyBpmAndATypeAndLicenceFromTheRecord) {
   auto info = std::make_shared<SoundCloudInformationObject>(true, true);
   info->fileURL = platform::URL::fileURLWithPath(audio);
