@@ -104,7 +104,7 @@ void TSSoundCloudInfoSharingViewController::updateCharacterCounter() {
   counter_->setText(std::to_string(left));
   const bool within = n <= kMessageLimit;
   counter_->setTextColor(within ? counterColorWithinLimit() : counterColorPastLimit());
-  if (uploadItem_) uploadItem_->setEnabled(within);
+  if (uploadItem_) uploadItem_->setEnabled(within && !uploading_);
 }
 
 void TSSoundCloudInfoSharingViewController::textViewDidBeginEditing(platform::TextView&) { placeholder_->setText(""); }
@@ -222,7 +222,8 @@ void TSSoundCloudInfoSharingViewController::postMessage(const std::string& servi
 // ---- upload -------------------------------------------------------------------------
 
 void TSSoundCloudInfoSharingViewController::uploadButtonPushed() {
-  if (!information_) return;
+  if (!information_ || uploading_) return;
+  uploading_ = true;
   navigationItem().setTitleView(titleView_);
   progress_->setHidden(false);
   uploadItem_->setEnabled(false);
@@ -239,6 +240,7 @@ void TSSoundCloudInfoSharingViewController::uploadButtonPushed() {
 }
 
 void TSSoundCloudInfoSharingViewController::backToComposing() {
+  uploading_ = false;
   navigationItem().setLeftBarButtonItem(nullptr);
   navigationItem().setHidesBackButton(false);
   navigationItem().setTitleView(nullptr);

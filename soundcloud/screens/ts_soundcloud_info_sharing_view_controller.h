@@ -142,6 +142,8 @@ class TSSoundCloudInfoSharingViewController : public platform::ViewController,
   platform::BarButtonItemPtr uploadItem_;
   std::shared_ptr<platform::AlertView> alert_;
   bool alertCloses_ = false;
+  // While the upload runs, typing never enables "Upload" again.
+  bool uploading_ = false;
   // Answers of the account store may come after the screen went.
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

@@ -247,6 +247,10 @@ TEST_F(SharingScreenTest, APublicUploadPostsTheLinkToBothConnectionsAndTheAlertC
   setMessage("fresh from the groovebox");
   upload().trigger();
   EXPECT_FALSE(upload().isEnabled());
+  // Typing on during the upload does not offer a second one.
+  setMessage("fresh from the groovebox");
+  EXPECT_FALSE(upload().isEnabled());
+  screen->uploadButtonPushed();
   ASSERT_TRUE(screen->navigationItem().leftBarButtonItem());
   EXPECT_EQ(screen->navigationItem().leftBarButtonItem()->title(), "Cancel");
   EXPECT_TRUE(screen->navigationItem().hidesBackButton());
