@@ -122,6 +122,15 @@ int main(int argc, char** argv) {
     c.fillPath();
   });
 
+  // A dark woven texture behind the connection page.
+  ok &= draw(dir, "darkTexturedBackgroundPattern", {8, 8}, [](GraphicsContext& c) {
+    c.setFillColor(Color::white(0.16));
+    c.fillRect({0, 0, 8, 8});
+    c.setFillColor(Color::white(0.2));
+    c.fillRect({0, 0, 4, 4});
+    c.fillRect({4, 4, 4, 4});
+  });
+
   Dictionary texts{
       {"credential_title", Value("Connect %@ with your SoundCloud account")},
       {"fb_sign_in", Value("Sign in with Facebook")},
@@ -144,6 +153,8 @@ int main(int argc, char** argv) {
       {"web_sign_in_message", Value("Sign in on the page your browser opened, then paste the address it ends on here.")},
       {"web_sign_in_placeholder", Value("Address the browser ended on")},
       {"web_sign_in_done", Value("Done")},
+      {"connection_faild", Value("Connection failed")},
+      {"connection_error_ok", Value("OK")},
   };
   std::string error;
   if (!writePropertyList(dir / "Localizable.strings", Value(texts), &error)) {
