@@ -286,6 +286,29 @@ TEST_F(InfoEditTest, CancelStopsTheUploadAndCloses) {
   EXPECT_FALSE(hb->alertVisible()) << "a cancelled upload reports nothing";
 }
 
+// A task that prepares the audio: half done on the first poll.
+class HalfTask : public TSTask {
+ public:
+  float informProgression() override { return 0.5f; }
+  void cancel() override { cancelled = true; }
+  bool cancelled = false;
+};
+
+TEST_F(InfoEditTest, ATaskRunnerShowsItsProgressAndCancelStopsIt) {
+  openUpload();
+  auto task = std::make_shared<HalfTask>();
+  auto agent = std::make_shared<TSAgent>(task);
+  editor->setAgent(agent);
+  EXPECT_EQ(agent->delegate(), editor.get());
+  agent->run();
+  EXPECT_FLOAT_EQ(editor->titleProgressView().progressView().progress(), 0.5f);
+  editor->cancelButtonPushed();
+  EXPECT_TRUE(task->cancelled);
+  EXPECT_TRUE(agent->tryToCancel());
+  hb->advance(1.0);
+  EXPECT_EQ(root->presentedViewController(), nullptr);
+}
+
 class InfoUpdateTest : public InfoEditTest {
  protected:
   void openEdit(int64_t trackId) {
