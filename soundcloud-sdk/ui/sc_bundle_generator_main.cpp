@@ -131,6 +131,11 @@ int main(int argc, char** argv) {
     c.fillRect({4, 4, 4, 4});
   });
 
+  // The mail picker's address bar.
+  ok &= draw(dir, "mailInputBackground", {8, 44}, [](GraphicsContext& c) {
+    verticalGradient(c, {0, 0, 8, 44}, Color::white(0.98), Color::white(0.9));
+  });
+
   Dictionary texts{
       {"credential_title", Value("Connect %@ with your SoundCloud account")},
       {"fb_sign_in", Value("Sign in with Facebook")},
@@ -155,6 +160,8 @@ int main(int argc, char** argv) {
       {"web_sign_in_done", Value("Done")},
       {"connection_faild", Value("Connection failed")},
       {"connection_error_ok", Value("OK")},
+      {"shared_to_email_adresses", Value("E-mail addresses")},
+      {"shared_to_to", Value("To:")},
   };
   std::string error;
   if (!writePropertyList(dir / "Localizable.strings", Value(texts), &error)) {
