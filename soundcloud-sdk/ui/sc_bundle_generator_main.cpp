@@ -136,6 +136,68 @@ int main(int argc, char** argv) {
     verticalGradient(c, {0, 0, 8, 44}, Color::white(0.98), Color::white(0.9));
   });
 
+  // The save and upload views.
+  ok &= draw(dir, "DisclosureIndicator", {10, 14}, [](GraphicsContext& c) {
+    c.setStrokeColor(Color::white(0.85));
+    c.setLineWidth(2.5);
+    c.beginPath();
+    c.moveTo(2, 1.5);
+    c.addLineTo(8, 7);
+    c.addLineTo(2, 12.5);
+    c.strokePath();
+  });
+  ok &= draw(dir, "default-avatar", {20, 20}, [](GraphicsContext& c) {
+    c.setFillColor(Color::white(0.75));
+    c.fillRect({0, 0, 20, 20});
+    c.setFillColor(Color::white(0.55));
+    c.fillEllipseInRect({6, 3, 8, 8});
+    c.fillEllipseInRect({3, 12, 14, 12});
+  });
+  ok &= draw(dir, "open-bg", {40, 30}, [](GraphicsContext& c) {
+    c.addPath(Path::roundedRect({0.5, 0.5, 39, 29}, 6));
+    c.clip();
+    verticalGradient(c, {0, 0, 40, 30}, Color::white(0.98), Color::white(0.86));
+  });
+  ok &= draw(dir, "appstore", {120, 36}, [](GraphicsContext& c) {
+    c.setFillColor(Color::black());
+    c.addPath(Path::roundedRect({0, 0, 120, 36}, 6));
+    c.fillPath();
+    TextStyle st;
+    st.font = Font::boldSystemFont(13);
+    st.color = Color::white(1.0);
+    st.alignment = TextAlignment::Center;
+    drawText(c, "Get the app", {0, 9, 120, 20}, st);
+  });
+  auto device = [](Size size, double radius) {
+    return [size, radius](GraphicsContext& c) {
+      c.setFillColor(Color::white(0.15));
+      c.addPath(Path::roundedRect({0, 0, size.width, size.height}, radius));
+      c.fillPath();
+      c.setFillColor(Color::rgba(0.984, 0.388, 0.106));
+      c.fillRect({size.width * 0.1, size.height * 0.12, size.width * 0.8, size.height * 0.72});
+    };
+  };
+  ok &= draw(dir, "ipad", {180, 144}, device({180, 144}, 10));
+  ok &= draw(dir, "iphone", {70, 151}, device({70, 151}, 9));
+  ok &= draw(dir, "fail", {44, 44}, [](GraphicsContext& c) {
+    c.setFillColor(Color::rgba(0.85, 0.15, 0.1));
+    c.fillEllipseInRect({0, 0, 44, 44});
+    c.setStrokeColor(Color::white(1.0));
+    c.setLineWidth(5);
+    c.beginPath();
+    c.moveTo(14, 14);
+    c.addLineTo(30, 30);
+    c.moveTo(30, 14);
+    c.addLineTo(14, 30);
+    c.strokePath();
+  });
+  ok &= draw(dir, "sharetosc", {160, 30}, [](GraphicsContext& c) {
+    TextStyle st;
+    st.font = Font::boldSystemFont(17);
+    st.color = Color::white(1.0);
+    drawText(c, "Share to SoundCloud", {0, 4, 160, 24}, st);
+  });
+
   Dictionary texts{
       {"credential_title", Value("Connect %@ with your SoundCloud account")},
       {"fb_sign_in", Value("Sign in with Facebook")},
@@ -162,6 +224,19 @@ int main(int argc, char** argv) {
       {"connection_error_ok", Value("OK")},
       {"shared_to_email_adresses", Value("E-mail addresses")},
       {"shared_to_to", Value("To:")},
+      {"record_save_logout", Value("Log out")},
+      {"record_save_what", Value("What")},
+      {"record_save_where", Value("Where")},
+      {"record_save_add_cover_artwork", Value("Add cover artwork")},
+      {"sc_upload_public", Value("Public")},
+      {"sc_upload_private", Value("Private")},
+      {"record_save_uploading", Value("Uploading\u2026")},
+      {"record_save_upload_success", Value("Your sound is on SoundCloud.")},
+      {"record_save_upload_fail", Value("The upload failed.")},
+      {"record_save_upload_success_message_app", Value("Open it in the SoundCloud app to share it further.")},
+      {"record_save_upload_success_message_appstore", Value("Get %@ to hear it anywhere.")},
+      {"record_save_upload_success_message_appstore_substring", Value("the SoundCloud app")},
+      {"open_soundcloud", Value("Open SoundCloud")},
   };
   std::string error;
   if (!writePropertyList(dir / "Localizable.strings", Value(texts), &error)) {
