@@ -245,15 +245,23 @@ void GBXTutorialViewController::transit() {
   const uint64_t generation = ++transitGeneration_;
   if (!next) ended_ = true;
   std::weak_ptr<GBXTutorialViewController> weak = self();
+  // The fade's blocks live in the scenes' own layers until it ends: they
+  // hold the scenes weakly, or a program closed mid-fade would leave the
+  // scenes, the tutorial and the panel they point at holding each other.
+  std::weak_ptr<GBXTutorialScene> weakOld = old;
+  std::weak_ptr<GBXTutorialScene> weakNext = next;
   platform::View::animate(
       transitionDuration(), 0.0, platform::AnimationOptions::None,
-      [old, next] {
-        if (old) old->view()->setAlpha(0.0);
-        if (next) next->view()->setAlpha(1.0);
+      [weakOld, weakNext] {
+        if (auto o = weakOld.lock()) o->view()->setAlpha(0.0);
+        if (auto n = weakNext.lock()) n->view()->setAlpha(1.0);
       },
-      [weak, old, next, generation](bool) {
+      [weak, weakOld, weakNext, hadNext = next != nullptr, generation](bool) {
         auto s = weak.lock();
         if (!s) return;
+        std::shared_ptr<GBXTutorialScene> old = weakOld.lock();
+        std::shared_ptr<GBXTutorialScene> next = weakNext.lock();
+        if (hadNext && !next) return;
         s->detachScene(old);
         if (generation != s->transitGeneration_) return;
         s->scene_ = next;
