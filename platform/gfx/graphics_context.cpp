@@ -84,20 +84,6 @@ void cairoArc(cairo_t* cr, double cx, double cy, double r, double a0, double a1,
     cairo_arc_negative(cr, cx, cy, r, a0, a1);
 }
 
-void cairoRoundedRect(cairo_t* cr, const Rect& rect, double radius) {
-  const Rect r = rect.standardized();
-  const double rad = std::min({radius, r.width() / 2, r.height() / 2});
-  if (rad <= 0) {
-    cairo_rectangle(cr, r.minX(), r.minY(), r.width(), r.height());
-    return;
-  }
-  cairo_new_sub_path(cr);
-  cairo_arc(cr, r.maxX() - rad, r.minY() + rad, rad, -M_PI / 2, 0);
-  cairo_arc(cr, r.maxX() - rad, r.maxY() - rad, rad, 0, M_PI / 2);
-  cairo_arc(cr, r.minX() + rad, r.maxY() - rad, rad, M_PI / 2, M_PI);
-  cairo_arc(cr, r.minX() + rad, r.minY() + rad, rad, M_PI, 3 * M_PI / 2);
-  cairo_close_path(cr);
-}
 
 void cairoEllipse(cairo_t* cr, const Rect& rect) {
   const Rect r = rect.standardized();
@@ -231,6 +217,21 @@ void paintShadowOnly(cairo_t* cr, cairo_pattern_t* content, Size offset, double 
 }
 
 }  // namespace
+
+void cairoRoundedRect(cairo_t* cr, const Rect& rect, double radius) {
+  const Rect r = rect.standardized();
+  const double rad = std::min({radius, r.width() / 2, r.height() / 2});
+  if (rad <= 0) {
+    cairo_rectangle(cr, r.minX(), r.minY(), r.width(), r.height());
+    return;
+  }
+  cairo_new_sub_path(cr);
+  cairo_arc(cr, r.maxX() - rad, r.minY() + rad, rad, -M_PI / 2, 0);
+  cairo_arc(cr, r.maxX() - rad, r.maxY() - rad, rad, 0, M_PI / 2);
+  cairo_arc(cr, r.minX() + rad, r.maxY() - rad, rad, M_PI / 2, M_PI);
+  cairo_arc(cr, r.minX() + rad, r.minY() + rad, rad, M_PI, 3 * M_PI / 2);
+  cairo_close_path(cr);
+}
 
 void paintWithShadow(cairo_t* cr, cairo_pattern_t* content, Size offsetPixels, double blurPixels, const Color& color,
                      double alpha, cairo_operator_t op) {

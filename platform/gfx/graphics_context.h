@@ -192,6 +192,10 @@ double defaultImageScale();
 void paintWithShadow(cairo_t* cr, cairo_pattern_t* content, Size offsetPixels, double blurPixels,
                      const Color& color, double alpha, cairo_operator_t op = CAIRO_OPERATOR_OVER);
 
+// Adds a rectangle with corners of `radius` (at most half its shorter side;
+// 0 or less gives square corners) to the path of `cr` as a closed sub-path.
+void cairoRoundedRect(cairo_t* cr, const Rect& rect, double radius);
+
 // Box blur of an 8-bit alpha buffer, three passes per axis approximating a
 // Gaussian of the given radius (pixels); edges are extended.
 void blurAlpha(std::vector<uint8_t>& alpha, int width, int height, double radius);

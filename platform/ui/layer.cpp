@@ -71,20 +71,6 @@ AnimationValue interpolate(const AnimationValue& from, const AnimationValue& to,
   return std::get<Color>(from).interpolated(std::get<Color>(to), std::clamp(p, 0.0, 1.0));
 }
 
-void roundedRectPath(cairo_t* cr, const Rect& r, double radius) {
-  const double rad = std::min({radius, r.width() / 2, r.height() / 2});
-  if (rad <= 0) {
-    cairo_rectangle(cr, r.minX(), r.minY(), r.width(), r.height());
-    return;
-  }
-  cairo_new_sub_path(cr);
-  cairo_arc(cr, r.maxX() - rad, r.minY() + rad, rad, -M_PI / 2, 0);
-  cairo_arc(cr, r.maxX() - rad, r.maxY() - rad, rad, 0, M_PI / 2);
-  cairo_arc(cr, r.minX() + rad, r.maxY() - rad, rad, M_PI / 2, M_PI);
-  cairo_arc(cr, r.minX() + rad, r.minY() + rad, rad, M_PI, 3 * M_PI / 2);
-  cairo_close_path(cr);
-}
-
 void drawImageIn(cairo_t* cr, const Image& image, const Rect& r, double alpha) {
   if (r.size.width <= 0 || r.size.height <= 0 || alpha <= 0) return;
   cairo_save(cr);
@@ -577,7 +563,7 @@ void Layer::render(cairo_t* cr, double t, double deviceScale) {
 
   if (auto bg = presentedBackgroundColor(t); bg && bg->alpha() > 0) {
     cairo_new_path(cr);
-    roundedRectPath(cr, b, cornerRadius_);
+    cairoRoundedRect(cr, b, cornerRadius_);
     cairo_set_source_rgba(cr, bg->red(), bg->green(), bg->blue(), bg->alpha());
     cairo_fill(cr);
   }
@@ -612,7 +598,7 @@ void Layer::render(cairo_t* cr, double t, double deviceScale) {
     cairo_save(cr);
     if (masksToBounds_ || gravity_ == Gravity::ResizeAspectFill) {
       cairo_new_path(cr);
-      roundedRectPath(cr, b, cornerRadius_);
+      cairoRoundedRect(cr, b, cornerRadius_);
       cairo_clip(cr);
     }
     if (old) drawImageIn(cr, *old, placed(*old), 1.0 - newAlpha);
@@ -624,7 +610,7 @@ void Layer::render(cairo_t* cr, double t, double deviceScale) {
     cairo_save(cr);
     if (masksToBounds_) {
       cairo_new_path(cr);
-      roundedRectPath(cr, b, cornerRadius_);
+      cairoRoundedRect(cr, b, cornerRadius_);
       cairo_clip(cr);
     }
     const auto subs = sublayers_;
@@ -634,7 +620,7 @@ void Layer::render(cairo_t* cr, double t, double deviceScale) {
 
   if (borderWidth_ > 0 && borderColor_.alpha() > 0) {
     cairo_new_path(cr);
-    roundedRectPath(cr, b.insetBy(borderWidth_ / 2, borderWidth_ / 2).isNull() ? b : b.insetBy(borderWidth_ / 2, borderWidth_ / 2),
+    cairoRoundedRect(cr, b.insetBy(borderWidth_ / 2, borderWidth_ / 2).isNull() ? b : b.insetBy(borderWidth_ / 2, borderWidth_ / 2),
                     std::max(0.0, cornerRadius_ - borderWidth_ / 2));
     cairo_set_line_width(cr, borderWidth_);
     cairo_set_source_rgba(cr, borderColor_.red(), borderColor_.green(), borderColor_.blue(), borderColor_.alpha());
