@@ -17,6 +17,7 @@
 
 #include "library/backup/backup_log.h"
 #include "library/backup/zip_crypto.h"
+#include "platform/foundation/atomic_file.h"
 
 namespace fs = std::filesystem;
 
@@ -140,19 +141,6 @@ void randomBytes(uint8_t* out, size_t n) {
     std::random_device rd;
     for (; got < n; ++got) out[got] = static_cast<uint8_t>(rd());
   }
-}
-
-bool writeAll(int fd, const uint8_t* data, size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
 }
 
 std::vector<std::string> components(const std::string& path) {
@@ -523,7 +511,7 @@ bool ZipArchive::writeEntry(const Entry& e, int rootFd, const fs::path& folder, 
     }
     outSize += n;
     crc = crc32(crc, p, static_cast<uInt>(n));
-    if (!writeAll(fd, p, n)) failure = kZipErrorWriting;
+    if (!platform::writeAll(fd, p, n)) failure = kZipErrorWriting;
   };
 
   uint8_t in[kReadPiece];

@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/foundation/atomic_file.h"
+
 namespace fs = std::filesystem;
 
 namespace platform {
@@ -26,26 +28,6 @@ std::optional<fs::path> nonEmptyEnv(const char* name) {
   const char* v = std::getenv(name);
   if (!v || !*v) return std::nullopt;
   return fs::path(v);
-}
-
-void syncDirectory(const fs::path& dir) {
-  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
-}
-
-bool writeAll(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
 }
 
 // The copy half of a move between file systems: the bytes reach a hidden

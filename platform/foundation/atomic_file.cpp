@@ -14,20 +14,28 @@ void setError(std::string* error, const std::string& what) {
   if (error) *error = what + ": " + std::strerror(errno);
 }
 
-bool writeAll(int fd, const uint8_t* data, size_t size) {
+}  // namespace
+
+bool writeAll(int fd, const void* data, size_t size) {
+  const auto* p = static_cast<const uint8_t*>(data);
   while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
+    const ssize_t n = ::write(fd, p, size);
     if (n < 0) {
       if (errno == EINTR) continue;
       return false;
     }
-    data += n;
+    p += n;
     size -= static_cast<size_t>(n);
   }
   return true;
 }
 
-}  // namespace
+void syncDirectory(const std::filesystem::path& dir) {
+  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
 
 bool writeFileAtomically(const std::filesystem::path& path, std::span<const uint8_t> bytes,
                          std::string* error) {
@@ -61,11 +69,7 @@ bool writeFileAtomically(const std::filesystem::path& path, std::span<const uint
     ::unlink(tmp.c_str());
     return false;
   }
-  const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
-  if (dfd >= 0) {
-    ::fsync(dfd);
-    ::close(dfd);
-  }
+  syncDirectory(dir);
   return true;
 }
 

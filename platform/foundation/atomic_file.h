@@ -23,6 +23,14 @@ bool writeFileAtomically(const std::filesystem::path& path, std::span<const uint
 bool writeFileAtomically(const std::filesystem::path& path, const std::string& text,
                          std::string* error = nullptr);
 
+// Writes all `size` bytes to `fd`, going on after short writes and
+// interrupted calls; false on the first error (errno says which).
+bool writeAll(int fd, const void* data, size_t size);
+
+// Flushes a folder's entries to disk, so that a file renamed or created in it
+// survives a power cut. Best effort: a folder that cannot be opened is left.
+void syncDirectory(const std::filesystem::path& dir);
+
 // Reads a whole file; empty optional when it cannot be opened or read.
 std::optional<std::vector<uint8_t>> readFile(const std::filesystem::path& path);
 
