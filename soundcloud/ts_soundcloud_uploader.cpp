@@ -22,6 +22,13 @@ std::shared_ptr<TSSoundCloudUploader> TSSoundCloudUploader::make(nxoauth2::NXOAu
       new TSSoundCloudUploader(std::move(audioParameter), std::move(dataParameter), audioFileIsTemporary));
 }
 
+std::shared_ptr<TSSoundCloudUploader> TSSoundCloudUploader::makeFor(const SoundCloudInformationObject& information) {
+  std::optional<nxoauth2::NXOAuth2Parameters> data;
+  if (information.sharing && information.dataURL)
+    data = nxoauth2::NXOAuth2Parameters{{"attachment[asset_data]", *information.dataURL}};
+  return make(information.output(), std::move(data));
+}
+
 TSSoundCloudUploader::~TSSoundCloudUploader() {
   if (timer_) timer_->invalidate();
   if (connectionId_) connectionId_->cancel();

@@ -55,6 +55,9 @@ class TSSoundCloudUploader : public TSSoundCloudAPIConnectionDelegate,
   static std::shared_ptr<TSSoundCloudUploader> make(nxoauth2::NXOAuth2Parameters audioParameter,
                                                     std::optional<nxoauth2::NXOAuth2Parameters> dataParameter,
                                                     bool audioFileIsTemporary = false);
+  // The upload of a track's information: its form parameters, and its
+  // picture as the attachment when the track is shared and has one.
+  static std::shared_ptr<TSSoundCloudUploader> makeFor(const SoundCloudInformationObject& information);
   ~TSSoundCloudUploader() override;
 
   void upload();

@@ -192,11 +192,8 @@ void SoundCloudInfoEditViewController::uploadButtonPushed() {
     return;
   }
   showProgress("Uploading Audio...");
-  std::optional<TSParameters> data;
-  if (information_->sharing && information_->dataURL)
-    data = TSParameters{{"attachment[asset_data]", *information_->dataURL}};
   if (uploader_) uploader_->setDelegate(nullptr);
-  uploader_ = TSSoundCloudUploader::make(information_->output(), data);
+  uploader_ = TSSoundCloudUploader::makeFor(*information_);
   uploader_->setDelegate(this);
   uploader_->upload();
 }

@@ -230,11 +230,8 @@ void TSSoundCloudInfoSharingViewController::uploadButtonPushed() {
   navigationItem().setHidesBackButton(true);
   navigationItem().setLeftBarButtonItem(
       BarButtonItem::titled("Cancel", BarButtonItem::Style::Plain, [this](BarButtonItem&) { cancelButtonPushed(); }));
-  std::optional<TSParameters> data;
-  if (information_->sharing && information_->dataURL)
-    data = TSParameters{{"attachment[asset_data]", *information_->dataURL}};
   if (uploader_) uploader_->setDelegate(nullptr);
-  uploader_ = TSSoundCloudUploader::make(information_->output(), data);
+  uploader_ = TSSoundCloudUploader::makeFor(*information_);
   uploader_->setDelegate(this);
   uploader_->upload();
 }
