@@ -13,6 +13,7 @@
 #include "support/null_synth_listener.h"
 #include "engine/synth/synth_test_support.h"
 #include "platform/foundation/host_time.h"
+#include "support/stepping_audio_io.h"
 
 namespace miditest {
 
@@ -55,22 +56,7 @@ class Recorder : public igbtest::NullSynthListener {
   std::vector<Call> calls_;
 };
 
-class FakeAudioIO : public AudioIO {
- public:
-  bool open() override { return true; }
-  bool close() override { return true; }
-  bool isOpened() override { return true; }
-  void activate() override {}
-  void deactivate() override {}
-  bool start() override { return true; }
-  bool stop() override { return true; }
-  bool isRunning() override { return true; }
-  uint64_t hostTime() override { return time; }
-  uint64_t latencyNanosec() override { return latency; }
-  uint64_t outputLatencyNanosec() override { return 0; }
-  uint64_t time = 0;
-  uint64_t latency = 0;
-};
+using FakeAudioIO = igbtest::FakeAudioIO;
 
 class MidiTest : public synthtest::EngineTest {
  protected:

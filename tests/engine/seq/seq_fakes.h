@@ -15,6 +15,7 @@
 #include "engine/interfaces/data_provider.h"
 #include "engine/interfaces/seq_listener.h"
 #include "engine/seq/seq.h"
+#include "support/stepping_audio_io.h"
 
 namespace seqtest {
 
@@ -147,23 +148,8 @@ class RecordingListener : public SeqListener {
 };
 
 // An audio device that only tells the time of the chunk being rendered.
-class FakeAudioIO : public AudioIO {
- public:
-  bool open() override { return true; }
-  bool close() override { return true; }
-  bool isOpened() override { return true; }
-  void activate() override {}
-  void deactivate() override {}
-  bool start() override { return true; }
-  bool stop() override { return true; }
-  bool isRunning() override { return true; }
-  uint64_t hostTime() override { return host; }
-  uint64_t latencyNanosec() override { return latency; }
-  uint64_t outputLatencyNanosec() override { return outputLatency; }
-
-  uint64_t host = 1'000'000'000;
-  uint64_t latency = 0;
-  uint64_t outputLatency = 0;
+struct FakeAudioIO : igbtest::FakeAudioIO {
+  FakeAudioIO() : igbtest::FakeAudioIO(1'000'000'000) {}
 };
 
 class FakeClock : public HostClock {
@@ -341,7 +327,7 @@ class Renderer {
   void runTo(int64_t frame, int32_t block = 512) { run(frame - rendered, block); }
 
   void renderCall(int32_t frames) {
-    if (io_) io_->host = startHost + framesToNanos(rendered);
+    if (io_) io_->time = startHost + framesToNanos(rendered);
     listener_.base = static_cast<int32_t>(rendered);
     seq_.checkLinkState(io_);
     int32_t offset = 0;

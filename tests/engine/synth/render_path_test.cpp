@@ -11,6 +11,7 @@
 
 #include "engine/synth/master_stages.h"
 #include "platform/foundation/host_time.h"
+#include "support/stepping_audio_io.h"
 #include "synth_test_support.h"
 #include "tools/render/dense_pattern.h"
 
@@ -22,23 +23,7 @@ using synthtest::peak;
 using synthtest::quietPattern;
 using synthtest::Stereo;
 
-// A device that reports a fixed chunk time and no latency.
-class FixedTimeAudioIO : public AudioIO {
- public:
-  explicit FixedTimeAudioIO(uint64_t t) : time(t) {}
-  bool open() override { return true; }
-  bool close() override { return true; }
-  bool isOpened() override { return true; }
-  void activate() override {}
-  void deactivate() override {}
-  bool start() override { return true; }
-  bool stop() override { return true; }
-  bool isRunning() override { return true; }
-  uint64_t hostTime() override { return time; }
-  uint64_t latencyNanosec() override { return 0; }
-  uint64_t outputLatencyNanosec() override { return 0; }
-  uint64_t time;
-};
+using FixedTimeAudioIO = igbtest::FakeAudioIO;
 
 class RenderPath : public EngineTest {
  protected:
