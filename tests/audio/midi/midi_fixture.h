@@ -73,7 +73,7 @@ class MidiSystemTest : public MidiTest {
   // was stamped "now" before the call falls into it, however long the test
   // took to get here.
   void renderNow() {
-    io.time = std::max(io.time, platform::hostTime());
+    io.time = std::max(io.time.load(), platform::hostTime());
     renderChunk();
   }
 
