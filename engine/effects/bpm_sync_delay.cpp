@@ -37,16 +37,7 @@ BpmSyncDelay::BpmSyncDelay()
 }
 
 int32_t BpmSyncDelay::setParameter(int32_t index, int32_t value) {
-  const int32_t v = value & 127;
-  if (index == 1) {
-    time_.store(v);
-  } else if (index == 2) {
-    depth_.store(v);
-  } else {
-    return 0;
-  }
-  exchange_.publish([this] { return current(); });
-  return v;
+  return exchange_.setEdit(edits_, index, value, [this] { return current(); });
 }
 
 void BpmSyncDelay::setTempo(uint32_t tempoTenths) {

@@ -42,16 +42,15 @@ class BpmSyncDelay final : public Effector {
   void setTempo(uint32_t tempoTenths) override;
   void reset() override;
 
-  int32_t time() const { return time_.load(std::memory_order_relaxed); }
-  int32_t depth() const { return depth_.load(std::memory_order_relaxed); }
+  int32_t time() const { return edits_.first(); }
+  int32_t depth() const { return edits_.second(); }
   uint32_t bpm() const { return bpm_.load(std::memory_order_relaxed); }
   TryLock& parameterLock() { return exchange_.lock(); }
 
  private:
   Targets current() const { return targetsFor(time(), depth(), bpm()); }
 
-  std::atomic<int32_t> time_{0};
-  std::atomic<int32_t> depth_{0};
+  EditPair edits_;
   std::atomic<uint32_t> bpm_{120};
   TargetExchange<Targets> exchange_;
   Targets active_{32767, 0, 1378};

@@ -50,16 +50,7 @@ ChorusFlanger::ChorusFlanger() : left_(new int16_t[kLineLength]()), right_(new i
 }
 
 int32_t ChorusFlanger::setParameter(int32_t index, int32_t value) {
-  const int32_t v = value & 127;
-  if (index == 1) {
-    speed_.store(v);
-  } else if (index == 2) {
-    depth_.store(v);
-  } else {
-    return 0;
-  }
-  exchange_.publish([this] { return current(); });
-  return v;
+  return exchange_.setEdit(edits_, index, value, [this] { return current(); });
 }
 
 void ChorusFlanger::reset() {

@@ -34,16 +34,15 @@ class ChorusFlanger final : public Effector {
   int32_t setParameter(int32_t index, int32_t value) override;
   void reset() override;
 
-  int32_t speed() const { return speed_.load(std::memory_order_relaxed); }
-  int32_t depth() const { return depth_.load(std::memory_order_relaxed); }
+  int32_t speed() const { return edits_.first(); }
+  int32_t depth() const { return edits_.second(); }
   uint32_t phase() const { return phase_; }
   TryLock& parameterLock() { return exchange_.lock(); }
 
  private:
   Targets current() const { return targetsFor(speed(), depth()); }
 
-  std::atomic<int32_t> speed_{0};
-  std::atomic<int32_t> depth_{0};
+  EditPair edits_;
   TargetExchange<Targets> exchange_;
   Targets active_{0, 0, 0};
   int64_t feedbackState_ = 0;

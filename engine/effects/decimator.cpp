@@ -14,16 +14,7 @@ Decimator::Targets Decimator::targetsFor(int32_t frequency, int32_t bit) {
 Decimator::Decimator() { setParameter(2, 0); }
 
 int32_t Decimator::setParameter(int32_t index, int32_t value) {
-  const int32_t v = value & 127;
-  if (index == 1) {
-    frequency_.store(v);
-  } else if (index == 2) {
-    bit_.store(v);
-  } else {
-    return 0;
-  }
-  exchange_.publish([this] { return current(); });
-  return v;
+  return exchange_.setEdit(edits_, index, value, [this] { return current(); });
 }
 
 void Decimator::reset() {

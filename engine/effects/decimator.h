@@ -31,8 +31,8 @@ class Decimator final : public Effector {
   int32_t setParameter(int32_t index, int32_t value) override;
   void reset() override;
 
-  int32_t frequency() const { return frequency_.load(std::memory_order_relaxed); }
-  int32_t bit() const { return bit_.load(std::memory_order_relaxed); }
+  int32_t frequency() const { return edits_.first(); }
+  int32_t bit() const { return edits_.second(); }
   int32_t gateGain() const { return gateGain_; }
   bool gateOpen() const { return gateOpen_; }
   TryLock& parameterLock() { return exchange_.lock(); }
@@ -40,8 +40,7 @@ class Decimator final : public Effector {
  private:
   Targets current() const { return targetsFor(frequency(), bit()); }
 
-  std::atomic<int32_t> frequency_{0};
-  std::atomic<int32_t> bit_{0};
+  EditPair edits_;
   TargetExchange<Targets> exchange_;
   Targets active_{65534, -1};
   int16_t heldL_ = 0;

@@ -40,16 +40,7 @@ GrainShifter::GrainShifter() : lineA_(new int16_t[kLineLength]()), lineB_(new in
 }
 
 int32_t GrainShifter::setParameter(int32_t index, int32_t value) {
-  const int32_t v = value & 127;
-  if (index == 1) {
-    speed_.store(v);
-  } else if (index == 2) {
-    balance_.store(v);
-  } else {
-    return 0;
-  }
-  exchange_.publish([this] { return current(); });
-  return v;
+  return exchange_.setEdit(edits_, index, value, [this] { return current(); });
 }
 
 void GrainShifter::setTempo(uint32_t tempoTenths) {

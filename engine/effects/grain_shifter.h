@@ -41,8 +41,8 @@ class GrainShifter final : public Effector {
   void patternTop() override;
   void reset() override;
 
-  int32_t speed() const { return speed_.load(std::memory_order_relaxed); }
-  int32_t balance() const { return balance_.load(std::memory_order_relaxed); }
+  int32_t speed() const { return edits_.first(); }
+  int32_t balance() const { return edits_.second(); }
   uint32_t tempo128() const { return tempo128_.load(std::memory_order_relaxed); }
   int32_t phase() const { return static_cast<int32_t>(phase_); }
   TryLock& parameterLock() { return exchange_.lock(); }
@@ -50,8 +50,7 @@ class GrainShifter final : public Effector {
  private:
   Targets current() const { return targetsFor(speed(), balance(), tempo128()); }
 
-  std::atomic<int32_t> speed_{0};
-  std::atomic<int32_t> balance_{0};
+  EditPair edits_;
   std::atomic<uint32_t> tempo128_{15360};
   TargetExchange<Targets> exchange_;
   Targets active_{24347, 22050, 0, -536870912};

@@ -39,16 +39,7 @@ Reverb::Reverb() : lines_(new int16_t[5 * kLineLength]()) {
 }
 
 int32_t Reverb::setParameter(int32_t index, int32_t value) {
-  const int32_t v = value & 127;
-  if (index == 1) {
-    time_.store(v);
-  } else if (index == 2) {
-    level_.store(v);
-  } else {
-    return 0;
-  }
-  exchange_.publish([this] { return current(); });
-  return v;
+  return exchange_.setEdit(edits_, index, value, [this] { return current(); });
 }
 
 void Reverb::reset() {

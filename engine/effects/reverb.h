@@ -37,15 +37,14 @@ class Reverb final : public Effector {
   int32_t setParameter(int32_t index, int32_t value) override;
   void reset() override;
 
-  int32_t time() const { return time_.load(std::memory_order_relaxed); }
-  int32_t level() const { return level_.load(std::memory_order_relaxed); }
+  int32_t time() const { return edits_.first(); }
+  int32_t level() const { return edits_.second(); }
   TryLock& parameterLock() { return exchange_.lock(); }
 
  private:
   Targets current() const { return targetsFor(time(), level()); }
 
-  std::atomic<int32_t> time_{0};
-  std::atomic<int32_t> level_{0};
+  EditPair edits_;
   TargetExchange<Targets> exchange_;
   Targets active_{20480, 0};
   int64_t feedbackState_ = 0;

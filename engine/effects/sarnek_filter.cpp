@@ -44,16 +44,7 @@ SarnekFilter::SarnekFilter(int32_t output) : output_(output) {
 }
 
 int32_t SarnekFilter::setParameter(int32_t index, int32_t value) {
-  const int32_t v = value & 127;
-  if (index == 1) {
-    cutoff_.store(v);
-  } else if (index == 2) {
-    resonance_.store(v);
-  } else {
-    return 0;
-  }
-  exchange_.publish([this] { return current(); });
-  return v;
+  return exchange_.setEdit(edits_, index, value, [this] { return current(); });
 }
 
 void SarnekFilter::reset() {

@@ -39,8 +39,8 @@ class SarnekFilter final : public Effector {
   int32_t setParameter(int32_t index, int32_t value) override;
   void reset() override;
 
-  int32_t cutoff() const { return cutoff_.load(std::memory_order_relaxed); }
-  int32_t resonance() const { return resonance_.load(std::memory_order_relaxed); }
+  int32_t cutoff() const { return edits_.first(); }
+  int32_t resonance() const { return edits_.second(); }
   // The coefficients in use at the next frame.
   int64_t currentFrequency() const { return frequency_; }
   int64_t currentDamping() const { return damping_; }
@@ -50,8 +50,7 @@ class SarnekFilter final : public Effector {
   Targets current() const { return targetsFor(cutoff(), resonance()); }
 
   int32_t output_;
-  std::atomic<int32_t> cutoff_{0};
-  std::atomic<int32_t> resonance_{0};
+  EditPair edits_;
   TargetExchange<Targets> exchange_;
   Targets active_{8016909, 0, 32767};
   int64_t targetDamping_ = 0;

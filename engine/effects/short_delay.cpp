@@ -19,16 +19,7 @@ ShortDelay::ShortDelay()
 }
 
 int32_t ShortDelay::setParameter(int32_t index, int32_t value) {
-  const int32_t v = value & 127;
-  if (index == 1) {
-    time_.store(v);
-  } else if (index == 2) {
-    depth_.store(v);
-  } else {
-    return 0;
-  }
-  exchange_.publish([this] { return current(); });
-  return v;
+  return exchange_.setEdit(edits_, index, value, [this] { return current(); });
 }
 
 void ShortDelay::reset() {

@@ -32,15 +32,14 @@ class ShortDelay final : public Effector {
   int32_t setParameter(int32_t index, int32_t value) override;
   void reset() override;
 
-  int32_t time() const { return time_.load(std::memory_order_relaxed); }
-  int32_t depth() const { return depth_.load(std::memory_order_relaxed); }
+  int32_t time() const { return edits_.first(); }
+  int32_t depth() const { return edits_.second(); }
   TryLock& parameterLock() { return exchange_.lock(); }
 
  private:
   Targets current() const { return targetsFor(time(), depth()); }
 
-  std::atomic<int32_t> time_{0};
-  std::atomic<int32_t> depth_{0};
+  EditPair edits_;
   TargetExchange<Targets> exchange_;
   Targets active_{0, 0};
   int64_t delayState_ = 0;

@@ -24,16 +24,7 @@ TalkingModulator::Targets TalkingModulator::targetsFor(int32_t formant, int32_t 
 TalkingModulator::TalkingModulator() { setParameter(2, 0); }
 
 int32_t TalkingModulator::setParameter(int32_t index, int32_t value) {
-  const int32_t v = value & 127;
-  if (index == 1) {
-    formant_.store(v);
-  } else if (index == 2) {
-    offset_.store(v);
-  } else {
-    return 0;
-  }
-  exchange_.publish([this] { return current(); });
-  return v;
+  return exchange_.setEdit(edits_, index, value, [this] { return current(); });
 }
 
 void TalkingModulator::reset() {

@@ -31,8 +31,8 @@ class TalkingModulator final : public Effector {
   int32_t setParameter(int32_t index, int32_t value) override;
   void reset() override;
 
-  int32_t formant() const { return formant_.load(std::memory_order_relaxed); }
-  int32_t offset() const { return offset_.load(std::memory_order_relaxed); }
+  int32_t formant() const { return edits_.first(); }
+  int32_t offset() const { return edits_.second(); }
   // The coefficient each band uses now.
   int32_t bandCoefficient(int band) const { return static_cast<int32_t>(coefState_[band] >> 15); }
   TryLock& parameterLock() { return exchange_.lock(); }
@@ -40,8 +40,7 @@ class TalkingModulator final : public Effector {
  private:
   Targets current() const { return targetsFor(formant(), offset()); }
 
-  std::atomic<int32_t> formant_{0};
-  std::atomic<int32_t> offset_{0};
+  EditPair edits_;
   TargetExchange<Targets> exchange_;
   Targets active_{332, 1139, 2296, 4282};
   std::array<int64_t, kNumBands> coefState_{};

@@ -11,6 +11,7 @@
 // no change is ever lost, only taken at the next pick-up that gets the lock.
 
 #include <atomic>
+#include <cstdint>
 
 class TryLock {
  public:
@@ -22,9 +23,39 @@ class TryLock {
   std::atomic<bool> locked_{false};
 };
 
+// The two edit values, 1 and 2, that every effect takes (0-127 each).
+// Any thread; lock-free.
+class EditPair {
+ public:
+  // Stores `value & 127` as value `index` and returns it; an index other
+  // than 1 or 2 stores nothing and returns -1.
+  int32_t store(int32_t index, int32_t value) {
+    if (index != 1 && index != 2) return -1;
+    const int32_t v = value & 127;
+    values_[index - 1].store(v, std::memory_order_relaxed);
+    return v;
+  }
+  int32_t first() const { return values_[0].load(std::memory_order_relaxed); }
+  int32_t second() const { return values_[1].load(std::memory_order_relaxed); }
+
+ private:
+  std::atomic<int32_t> values_[2]{};
+};
+
 template <typename Targets>
 class TargetExchange {
  public:
+  // An effect's setParameter: stores the edit value and publishes the
+  // targets it gives. Returns the stored value, or 0 (nothing stored, nothing
+  // published) for an index the effect has no value for.
+  template <typename Compute>
+  int32_t setEdit(EditPair& edits, int32_t index, int32_t value, Compute&& compute) {
+    const int32_t v = edits.store(index, value);
+    if (v < 0) return 0;
+    publish(compute);
+    return v;
+  }
+
   // Any thread; never blocks. `compute` builds the targets from the
   // effect's inputs.
   template <typename Compute>
