@@ -7,15 +7,14 @@
 const int32_t PcmPart::kDefaults[kNumParams] = {64, 0, 64, 0, 0, 127, 100, 64, 0, 0, 0, 1, 1};
 
 PcmPart::PcmPart(uint32_t firstRow, float sampleRate, const DrumData* memory)
-    : sampleRate_(sampleRate),
+    : PartVoice(kPcmPartParamInfo, kDefaults),
+      sampleRate_(sampleRate),
       firstRow_(firstRow),
       memory_(memory),
-      params_(kPcmPartParamInfo, kDefaults),
       mod_(sampleRate),
       lowBoost_(sampleRate),
       level_(kPcmLevelConstant),
       tables_(voiceTables()) {
-  sends_.setAtOnce(params_.knob(kFxSend));
   const DrumSampleInfo info = drumSampleInfo(firstRow_ + static_cast<uint32_t>(params_.knob(kWave)));
   sampleValid_ = info.valid;
   sampleStart_ = info.start;
@@ -40,13 +39,7 @@ int32_t PcmPart::playbackStep(int32_t pitch, uint32_t rowRate, float sampleRate)
 }
 
 void PcmPart::noteOn(int32_t velocity) {
-  if (params_.knob(kAccent) != 1) {
-    velocity = 100;
-  } else if (velocity < 1) {
-    return;
-  }
-  pendingVelocity_ = std::min(velocity, 127);
-  triggerPending_ = true;
+  if (!queueNote(velocity)) return;
   if (partner_ != nullptr) {
     partner_->triggerPending_ = false;
     partner_->sounding_ = false;
@@ -57,16 +50,6 @@ void PcmPart::noteOn(int32_t velocity) {
 void PcmPart::setChokePartner(PcmPart* partner) {
   if (partner == this) return;
   partner_ = partner;
-}
-
-void PcmPart::setPlaying(bool playing) {
-  if (playing && !playing_) params_.copyKnobToEffective();
-  playing_ = playing;
-}
-
-void PcmPart::reset() {
-  params_.copyKnobToEffective();
-  sends_.setAtOnce(params_.knob(kFxSend));
 }
 
 void PcmPart::resetVoice() {

@@ -25,37 +25,24 @@
 #include "engine/voices/decay_envelope.h"
 #include "engine/voices/drum_data.h"
 #include "engine/voices/modulation_source.h"
-#include "engine/voices/part_parameters.h"
+#include "engine/voices/part_voice.h"
 #include "engine/voices/voice_stages.h"
 
-class PcmPart {
+class PcmPart : public PartVoice {
  public:
-  static constexpr int kNumParams = PartParameters::kCount;
   static const int32_t kDefaults[kNumParams];
 
   // `firstRow` is the part's first row of the sample table (drum part
   // index × 4); `memory` defaults to the global drum sample memory. A null
   // memory plays silence.
   PcmPart(uint32_t firstRow, float sampleRate, const DrumData* memory = drumData());
-  PcmPart(const PcmPart&) = delete;
-  PcmPart& operator=(const PcmPart&) = delete;
-
-  int32_t setParameter(uint32_t index, int32_t value) { return params_.set(index, value); }
-  int32_t parameter(int32_t index) const { return params_.knob(index); }
-  int32_t effectiveParameter(int32_t index) const { return params_.effective(index); }
-  void setMotionValue(uint32_t index, int32_t value) { params_.setMotion(index, value); }
-  void restoreMotionValue(uint32_t index) { params_.restoreMotion(index); }
-
   // Velocity rule as SynthPart::noteOn; then the choke partner loses a
   // pending note, stops sounding and dies away in its tail.
   void noteOn(int32_t velocity);
   // Ignored for the part itself. The engine links the two hi-hats both ways.
   void setChokePartner(PcmPart* partner);
   PcmPart* chokePartner() const { return partner_; }
-  void setPlaying(bool playing);
-  void reset();
   void resetVoice();
-  void freezeParameters() { following_ = false; }
   void setDrumData(const DrumData* memory) { memory_ = memory; }
   void seedNoise(uint32_t seed) { mod_.random().seed48(seed); }
 
@@ -69,9 +56,6 @@ class PcmPart {
   static int32_t playbackStep(int32_t pitch, uint32_t rowRate, float sampleRate);
 
   uint32_t firstRow() const { return firstRow_; }
-  bool isActive() const { return active_; }
-  bool isSounding() const { return sounding_; }
-  bool isTriggerPending() const { return triggerPending_; }
   bool hasSampleEnded() const { return sampleEnded_; }
   uint32_t position() const { return position_; }
   int32_t currentStep() const { return step_.value(); }
@@ -84,17 +68,9 @@ class PcmPart {
   float sampleRate_;
   uint32_t firstRow_;
   const DrumData* memory_;
-  PartParameters params_;
   PcmPart* partner_ = nullptr;
 
-  bool playing_ = false;
-  bool active_ = false;
-  bool sounding_ = false;
   bool sampleEnded_ = true;
-  bool following_ = false;
-  bool playingAtTrigger_ = false;
-  bool triggerPending_ = false;
-  int32_t pendingVelocity_ = 0;
 
   // The current sample row.
   bool sampleValid_ = false;
@@ -114,6 +90,5 @@ class PcmPart {
   LowBoost lowBoost_;
   LevelStage level_;
   PanStage pan_;
-  SendGains sends_;
   const VoiceTables& tables_;
 };

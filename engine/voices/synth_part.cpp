@@ -7,37 +7,16 @@
 const int32_t SynthPart::kDefaults[kNumParams] = {64, 1, 64, 0, 0, 127, 100, 64, 0, 0, 0, 1, 1};
 
 SynthPart::SynthPart(float sampleRate)
-    : sampleRate_(sampleRate),
+    : PartVoice(kSynthPartParamInfo, kDefaults),
+      sampleRate_(sampleRate),
       k_(::frequencyScale(sampleRate)),
-      params_(kSynthPartParamInfo, kDefaults),
       mod_(sampleRate),
       lowBoost_(sampleRate),
       level_(kSynthLevelConstant) {
   buildDecayTable(sampleRate, decayTable_);
-  sends_.setAtOnce(params_.knob(kFxSend));
 }
 
-void SynthPart::noteOn(int32_t velocity) {
-  if (params_.knob(kAccent) != 1) {
-    velocity = 100;
-  } else if (velocity < 1) {
-    return;
-  }
-  // A MIDI velocity never exceeds 127; anything larger would overflow the
-  // level product, so it plays as 127.
-  pendingVelocity_ = std::min(velocity, 127);
-  triggerPending_ = true;
-}
-
-void SynthPart::setPlaying(bool playing) {
-  if (playing && !playing_) params_.copyKnobToEffective();
-  playing_ = playing;
-}
-
-void SynthPart::reset() {
-  params_.copyKnobToEffective();
-  sends_.setAtOnce(params_.knob(kFxSend));
-}
+void SynthPart::noteOn(int32_t velocity) { queueNote(velocity); }
 
 void SynthPart::resetVoice() {
   sends_.setAtOnce(params_.knob(kFxSend));

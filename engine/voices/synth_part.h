@@ -23,35 +23,19 @@
 #include <cstdint>
 
 #include "engine/voices/modulation_source.h"
-#include "engine/voices/part_parameters.h"
+#include "engine/voices/part_voice.h"
 #include "engine/voices/voice_stages.h"
 
-class SynthPart {
+class SynthPart : public PartVoice {
  public:
-  static constexpr int kNumParams = PartParameters::kCount;
   static const int32_t kDefaults[kNumParams];
 
   explicit SynthPart(float sampleRate);
-  SynthPart(const SynthPart&) = delete;
-  SynthPart& operator=(const SynthPart&) = delete;
-
-  int32_t setParameter(uint32_t index, int32_t value) { return params_.set(index, value); }
-  int32_t parameter(int32_t index) const { return params_.knob(index); }
-  int32_t effectiveParameter(int32_t index) const { return params_.effective(index); }
-  void setMotionValue(uint32_t index, int32_t value) { params_.setMotion(index, value); }
-  void restoreMotionValue(uint32_t index) { params_.restoreMotion(index); }
-
   // The note starts at the next rendered frame. With "Accent" 0 every note
   // plays at velocity 100; with "Accent" 1 a velocity below 1 is ignored.
   void noteOn(int32_t velocity);
-  void setPlaying(bool playing);
-  // A pattern was loaded: knob values over the effective values, send gains
-  // at once.
-  void reset();
   // Silences the voice at once (audio resume, bounce start and end).
   void resetVoice();
-  // A voice still ringing keeps its sound until its next note.
-  void freezeParameters() { following_ = false; }
   // Reseeds the noise generator (as srand48); the default is mrand48's.
   void seedNoise(uint32_t seed) { mod_.random().seed48(seed); }
 
@@ -64,10 +48,6 @@ class SynthPart {
   // As render, with the level-stage output multiplied by modulation[i] >> 21.
   void renderRingModulated(int16_t* const* buses, const int32_t* modulation, uint32_t frames);
 
-  bool isActive() const { return active_; }
-  bool isSounding() const { return sounding_; }
-  bool isTriggerPending() const { return triggerPending_; }
-  bool isPlaying() const { return playing_; }
   int32_t frequencyScale() const { return k_; }
   int32_t decayTableEntry(int k) const { return decayTable_[k]; }
 
@@ -83,16 +63,7 @@ class SynthPart {
 
   float sampleRate_;
   int32_t k_;
-  PartParameters params_;
   int32_t decayTable_[kNumParamValues];
-
-  bool playing_ = false;
-  bool active_ = false;
-  bool sounding_ = false;
-  bool following_ = false;
-  bool playingAtTrigger_ = false;
-  bool triggerPending_ = false;
-  int32_t pendingVelocity_ = 0;
 
   int32_t current_[kNumParams] = {};  // the values the voice plays with
   int32_t wave_ = 0;
@@ -107,5 +78,4 @@ class SynthPart {
   LowBoost lowBoost_;
   LevelStage level_;
   PanStage pan_;
-  SendGains sends_;
 };
