@@ -10,6 +10,8 @@
 // The audio output and the engine run on their own threads in real time,
 // the interface on the virtual clock, so waiting means moving both on.
 
+#include <algorithm>
+#include <cmath>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -75,13 +77,16 @@ class HeadlessAppTest : public AppRootTest {
   Z31647ViewController* ctl() const { return delegate ? delegate->viewController().get() : nullptr; }
   Synth* synth() const { return Synth::instance(); }
 
-  // Moves virtual time and real time on together.
+  // Moves the interface's virtual clock on by `seconds` (at least one 5 ms
+  // step) and lets at least as much real time pass for the engine's threads.
+  // Virtual time is counted in steps, not read off the wall clock, so a
+  // loaded machine cannot cut an animation or a timer short.
   static void pump(double seconds) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    do {
+    const long steps = std::max(1L, std::lround(seconds / 0.005));
+    for (long i = 0; i < steps; ++i) {
       headlessBackend().advance(0.005);
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    } while (std::chrono::steady_clock::now() < end);
+    }
   }
   static bool pumpUntil(const std::function<bool()>& condition, double seconds = 5.0) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);

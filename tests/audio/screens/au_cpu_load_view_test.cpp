@@ -3,6 +3,8 @@
 // unchanged load left alone, the layout, and the operating system's answers.
 
 #include <gtest/gtest.h>
+#include <time.h>
+#include <unistd.h>
 
 #include <chrono>
 
@@ -127,11 +129,23 @@ TEST_F(LoadViewTest, LabelsShareThirdsOfTheTopRowAndTheBarsLieAtTheBottom) {
 TEST(LoadViewSystem, TheOperatingSystemAnswersCoresMemoryAndLoad) {
   EXPECT_GE(countCPUCores(), 1);
   EXPECT_GT(retrieveRealMemory(), 1.0);
+  // Spin until the process has used 0.2 s of processor time, however long a
+  // loaded machine makes that take, and compare with the kernel's own clock.
+  const auto cpuNow = [] {
+    timespec t{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+  };
   retrieveCpuLoad();
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+  const double cpuStart = cpuNow();
+  const auto wallStart = std::chrono::steady_clock::now();
   volatile double x = 0;
-  while (std::chrono::steady_clock::now() < end) x = x + 1.0;
+  while (cpuNow() - cpuStart < 0.2) x = x + 1.0;
   const double load = retrieveCpuLoad();
-  EXPECT_GT(load, 0.3) << "a busy thread for the whole interval";
+  const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
+  const double expected = (cpuNow() - cpuStart) / wall;
+  // The stat file counts in clock ticks: allow a few of them.
+  const double tickSlack = 3.0 / static_cast<double>(::sysconf(_SC_CLK_TCK)) / wall;
+  EXPECT_NEAR(load, expected, 0.05 + tickSlack) << "a busy thread for the whole interval";
   EXPECT_LT(load, countCPUCores() + 0.5);
 }
