@@ -7,16 +7,10 @@
 #include <stdexcept>
 
 #include "platform/crypto/sha1.h"
+#include "platform/net/url.h"
 
 namespace nxoauth2 {
 namespace {
-
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 void appendPair(std::string& out, const std::string& key, const std::string& value) {
   if (!out.empty()) out += "&";
@@ -100,8 +94,8 @@ std::string nxoauth2_URLDecodedString(std::string_view text) {
   out.reserve(text.size());
   for (size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '%' && i + 2 < text.size()) {
-      const int hi = hexValue(text[i + 1]);
-      const int lo = hexValue(text[i + 2]);
+      const int hi = platform::hexDigitValue(text[i + 1]);
+      const int lo = platform::hexDigitValue(text[i + 2]);
       if (hi >= 0 && lo >= 0) {
         out.push_back(static_cast<char>(hi * 16 + lo));
         i += 2;

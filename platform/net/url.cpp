@@ -4,14 +4,15 @@
 #include <charconv>
 
 namespace platform {
-namespace {
 
-int hexValue(char c) {
+int hexDigitValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
 }
+
+namespace {
 
 bool acceptable(std::string_view text) {
   if (text.empty()) return false;
@@ -20,7 +21,7 @@ bool acceptable(std::string_view text) {
     if (c <= 0x20 || c == 0x7f) return false;
     if (c == '%') {
       if (i + 2 >= text.size()) return false;
-      if (hexValue(text[i + 1]) < 0 || hexValue(text[i + 2]) < 0) return false;
+      if (hexDigitValue(text[i + 1]) < 0 || hexDigitValue(text[i + 2]) < 0) return false;
       i += 2;
     }
   }
@@ -38,8 +39,8 @@ std::optional<std::string> percentDecode(std::string_view text) {
       continue;
     }
     if (i + 2 >= text.size()) return std::nullopt;
-    const int hi = hexValue(text[i + 1]);
-    const int lo = hexValue(text[i + 2]);
+    const int hi = hexDigitValue(text[i + 1]);
+    const int lo = hexDigitValue(text[i + 2]);
     if (hi < 0 || lo < 0) return std::nullopt;
     out.push_back(static_cast<char>(hi * 16 + lo));
     i += 2;

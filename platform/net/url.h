@@ -57,6 +57,9 @@ class URL {
   std::optional<std::string> fragment_;
 };
 
+// The value of a hexadecimal digit of either case; -1 for any other character.
+int hexDigitValue(char c);
+
 // Decodes percent escapes; nullopt for a broken escape. "+" stays "+".
 std::optional<std::string> percentDecode(std::string_view text);
 
