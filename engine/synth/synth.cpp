@@ -123,8 +123,7 @@ int32_t Synth::loadPattern(int32_t index, bool whilePlaying) {
   std::memcpy(static_cast<void*>(&r), fetched, sizeof r);
   const int32_t newTempo = r.sequencerParams.tempo;
   if (whilePlaying && tempoLocked()) r.sequencerParams.tempo = static_cast<int16_t>(oldTempo);
-  currentPatternIndex_.store(static_cast<uint16_t>(index), std::memory_order_relaxed);
-  finishLoad(r, true);
+  finishLoad(r, true, index);
   return newTempo;
 }
 

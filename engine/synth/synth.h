@@ -78,7 +78,7 @@ class Synth : public AudioIOListener,
 
   float sampleRate() const override { return sampleRate_; }
   float referencePitch() const { return referencePitch_; }
-  uint16_t currentPatternIndex() const { return currentPatternIndex_.load(std::memory_order_relaxed); }
+  uint16_t currentPatternIndex() const { return currentPatternIndex_.load(std::memory_order_acquire); }
   // The library moved patterns around: the record that plays is the same
   // pattern under a new number, so only the number changes, with no reload
   // and no report. Main thread.
@@ -335,8 +335,10 @@ class Synth : public AudioIOListener,
   void applyPattern(PatternRecord& record);
   // Load steps 6-9 on `record`: the engine's own on the main thread, the
   // hand-off's back slot on the render side, which is then published before
-  // the observer hears of the change.
-  void finishLoad(PatternRecord& record, bool publishFromRender = false);
+  // the observer hears of the change. `index` (when given) becomes the
+  // current pattern once the record is published, never before: a reader
+  // that sees the new index reads the new record.
+  void finishLoad(PatternRecord& record, bool publishFromRender = false, int32_t index = -1);
   void publishStagedRecord();
   // Sequencer BPM and pattern tempo, the record's tempo and the effect tempo.
   void applyTempo(PatternRecord& record, int32_t tempoTenths);

@@ -162,12 +162,13 @@ bool Synth::isPartSolo(int32_t part) const {
 
 // --- patterns -------------------------------------------------------------------
 
-void Synth::finishLoad(PatternRecord& r, bool publishFromRender) {
+void Synth::finishLoad(PatternRecord& r, bool publishFromRender, int32_t index) {
   seq_->resetParams();
   applyPartParameters(r.synthParams);
   applyPattern(r);
   resetVoices();
   if (publishFromRender) publishStagedRecord();
+  if (index >= 0) currentPatternIndex_.store(static_cast<uint16_t>(index), std::memory_order_release);
   if (listener_) listener_->patternChanged();
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -796,6 +797,41 @@ TEST_F(Control, TheRecordTakesTheLatestLoadOfTheRenderSide) {
   }
 }
 
+
+TEST_F(Control, TheCurrentIndexNeverRunsAheadOfTheRecordTheInterfaceReads) {
+  // Pattern i has one step: part i, step 0.
+  for (int i = 0; i < 4; ++i) {
+    PatternRecord r = quietPattern();
+    r.sequencerParams.trigger[i][0] = 1;
+    provider.storePattern(r, i);
+  }
+  loadThroughSequencer(0);
+  std::atomic<bool> stop{false};
+  std::thread audio([&] {
+    std::vector<int16_t> l(64), r(64);
+    int16_t* ch[2] = {l.data(), r.data()};
+    while (!stop.load()) synth->render(nullptr, ch, 64);
+  });
+  int early = 0;
+  int landed = 0;
+  for (int round = 1; round <= 300; ++round) {
+    const int target = round % 4;
+    synth->changePatternSilently(target);
+    // One load in flight at a time: the moment the main thread sees the new
+    // index, the record it reads must be the new pattern's.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (std::chrono::steady_clock::now() < end) {
+      if (synth->currentPatternIndex() != target) continue;
+      early += synth->step(target, 0) ? 0 : 1;
+      ++landed;
+      break;
+    }
+  }
+  stop.store(true);
+  audio.join();
+  EXPECT_EQ(landed, 300);
+  EXPECT_EQ(early, 0) << "the index changed before the record the interface reads";
+}
 
 TEST_F(Control, EditsFromAnotherThreadWhileTheAudioRenders) {
   for (int i = 0; i < 4; ++i) {
