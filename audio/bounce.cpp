@@ -3,14 +3,21 @@
 #include <algorithm>
 #include <vector>
 
-bool bounceCurrentPattern(RecordingSource& engine, AudioFileRecorder& recorder) {
+BounceResult bounceCurrentPattern(RecordingSource& engine, AudioFileRecorder& recorder) {
   constexpr uint32_t kBlock = 1024;
-  if (!engine.beginBounce()) return false;
+  if (!engine.beginBounce()) return BounceResult::Refused;
+  // Read only now: a pattern change asked for before the bounce has been
+  // loaded by beginBounce, and the length and the file name are its own.
+  uint32_t remaining = engine.bounceLength();
+  if (remaining < 1) {
+    engine.endBounce();
+    return BounceResult::Empty;
+  }
   std::vector<int16_t> left(kBlock), right(kBlock);
   int16_t* channels[2] = {left.data(), right.data()};
   engine.startForBounce(0);
   recorder.open(false);
-  uint32_t remaining = recorder.isOpen() ? engine.bounceLength() : 0;
+  if (!recorder.isOpen()) remaining = 0;
   // The recorder closes the file itself when it reaches its frame limit.
   while (remaining > 0 && recorder.isOpen()) {
     const uint32_t n = std::min(remaining, kBlock);
@@ -24,5 +31,5 @@ bool bounceCurrentPattern(RecordingSource& engine, AudioFileRecorder& recorder) 
   engine.renderBlock(nullptr, channels, 1);
   recorder.close();
   engine.endBounce();
-  return recorder.lastOutcome() == AudioFileRecorder::Outcome::Saved;
+  return BounceResult::Rendered;
 }

@@ -61,20 +61,13 @@ void WavExporter::bounce() {
   lastOutcome_ = AudioFileRecorder::Outcome::None;
   beginFailed_ = false;
   if (!engine_) return;
-  if (engine_->bounceLength() < 1) {
-    // Nothing to render: no file, but the engine still passes through the
-    // bounce so that it is left as after any other.
-    beginFailed_ = !engine_->beginBounce();
-    if (!beginFailed_) engine_->endBounce();
-    return;
-  }
   if (!delegate_) delegate_ = std::make_shared<RecorderDelegate>(weak_from_this());
   AudioFileRecorder recorder(engine_, 0, environment_);
   recorder.setDelegate(delegate_);
   recorder.setBounceMode(true);
-  // Only a refused begin leaves the recorder without any outcome.
-  const bool saved = ::bounceCurrentPattern(*engine_, recorder);
-  beginFailed_ = !saved && recorder.lastOutcome() == AudioFileRecorder::Outcome::None;
+  // An empty pattern makes no file and says nothing; only a refused begin
+  // is told to the user.
+  beginFailed_ = ::bounceCurrentPattern(*engine_, recorder) == BounceResult::Refused;
   lastOutcome_ = recorder.lastOutcome();
   if (beginFailed_) {
     // The live output still had the engine: nothing was rendered.

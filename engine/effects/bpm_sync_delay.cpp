@@ -46,6 +46,9 @@ void BpmSyncDelay::setTempo(uint32_t tempoTenths) {
 }
 
 void BpmSyncDelay::reset() {
+  // The states settle on the newest targets, not on ones an edit since
+  // has replaced: a reset effect then sounds the same whatever came before.
+  exchange_.take(active_, [this] { return current(); });
   std::fill_n(left_.get(), kLineLength, int16_t{0});
   std::fill_n(right_.get(), kLineLength, int16_t{0});
   write_ = 0;

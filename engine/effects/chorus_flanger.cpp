@@ -54,9 +54,15 @@ int32_t ChorusFlanger::setParameter(int32_t index, int32_t value) {
 }
 
 void ChorusFlanger::reset() {
+  // The states settle on the newest targets, not on ones an edit since
+  // has replaced: a reset effect then sounds the same whatever came before.
+  exchange_.take(active_, [this] { return current(); });
   std::fill_n(left_.get(), kLineLength, int16_t{0});
   std::fill_n(right_.get(), kLineLength, int16_t{0});
   modL_ = modR_ = 0;
+  // The sweep starts from its beginning too, so what follows a reset does
+  // not depend on how long the effect ran before.
+  phase_ = 0;
   feedbackState_ = int64_t{active_.feedback} << 15;
   wetState_ = int64_t{active_.wet} << 15;
   write_ = 0;

@@ -43,6 +43,10 @@ class Effector {
   // Clears delay lines and running state. Audio thread (never concurrently
   // with process); real-time-safe.
   virtual void reset() = 0;
+  // The pick-up grid starts again from the next frame, as in a new effect:
+  // a bounce then takes its targets at the same frames whatever played
+  // before it. Audio thread (never concurrently with process).
+  void restartPickupGrid() { pickupClock_ = 0; }
 
   // While on, parameter smoothing jumps to its targets. Audio thread;
   // real-time-safe.

@@ -51,10 +51,15 @@ void GrainShifter::setTempo(uint32_t tempoTenths) {
 void GrainShifter::patternTop() { restart_.store(true, std::memory_order_relaxed); }
 
 void GrainShifter::reset() {
+  // The states settle on the newest targets, not on ones an edit since
+  // has replaced: a reset effect then sounds the same whatever came before.
+  exchange_.take(active_, [this] { return current(); });
   std::fill_n(lineA_.get(), kLineLength, int16_t{0});
   std::fill_n(lineB_.get(), kLineLength, int16_t{0});
   patternTop();
   phase_ = 0;
+  recordState_ = 0;
+  selectState_ = 0;
   balanceState_ = int64_t{active_.balance} << 15;
   grainState_ = int64_t{active_.grainLength} << 15;
 }

@@ -141,6 +141,12 @@ void Z5518MultiEffector::restoreMotionValue(int32_t index) {
 
 void Z5518MultiEffector::resetMotionValues() {
   for (int32_t i = 0; i < 4; ++i) effective_[i].store(knob_[i].load());
+  // The effect itself heard the motion values of its edits; it goes back
+  // to the knobs too, or it would keep the last one until the next change.
+  if (Effector* e = current_.load()) {
+    e->setParameter(kEdit1, knob_[kEdit1].load());
+    e->setParameter(kEdit2, knob_[kEdit2].load());
+  }
 }
 
 void Z5518MultiEffector::selectParameterSet(bool playing) {
@@ -166,12 +172,26 @@ void Z5518MultiEffector::patternTop() {
 }
 
 void Z5518MultiEffector::resetEffects() {
+  // Nothing sounds through the effects now, so a switch still waiting is
+  // made at once rather than faded into: what follows (a bounce, the
+  // output resuming) starts on the selected effect from its first frame,
+  // whatever was selected before.
+  takeOnOffRequest();
+  takeTypeRequest();
   crossfadeActive_ = false;
   crossfadeGain_ = 0;
   wetTarget_ = onState_.load() ? 32767 : 0;
   wetState_ = int64_t{wetTarget_} << 15;
-  for (auto& e : slots_)
-    if (e) e->reset();
+  for (auto& e : slots_) {
+    if (!e) continue;
+    e->reset();
+    e->restartPickupGrid();
+  }
+  // Reset, the current effect sits on its targets; later changes glide as
+  // in any effect that has been running, whether a switch was just made or
+  // not.
+  if (Effector* e = current_.load()) e->setImmediate(false);
+  immediateCountdown_ = -1;
 }
 
 void Z5518MultiEffector::takeOnOffRequest() {

@@ -83,8 +83,9 @@ class Z5518MultiEffector {
   void setEffectTempo(uint32_t tempoTenths);
   // The sequence wrapped to its first step.
   void patternTop();
-  // Ends any crossfade, settles the wet gain for the current on/off state
-  // and resets all eight effects.
+  // Takes a pending on/off or type switch at once (no crossfade), ends any
+  // crossfade, settles the wet gain for the current on/off state, resets
+  // all eight effects and restarts their pick-up grids.
   void resetEffects();
   // channels[0] / channels[1]: the send pair, processed in place. More than
   // kMaxBlock frames (or fewer than 0) pass through untouched.

@@ -43,6 +43,9 @@ int32_t Reverb::setParameter(int32_t index, int32_t value) {
 }
 
 void Reverb::reset() {
+  // The states settle on the newest targets, not on ones an edit since
+  // has replaced: a reset effect then sounds the same whatever came before.
+  exchange_.take(active_, [this] { return current(); });
   std::fill_n(lines_.get(), 5 * kLineLength, int16_t{0});
   levelState_ = int64_t{active_.level} << 15;
   levelNow_ = active_.level;

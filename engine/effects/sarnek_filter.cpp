@@ -50,6 +50,13 @@ int32_t SarnekFilter::setParameter(int32_t index, int32_t value) {
 void SarnekFilter::reset() {
   band_[0] = band_[1] = 0;
   low_[0] = low_[1] = 0;
+  // The glide starts on the newest settings, as in a new filter, not on
+  // the targets of whatever block ran last.
+  exchange_.take(active_, [this] { return current(); });
+  const Coefficients c = coefficients(active_.cutoff, active_.resonance);
+  targetDamping_ = damping_ = c.damping;
+  targetFrequency_ = frequency_ = c.frequency;
+  dampingStep_ = frequencyStep_ = 0;
 }
 
 void SarnekFilter::process(int16_t* const* channels, int32_t frames) {

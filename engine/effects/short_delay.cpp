@@ -23,6 +23,9 @@ int32_t ShortDelay::setParameter(int32_t index, int32_t value) {
 }
 
 void ShortDelay::reset() {
+  // The states settle on the newest targets, not on ones an edit since
+  // has replaced: a reset effect then sounds the same whatever came before.
+  exchange_.take(active_, [this] { return current(); });
   std::fill_n(left_.get(), kLineLength, int16_t{0});
   std::fill_n(right_.get(), kLineLength, int16_t{0});
   delayState_ = int64_t{active_.delay} << 15;

@@ -127,6 +127,14 @@ class Seq {
   // process() (the live render may still be in its last buffer meanwhile).
   void beginBounce();
   void endBounce();
+  // Render side, on the bounce's thread once no live render can run: runs
+  // every command posted so far that is due by now and, stopped, loads a
+  // pending pattern, as the next live buffer would have. A stop or a pattern change
+  // asked for just before a bounce is thereby settled before the bounce
+  // starts the sequencer, instead of sorting among the bounce's own
+  // commands (a stop would run after the bounce's start and silence it).
+  // Timed commands stay queued for the live output.
+  void runPostedCommands();
 
   // --- Tracks and steps (any thread) ----------------------------------------
   void setTriggerStep(int32_t part, int32_t step, bool on);
@@ -213,7 +221,12 @@ class Seq {
   int32_t numberOfPatterns() const;
 
   // Render side.
-  int32_t processCommands(AudioIO* io, int32_t offset, int32_t frames);
+  // Moves what was posted into the render side's queue; `wait` takes the
+  // lock even when a poster holds it (never on the audio thread).
+  void takePosted(bool wait);
+  // Without io, timed commands wait, unless their time is at or before
+  // `dueBy` (host ticks; 0: none is).
+  int32_t processCommands(AudioIO* io, int32_t offset, int32_t frames, uint64_t dueBy = 0);
   void execute(const QueuedCommand& c, AudioIO* io);
   void changePatternCommand(int32_t index, PatternSlot* pattern, bool notify);
   void start();

@@ -146,17 +146,31 @@ bool runsBefore(uint64_t timeA, uint32_t codeA, uint64_t orderA, uint64_t timeB,
 
 }  // namespace
 
-int32_t Seq::processCommands(AudioIO* io, int32_t offset, int32_t frames) {
-  if (commandMutex_.try_lock()) {
-    const size_t room = queue_.capacity() - queue_.size();
-    const size_t n = std::min(room, posted_.size());
-    if (n > 0) {
-      queue_.insert(queue_.end(), posted_.begin(), posted_.begin() + static_cast<std::ptrdiff_t>(n));
-      posted_.erase(posted_.begin(), posted_.begin() + static_cast<std::ptrdiff_t>(n));
-      unsorted_ = true;
-    }
-    commandMutex_.unlock();
+void Seq::takePosted(bool wait) {
+  if (wait) {
+    commandMutex_.lock();
+  } else if (!commandMutex_.try_lock()) {
+    return;
   }
+  const size_t room = queue_.capacity() - queue_.size();
+  const size_t n = std::min(room, posted_.size());
+  if (n > 0) {
+    queue_.insert(queue_.end(), posted_.begin(), posted_.begin() + static_cast<std::ptrdiff_t>(n));
+    posted_.erase(posted_.begin(), posted_.begin() + static_cast<std::ptrdiff_t>(n));
+    unsorted_ = true;
+  }
+  commandMutex_.unlock();
+}
+
+void Seq::runPostedCommands() {
+  takePosted(true);
+  processCommands(nullptr, 0, 1, clock_->now());
+  if (!isPlaying()) loadPendingPattern(false, 0);
+  publishQueries();
+}
+
+int32_t Seq::processCommands(AudioIO* io, int32_t offset, int32_t frames, uint64_t dueBy) {
+  takePosted(false);
   if (queue_.empty()) return frames;
 
   if (unsorted_) {
@@ -186,7 +200,12 @@ int32_t Seq::processCommands(AudioIO* io, int32_t offset, int32_t frames) {
     const QueuedCommand c = queue_[done];
     if (c.command.hostTime != 0) {
       // Everything from here on is timed and at least as late.
-      if (!io) break;
+      if (!io) {
+        if (c.command.hostTime > dueBy) break;
+        ++done;
+        execute(c, io);
+        continue;
+      }
       const int64_t ahead = static_cast<int64_t>(c.command.hostTime + latency - blockTime);
       const uint64_t nanos = platform::hostTicksToNanos(ahead > 0 ? static_cast<uint64_t>(ahead) : 0);
       const int64_t frame =

@@ -39,13 +39,11 @@ Synth::Synth(float sampleRate, SeqServices services)
 
   for (size_t i = 0; i < synthParts_.size(); ++i) {
     synthParts_[i] = std::make_unique<SynthPart>(sampleRate);
-    // Each part draws its own noise, so two noise-modulated parts differ.
-    synthParts_[i]->seedNoise(static_cast<uint32_t>(i));
   }
   for (size_t i = 0; i < pcmParts_.size(); ++i) {
     pcmParts_[i] = std::make_unique<PcmPart>(static_cast<uint32_t>(i * 4), sampleRate);
-    pcmParts_[i]->seedNoise(static_cast<uint32_t>(i + 4));
   }
+  seedNoise();
   pcmParts_[0]->setChokePartner(pcmParts_[1].get());
   pcmParts_[1]->setChokePartner(pcmParts_[0].get());
 

@@ -338,6 +338,10 @@ class Synth : public AudioIOListener,
   // the observer hears of the change. `index` (when given) becomes the
   // current pattern once the record is published, never before: a reader
   // that sees the new index reads the new record.
+  // Each part's noise generator from its own fixed seed (two noise-modulated
+  // parts differ): at construction, and at each bounce, so that a bounce of
+  // a pattern is the same whatever played before it.
+  void seedNoise();
   void finishLoad(PatternRecord& record, bool publishFromRender = false, int32_t index = -1);
   void publishStagedRecord();
   // Sequencer BPM and pattern tempo, the record's tempo and the effect tempo.

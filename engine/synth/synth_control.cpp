@@ -272,6 +272,11 @@ void Synth::resetVoices() {
   multiEffector().resetMotionValues();
 }
 
+void Synth::seedNoise() {
+  for (size_t i = 0; i < synthParts_.size(); ++i) synthParts_[i]->seedNoise(static_cast<uint32_t>(i));
+  for (size_t i = 0; i < pcmParts_.size(); ++i) pcmParts_[i]->seedNoise(static_cast<uint32_t>(i + synthParts_.size()));
+}
+
 void Synth::resetSound() {
   for (auto& p : synthParts_) p->resetVoice();
   for (auto& p : pcmParts_) p->resetVoice();

@@ -269,9 +269,18 @@ bool Synth::beginBounce() {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
+  // What was asked of the sequencer before the bounce (the bounce's own
+  // stop of a playing pattern among it) takes effect now, not in the
+  // bounce's first block.
+  seq_->runPostedCommands();
   seq_->beginBounce();
+  // The bounce plays the pattern as loaded, whatever played before it: no
+  // motion value held from the live play, fresh noise, silent voices and
+  // effects.
+  resetVoices();
   for (auto& p : synthParts_) p->resetVoice();
   for (auto& p : pcmParts_) p->resetVoice();
+  seedNoise();
   multiEffector().resetEffects();
   return true;
 }

@@ -58,6 +58,13 @@ class ModulationSource {
   int32_t envelope() const { return envelope_; }
 
   Rand48& random() { return random_; }
+  // The noise generator from `seed` (as srand48) with its filter at rest, as
+  // a new source seeded so: the noise that follows is the same every time.
+  void resetNoise(uint32_t seed) {
+    random_.seed48(seed);
+    noiseA_ = noiseB_ = 0;
+    held_ = 0;
+  }
 
  private:
   void computeRates();

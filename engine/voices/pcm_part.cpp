@@ -56,6 +56,7 @@ void PcmPart::resetVoice() {
   sends_.setAtOnce(params_.knob(kFxSend));
   active_ = false;
   sounding_ = false;
+  lowBoost_.silence();
   sampleEnded_ = true;
   triggerPending_ = false;
 }

@@ -44,7 +44,7 @@ class PcmPart : public PartVoice {
   PcmPart* chokePartner() const { return partner_; }
   void resetVoice();
   void setDrumData(const DrumData* memory) { memory_ = memory; }
-  void seedNoise(uint32_t seed) { mod_.random().seed48(seed); }
+  void seedNoise(uint32_t seed) { mod_.resetNoise(seed); }
 
   void render(int16_t* const* buses, uint32_t frames);
 

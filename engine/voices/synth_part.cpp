@@ -22,6 +22,7 @@ void SynthPart::resetVoice() {
   sends_.setAtOnce(params_.knob(kFxSend));
   active_ = false;
   sounding_ = false;
+  lowBoost_.silence();
   triggerPending_ = false;
 }
 

@@ -36,8 +36,9 @@ class SynthPart : public PartVoice {
   void noteOn(int32_t velocity);
   // Silences the voice at once (audio resume, bounce start and end).
   void resetVoice();
-  // Reseeds the noise generator (as srand48); the default is mrand48's.
-  void seedNoise(uint32_t seed) { mod_.random().seed48(seed); }
+  // Reseeds the noise generator (as srand48) and clears its filter; the
+  // default seed is mrand48's.
+  void seedNoise(uint32_t seed) { mod_.resetNoise(seed); }
 
   void render(int16_t* const* buses, uint32_t frames);
   // Renders into `modulation` (Q23, one value per frame, 0 while inactive)

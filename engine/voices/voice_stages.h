@@ -29,6 +29,13 @@ class LowBoost {
   }
   void setTarget(int32_t lowBoost) { coefficient_.setTarget(lowBoostCoefficient(lowBoost)); }
   void closeGate() { gate_ = false; }
+  // The voice is silenced at once: nothing of the last note's output is
+  // left for the next one to start from.
+  void silence() {
+    y_ = 0;
+    gate_ = false;
+    tailFinished_ = true;
+  }
 
   int32_t process(int32_t s) {
     if (gate_) {

@@ -227,7 +227,7 @@ TEST_F(RecorderTest, SuccessiveBouncesGetNumberedFiles) {
   source_.setName("A/B:C");
   for (int i = 0; i < 3; ++i) {
     auto r = make(0);
-    ASSERT_TRUE(bounceCurrentPattern(source_, *r));
+    ASSERT_EQ(bounceCurrentPattern(source_, *r), BounceResult::Rendered);
   }
   EXPECT_EQ(filesIn(dir_), (std::vector<std::string>{"A_B_C BPM120 - 1.wav", "A_B_C BPM120 - 2.wav",
                                                      "A_B_C BPM120.wav"}));
@@ -267,7 +267,7 @@ TEST_F(RecorderTest, AnExistingFileIsNeverReplaced) {
 TEST_F(RecorderTest, TheBounceRendersThePatternInTheCallingOrder) {
   source_.length = 3 * 1024 + 500;
   auto r = make(0);
-  ASSERT_TRUE(bounceCurrentPattern(source_, *r));
+  ASSERT_EQ(bounceCurrentPattern(source_, *r), BounceResult::Rendered);
   std::vector<std::string> expected{"beginBounce", "startForBounce 0", "render", "render", "render", "render",
                                     "stopPlayback 0", "render", "endBounce"};
   EXPECT_EQ(source_.calls, expected);
@@ -285,8 +285,18 @@ TEST_F(RecorderTest, TheBounceRendersThePatternInTheCallingOrder) {
 TEST_F(RecorderTest, BounceRefusedByTheEngineWritesNothing) {
   source_.acceptBounce = false;
   auto r = make(0);
-  EXPECT_FALSE(bounceCurrentPattern(source_, *r));
+  EXPECT_EQ(bounceCurrentPattern(source_, *r), BounceResult::Refused);
   EXPECT_EQ(source_.calls, (std::vector<std::string>{"beginBounce"}));
+  EXPECT_TRUE(filesIn(dir_).empty());
+  EXPECT_TRUE(messages_->all().empty());
+}
+
+TEST_F(RecorderTest, AnEmptyPatternPassesThroughTheBounceAndMakesNoFile) {
+  source_.length = 0;
+  auto r = make(0);
+  EXPECT_EQ(bounceCurrentPattern(source_, *r), BounceResult::Empty);
+  EXPECT_EQ(source_.calls, (std::vector<std::string>{"beginBounce", "endBounce"}));
+  EXPECT_EQ(r->lastOutcome(), Outcome::None);
   EXPECT_TRUE(filesIn(dir_).empty());
   EXPECT_TRUE(messages_->all().empty());
 }

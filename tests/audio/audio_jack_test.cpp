@@ -113,7 +113,8 @@ TEST_F(AudioJackTest, LivePatternMatchesTheOfflineBounce) {
   renv.documentsDirectory = dir;
   AudioFileRecorder recorder(&source, 0, renv);
   recorder.setBounceMode(true);
-  ASSERT_TRUE(bounceCurrentPattern(source, recorder));
+  ASSERT_EQ(bounceCurrentPattern(source, recorder), BounceResult::Rendered);
+  ASSERT_EQ(recorder.lastOutcome(), AudioFileRecorder::Outcome::Saved);
   SF_INFO info{};
   SNDFILE* f = sf_open(recorder.lastSavedPath().c_str(), SFM_READ, &info);
   ASSERT_NE(f, nullptr);

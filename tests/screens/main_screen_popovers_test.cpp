@@ -7,6 +7,10 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <fstream>
+#include <cstring>
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -28,61 +32,14 @@
 #include "platform/ui/navigation_controller.h"
 #include "screens/setting_screen_controller.h"
 #include "screens/z31647_screen_presenter.h"
+#include "main_screen_menu_fixture.h"
 
 namespace fs = std::filesystem;
 namespace CE = platform::ControlEvents;
 
 namespace {
 
-class MainScreenPopoversTest : public HeadlessAppTest {
- protected:
-  void SetUp() override {
-    HeadlessAppTest::SetUp();
-    ::setenv("IGB_EXPORT_DIR", (root / "export").c_str(), 1);
-    Z31647ScreenPresenter::registerWithMainScreen();
-    start();
-    ASSERT_NE(ctl()->menuBarViewController(), nullptr);
-    // The menu bar slides in.
-    tapView(*ctl()->menuButton());
-    pump(0.3);
-  }
-  void TearDown() override {
-    // Nothing presented outlives the test (the last program lives on until
-    // the process ends, past the notification centre).
-    if (ctl()) ctl()->dismissViewControllerAnimated(false, {});
-    pump(0.05);
-    ::unsetenv("IGB_EXPORT_DIR");
-    HeadlessAppTest::TearDown();
-    // The application lets go of the program now rather than at exit, when
-    // the notification centre its delegate leaves may already be gone.
-    platform::Application::sharedApplication().reset();
-    delegate.reset();
-  }
-  GBXMenuBarViewController& bar() { return *ctl()->menuBarViewController(); }
-  static platform::Point centreOf(const platform::View& v) { return v.convertPointTo(v.bounds().center(), nullptr); }
-  void tapView(const platform::View& v) {
-    tap(centreOf(v));
-    pump(0.05);
-  }
-  template <typename T>
-  T* presented() {
-    return dynamic_cast<T*>(ctl()->presentedViewController());
-  }
-  void typeInto(UISliderWithTextValue& row, const std::string& text) {
-    tapView(*row.textField());
-    ASSERT_TRUE(row.textField()->isEditing());
-    headlessBackend().typeText(text);
-    headlessBackend().pressReturn();
-    pump(0.02);
-  }
-  std::vector<fs::path> wavs(const fs::path& dir) {
-    std::vector<fs::path> out;
-    std::error_code ec;
-    for (const auto& e : fs::directory_iterator(dir, ec))
-      if (e.path().extension() == ".wav") out.push_back(e.path());
-    return out;
-  }
-};
+class MainScreenPopoversTest : public screentest::MainScreenMenuTest {};
 
 TEST_F(MainScreenPopoversTest, EachMenuButtonOpensItsScreenAsAPopoverOneAtATime) {
   const struct {
@@ -325,6 +282,18 @@ TEST_F(MainScreenPopoversTest, BouncingFromTheExportScreenSavesAndOffersTheFile)
   ASSERT_EQ(files.size(), 1u);
   EXPECT_EQ(banner, "Saved as " + files[0].filename().string() + ".");
   EXPECT_EQ(fs::file_size(files[0]), 44 + uint64_t{length} * 4);
+  // The pattern sounds in it (the export once wrote silence of this length).
+  {
+    std::ifstream in(files[0], std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    int peak = 0;
+    for (size_t i = 44; i + 1 < bytes.size(); i += 2) {
+      int16_t v;
+      std::memcpy(&v, bytes.data() + i, 2);
+      peak = std::max(peak, std::abs(int{v}));
+    }
+    EXPECT_GT(peak, 3000);
+  }
   // The Open-In menu hangs from the export button; saving a copy keeps it.
   ASSERT_TRUE(pumpUntil([&] {
     return headlessBackend().findViews([](platform::View& v) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -73,6 +75,29 @@ int64_t wavFrames(const fs::path& file) {
     uint32_t size;
     std::memcpy(&size, bytes.data() + at + 4, 4);
     if (std::memcmp(bytes.data() + at, "data", 4) == 0) return size / 4;
+    at += 8 + size + (size & 1);
+  }
+  return -1;
+}
+
+// The largest magnitude among the samples of frames [from, to) of a 16-bit
+// stereo WAV file's data chunk; -1 when there is none.
+int wavPeak(const fs::path& file, size_t from = 0, size_t to = SIZE_MAX) {
+  std::ifstream in(file, std::ios::binary);
+  std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  for (size_t at = 12; at + 8 <= bytes.size();) {
+    uint32_t size;
+    std::memcpy(&size, bytes.data() + at + 4, 4);
+    if (std::memcmp(bytes.data() + at, "data", 4) == 0) {
+      int peak = 0;
+      const size_t end = std::min({bytes.size(), size_t{at} + 8 + size, to == SIZE_MAX ? SIZE_MAX : at + 8 + to * 4});
+      for (size_t i = at + 8 + from * 4; i + 1 < end; i += 2) {
+        int16_t v;
+        std::memcpy(&v, bytes.data() + i, 2);
+        peak = std::max(peak, std::abs(int{v}));
+      }
+      return peak;
+    }
     at += 8 + size + (size & 1);
   }
   return -1;
@@ -160,6 +185,8 @@ TEST_F(WavExportTest, ABounceWritesOnePassOffersTheFileAndRemovesItWhenTheMenuCl
   const fs::path file = documents() / "Bounce Me BPM120.wav";
   ASSERT_TRUE(fs::exists(file));
   EXPECT_EQ(wavFrames(file), static_cast<int64_t>(length));
+  // Each of the four drum steps is in it, not silence.
+  for (size_t q = 0; q < 4; ++q) EXPECT_GT(wavPeak(file, q * length / 4, (q + 1) * length / 4), 500) << q;
   EXPECT_FALSE(synth->isPlaying());
   // The Open-In menu follows a moment later.
   EXPECT_EQ(exporter->interactionViewController(), nullptr);
@@ -203,6 +230,9 @@ TEST_F(WavExportTest, ABounceStopsAPlayingSequencer) {
   exporter->bounceCurrentPattern();
   EXPECT_FALSE(synth->isPlaying());
   EXPECT_EQ(exporter->lastOutcome(), AudioFileRecorder::Outcome::Saved);
+  // From the pattern's top, with its first step at the first frame.
+  const fs::path file = documents() / "Bounce Me BPM120.wav";
+  EXPECT_GT(wavPeak(file, 0, 256), 500);
 }
 
 TEST_F(WavExportTest, AFullDiskWarnsAfterTheBounceAndLeavesNothing) {

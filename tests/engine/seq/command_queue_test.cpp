@@ -267,6 +267,33 @@ TEST(SeqCommands, BounceKeepsTheClockModeAndTimedCommandsWait) {
   EXPECT_EQ(rig.listener.count("sequenceDidStart"), 1);
 }
 
+TEST(SeqCommands, RunningPostedCommandsSettlesWhatIsDueAndLeavesTheRest) {
+  // What the bounce does when it takes the engine: a stop and a pattern
+  // change asked for before it run now, in that order of effect (stopped,
+  // then the change loads), while a command timed for later waits for the
+  // live output.
+  SeqRig rig;
+  rig.allSteps(0);
+  rig.seq->play(0);
+  rig.renderer->run(1024);
+  ASSERT_TRUE(rig.seq->isPlaying());
+  rig.listener.calls.clear();
+  const uint64_t now = rig.clock.time.load();
+  ASSERT_TRUE(rig.seq->changePattern(now - 1000, 7));
+  rig.seq->stopPlayback(0);
+  rig.seq->setLoop(now + 1'000'000'000, true);
+  rig.seq->runPostedCommands();
+  EXPECT_FALSE(rig.seq->isPlaying());
+  EXPECT_EQ(rig.listener.count("patternChanged 7"), 1);
+  EXPECT_EQ(rig.listener.count("loadPattern 7 stopped"), 1);
+  EXPECT_FALSE(rig.seq->isLoop());
+  // Nothing is left to run twice; the later one runs live in its time.
+  rig.listener.calls.clear();
+  rig.renderer->run(512);
+  EXPECT_EQ(rig.listener.count("loadPattern 7 stopped"), 0);
+  EXPECT_EQ(rig.listener.count("patternChanged 7"), 0);
+}
+
 TEST(SeqCommands, SelectPatternSetEntersSetMode) {
   SeqRig rig;
   rig.seq->selectPatternSet(0, 0x10002, 0x30004);

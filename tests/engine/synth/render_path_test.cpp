@@ -14,6 +14,7 @@
 #include "support/stepping_audio_io.h"
 #include "synth_test_support.h"
 #include "tools/render/dense_pattern.h"
+#include "tools/render/offline_render.h"
 
 namespace {
 
@@ -278,6 +279,63 @@ TEST_F(RenderPath, BounceLengthIsTheUnswungPattern) {
     r.sequencerParams.lastStep = static_cast<int16_t>(c.lastStep);
     synth->setPatternRecord(&r);
     EXPECT_EQ(synth->bounceLength(), c.frames) << c.tempo << " " << c.length << "x" << c.lastStep;
+  }
+}
+
+// A stop or a pattern change asked for just before a bounce, still waiting
+// in the command queue because no render has run since, is settled when the
+// bounce takes the engine: the bounce then plays, in full and from its top,
+// the pattern the panel would show after it, exactly as a bounce from rest.
+TEST_F(RenderPath, WhatWasAskedJustBeforeABounceIsSettledBeforeItPlays) {
+  const PatternRecord first = makeDensePattern();
+  const PatternRecord second = makeDensePattern(DensePatternOptions{1400, 5, 2});
+  ASSERT_TRUE(provider.storePattern(first, 0));
+  ASSERT_TRUE(provider.storePattern(second, 1));
+  auto bounceFromRest = [&](const PatternRecord& r) {
+    freshEngine();
+    synth->setPatternRecord(&r);
+    StereoBuffer out;
+    EXPECT_TRUE(bouncePattern(*synth, 1, &out));
+    return out;
+  };
+  const StereoBuffer wantFirst = bounceFromRest(first);
+  const StereoBuffer wantSecond = bounceFromRest(second);
+  ASSERT_GT(peak(wantFirst.left), 2000);
+  ASSERT_NE(wantFirst.frames(), wantSecond.frames());
+
+  struct Case {
+    const char* name;
+    bool playing;
+    bool stop;
+    int32_t change;  // -1: none
+    const StereoBuffer& want;
+  };
+  const Case cases[] = {
+      {"playing", true, false, -1, wantFirst},
+      {"stop while playing", true, true, -1, wantFirst},
+      {"change at rest", false, false, 1, wantSecond},
+      {"change and stop while playing", true, true, 1, wantSecond},
+      {"stop at rest", false, true, -1, wantFirst},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    freshEngine();
+    synth->setPatternRecord(&first);
+    if (c.playing) {
+      synth->startSequencer(0);
+      renderOffline(30000);
+      ASSERT_TRUE(synth->isPlaying());
+    }
+    if (c.change >= 0) {
+      ASSERT_TRUE(synth->changePattern(c.change));
+    }
+    if (c.stop) synth->stopPlayback(0);
+    StereoBuffer got;
+    ASSERT_TRUE(bouncePattern(*synth, 1, &got));
+    EXPECT_FALSE(synth->isPlaying());
+    ASSERT_EQ(got.frames(), c.want.frames());
+    EXPECT_EQ(got.left, c.want.left);
+    EXPECT_EQ(got.right, c.want.right);
   }
 }
 
