@@ -10,9 +10,9 @@ class AudioStreamingPlayer::MediaDelegate : public ListBrowserPlayerDelegate {
  public:
   explicit MediaDelegate(AudioStreamingPlayer* owner) : owner_(owner) {}
   void listBrowserPlayerAboutToStop(ListBrowserPlayer&) override {
-    // Told before the inner player stops: the rate changes right after.
+    // Told before the inner player stops (and rewinds): the rest comes right after.
     platform::RunLoop::main().perform([owner = owner_, alive = std::weak_ptr<bool>(owner_->alive_)] {
-      if (alive.lock()) owner->rateChanged();
+      if (alive.lock()) owner->endReached();
     });
   }
   AudioStreamingPlayer* owner_;
@@ -113,6 +113,15 @@ void AudioStreamingPlayer::setStatus(Status s) {
     media_->play();
     rateChanged();
   }
+}
+
+void AudioStreamingPlayer::endReached() {
+  // The inner player rewinds when it stops at the end, but a stream that has
+  // played out stays at its end, as a media player does: the locator shows
+  // it played whole.
+  if (media_) media_->seekToSeconds(static_cast<double>(media_->fileFrames()) / kPlayerSampleRate + 1.0);
+  observeTime();
+  rateChanged();
 }
 
 void AudioStreamingPlayer::rateChanged() {

@@ -11,6 +11,7 @@
 // AboutToPause. Play asked while the stream still loads starts it once it
 // is ready. A periodic observer (every 0.1 s while attached) sets the
 // locator, the play position as a fraction of the length given at attach.
+// A stream that has played to its end stays at its end.
 //
 // Main thread only.
 
@@ -74,6 +75,8 @@ class AudioStreamingPlayer : public ListBrowserPlayer, private platform::URLConn
 
   void setStatus(Status s);
   void rateChanged();
+  // The inner player stopped at the end of the stream.
+  void endReached();
   void observeTime();
 
   void didReceiveResponse(platform::URLConnection&, const platform::HTTPURLResponse& response) override;

@@ -75,14 +75,22 @@ TEST_F(PanelCommandsTest, StepJumpLeavesFunctionModesAndSoloAndReturnsToNormal) 
       ASSERT_TRUE(synth()->soloMode());
       ASSERT_EQ(c.soloButton()->buttonState(), 1);
     }
+    RadioButtonMediator& functions = *c.utilButtonMediator();
+    // The mute function is key 2 of the group; in force, its key is the
+    // group's selection and its button shows the possibility look.
+    ASSERT_NE(functions.button(2), nullptr);
+    TIButton& muteKey = *functions.button(2);
     if (k.function.x >= 0) {
       tap(k.function);
       ASSERT_EQ(c.stateMediator().currentStateIndex(), ui_state::kMute);
+      ASSERT_EQ(functions.selected(), 2u);
+      ASSERT_EQ(muteKey.buttonPossibilityState(), 1);
     }
     jump.sendActionsForControlEvents(CE::TouchUpInside);
     EXPECT_EQ(c.stateMediator().currentStateIndex(), ui_state::kStepJump);
     EXPECT_EQ(jump.buttonState(), 1);
-    EXPECT_FALSE(c.utilButtonMediator()->isButtonActive(3)) << "the mute function is left";
+    EXPECT_EQ(functions.selected(), RadioButtonMediator::kNone) << "the mute function is left";
+    EXPECT_EQ(muteKey.buttonPossibilityState(), 0) << "the mute function is left";
     EXPECT_FALSE(synth()->soloMode());
     EXPECT_EQ(c.soloButton()->buttonState(), 0);
     // Pressed again: back to normal.

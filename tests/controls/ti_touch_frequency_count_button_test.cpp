@@ -131,7 +131,8 @@ TEST_F(TapTempoTest, ACancelledTapLeavesTheButtonDark) {
 }
 
 TEST_F(TapTempoTest, PlainModeMeasuresNothing) {
-  button->setNormalButtonMode(true);
+  // Sent through the base class, as to any panel button.
+  static_cast<TIButton&>(*button).setNormalButtonMode(true);
   const auto got = tapAll({0.0, 0.5, 0.75});
   for (const auto& g : got) EXPECT_FALSE(g);
   EXPECT_EQ(button->tapCounter(), 0);
@@ -139,9 +140,24 @@ TEST_F(TapTempoTest, PlainModeMeasuresNothing) {
   EXPECT_EQ(button->previousTime(), 0.0);
   EXPECT_EQ(button->buttonState(), 0);
   EXPECT_EQ(events, (std::vector<std::string>{"down", "down", "down"}));
-  // A plain TIButton takes the message and ignores it.
-  TIButton plain;
-  plain.setNormalButtonMode(true);
+  // A plain TIButton takes the message and ignores it: its states stay as
+  // they were, and in a window a tap still only sends its TouchDown.
+  auto plain = std::make_shared<TIButton>(platform::Rect{300, 100, 62.5, 48.5});
+  window->addSubview(plain);
+  int plainDowns = 0;
+  plain->addTarget(this, "plainDown", [&](platform::Control&) { ++plainDowns; }, platform::ControlEvents::TouchDown);
+  plain->setButtonState(1);
+  plain->setButtonPossibilityState(1);
+  for (bool normal : {true, false}) {
+    plain->setNormalButtonMode(normal);
+    EXPECT_EQ(plain->buttonState(), 1) << normal;
+    EXPECT_EQ(plain->buttonPossibilityState(), 1) << normal;
+    window->sendTouches({Input{2, {320, 120}, TouchPhase::Began}}, base + 10.0);
+    window->sendTouches({Input{2, {320, 120}, TouchPhase::Ended}}, base + 10.05);
+    EXPECT_EQ(plain->buttonState(), 1) << normal;
+  }
+  EXPECT_EQ(plainDowns, 2);
+  plain->removeTarget(this, "plainDown", platform::ControlEvents::TouchDown);
 }
 
 TEST_F(TapTempoTest, TitleIsStoredWhateverTheState) {

@@ -150,6 +150,41 @@ TEST(PatternRandomizer, StepChoiceByLowBitsAndClamp) {
   EXPECT_EQ(v[0], 127);  // 126 + 4 clamped
 }
 
+TEST(PatternRandomizer, EachOfTheFourChoicesMovesItsOwnWay) {
+  // Each call of next() shifts left, so the new state's bit 1 is the old
+  // bit 0, and its bit 0 is the feedback (0x20C9 has bit 0 set, bit 1 clear),
+  // present exactly when the old bit 30 was clear. Bit 30 of the state
+  // before the t-th call (t = 0, 1, ...) is bit 30 - t of the seed, because
+  // the feedback never reaches bits 14 and up. With N(j) = not seed bit j,
+  // the choice bits (bit 1, bit 0) are therefore (seed bit 0, N(30)) for the
+  // first parameter and (N(32 - k), N(31 - k)) for the k-th (k = 2..9).
+  // Seed bits 30..22 = 0 0 1 1 0 1 0 0 1 and bit 0 clear (0x1A400000) give
+  // N(30..22) = 1 1 0 0 1 0 1 1 0 and so the choices
+  //   (0,1) (1,1) (1,0) (0,0) (0,1) (1,0) (0,1) (1,1) (1,0)
+  //   = 1 3 2 0 1 2 1 3 2: +1, -step, -1, +step, +1, -1, +1, -step, -1.
+  Z31647PatternRandomizer r;
+  int ten = 10;
+  r.setParameter(1, &ten);
+  r.seed(0x1A400000u);
+  // Values chosen so that every choice gives a different result; Wave (max 3)
+  // shows the clamp at 0.
+  int32_t v[13] = {64, 2, 64, 64, 2, 64, 100, 64, 5, 7, 8, 9, 10};
+  r.randomizeSynthParameters(v);
+  const int32_t expected[13] = {
+      65,   // Pitch +1
+      0,    // Wave 2 - 10, clamped to 0
+      63,   // Mod Depth -1
+      74,   // Mod Speed +10
+      3,    // Mod Type +1
+      63,   // Decay -1
+      101,  // Level +1
+      54,   // Pan -10
+      4,    // Low Boost -1
+      7,  8, 9, 10,  // not touched
+  };
+  for (int i = 0; i < 13; ++i) EXPECT_EQ(v[i], expected[i]) << "value " << i;
+}
+
 }  // namespace
 
 namespace {

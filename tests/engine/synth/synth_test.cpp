@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
+
+#include "synth_test_support.h"
 
 namespace {
 
@@ -108,14 +111,45 @@ TEST_F(SynthTest, ForwardsToTheListenerOnlyWhenSet) {
 
 TEST_F(SynthTest, RenderWithOutputDisabledIsExactSilenceAndLatchFollowsRequest) {
   Synth* s = Synth::getInstance(44100.0f);
-  std::vector<int16_t> l(256, 1234), r(256, -1234);
+  const PatternRecord record = synthtest::quietPattern();
+  s->setPatternRecord(&record);
+  std::vector<int16_t> l(256), r(256);
   int16_t* ch[2] = {l.data(), r.data()};
-  s->render(nullptr, ch, 256);
-  for (int i = 0; i < 256; ++i) {
-    ASSERT_EQ(l[i], 0);
-    ASSERT_EQ(r[i], 0);
+  // One live buffer over a buffer that still holds other samples; true when
+  // it came out as exact silence.
+  auto silentBuffer = [&] {
+    std::fill(l.begin(), l.end(), int16_t{1234});
+    std::fill(r.begin(), r.end(), int16_t{-1234});
+    s->render(nullptr, ch, 256);
+    return synthtest::peak(l) == 0 && synthtest::peak(r) == 0;
+  };
+  // A note waiting for the next buffer; heard in it while the output is on.
+  auto note = [&] { s->pushEvent(0, EngineEvent::kStepTrigger, 0, 1); };
+
+  note();
+  ASSERT_FALSE(silentBuffer()) << "the setup must sound, or silence below proves nothing";
+
+  // The bounce clears both bytes of the latch: the live output plays exact
+  // silence, whatever the buffer held and whatever is due, buffer after buffer.
+  ASSERT_TRUE(s->beginBounce());
+  EXPECT_FALSE(s->outputRequested());
+  EXPECT_FALSE(s->outputEnabled());
+  for (int buffer = 0; buffer < 3; ++buffer) {
+    note();
+    EXPECT_TRUE(silentBuffer()) << buffer;
+    EXPECT_FALSE(s->outputEnabled()) << buffer;
   }
+
+  // Asked for again, the output byte follows the request only at the end of
+  // the next buffer, which is still silent; the one after it sounds.
+  s->endBounce();
+  EXPECT_TRUE(s->outputRequested());
+  EXPECT_FALSE(s->outputEnabled());
+  note();
+  EXPECT_TRUE(silentBuffer());
   EXPECT_TRUE(s->outputEnabled());
+  note();
+  EXPECT_FALSE(silentBuffer());
 }
 
 }  // namespace

@@ -63,7 +63,13 @@ TEST_F(StreamTest, AttachFetchesTheStreamAndPlayAskedMeanwhileStartsItWhenReady)
   // It plays to its end: the rate falls to 0 and the locator reached the end.
   ASSERT_TRUE(igbtest::pumpMainLoopUntil([&] { return delegate->count("pause") == 1; }, 5.0));
   EXPECT_FALSE(player->isPlaying());
+  EXPECT_EQ(player->rate(), 0.0f);
   EXPECT_EQ(player->mediaPlayer()->framesPlayed(), 8820u);
+  EXPECT_FLOAT_EQ(player->locator(), 1.0f);
+  // It stays there through the periodic observer's later readings.
+  igbtest::pumpMainLoopUntil([] { return false; }, 2 * AudioStreamingPlayer::kTimeObserverInterval);
+  EXPECT_FLOAT_EQ(player->locator(), 1.0f);
+  EXPECT_EQ(player->position(), 200u);
   EXPECT_EQ(delegate->told,
             (std::vector<std::string>{"finished", "accepted", "accepted", "start", "pause"}));
   player->forceStop();

@@ -87,24 +87,40 @@ TEST(WavDecoder, ResamplesOtherRatesLinearly) {
 }
 
 TEST(WavDecoder, RefusesWhatItCannotRead) {
-  std::vector<uint8_t> truncatedHeader = encodeWav16({1, 2}, 2, 44100);
-  truncatedHeader.resize(20);
+  // A whole header and format chunk, then an information chunk where the
+  // data chunk would be: only the missing data chunk is wrong with it.
+  std::vector<uint8_t> noData = wavOf(1, 2, 44100, 16, {});
+  noData.resize(noData.size() - 8);  // the empty data chunk's header
+  noData.insert(noData.end(), {'L', 'I', 'S', 'T', 4, 0, 0, 0, 'I', 'N', 'F', 'O'});
+  const uint32_t riffSize = static_cast<uint32_t>(noData.size() - 8);
+  for (int i = 0; i < 4; ++i) noData[4 + i] = static_cast<uint8_t>(riffSize >> (8 * i));
+  // The same bytes with a data chunk after the information chunk decode.
+  std::vector<uint8_t> withData = noData;
+  withData.insert(withData.end(), {'d', 'a', 't', 'a', 4, 0, 0, 0, 1, 0, 2, 0});
+  ASSERT_TRUE(decodeWav(withData).has_value());
+
+  std::vector<uint8_t> shortFormat = encodeWav16({1, 2}, 2, 44100);
+  shortFormat.resize(20);  // cut inside the format chunk's header
   struct Case {
     const char* name;
     std::vector<uint8_t> bytes;
+    const char* why;
   } cases[] = {
-      {"empty", {}},
-      {"not riff", {'R', 'I', 'F', 'X', 0, 0, 0, 0, 'W', 'A', 'V', 'E'}},
-      {"no data", truncatedHeader},
-      {"adpcm", wavOf(2, 2, 44100, 4, {1, 2, 3, 4})},
-      {"12-bit", wavOf(1, 2, 44100, 12, {1, 2, 3})},
-      {"no channels", wavOf(1, 0, 44100, 16, {1, 2})},
-      {"zero rate", wavOf(1, 2, 0, 16, {1, 2, 3, 4})},
+      {"empty", {}, "not a RIFF/WAVE file"},
+      {"not riff", {'R', 'I', 'F', 'X', 0, 0, 0, 0, 'W', 'A', 'V', 'E'}, "not a RIFF/WAVE file"},
+      {"format chunk cut short", shortFormat, "format chunk too short"},
+      {"no format", {'R', 'I', 'F', 'F', 12, 0, 0, 0, 'W', 'A', 'V', 'E', 'd', 'a', 't', 'a', 0, 0, 0, 0},
+       "no format chunk"},
+      {"no data", noData, "no data chunk"},
+      {"adpcm", wavOf(2, 2, 44100, 4, {1, 2, 3, 4}), "unsupported sample format"},
+      {"12-bit", wavOf(1, 2, 44100, 12, {1, 2, 3}), "unsupported sample format"},
+      {"no channels", wavOf(1, 0, 44100, 16, {1, 2}), "bad channel count or sample rate"},
+      {"zero rate", wavOf(1, 2, 0, 16, {1, 2, 3, 4}), "bad channel count or sample rate"},
   };
   for (const Case& c : cases) {
     std::string why;
     EXPECT_FALSE(decodeWav(c.bytes, &why).has_value()) << c.name;
-    EXPECT_FALSE(why.empty()) << c.name;
+    EXPECT_EQ(why, c.why) << c.name;
   }
 }
 
