@@ -128,12 +128,16 @@ class Synth : public AudioIOListener,
   // --- bounce (bounce thread) -----------------------------------------------
   // Takes the engine away from the live output: from here on the live render
   // plays silence. Waits only for a live render call already in progress to
-  // finish (so it returns at once when no live output runs); then resets
-  // voices and effects. False only when that render did not finish within
-  // half a second, and then the engine is left as it was.
+  // finish (so it returns at once when no live output runs); then runs the
+  // sequencer commands that are due and resets voices, motion values, noise
+  // and effects, so that the bounce plays the pattern as loaded. Queued
+  // MIDI and live triggers are not played into the bounce. False only when
+  // that render did not finish within half a second, and then the engine is
+  // left as it was.
   bool beginBounce() override;
-  // Resets voices and effects and hands the engine back: the live output
-  // returns at the buffer after the next one.
+  // Resets voices and effects, drops the MIDI and live triggers queued
+  // meanwhile, and hands the engine back: the live output returns at the
+  // buffer after the next one.
   void endBounce() override;
   uint32_t bounceLength() override;
   void startForBounce(uint64_t time) override;
@@ -406,6 +410,11 @@ class Synth : public AudioIOListener,
   // Set while a live render() call runs; with the output byte it lets the
   // bounce know when no live render can touch the engine any more.
   std::atomic<bool> inLiveRender_{false};
+  // Set while the bounce's thread holds the engine (between the live
+  // render letting go and the end of the bounce; the latch orders it with
+  // the live render). Queued MIDI and live triggers are then not played:
+  // they were meant for the live output, and go at the bounce's end.
+  bool bounceHoldsEngine_ = false;
   EngineEventList events_;
   EngineEventQueue midiEventQueue_;
   std::mutex patternEditMutex_;

@@ -219,6 +219,8 @@ void Synth::pushMidiEvent(uint64_t hostTime, uint32_t kind, uint32_t a, uint32_t
 }
 
 void Synth::applyQueuedMidiEvents(AudioIO* io, int32_t sliceStart, int32_t sliceLength) {
+  // A note played during an export is not part of the pattern.
+  if (bounceHoldsEngine_) return;
   const platform::Timebase tb = platform::hostTimebase();
   // Without a device (the bounce) there is no clock to place entries by:
   // they all play at the start of the slice.
@@ -269,6 +271,7 @@ bool Synth::beginBounce() {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
+  bounceHoldsEngine_ = true;
   // What was asked of the sequencer before the bounce (the bounce's own
   // stop of a playing pattern among it) takes effect now, not in the
   // bounce's first block.
@@ -289,6 +292,14 @@ void Synth::endBounce() {
   for (auto& p : synthParts_) p->resetVoice();
   for (auto& p : pcmParts_) p->resetVoice();
   multiEffector().resetEffects();
+  // Notes and knob moves that arrived for the silenced live output are
+  // stale now; played after the bounce they would come all at once. The
+  // live render does not drain the queue until the request below.
+  while (!midiEventQueue_.drain([](const EngineEventQueueEntry&) { return true; },
+                                [](const EngineEventQueueEntry&) {})) {
+    std::this_thread::yield();
+  }
+  bounceHoldsEngine_ = false;
   audioEnableRequest_.store(1);
   seq_->endBounce();
 }

@@ -1,20 +1,25 @@
 // The export screen's bounce in the whole program (menu bar, export screen,
 // exporter, recorder, file): the saved file sounds exactly as the off-line
 // renderer's bounce of the same factory pattern, sample for sample, whether
-// the pattern was stopped or playing, and when a stop or a pattern change
-// was asked for just before the bounce.
+// the pattern was stopped or playing, when a stop or a pattern change was
+// asked for just before the bounce, and while MIDI notes arrive during it.
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
 #include <stdlib.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "controls/ti_button.h"
+#include "engine/synth/engine_event_queue.h"
+#include "platform/foundation/host_time.h"
 #include "main_screen_menu_fixture.h"
 #include "screens/export_wav_screen_controller.h"
 
@@ -51,6 +56,7 @@ enum class Before {
   StopAskedFor,              // playing, and Stop pressed just before
   PatternChangeWhileStopped, // Program + pressed just before, at rest
   PatternChangeWhilePlaying, // Program + pressed just before, while playing
+  NotesDuringTheBounce,      // a MIDI keyboard plays all through the bounce
 };
 
 struct BounceCase {
@@ -100,7 +106,18 @@ TEST_P(MainScreenBounceTest, TheFileSoundsAsTheRendererBouncesThePattern) {
   if (c.before == Before::PatternChangeWhileStopped || c.before == Before::PatternChangeWhilePlaying) {
     ctl()->programButtonPushed(ctl()->programIncButton());
   }
+  // Another thread plays notes on every part, as the MIDI input does,
+  // before, during and after the bounce.
+  std::atomic<bool> keysDown{c.before == Before::NotesDuringTheBounce};
+  std::thread keyboard([&] {
+    for (uint32_t n = 0; keysDown.load(); ++n) {
+      synth()->pushMidiEvent(platform::hostTime(), EngineEventQueueEntry::kMidiNote, n % 8, 127);
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+  });
   tapView(*screen->bounceButton());
+  keysDown.store(false);
+  keyboard.join();
 
   ASSERT_TRUE(pumpUntil([&] { return wavs(docs).size() == 1; }));
   const fs::path file = wavs(docs)[0];
@@ -134,7 +151,8 @@ INSTANTIATE_TEST_SUITE_P(Panel, MainScreenBounceTest,
                                            BounceCase{"playing", Before::Playing, 0},
                                            BounceCase{"stop_just_before", Before::StopAskedFor, 0},
                                            BounceCase{"pattern_change_stopped", Before::PatternChangeWhileStopped, 1},
-                                           BounceCase{"pattern_change_playing", Before::PatternChangeWhilePlaying, 1}),
+                                           BounceCase{"pattern_change_playing", Before::PatternChangeWhilePlaying, 1},
+                                           BounceCase{"notes_during_the_bounce", Before::NotesDuringTheBounce, 0}),
                          [](const ::testing::TestParamInfo<BounceCase>& i) { return std::string(i.param.name); });
 
 }  // namespace

@@ -205,6 +205,28 @@ TEST_F(RenderPath, AfterEndBounceTheLiveOutputReturnsAtTheBufferAfterTheNext) {
   EXPECT_EQ(firstNonZero(afterNext), 0);
 }
 
+TEST_F(RenderPath, NotesQueuedDuringABounceStayOutOfItAndAreDroppedAtItsEnd) {
+  // No steps: whatever sounds came from the queue.
+  PatternRecord r = quietPattern();
+  ASSERT_TRUE(synth->beginBounce());
+  synth->setPatternRecord(&r);
+  synth->startForBounce(0);
+  const uint64_t now = platform::hostTime();
+  synth->triggerPartLive(0);
+  synth->pushMidiEvent(now, EngineEventQueueEntry::kMidiNote, 4, 100);
+  const Stereo bounced = renderOffline(4096);
+  EXPECT_EQ(firstNonZero(bounced), -1);
+  synth->stopPlayback(0);
+  renderOffline(1);
+  synth->endBounce();
+  // Nothing stale plays once the live output is back...
+  const Stereo after = renderLive(4096, 256);
+  EXPECT_EQ(firstNonZero(after), -1);
+  // ...and what comes now does.
+  synth->triggerPartLive(0);
+  EXPECT_GE(firstNonZero(renderLive(1024, 256)), 0);
+}
+
 TEST_F(RenderPath, BeginBounceWithNoLiveOutputTakesTheEngineAtOnce) {
   // Nothing renders live here: the hand-over must not depend on a render
   // that never comes, and it succeeds every time.
