@@ -416,6 +416,7 @@ bool ZipArchive::UnzipFileTo(const fs::path& folder, bool overwrite) {
     OutputErrorMessage(kZipErrorWriting);
     return false;
   }
+  bool passwordProven = false;
   bool ok = unzGoToFirstFile(uf) == UNZ_OK;
   if (!ok) OutputErrorMessage(kZipErrorFailed);
   for (size_t i = 0; ok && i < entries.size(); ++i) {
@@ -438,13 +439,14 @@ bool ZipArchive::UnzipFileTo(const fs::path& folder, bool overwrite) {
       continue;
     }
     bool skipped = false;
-    ok = writeEntry(e, rootFd, folder, overwrite, &skipped);
+    ok = writeEntry(e, rootFd, folder, overwrite, &skipped, &passwordProven);
   }
   ::close(rootFd);
   return ok;
 }
 
-bool ZipArchive::writeEntry(const Entry& e, int rootFd, const fs::path& folder, bool overwrite, bool* skipped) {
+bool ZipArchive::writeEntry(const Entry& e, int rootFd, const fs::path& folder, bool overwrite, bool* skipped,
+                            bool* passwordProven) {
   unzFile uf = asUnz(unzFile_);
   const auto comps = components(e.path);
   const int dirFd = openFolderChain(rootFd, comps, comps.size() - 1, true);
@@ -574,6 +576,17 @@ bool ZipArchive::writeEntry(const Entry& e, int rootFd, const fs::path& folder, 
   if (!failure && encrypted && headerGot <= ZipCrypto::kHeaderSize) failure = kZipErrorReading;
   if (!failure && !streamEnd) failure = kZipErrorReading;
   if (!failure && (outSize != e.info.uncompressed_size || crc != e.info.crc)) failure = kZipErrorCRC;
+  if (encrypted) {
+    const bool checkBytePassed = headerGot > ZipCrypto::kHeaderSize;
+    // An empty entry comes out whole under any password that passes its
+    // check byte, so only one with data vouches for the password. Before
+    // that, noise from the keystream of a wrong password is the likelier
+    // cause of a failed inflation or CRC than a damaged archive.
+    if (!failure && e.info.uncompressed_size > 0)
+      *passwordProven = true;
+    else if (checkBytePassed && !*passwordProven && (failure == kZipErrorReading || failure == kZipErrorCRC))
+      failure = kZipErrorPassword;
+  }
 
   if (!failure) {
     const time_t mtime = timeOf(e.info.tmu_date);

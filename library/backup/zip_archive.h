@@ -11,6 +11,12 @@
 // wrong password or a damaged entry is an error, never a silently garbled
 // file. Archives open with `unzip -P` and Python's zipfile.
 //
+// The cipher's check byte lets one wrong password in 256 past an entry's
+// header; its data then fails to inflate or fails the CRC. So until an
+// enciphered entry with data has come out whole, such a failure is reported
+// as a wrong password; after that the password is known good and the entry
+// is damaged. (A damaged first entry therefore reads as a wrong password.)
+//
 // Unpacking treats the archive as hostile input: before anything is written
 // every entry name is checked (no absolute names, drive letters, "." or ".."
 // components, empty components or NUL; backslashes count as "/"), names must
@@ -118,7 +124,10 @@ class ZipArchive {
 
  private:
   struct Entry;
-  bool writeEntry(const Entry& entry, int rootFd, const std::filesystem::path& folder, bool overwrite, bool* skipped);
+  // `passwordProven` tells whether an earlier enciphered entry came out
+  // whole; set when this one does.
+  bool writeEntry(const Entry& entry, int rootFd, const std::filesystem::path& folder, bool overwrite, bool* skipped,
+                  bool* passwordProven);
 
   void* zipFile_ = nullptr;
   void* unzFile_ = nullptr;

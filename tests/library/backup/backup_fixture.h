@@ -1,8 +1,10 @@
 #pragma once
 // A fresh documents folder per test ($IGROOVEBIX_HOME), a bundle with an
 // "Info.plist", a small pattern library made through the library's own
-// writers, and helpers to run the independent tools (unzip, zip, Python's
-// zipfile) the archives must work with.
+// writers, helpers to run the independent tools (unzip, zip, Python's
+// zipfile) the archives must work with, and helpers that reach the cipher
+// headers of an archive's entries, for wrong passwords on either side of
+// the check byte.
 
 #include <gtest/gtest.h>
 
@@ -18,6 +20,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <span>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -25,6 +28,7 @@
 #include "engine/record/pattern_record.h"
 #include "library/backup/backup_archive.h"
 #include "library/backup/backup_log.h"
+#include "library/backup/zip_crypto.h"
 #include "library/pattern_file.h"
 #include "library/pattern_indices_table.h"
 #include "library/utilities.h"
@@ -73,6 +77,83 @@ inline std::map<std::string, std::string> snapshot(const fs::path& dir) {
     }
   }
   return out;
+}
+
+// An enciphered entry of an archive: where its cipher header starts, how
+// many bytes it stores from there (header and data) and the check byte a
+// password has to decipher at the header's end.
+struct CipherEntry {
+  std::string name;
+  size_t header = 0;
+  size_t stored = 0;
+  uint8_t checkByte = 0;
+};
+
+// The enciphered entries of an archive the wrapper wrote, found through the
+// local headers (which hold the sizes: the wrapper writes no data
+// descriptors).
+inline std::vector<CipherEntry> cipherEntries(const std::vector<uint8_t>& zip) {
+  auto u16 = [&](size_t p) { return static_cast<size_t>(zip[p] | zip[p + 1] << 8); };
+  auto u32 = [&](size_t p) { return u16(p) | u16(p + 2) << 16; };
+  std::vector<CipherEntry> out;
+  size_t pos = 0;
+  while (pos + 30 <= zip.size() && u32(pos) == 0x04034b50) {
+    const size_t flags = u16(pos + 6);
+    EXPECT_EQ(flags & 8u, 0u) << "an entry with a data descriptor at " << pos;
+    CipherEntry e;
+    e.name.assign(reinterpret_cast<const char*>(zip.data() + pos + 30), u16(pos + 26));
+    e.header = pos + 30 + u16(pos + 26) + u16(pos + 28);
+    e.stored = u32(pos + 18);
+    e.checkByte = zip[pos + 17];  // the high byte of the CRC-32
+    pos = e.header + e.stored;
+    if (flags & 1u) out.push_back(std::move(e));
+  }
+  return out;
+}
+
+inline bool passesCheckByte(const std::vector<uint8_t>& zip, const CipherEntry& entry, const std::string& password) {
+  return ZipCrypto(password).decryptHeader(
+      std::span<const uint8_t, ZipCrypto::kHeaderSize>(zip.data() + entry.header, ZipCrypto::kHeaderSize),
+      entry.checkByte);
+}
+
+// The first `count` of the passwords "<stem>0", "<stem>1", ... whose check
+// byte for `entry` passes (or fails), so that a test meets both cases on
+// every run, whatever random header the archive got.
+inline std::vector<std::string> wrongPasswords(const std::vector<uint8_t>& zip, const CipherEntry& entry,
+                                               const std::string& stem, bool passing, size_t count) {
+  std::vector<std::string> out;
+  for (int i = 0; out.size() < count; ++i) {
+    const std::string pw = stem + std::to_string(i);
+    if (passesCheckByte(zip, entry, pw) == passing) out.push_back(pw);
+  }
+  return out;
+}
+
+// Rewrites the enciphered bytes of `entry` from `from` (counted from the
+// start of its cipher header) so that `password` deciphers them to `plain`:
+// the archive a wrong password meets when its keystream happens to give
+// those bytes.
+inline void forceDeciphered(std::vector<uint8_t>& zip, const CipherEntry& entry, const std::string& password,
+                            size_t from, const std::vector<uint8_t>& plain) {
+  ZipCrypto crypto(password);
+  for (size_t i = 0; i < from + plain.size(); ++i) {
+    uint8_t& c = zip[entry.header + i];
+    if (i >= from) {
+      ZipCrypto probe = crypto;
+      const uint8_t stream = c ^ probe.decrypt(c);
+      c = plain[i - from] ^ stream;
+    }
+    crypto.decrypt(c);
+  }
+}
+
+// Makes `password` pass (or fail) the check byte of `entry`.
+inline void forceCheckByte(std::vector<uint8_t>& zip, const CipherEntry& entry, const std::string& password,
+                           bool passing) {
+  const uint8_t want = passing ? entry.checkByte : static_cast<uint8_t>(entry.checkByte ^ 0x01);
+  forceDeciphered(zip, entry, password, ZipCrypto::kHeaderSize - 1, {want});
+  ASSERT_EQ(passesCheckByte(zip, entry, password), passing);
 }
 
 inline PatternRecord record(int seed) {
@@ -141,7 +222,7 @@ class BackupTest : public ::testing::Test {
     }
     ASSERT_TRUE(table.storeTableAt(d / "patternIndicesTable.plist"));
     platform::Array grid;
-    for (int i = 0; i < 64; ++i) grid.push_back(platform::Value((i * 7 + seed) % count));
+    for (int i = 0; i < 64; ++i) grid.emplace_back((i * 7 + seed) % count);
     ASSERT_TRUE(platform::writePropertyList(d / "iGROOVEBIX_patternSet.plist", platform::Value(grid)));
     writeText(d / "patterns" / "sub" / "notes.txt", "kept with the patterns " + std::to_string(seed));
     writeText(d / "global.dat", "global settings " + std::to_string(seed));

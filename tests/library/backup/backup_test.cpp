@@ -104,6 +104,19 @@ class BackupFlowTest : public BackupTest {
     return arch;
   }
 
+  // Replaces `arch` by a backup of the library under another password whose
+  // first entry's check byte the library's password passes (or fails).
+  void underAnotherPassword(const fs::path& arch, bool passing) {
+    fs::remove(arch);
+    std::string e;
+    ASSERT_TRUE(BackupArchive::write(data(), arch, "not the password", {}, &e)) << e;
+    auto bytes = readBytes(arch);
+    const auto entries = cipherEntries(bytes);
+    ASSERT_FALSE(entries.empty());
+    forceCheckByte(bytes, entries.front(), Utilities::createDataPassword(), passing);
+    writeBytes(arch, bytes);
+  }
+
   // "patterns/<identifier>" of the library's first pattern.
   std::string firstPattern() {
     for (const auto& [rel, bytes] : expectedEntries(data()))
@@ -252,12 +265,13 @@ TEST_P(RestoreRefusals, LeaveTheLibraryIntact) {
 INSTANTIATE_TEST_SUITE_P(
     Spoiled, RestoreRefusals,
     ::testing::Values(
+        // Written under another password; the check byte of the first
+        // entry is set to fail, or to pass as it does by chance once in
+        // 256 archives.
         Spoiler{"wrong_password", "Wrong password",
-                [](BackupFlowTest& t, fs::path& arch) {
-                  fs::remove(arch);
-                  std::string e;
-                  ASSERT_TRUE(BackupArchive::write(t.data(), arch, "not the password", {}, &e)) << e;
-                }},
+                [](BackupFlowTest& t, fs::path& arch) { t.underAnotherPassword(arch, false); }},
+        Spoiler{"wrong_password_past_the_check_byte", "Wrong password",
+                [](BackupFlowTest& t, fs::path& arch) { t.underAnotherPassword(arch, true); }},
         Spoiler{"bad_crc", "CRC error",
                 [](BackupFlowTest& t, fs::path& arch) {
                   // The low byte of the last entry's CRC, in both headers.
@@ -324,6 +338,26 @@ INSTANTIATE_TEST_SUITE_P(
                   arch = t.craft({}, skip);
                 }}),
     [](const ::testing::TestParamInfo<Spoiler>& info) { return info.param.label; });
+
+TEST_F(BackupFlowTest, WrongPasswordsOnEitherSideOfTheCheckByteRestoreNothing) {
+  const fs::path arch = backupWithArchive();
+  const auto bytes = readBytes(arch);
+  const auto entries = cipherEntries(bytes);
+  ASSERT_FALSE(entries.empty());
+  const auto before = snapshot(data());
+  for (bool passing : {false, true}) {
+    for (const std::string& pw : wrongPasswords(bytes, entries.front(), "guess ", passing, 4)) {
+      std::string error;
+      EXPECT_FALSE(BackupArchive::restore(arch, data(), pw, &error)) << pw;
+      EXPECT_THAT(error, HasSubstr(kZipErrorPassword)) << pw << (passing ? " (past the check byte)" : "");
+      EXPECT_EQ(snapshot(data()), before) << pw;
+    }
+  }
+  // The right one still restores the archive.
+  std::string error;
+  EXPECT_TRUE(BackupArchive::restore(arch, data(), Utilities::createDataPassword(), &error)) << error;
+  EXPECT_EQ(snapshot(data()), before);
+}
 
 TEST_F(BackupFlowTest, FailedSwapPutsTheOldLibraryBack) {
   const fs::path arch = backupWithArchive();
