@@ -3,8 +3,11 @@
 #include <plist/plist.h>
 
 #include <cstdlib>
-#include <limits>
 #include <memory>
+
+#include "platform/foundation/property_list_input.h"
+
+ArchivedObject::ArchivedObject() = default;
 
 ArchivedObject ArchivedObject::makeString(std::string s) {
   ArchivedObject o;
@@ -121,12 +124,9 @@ std::string takeString(char* s) {
   return out;
 }
 
-std::optional<std::string> stringOf(plist_t node) {
-  if (!node || plist_get_node_type(node) != PLIST_STRING) return std::nullopt;
-  char* s = nullptr;
-  plist_get_string_val(node, &s);
-  return takeString(s);
-}
+// Empty for a node that is not a string, and for a string holding a NUL:
+// no text of an archive may hold one.
+std::optional<std::string> stringOf(plist_t node) { return platform::plistStringValue(node); }
 
 // A reference is a UID, or in the XML form a dictionary {"CF$UID": n}.
 std::optional<uint64_t> uidOf(plist_t node) {
@@ -160,7 +160,11 @@ class Decoder {
     plist_t node = plist_array_get_item(objects_, static_cast<uint32_t>(uid));
     if (uid == 0) return ArchivedObject{};  // "$null"
     switch (plist_get_node_type(node)) {
-      case PLIST_STRING: return ArchivedObject::makeString(*stringOf(node));
+      case PLIST_STRING: {
+        auto s = stringOf(node);
+        if (!s) return fail("a string holds a NUL character");
+        return ArchivedObject::makeString(std::move(*s));
+      }
       case PLIST_UINT: {
         uint64_t v = 0;
         plist_get_uint_val(node, &v);
@@ -270,17 +274,9 @@ std::optional<ArchivedObject> keyedUnarchive(std::span<const uint8_t> bytes, std
     return std::nullopt;
   };
   if (bytes.empty()) return fail("empty file");
-  if (bytes.size() > std::numeric_limits<uint32_t>::max()) return fail("file too large");
-  const char* data = reinterpret_cast<const char*>(bytes.data());
-  const auto len = static_cast<uint32_t>(bytes.size());
-  plist_t root = nullptr;
-  if (plist_is_binary(data, len)) {
-    plist_from_bin(data, len, &root);
-  } else if (std::string_view(data, len).find("<plist") != std::string_view::npos) {
-    plist_from_xml(data, len, &root);
-  }
-  std::unique_ptr<void, PlistFree> holder(root);
-  if (!root) return fail("not a property list");
+  platform::PlistTree holder = platform::parsePropertyListTree(bytes, error);
+  if (!holder) return std::nullopt;
+  plist_t root = static_cast<plist_t>(holder.get());
   if (plist_get_node_type(root) != PLIST_DICT) return fail("not a keyed archive");
   auto archiver = stringOf(plist_dict_get_item(root, "$archiver"));
   if (!archiver || *archiver != "NSKeyedArchiver") return fail("not a keyed archive");

@@ -17,6 +17,11 @@
 struct ArchivedObject {
   enum class Kind { Null, String, Integer, Array, Object };
 
+  // Declared, not defaulted here: `fields` holds pairs of this very type,
+  // and clang (unlike GCC) would check them for default construction
+  // before the type is complete.
+  ArchivedObject();
+
   Kind kind = Kind::Null;
   std::string string;                                      // String
   int64_t integer = 0;                                     // Integer

@@ -24,6 +24,24 @@ int compareCaseInsensitive(const std::string& a, const std::string& b) {
   return a.size() < b.size() ? -1 : 1;
 }
 
+// The text in quotes, shortened, with every byte that is not printable
+// ASCII written as \xNN: it may be anything a hostile file holds.
+std::string quotedForMessage(std::string_view text) {
+  constexpr size_t kShown = 64;
+  std::string out = "\"";
+  for (unsigned char c : text.substr(0, kShown)) {
+    if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\') {
+      out += static_cast<char>(c);
+    } else {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\x%02X", c);
+      out += buf;
+    }
+  }
+  out += text.size() > kShown ? "\"..." : "\"";
+  return out;
+}
+
 }  // namespace
 
 std::string tagText(const char* field, size_t size) {
@@ -185,6 +203,9 @@ bool PatternIndicesTable::loadTableFromBytes(std::span<const uint8_t> bytes, std
     const ArchivedObject* id = item.kind == ArchivedObject::Kind::Object ? item.field("identifier") : nullptr;
     if (!id || id->kind != ArchivedObject::Kind::String)
       return fail("an entry of the archive has no identifier text");
+    if (!isPatternIdentifier(id->string))
+      return fail("entry " + std::to_string(entries.size()) + " of the archive names " + quotedForMessage(id->string) +
+                  ", which is not an identifier (decimal digits)");
     PatternBibliographicInformation e;
     e.setIdentifier(id->string);
     entries.push_back(std::move(e));

@@ -1,5 +1,6 @@
 #include "library/pattern_name_creator.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <vector>
@@ -27,6 +28,12 @@ std::string Z31647PatternNameCreator::create(const PatternRecord* record, double
   for (int i = 0; i < 8; ++i) bytes[PatternRecord::kSize + i] = static_cast<uint8_t>(bits >> (8 * i));
   const std::vector<uint8_t> digest = Sha1::getHashBytes(bytes);
   return stringWithHexBytes(digest);
+}
+
+bool isPatternIdentifier(std::string_view identifier) {
+  // 20 digest bytes of at most three digits each.
+  if (identifier.empty() || identifier.size() > 60) return false;
+  return std::all_of(identifier.begin(), identifier.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 bool isPlainIdentifier(std::string_view identifier) {

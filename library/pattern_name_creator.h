@@ -24,6 +24,12 @@ class Z31647PatternNameCreator {
   static double timeIntervalSinceReferenceDate();
 };
 
+// Whether a text read from an index table can be an identifier: decimal
+// digits only, no more than the creator makes. Anything else (a letter, a
+// byte that is not text) would not survive the table's next save as the
+// same file name.
+bool isPatternIdentifier(std::string_view identifier);
+
 // Whether an identifier may be used as a file name in the pattern directory:
 // not empty, not "." or "..", no "/" or NUL, and short enough for a file name.
 // Identifiers come from the index table, which a restored backup can bring

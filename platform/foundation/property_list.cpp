@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "platform/foundation/atomic_file.h"
+#include "platform/foundation/property_list_input.h"
 
 namespace platform {
 namespace {
@@ -33,13 +34,8 @@ std::string takeString(char* s) {
   return out;
 }
 
-std::optional<Value> fromPlist(plist_t node, std::string* error, int depth) {
-  // Binary property lists can be crafted to nest without end; a limit keeps
-  // a hostile file from exhausting the stack.
-  if (depth > 512) {
-    setError(error, "property list nests too deeply");
-    return std::nullopt;
-  }
+// Recursive: the input's nesting was bounded before it was parsed.
+std::optional<Value> fromPlist(plist_t node, std::string* error) {
   switch (plist_get_node_type(node)) {
     case PLIST_BOOLEAN: {
       uint8_t b = 0;
@@ -64,9 +60,12 @@ std::optional<Value> fromPlist(plist_t node, std::string* error, int depth) {
       return Value(d);
     }
     case PLIST_STRING: {
-      char* s = nullptr;
-      plist_get_string_val(node, &s);
-      return Value(takeString(s));
+      auto s = plistStringValue(node);
+      if (!s) {
+        setError(error, "property list holds a string with a NUL character");
+        return std::nullopt;
+      }
+      return Value(std::move(*s));
     }
     case PLIST_DATA: {
       char* d = nullptr;
@@ -87,7 +86,7 @@ std::optional<Value> fromPlist(plist_t node, std::string* error, int depth) {
       const uint32_t n = plist_array_get_size(node);
       out.reserve(n);
       for (uint32_t i = 0; i < n; ++i) {
-        auto item = fromPlist(plist_array_get_item(node, i), error, depth + 1);
+        auto item = fromPlist(plist_array_get_item(node, i), error);
         if (!item) return std::nullopt;
         out.push_back(std::move(*item));
       }
@@ -106,7 +105,7 @@ std::optional<Value> fromPlist(plist_t node, std::string* error, int depth) {
           break;
         }
         std::string k = takeString(key);
-        auto item = fromPlist(val, error, depth + 1);
+        auto item = fromPlist(val, error);
         if (!item) {
           std::free(it);
           return std::nullopt;
@@ -195,35 +194,9 @@ plist_t toPlist(const Value& value, const std::string& where, std::string* error
 }  // namespace
 
 std::optional<Value> propertyListFromBytes(std::span<const uint8_t> bytes, std::string* error) {
-  if (bytes.empty()) {
-    setError(error, "empty property list");
-    return std::nullopt;
-  }
-  if (bytes.size() > std::numeric_limits<uint32_t>::max()) {
-    setError(error, "property list too large");
-    return std::nullopt;
-  }
-  const char* data = reinterpret_cast<const char*>(bytes.data());
-  const auto len = static_cast<uint32_t>(bytes.size());
-  plist_t root = nullptr;
-  if (plist_is_binary(data, len)) {
-    plist_from_bin(data, len, &root);
-  } else {
-    // The XML parser wants to see a property list; anything else is refused
-    // before it reaches the parser.
-    std::string_view text(data, len);
-    if (text.find("<plist") == std::string_view::npos) {
-      setError(error, "not a property list");
-      return std::nullopt;
-    }
-    plist_from_xml(data, len, &root);
-  }
-  PlistPtr holder(root);
-  if (!root) {
-    setError(error, "malformed property list");
-    return std::nullopt;
-  }
-  return fromPlist(root, error, 0);
+  PlistTree root = parsePropertyListTree(bytes, error);
+  if (!root) return std::nullopt;
+  return fromPlist(static_cast<plist_t>(root.get()), error);
 }
 
 std::optional<Value> readPropertyList(const std::filesystem::path& path) {

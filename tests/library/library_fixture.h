@@ -59,7 +59,8 @@ class LibraryTest : public ::testing::Test {
   }
 
   // A small factory library in the test's bundle: `files` pattern files
-  // named "f000", "f001", ... and an index table of `entries` identifiers
+  // named by the 40-digit identifiers factoryId(0), factoryId(1), ... and an
+  // index table of `entries` identifiers
   // (entries past the files name files that do not exist), an init pattern
   // and a pattern-set grid.
   void makeBundle(int files, int entries = -1);
@@ -140,8 +141,8 @@ inline PatternRecord testRecord(int seed, const char* name = nullptr) {
 #include "platform/foundation/property_list.h"
 
 inline std::string factoryId(int i) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "f%03d", i);
+  char buf[48];
+  std::snprintf(buf, sizeof buf, "%040d", 7000 + i);
   return buf;
 }
 

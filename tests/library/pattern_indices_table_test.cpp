@@ -9,10 +9,13 @@ namespace {
 
 using IndexTableTest = LibraryTest;
 
+// Identifiers are decimal digits; these are short, for readable checks.
+std::string idOf(int i) { return "900" + std::to_string(i); }
+
 PatternIndicesTable tableOf(int n) {
   PatternIndicesTable t;
   t.resetTable();
-  for (int i = 0; i < n; ++i) t.add(testRecord(i, ("A" + std::to_string(i)).c_str()), "id" + std::to_string(i));
+  for (int i = 0; i < n; ++i) t.add(testRecord(i, ("A" + std::to_string(i)).c_str()), idOf(i));
   return t;
 }
 
@@ -69,7 +72,7 @@ TEST(PatternIndicesTable, ReadersClampFromAboveAndEmptyReadsNothing) {
   PatternIndicesTable t = tableOf(3);
   EXPECT_EQ(t.patternName(2), "A2");
   EXPECT_EQ(t.patternName(99), "A2");
-  EXPECT_EQ(t.patternId(static_cast<uint64_t>(-1)), "id2");
+  EXPECT_EQ(t.patternId(static_cast<uint64_t>(-1)), idOf(2));
   PatternIndicesTable empty;
   EXPECT_EQ(empty.patternName(0), "");
   EXPECT_EQ(empty.patternId(static_cast<uint64_t>(-1)), "");
@@ -109,7 +112,7 @@ TEST(PatternIndicesTable, UpdateKeepsIdentifierAndSetsFavorite) {
   t.insert(0, 2);
   t.update(testRecord(9, "new"), 0);
   EXPECT_EQ(t.patternName(0), "new");
-  EXPECT_EQ(t.patternId(0), "id2");
+  EXPECT_EQ(t.patternId(0), idOf(2));
   EXPECT_EQ(t.entryAt(0)->favorite(), 0u);
   t.update(testRecord(9, "ignored"), 3);  // past the end: nothing
   EXPECT_EQ(t.numberOfPatterns(), 3);
@@ -121,7 +124,7 @@ TEST(PatternIndicesTable, RenewIdentifierGivesAFreshDigitName) {
   PatternIndicesTable t = tableOf(2);
   const std::string id = t.renewIdentifier(1, testRecord(1));
   EXPECT_EQ(t.patternId(1), id);
-  EXPECT_NE(id, "id1");
+  EXPECT_NE(id, idOf(1));
   EXPECT_EQ(id.find_first_not_of("0123456789"), std::string::npos);
   EXPECT_EQ(t.renewIdentifier(5, testRecord(1)), "");
 }
@@ -134,7 +137,7 @@ TEST_F(IndexTableTest, ArchiveRoundTripKeepsOnlyIdentifiers) {
   ASSERT_TRUE(back.loadTableFrom(path));
   ASSERT_EQ(back.numberOfPatterns(), 5);
   for (int i = 0; i < 5; ++i) {
-    EXPECT_EQ(back.patternId(i), "id" + std::to_string(i));
+    EXPECT_EQ(back.patternId(i), idOf(i));
     EXPECT_EQ(back.patternName(i), "");
     EXPECT_EQ(back.patternAuthor(i), "");
     EXPECT_EQ(back.patternTags(i), "");
@@ -170,7 +173,7 @@ TEST_F(IndexTableTest, PlistlibReadsTheKeyedArchive) {
       "    assert type(ident) is str\n"
       "    ids.append(ident)\n"
       "print(' '.join(ids))\n");
-  EXPECT_EQ(out, "id0 id1 id2\n");
+  EXPECT_EQ(out, idOf(0) + " " + idOf(1) + " " + idOf(2) + "\n");
 }
 
 TEST_F(IndexTableTest, ReadsAnArchiveBuiltByHand) {

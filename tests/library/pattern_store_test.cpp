@@ -357,29 +357,26 @@ TEST_F(PatternStoreTest, IdentifiersThatAreNotPlainNamesAreNeverFileNames) {
   makeBundle(2);
   loadedStore();
   writeBytes(root / "outside", bytesOf(named(9, "Outside")));
-  PatternIndicesTable t;
-  t.resetTable();
-  t.add(named(0, ""), factoryId(0));
-  t.add(named(0, ""), "../../outside");
-  t.add(named(0, ""), "/etc/passwd");
-  t.add(named(0, ""), "..");
-  ASSERT_TRUE(t.storeTableAt(data() / "patternIndicesTable.plist"));
-  auto s = loadedStore();
-  PatternRecord init;
-  s->initPattern(&init);
-  ASSERT_EQ(s->numberOfPatterns(), 4);
-  EXPECT_EQ(name(*s, 0), "Factory0");
-  for (int i = 1; i < 4; ++i) EXPECT_EQ(s->patternAt(i), init) << i;
-  EXPECT_TRUE(reportedSomething("not a plain file name"));
-  // Storing there gives the entry a fresh name inside the pattern directory.
   const auto outsideBefore = readBytes(root / "outside");
-  ASSERT_TRUE(s->storePattern(named(10, "Safe"), 1));
-  const std::string id = s->indicesTable().patternId(1);
-  EXPECT_TRUE(isPlainIdentifier(id));
-  EXPECT_EQ(readBytes(patterns() / id).size(), 29320u);
-  EXPECT_EQ(readBytes(root / "outside"), outsideBefore);
-  auto fresh = loadedStore();
-  EXPECT_EQ(name(*fresh, 1), "Safe");
+  for (const char* hostile : {"../../outside", "/etc/passwd", "..", "A\xd2\x01" "B"}) {
+    PatternIndicesTable t;
+    t.resetTable();
+    t.add(named(0, ""), factoryId(0));
+    t.add(named(0, ""), hostile);
+    ASSERT_TRUE(t.storeTableAt(data() / "patternIndicesTable.plist"));
+    reported.clear();
+    // The table is refused as a whole; the library is what its files are.
+    auto s = loadedStore();
+    EXPECT_TRUE(reportedSomething("which is not an identifier")) << hostile;
+    ASSERT_EQ(s->numberOfPatterns(), 2) << hostile;
+    EXPECT_EQ(s->indicesTable().patternId(0), factoryId(0));
+    EXPECT_EQ(s->indicesTable().patternId(1), factoryId(1));
+    EXPECT_EQ(name(*s, 0), "Factory0");
+    ASSERT_TRUE(s->storePattern(named(10, "Safe"), 1));
+    EXPECT_TRUE(isPlainIdentifier(s->indicesTable().patternId(1)));
+    EXPECT_EQ(readBytes(root / "outside"), outsideBefore) << hostile;
+    EXPECT_EQ(name(*loadedStore(), 1), "Safe");
+  }
 }
 
 TEST_F(PatternStoreTest, FailedSaveLeavesTheOldFileAndTheTable) {

@@ -124,4 +124,23 @@ TEST(PlainIdentifier, RefusesNamesThatLeaveTheFolder) {
   for (const auto& [id, ok] : cases) EXPECT_EQ(isPlainIdentifier(id), ok) << id;
 }
 
+TEST(PatternIdentifier, IsDecimalDigitsNoLongerThanTheCreatorMakes) {
+  PatternRecord r = testRecord(3, "Any");
+  const std::vector<std::pair<std::string, bool>> cases = {
+      {Z31647PatternNameCreator::create(&r, 1.0), true},
+      {std::string(40, '0'), true},
+      {std::string(60, '9'), true},
+      {std::string(61, '9'), false},
+      {"", false},
+      {"A\xd2\x01" "B", false},               // not UTF-8: cut short by the writer
+      {"\xd9\xa1\xd9\xa2", false},           // Arabic-Indic digits are not decimal digits here
+      {"12a4", false},
+      {" 1234", false},
+      {"1234\n", false},
+      {std::string("12\0" "34", 5), false},
+      {"../1234", false},
+  };
+  for (const auto& [id, ok] : cases) EXPECT_EQ(isPatternIdentifier(id), ok) << id;
+}
+
 }  // namespace

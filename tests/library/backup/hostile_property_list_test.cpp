@@ -1,0 +1,227 @@
+// Property lists built to hurt their reader: a string with a NUL, nesting
+// far past anything real, references shared until a small file expands to
+// millions of elements, an identifier that is not text. Each goes through
+// every reader that meets such a file from outside (the property-list
+// reader, the index table reader, and a restore that finds it as the
+// archive's index table) in a child process, so that a crash, a stack
+// overflow or a runaway allocation fails the case instead of the run.
+
+#include <gmock/gmock.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+
+#include "library/backup/backup_creator.h"
+#include "library/backup/backup_fixture.h"
+#include "library/backup/zip_archive.h"
+#include "library/keyed_archive.h"
+#include "support/binary_plist_builder.h"
+
+namespace {
+
+using namespace backup_test;
+using test_support::BinaryPlistBuilder;
+
+// The address and thread sanitizers reserve far more address space than
+// they use, so a cap on it would stop them rather than the reader.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kShadowedMemory = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+constexpr bool kShadowedMemory = true;
+#else
+constexpr bool kShadowedMemory = false;
+#endif
+#else
+constexpr bool kShadowedMemory = false;
+#endif
+
+// The 16-bit string "A", NUL, "B" as the archiver's name of a one-entry
+// dictionary.
+std::vector<uint8_t> utf16Nul() {
+  BinaryPlistBuilder b(1);
+  const uint64_t key = b.ascii("$archiver");
+  const uint64_t value = b.utf16(std::u16string(u"A\0B", 3));
+  return b.bytes(b.dict({key}, {value}));
+}
+
+std::vector<uint8_t> deepXml(int levels) {
+  std::string s = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">";
+  for (int i = 0; i < levels; ++i) s += "<array>";
+  for (int i = 0; i < levels; ++i) s += "</array>";
+  s += "</plist>\n";
+  return std::vector<uint8_t>(s.begin(), s.end());
+}
+
+// Array i holds array i + 1; the last is empty.
+std::vector<uint8_t> deepBinary(int levels) {
+  BinaryPlistBuilder b(4);
+  for (int i = 0; i + 1 < levels; ++i) b.array({static_cast<uint64_t>(i + 1)});
+  b.array({});
+  return b.bytes(0);
+}
+
+// Array i holds array i + 1 twice: 2^levels leaves once parsed.
+std::vector<uint8_t> sharedReferences(int levels) {
+  BinaryPlistBuilder b(1);
+  for (int i = 0; i < levels; ++i) b.array({static_cast<uint64_t>(i + 1), static_cast<uint64_t>(i + 1)});
+  b.integer(7);
+  return b.bytes(0);
+}
+
+// A well-formed index table whose one identifier holds a byte sequence
+// that is not UTF-8 (0xD2 must be followed by a continuation byte).
+std::vector<uint8_t> invalidUtf8Identifier() {
+  auto bytes = keyedArchive(ArchivedObject::makeArray({ArchivedObject::makeObject(
+      "PatternBibliographicInformation", {{"identifier", ArchivedObject::makeString("AxyB")}})}));
+  const std::string plain = "AxyB";
+  auto at = std::search(bytes.begin(), bytes.end(), plain.begin(), plain.end());
+  if (at == bytes.end()) return {};
+  at[1] = 0xD2;
+  at[2] = 0x01;
+  return bytes;
+}
+
+struct Hostile {
+  const char* label;
+  std::function<std::vector<uint8_t>()> make;
+  const char* reason;      // found in every reader's error text
+  bool isPropertyListFault;  // refused by the property-list reader itself
+};
+
+void PrintTo(const Hostile& h, std::ostream* os) { *os << h.label; }
+
+// What the child found wrong, one line per fault; empty when all is well.
+using Findings = std::string;
+
+// Runs `work` in a child process under an alarm (and, outside the
+// sanitizers, a cap on its address space, so that a runaway allocation
+// fails there instead of taking the machine). Returns the child's
+// findings, or why it died. Peak memory is the growth of ru_maxrss across
+// `work`, so that what the child shares with its parent does not count.
+Findings inChild(const std::function<Findings()>& work, long maxGrowthKb, double maxSeconds) {
+  int fds[2];
+  if (::pipe(fds) != 0) return "pipe failed";
+  const pid_t pid = ::fork();
+  if (pid < 0) return "fork failed";
+  if (pid == 0) {
+    ::close(fds[0]);
+    ::alarm(60);
+    if (!kShadowedMemory) {
+      long pages = 0;
+      std::ifstream("/proc/self/statm") >> pages;
+      const rlim_t cap = static_cast<rlim_t>(pages) * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + (rlim_t{1} << 30);
+      const struct rlimit lim{cap, cap};
+      ::setrlimit(RLIMIT_AS, &lim);
+    }
+    struct rusage before{};
+    ::getrusage(RUSAGE_SELF, &before);
+    const auto start = std::chrono::steady_clock::now();
+    Findings f = work();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    struct rusage after{};
+    ::getrusage(RUSAGE_SELF, &after);
+    const long growth = after.ru_maxrss - before.ru_maxrss;
+    if (growth > maxGrowthKb)
+      f += "peak memory grew by " + std::to_string(growth) + " KB (bound " + std::to_string(maxGrowthKb) + " KB)\n";
+    if (seconds > maxSeconds) f += "took " + std::to_string(seconds) + " s\n";
+    const char* p = f.data();
+    for (size_t left = f.size(); left > 0;) {
+      const ssize_t n = ::write(fds[1], p, left);
+      if (n <= 0) break;
+      p += n;
+      left -= static_cast<size_t>(n);
+    }
+    ::_exit(0);
+  }
+  ::close(fds[1]);
+  Findings out;
+  char buf[4096];
+  for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;) out.append(buf, static_cast<size_t>(n));
+  ::close(fds[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  if (WIFSIGNALED(status)) out += "the child died of signal " + std::to_string(WTERMSIG(status)) + "\n";
+  else if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) out += "the child exited with " + std::to_string(WEXITSTATUS(status)) + "\n";
+  return out;
+}
+
+Findings expectRefused(const char* reader, bool refused, const std::string& error, const char* reason) {
+  if (!refused) return std::string(reader) + " accepted the file\n";
+  if (error.find(reason) == std::string::npos)
+    return std::string(reader) + " gave \"" + error + "\", not \"" + reason + "\"\n";
+  return {};
+}
+
+class HostilePropertyList : public BackupTest, public ::testing::WithParamInterface<Hostile> {
+ public:
+  void SetUp() override {
+    BackupTest::SetUp();
+    makeLibrary(docs, 3);
+  }
+
+  // An archive of the library with `table` as its index table.
+  fs::path archiveWithTable(const std::vector<uint8_t>& table) {
+    const fs::path arch = root / "hostile.gbd";
+    const fs::path tableFile = root / "table.plist";
+    writeBytes(tableFile, table);
+    ZipArchive z;
+    EXPECT_TRUE(z.CreateZipFile2(arch, Utilities::createDataPassword()));
+    for (const auto& [rel, bytes] : snapshot(data())) {
+      if (rel.back() == '/' || !BackupArchive::shouldBackup(rel)) continue;
+      EXPECT_TRUE(z.addFileToZip(rel == "patternIndicesTable.plist" ? tableFile : data() / rel, rel));
+    }
+    EXPECT_TRUE(z.CloseZipFile2());
+    return arch;
+  }
+};
+
+TEST_P(HostilePropertyList, IsRefusedByEveryReaderWithoutHarm) {
+  const Hostile& h = GetParam();
+  const std::vector<uint8_t> bytes = h.make();
+  ASSERT_FALSE(bytes.empty());
+  const fs::path arch = archiveWithTable(bytes);
+  const auto libraryBefore = snapshot(data());
+
+  const Findings found = inChild(
+      [&]() -> Findings {
+        Findings f;
+        std::string error;
+        if (h.isPropertyListFault) {
+          const bool refused = !platform::propertyListFromBytes(bytes, &error);
+          f += expectRefused("the property-list reader", refused, error, h.reason);
+        }
+        PatternIndicesTable table;
+        table.resetTable();
+        error.clear();
+        const bool tableRefused = !table.loadTableFromBytes(bytes, &error);
+        f += expectRefused("the index table reader", tableRefused, error, h.reason);
+        if (table.hasTable()) f += "the index table reader kept a table\n";
+
+        error.clear();
+        const bool restoreRefused = !iGROOVEBIXBackupRestorer::sharedInstance()->restoreData(arch, &error);
+        f += expectRefused("the restore", restoreRefused, error, h.reason);
+        if (snapshot(data()) != libraryBefore) f += "the restore changed the library\n";
+        return f;
+      },
+      64 * 1024, 5.0);
+  EXPECT_EQ(found, "") << h.label << " (" << bytes.size() << " bytes)";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fixtures, HostilePropertyList,
+    ::testing::Values(
+        Hostile{"utf16_nul", utf16Nul, "string with a NUL character", true},
+        Hostile{"deep_xml", [] { return deepXml(200000); }, "nests deeper than 64 levels", true},
+        Hostile{"deep_binary", [] { return deepBinary(40000); }, "nests deeper than 64 levels", true},
+        Hostile{"shared_references", [] { return sharedReferences(24); }, "would expand to more than", true},
+        Hostile{"invalid_utf8_identifier", invalidUtf8Identifier, "names \"A\\xD2\\x01B\", which is not an identifier", false}),
+    [](const ::testing::TestParamInfo<Hostile>& info) { return std::string(info.param.label); });
+
+}  // namespace
