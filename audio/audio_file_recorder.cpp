@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sndfile.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
 #include <unistd.h>
@@ -13,20 +14,29 @@
 #include <cstring>
 #include <locale>
 #include <sstream>
+#include <string_view>
+#include <vector>
 
 #include "audio/documents.h"
 
 // The open file: our own descriptor under the temporary name, with
 // libsndfile writing through it so that every byte passes the write hook
 // and a failure is seen, whether in a block or in the header at close.
+// `lock` holds the part file's lock from its creation until it has its
+// final name or is gone: a part file whose lock nobody holds is stale.
 struct AudioFileRecorder::File {
   int fd = -1;
+  int lock = -1;
   SNDFILE* sound = nullptr;
   std::filesystem::path tempPath;
   std::function<ssize_t(int, const void*, size_t)> writeBytes;
   uint64_t frames = 0;  // frames libsndfile took without error
   bool failed = false;
   int error = 0;  // errno of the first failure
+
+  ~File() {
+    if (lock >= 0) ::close(lock);
+  }
 
   void fail(int err) {
     if (!failed) error = err;
@@ -90,6 +100,50 @@ bool syncDirectory(const std::filesystem::path& dir) {
   const bool ok = ::fsync(fd) == 0;
   ::close(fd);
   return ok;
+}
+
+bool sameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// Part files are ".<name>.wav.part"; nothing else in the folder is touched.
+bool isPartFileName(const std::string& name) {
+  constexpr std::string_view kEnd = ".wav.part";
+  return name.size() > kEnd.size() + 1 && name[0] == '.' && name.ends_with(kEnd);
+}
+
+// A recorder holds an exclusive lock on its part file for as long as the
+// file is a part file, and the system drops the lock when the process ends
+// however it ends. So a part file that can be locked was left by a recorder
+// that never finished (a crash, a kill, a power cut): nobody will finish
+// it, and it would stay for good and keep its name from later files.
+void removeIfStale(const std::filesystem::path& part) {
+  const int fd = ::open(part.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return;
+  struct stat held{}, named{};
+  // The name must still be the file locked: it may have been finished or
+  // removed, and another file made under it, since it was opened.
+  if (::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+      ::lstat(part.c_str(), &named) == 0 && sameFile(held, named))
+    ::unlink(part.c_str());
+  ::close(fd);
+}
+
+void removeStalePartFiles(const std::filesystem::path& dir) {
+  std::error_code ec;
+  std::vector<std::filesystem::path> parts;
+  for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
+    if (isPartFileName(it->path().filename().string())) parts.push_back(it->path());
+  for (const auto& part : parts) removeIfStale(part);
+}
+
+// Locks a part file just made. Between its creation and the lock another
+// recorder may have found it unlocked and removed it: then the descriptor
+// is a file without a name, and the caller goes on to another one.
+// On a file system without locks no part file is ever found stale, so
+// the file is used unlocked there.
+bool lockNewPartFile(int fd, const std::filesystem::path& part) {
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) return false;
+  struct stat held{}, named{};
+  return ::fstat(fd, &held) == 0 && ::lstat(part.c_str(), &named) == 0 && sameFile(held, named);
 }
 
 // Renames without ever replacing a file that took the name meanwhile.
@@ -231,6 +285,7 @@ void AudioFileRecorder::open(bool skipLeadingSilence) {
 
 bool AudioFileRecorder::createFile() {
   const std::filesystem::path& dir = env_.documentsDirectory;
+  removeStalePartFiles(dir);
   for (int attempt = 0; attempt < kMaxNameAttempts; ++attempt) {
     const std::string name = nameForAttempt(attempt);
     std::error_code ec;
@@ -243,6 +298,18 @@ bool AudioFileRecorder::createFile() {
     file->fd = ::open(file->tempPath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (file->fd < 0) {
       if (errno == EEXIST) continue;  // another recorder is writing that name
+      return false;
+    }
+    if (!lockNewPartFile(file->fd, file->tempPath)) {
+      ::close(file->fd);
+      continue;
+    }
+    // The lock belongs to the open file, which this second descriptor keeps
+    // open after the first is closed at the end, until the rename.
+    file->lock = ::dup(file->fd);
+    if (file->lock < 0) {
+      ::close(file->fd);
+      ::unlink(file->tempPath.c_str());
       return false;
     }
     SF_VIRTUAL_IO io{&File::length, &File::seek, &File::read, &File::write, &File::tell};

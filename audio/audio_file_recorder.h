@@ -16,7 +16,10 @@
 // renamed to its final name and reported saved. A failed write, a full disk
 // or a failed close removes the temporary file and is reported as a failure
 // (alertDiskFull for a full disk, audioFileSaveFailed otherwise); nothing is
-// then left under the final name.
+// then left under the final name. The temporary file is locked (flock) for
+// as long as it is one; temporary files that nobody holds locked, left by a
+// recorder that ended without finishing, are removed before a new file is
+// named.
 //
 // Threads: construction, open, close and the setters on one thread (the
 // main thread); write on that thread in mode 0, on the render thread

@@ -1,5 +1,6 @@
 #include "oauth2/nxoauth2_access_token.h"
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cmath>
@@ -38,11 +39,25 @@ int64_t integerOfText(std::string_view s) {
   return negative ? -v : v;
 }
 
+// A token endpoint's lifetime is believed within ten years either way:
+// beyond that the figure is nonsense, and an unbounded one would take the
+// expiry date past what a date or time_t can hold.
+constexpr int64_t kMaxLifetimeSeconds = int64_t{10} * 366 * 24 * 3600;
+
+int64_t saneLifetime(int64_t seconds) { return std::clamp(seconds, -kMaxLifetimeSeconds, kMaxLifetimeSeconds); }
+
+// Dates also come from archives and the keychain: the year 0001 to 9999
+// range of the text, and NaN, are handled before the cast, which is
+// undefined for values time_t cannot hold.
 std::string describeDate(const std::optional<platform::Date>& d) {
   if (!d) return "(null)";
-  const std::time_t t = static_cast<std::time_t>(std::floor(d->secondsSince1970));
+  constexpr double kFirst = -62135596800.0;  // 0001-01-01 00:00:00
+  constexpr double kLast = 253402300799.0;   // 9999-12-31 23:59:59
+  const double seconds = d->secondsSince1970;
+  if (std::isnan(seconds)) return "(invalid)";
+  const std::time_t t = static_cast<std::time_t>(std::floor(std::clamp(seconds, kFirst, kLast)));
   std::tm tm{};
-  gmtime_r(&t, &tm);
+  if (!gmtime_r(&t, &tm)) return "(invalid)";
   char buf[64];
   std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S +0000", &tm);
   return buf;
@@ -79,7 +94,8 @@ std::shared_ptr<NXOAuth2AccessToken> NXOAuth2AccessToken::tokenWithResponseBody(
     seconds = expiresIn.int64Value();
   else if (expiresIn.isString())
     seconds = integerOfText(expiresIn.stringView());
-  if (seconds) expiresAt = platform::Date{nxoauth2_now().secondsSince1970 + static_cast<double>(*seconds)};
+  if (seconds)
+    expiresAt = platform::Date{nxoauth2_now().secondsSince1970 + static_cast<double>(saneLifetime(*seconds))};
 
   std::optional<Scope> scope;
   if (std::optional<std::string> text = stringField(json, "scope")) {

@@ -20,9 +20,33 @@ std::string newBoundary() {
   return std::string("------------nx-oauth2") + digits;
 }
 
+// A name inside a quoted Content-Disposition parameter: a quote would end
+// it early and a line break would end the header, so both are
+// percent-encoded as form submissions do (RFC 7578, section 4.2). Nothing
+// else changes; servers read other bytes, UTF-8 included, as they are.
+std::string quotedParameter(const std::string& value) {
+  std::string out;
+  out.reserve(value.size() + 2);
+  out.push_back('"');
+  for (char c : value) {
+    switch (c) {
+      case '"': out += "%22"; break;
+      case '\r': out += "%0D"; break;
+      case '\n': out += "%0A"; break;
+      default: out.push_back(c);
+    }
+  }
+  out.push_back('"');
+  return out;
+}
+
+std::string dispositionOf(const std::string& name) {
+  return "Content-Disposition: form-data; name=" + quotedParameter(name);
+}
+
 std::string fileHeaders(const std::string& name, const std::string& fileName) {
-  return "Content-Disposition: form-data; name=\"" + name + "\"; filename=\"" + fileName +
-         "\"\r\n"
+  return dispositionOf(name) + "; filename=" + quotedParameter(fileName) +
+         "\r\n"
          "Content-Transfer-Encoding: binary\r\n"
          "Content-Type: application/octet-stream\r\n"
          "\r\n";
@@ -65,7 +89,7 @@ std::optional<NXOAuth2PostBodyPart> NXOAuth2PostBodyPart::partWithName(const std
 }
 
 NXOAuth2PostBodyPart NXOAuth2PostBodyPart::withStringContent(const std::string& name, const std::string& content) {
-  return withHeaders("Content-Disposition: form-data; name=\"" + name + "\"\r\n\r\n", bytesOf(content));
+  return withHeaders(dispositionOf(name) + "\r\n\r\n", bytesOf(content));
 }
 
 NXOAuth2PostBodyPart NXOAuth2PostBodyPart::withDataContent(const std::string& name, platform::Data content) {

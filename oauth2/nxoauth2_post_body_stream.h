@@ -9,7 +9,9 @@
 // "\r\n--<boundary>\r\n" + headers + content for each further part, then
 // "\r\n--<boundary>--\r\n". The boundary is "------------nx-oauth2" and 40
 // decimal digits of 128 random bits from the operating system, so no two
-// bodies share one and no content can guess it.
+// bodies share one and no content can guess it. In the part headers, a
+// '"', CR or LF in a part's name or file name is written %22, %0D or %0A,
+// so no name can end its header or the header block early.
 //
 // Used by one thread at a time (the run loop's that sends it).
 

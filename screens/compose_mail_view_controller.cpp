@@ -1,5 +1,7 @@
 #include "screens/compose_mail_view_controller.h"
 
+#include <cstdlib>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -8,6 +10,57 @@
 #include "platform/ui/alert_view.h"
 
 ComposeMailViewController::ComposeMailViewController() : now_([] { return std::time(nullptr); }) {}
+
+ComposeMailViewController::~ComposeMailViewController() {
+  if (attachmentDir_.empty()) return;
+  std::error_code ec;
+  std::filesystem::remove_all(attachmentDir_, ec);
+}
+
+namespace {
+
+std::optional<std::filesystem::path> absoluteFromEnvironment(const char* name) {
+  const char* v = std::getenv(name);
+  if (!v || *v != '/') return std::nullopt;
+  return std::filesystem::path(v);
+}
+
+// A folder of our own that nobody else can have made or opened: mkdtemp
+// picks a name that did not exist and makes it 0700.
+std::optional<std::filesystem::path> makePrivateFolder(const std::filesystem::path& parent) {
+  std::string tmpl = (parent / "igroovebix-mail-XXXXXX").string();
+  std::vector<char> name(tmpl.begin(), tmpl.end());
+  name.push_back('\0');
+  if (!::mkdtemp(name.data())) return std::nullopt;
+  return std::filesystem::path(name.data());
+}
+
+}  // namespace
+
+bool ComposeMailViewController::makeAttachmentDirectory() {
+  std::error_code ec;
+  if (!attachmentDir_.empty() && std::filesystem::is_directory(attachmentDir_, ec)) return true;
+  attachmentDir_.clear();
+  // The runtime folder is the user's alone and lives in memory; the cache
+  // folder is the place for files that may go at any time.
+  if (std::optional<std::filesystem::path> runtime = absoluteFromEnvironment("XDG_RUNTIME_DIR")) {
+    if (std::optional<std::filesystem::path> dir = makePrivateFolder(*runtime)) {
+      attachmentDir_ = *dir;
+      return true;
+    }
+  }
+  std::optional<std::filesystem::path> cache = absoluteFromEnvironment("XDG_CACHE_HOME");
+  if (!cache) {
+    std::optional<std::filesystem::path> home = absoluteFromEnvironment("HOME");
+    if (!home) return false;
+    cache = *home / ".cache";
+  }
+  std::filesystem::create_directories(*cache, ec);
+  std::optional<std::filesystem::path> dir = makePrivateFolder(*cache);
+  if (!dir) return false;
+  attachmentDir_ = *dir;
+  return true;
+}
 
 void ComposeMailViewController::viewDidLoad() {
   ViewController::viewDidLoad();
@@ -61,12 +114,14 @@ void ComposeMailViewController::composeMail() {
   }
   const std::string name = attachmentName(now_());
   // The mail program attaches a file by its name: a copy under the
-  // attachment's name, left for the mail program to read when it likes.
-  std::filesystem::path dir = attachmentDir_;
-  if (dir.empty()) dir = std::filesystem::temp_directory_path() / "igroovebix-mail";
-  std::filesystem::create_directories(dir, ec);
-  const std::filesystem::path copy = dir / name;
-  if (!platform::writeFileAtomically(copy, std::span<const uint8_t>(*data))) {
+  // attachment's name, left for the mail program to read while the screen
+  // is open.
+  if (!makeAttachmentDirectory()) {
+    alert(kNoFileMessage);
+    return;
+  }
+  const std::filesystem::path copy = attachmentDir_ / name;
+  if (!platform::writeFileAtomically(copy, std::span<const uint8_t>(*data), nullptr, 0600)) {
     alert(kNoFileMessage);
     return;
   }

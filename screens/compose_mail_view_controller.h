@@ -8,9 +8,15 @@
 // Without a mail program the user is told so; without a readable pattern
 // file the user is told that instead, and no mail is started.
 //
+// The copy handed to the mail program lives in a folder of this screen's
+// own, made with mkdtemp (owner-only, a fresh name) in $XDG_RUNTIME_DIR, or
+// in the user's cache folder when there is none, so no other local user can
+// make or read it first. The folder goes when the screen does.
+//
 // Main thread only.
 
 #include <ctime>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -28,6 +34,7 @@ class ComposeMailViewController : public platform::ViewController {
   static constexpr const char* kNoFileMessage = "The pattern data file \"gbx_pattern.dat\" could not be read.";
 
   ComposeMailViewController();
+  ~ComposeMailViewController() override;
 
   void viewDidLoad() override;
   // Landscape only.
@@ -40,8 +47,9 @@ class ComposeMailViewController : public platform::ViewController {
   // "gbx_pattern_<yyyy-MM-dd>.dat" for a time (local calendar date).
   static std::string attachmentName(std::time_t when);
   static std::string bodyText(const std::string& attachmentName, uint64_t size);
-  // Where the attachment copies go (tests choose).
-  void setAttachmentDirectory(std::filesystem::path dir) { attachmentDir_ = std::move(dir); }
+  // The screen's private folder of attachment copies; empty until the
+  // first mail.
+  const std::filesystem::path& attachmentDirectory() const { return attachmentDir_; }
   void setClock(std::function<std::time_t()> now) { now_ = std::move(now); }
   // The last message handed to the mail program.
   const std::optional<MailMessage>& lastMessage() const { return last_; }
@@ -51,6 +59,8 @@ class ComposeMailViewController : public platform::ViewController {
 
  private:
   static void alert(const std::string& message);
+  // Makes the private folder on first use; false when no folder can be made.
+  bool makeAttachmentDirectory();
 
   std::shared_ptr<platform::Button> send_;
   std::shared_ptr<platform::Button> close_;

@@ -1,5 +1,6 @@
 #include "platform/foundation/atomic_file.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -13,6 +14,8 @@ namespace {
 void setError(std::string* error, const std::string& what) {
   if (error) *error = what + ": " + std::strerror(errno);
 }
+
+std::atomic<AtomicWriteObserver> writeObserver{nullptr};
 
 }  // namespace
 
@@ -37,8 +40,10 @@ void syncDirectory(const std::filesystem::path& dir) {
   ::close(fd);
 }
 
+void setAtomicWriteObserverForTesting(AtomicWriteObserver observer) { writeObserver.store(observer); }
+
 bool writeFileAtomically(const std::filesystem::path& path, std::span<const uint8_t> bytes,
-                         std::string* error) {
+                         std::string* error, unsigned mode) {
   const std::filesystem::path dir = path.has_parent_path() ? path.parent_path() : ".";
   std::string tmpl = (dir / ("." + path.filename().string() + ".XXXXXX")).string();
   std::vector<char> name(tmpl.begin(), tmpl.end());
@@ -49,17 +54,24 @@ bool writeFileAtomically(const std::filesystem::path& path, std::span<const uint
     return false;
   }
   const std::string tmp(name.data());
-  bool ok = writeAll(fd, bytes.data(), bytes.size());
-  if (!ok) setError(error, "cannot write " + tmp);
+  // mkstemp makes the file 0600 less the umask; it takes its final mode
+  // before any byte goes in, so the bytes are never under wider rights.
+  bool ok = ::fchmod(fd, static_cast<mode_t>(mode & 07777)) == 0;
+  if (!ok) setError(error, "cannot set the mode of " + tmp);
+  if (ok && !writeAll(fd, bytes.data(), bytes.size())) {
+    setError(error, "cannot write " + tmp);
+    ok = false;
+  }
   if (ok && ::fsync(fd) != 0) {
     setError(error, "cannot flush " + tmp);
     ok = false;
   }
-  // mkstemp makes the file 0600; user data files are ordinary files.
-  if (ok) ::fchmod(fd, 0644);
   if (::close(fd) != 0 && ok) {
     setError(error, "cannot close " + tmp);
     ok = false;
+  }
+  if (ok) {
+    if (const AtomicWriteObserver observer = writeObserver.load()) observer(tmp);
   }
   if (ok && ::rename(tmp.c_str(), path.c_str()) != 0) {
     setError(error, "cannot rename onto " + path.string());
@@ -74,10 +86,10 @@ bool writeFileAtomically(const std::filesystem::path& path, std::span<const uint
 }
 
 bool writeFileAtomically(const std::filesystem::path& path, const std::string& text,
-                         std::string* error) {
+                         std::string* error, unsigned mode) {
   return writeFileAtomically(
       path, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size()),
-      error);
+      error, mode);
 }
 
 std::optional<std::vector<uint8_t>> readFile(const std::filesystem::path& path) {

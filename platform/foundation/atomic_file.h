@@ -15,13 +15,23 @@
 
 namespace platform {
 
+// The mode of an ordinary user data file, whatever the umask.
+inline constexpr unsigned kUserFileMode = 0644;
+
 // Writes `bytes` to `path` atomically. On failure the old file (if any) is
 // untouched, no temporary file is left behind, and `error` (when given)
-// receives a short reason.
+// receives a short reason. The file gets exactly `mode` (the umask does not
+// apply), and the temporary file has it before it holds a single byte, so
+// a secret written with 0600 is never readable by others on the way.
 bool writeFileAtomically(const std::filesystem::path& path, std::span<const uint8_t> bytes,
-                         std::string* error = nullptr);
+                         std::string* error = nullptr, unsigned mode = kUserFileMode);
 bool writeFileAtomically(const std::filesystem::path& path, const std::string& text,
-                         std::string* error = nullptr);
+                         std::string* error = nullptr, unsigned mode = kUserFileMode);
+
+// Tests only: called with the temporary file's path when it is complete,
+// just before it is renamed into place (nullptr: none). Any thread.
+using AtomicWriteObserver = void (*)(const std::filesystem::path& temporary);
+void setAtomicWriteObserverForTesting(AtomicWriteObserver observer);
 
 // Writes all `size` bytes to `fd`, going on after short writes and
 // interrupted calls; false on the first error (errno says which).

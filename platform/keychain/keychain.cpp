@@ -158,10 +158,8 @@ KeychainStatus Keychain::write(const std::string& service, const std::vector<Key
   const Value root(Dictionary{{"version", Value(kFormatVersion)}, {"service", Value(service)}, {"items", Value(list)}});
   std::optional<std::vector<uint8_t>> bytes = propertyListToBinary(root);
   if (!bytes) return KeychainStatus::IOError;
-  if (!writeFileAtomically(file, *bytes)) return KeychainStatus::IOError;
-  // The atomic writer leaves ordinary file modes; the directory is ours
-  // alone, so nobody else could reach the file in between.
-  if (::chmod(file.c_str(), 0600) != 0) return KeychainStatus::IOError;
+  // Owner-only from the temporary file's first byte, whatever the umask.
+  if (!writeFileAtomically(file, *bytes, nullptr, 0600)) return KeychainStatus::IOError;
   return KeychainStatus::Success;
 }
 

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
+#include <new>
 
 namespace tssc {
 
@@ -12,8 +13,12 @@ namespace {
 uint32_t le32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24); }
 uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 
-bool fail(std::string* why, const char* text) {
-  if (why) *why = text;
+bool fail(std::string* why, const char* text) noexcept {
+  try {
+    if (why) *why = text;
+  } catch (...) {
+    // No memory even for the reason: the refusal itself still stands.
+  }
   return false;
 }
 
@@ -21,17 +26,21 @@ constexpr uint16_t kFormatPCM = 1;
 constexpr uint16_t kFormatFloat = 3;
 constexpr uint16_t kFormatExtensible = 0xFFFE;
 
-// One sample as a value in [-1, 1).
+// One sample as a value in [-1, 1]. Float files may hold anything: values
+// beyond full scale clip, infinities clip to their side and NaN is silence,
+// so that everything after this works on finite values of at most 1.
 double sampleAt(const uint8_t* p, uint16_t format, uint16_t bits) {
   if (format == kFormatFloat) {
+    double d;
     if (bits == 32) {
       float f;
       std::memcpy(&f, p, 4);
-      return std::isfinite(f) ? f : 0.0;
+      d = f;
+    } else {
+      std::memcpy(&d, p, 8);
     }
-    double d;
-    std::memcpy(&d, p, 8);
-    return std::isfinite(d) ? d : 0.0;
+    if (std::isnan(d)) return 0.0;
+    return std::clamp(d, -1.0, 1.0);
   }
   switch (bits) {
     case 8: return (static_cast<int>(p[0]) - 128) / 128.0;
@@ -44,14 +53,15 @@ double sampleAt(const uint8_t* p, uint16_t format, uint16_t bits) {
   }
 }
 
+// Total over all doubles: the cast itself is undefined for NaN and for
+// anything outside int16's range, so neither may reach it.
 int16_t toInt16(double v) {
+  if (std::isnan(v)) return 0;
   const double s = std::round(v * 32768.0);
   return static_cast<int16_t>(std::clamp(s, -32768.0, 32767.0));
 }
 
-}  // namespace
-
-std::optional<DecodedAudio> decodeWav(std::span<const uint8_t> bytes, std::string* why) {
+std::optional<DecodedAudio> decode(std::span<const uint8_t> bytes, std::string* why, size_t maxFrames) {
   if (bytes.size() < 12 || std::memcmp(bytes.data(), "RIFF", 4) != 0 || std::memcmp(bytes.data() + 8, "WAVE", 4) != 0) {
     fail(why, "not a RIFF/WAVE file");
     return std::nullopt;
@@ -62,6 +72,8 @@ std::optional<DecodedAudio> decodeWav(std::span<const uint8_t> bytes, std::strin
   const uint8_t* data = nullptr;
   size_t dataSize = 0;
   size_t pos = 12;
+  // Every size the header gives is measured against the bytes after it, so
+  // no chunk is read past the end of the input whatever it claims.
   while (pos + 8 <= bytes.size()) {
     const uint8_t* chunk = bytes.data() + pos;
     const uint32_t size = le32(chunk + 4);
@@ -104,50 +116,86 @@ std::optional<DecodedAudio> decodeWav(std::span<const uint8_t> bytes, std::strin
     fail(why, "unsupported sample format");
     return std::nullopt;
   }
-  if (channels == 0 || rate == 0 || rate > 1'000'000) {
-    fail(why, "bad channel count or sample rate");
+  if (channels < kMinWavChannels || channels > kMaxWavChannels) {
+    fail(why, "unsupported channel count (1 to 8 are played)");
+    return std::nullopt;
+  }
+  // The rate decides how many frames come out of each frame that goes in:
+  // a rate of a few hertz would turn a small file into gigabytes.
+  if (rate < kMinWavSampleRate || rate > kMaxWavSampleRate) {
+    fail(why, "unsupported sample rate (8,000 to 192,000 Hz are played)");
     return std::nullopt;
   }
   const size_t bytesPerSample = bits / 8;
   const size_t frameBytes = bytesPerSample * channels;
   const size_t inFrames = dataSize / frameBytes;
-  std::vector<double> left(inFrames), right(inFrames);
-  for (size_t i = 0; i < inFrames; ++i) {
-    const uint8_t* f = data + i * frameBytes;
-    left[i] = sampleAt(f, format, bits);
-    right[i] = channels > 1 ? sampleAt(f + bytesPerSample, format, bits) : left[i];
+  const bool resample = rate != static_cast<uint32_t>(kPlayerSampleRate);
+  const double step = rate / kPlayerSampleRate;
+  // The output's size is known before anything is allocated; inFrames is
+  // bounded by the input's length and step by the rate, so this is finite.
+  const size_t outFrames = !resample      ? inFrames
+                           : inFrames == 0 ? 0
+                                           : static_cast<size_t>(std::floor((inFrames - 1) / step)) + 1;
+  if (outFrames > maxFrames) {
+    fail(why, "too long to play");
+    return std::nullopt;
   }
+  auto left = [&](size_t i) { return sampleAt(data + i * frameBytes, format, bits); };
+  auto right = [&](size_t i) {
+    return sampleAt(data + i * frameBytes + (channels > 1 ? bytesPerSample : 0), format, bits);
+  };
   DecodedAudio out;
-  if (rate == static_cast<uint32_t>(kPlayerSampleRate)) {
-    out.samples.resize(inFrames * 2);
-    for (size_t i = 0; i < inFrames; ++i) {
-      out.samples[2 * i] = toInt16(left[i]);
-      out.samples[2 * i + 1] = toInt16(right[i]);
+  out.samples.resize(outFrames * 2);
+  if (!resample) {
+    for (size_t i = 0; i < outFrames; ++i) {
+      out.samples[2 * i] = toInt16(left(i));
+      out.samples[2 * i + 1] = toInt16(right(i));
     }
     return out;
   }
-  const double step = rate / kPlayerSampleRate;
-  const size_t outFrames = inFrames == 0 ? 0 : static_cast<size_t>(std::floor((inFrames - 1) / step)) + 1;
-  out.samples.resize(outFrames * 2);
   for (size_t i = 0; i < outFrames; ++i) {
-    const double at = i * step;
-    const size_t a = static_cast<size_t>(at);
+    const double at = static_cast<double>(i) * step;
+    const size_t a = std::min(static_cast<size_t>(at), inFrames - 1);
     const size_t b = std::min(a + 1, inFrames - 1);
     const double t = at - static_cast<double>(a);
-    out.samples[2 * i] = toInt16(left[a] + (left[b] - left[a]) * t);
-    out.samples[2 * i + 1] = toInt16(right[a] + (right[b] - right[a]) * t);
+    // A weighted sum of two values in [-1, 1] stays in [-1, 1].
+    out.samples[2 * i] = toInt16(left(a) * (1.0 - t) + left(b) * t);
+    out.samples[2 * i + 1] = toInt16(right(a) * (1.0 - t) + right(b) * t);
   }
   return out;
 }
 
-std::optional<DecodedAudio> decodeWavFile(const std::filesystem::path& path, std::string* why) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    fail(why, "cannot open the file");
-    return std::nullopt;
+}  // namespace
+
+// Untrusted bytes from files and the network come through here: whatever
+// they hold, the caller gets audio or a reason, never an exception.
+std::optional<DecodedAudio> decodeWav(std::span<const uint8_t> bytes, std::string* why, size_t maxFrames) noexcept {
+  try {
+    return decode(bytes, why, maxFrames);
+  } catch (const std::bad_alloc&) {
+    fail(why, "not enough memory to decode");
+  } catch (...) {
+    fail(why, "cannot decode");
   }
-  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  return decodeWav(bytes, why);
+  return std::nullopt;
+}
+
+std::optional<DecodedAudio> decodeWavFile(const std::filesystem::path& path, std::string* why,
+                                          size_t maxFrames) noexcept {
+  try {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+      fail(why, "cannot open the file");
+      return std::nullopt;
+    }
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return decodeWav(bytes, why, maxFrames);
+  } catch (const std::bad_alloc&) {
+    fail(why, "not enough memory to decode");
+  } catch (...) {
+    fail(why, "cannot read the file");
+  }
+  return std::nullopt;
 }
 
 std::vector<uint8_t> encodeWav16(const std::vector<int16_t>& samples, uint16_t channels, uint32_t sampleRate) {

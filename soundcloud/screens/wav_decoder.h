@@ -2,8 +2,13 @@
 // Reads a RIFF/WAVE file into the players' one format: interleaved stereo
 // signed 16-bit at 44,100 Hz. Integer PCM of 8, 16, 24 and 32 bits and
 // IEEE float of 32 and 64 bits (plain or in the extensible format), mono
-// (copied to both sides) or more channels (the first two are kept), at any
-// sample rate (resampled linearly). Anything else is refused with a reason.
+// (copied to both sides) or up to eight channels (the first two are kept),
+// at 8,000 to 192,000 Hz (resampled linearly). Anything else is refused
+// with a reason.
+//
+// The input is untrusted (files from other programs, network bodies): no
+// size in its header is believed beyond the bytes that are there, the
+// output is bounded before it is allocated, and no exception leaves.
 //
 // Pure functions; any thread (but not the render thread: they allocate).
 
@@ -17,14 +22,24 @@
 namespace tssc {
 
 inline constexpr double kPlayerSampleRate = 44100.0;
+inline constexpr uint32_t kMinWavSampleRate = 8000;
+inline constexpr uint32_t kMaxWavSampleRate = 192000;
+inline constexpr uint16_t kMinWavChannels = 1;
+inline constexpr uint16_t kMaxWavChannels = 8;
+// Two hours at the players' rate, the longest file the recorder writes
+// (1.27 GB decoded); longer audio is refused rather than allocated.
+inline constexpr size_t kMaxDecodedFrames = size_t{7200} * 44100;
 
 struct DecodedAudio {
   std::vector<int16_t> samples;  // interleaved left, right
   size_t frames() const { return samples.size() / 2; }
 };
 
-std::optional<DecodedAudio> decodeWav(std::span<const uint8_t> bytes, std::string* why = nullptr);
-std::optional<DecodedAudio> decodeWavFile(const std::filesystem::path& path, std::string* why = nullptr);
+// `maxFrames` bounds the decoded length (output frames).
+std::optional<DecodedAudio> decodeWav(std::span<const uint8_t> bytes, std::string* why = nullptr,
+                                      size_t maxFrames = kMaxDecodedFrames) noexcept;
+std::optional<DecodedAudio> decodeWavFile(const std::filesystem::path& path, std::string* why = nullptr,
+                                          size_t maxFrames = kMaxDecodedFrames) noexcept;
 
 // A canonical 16-bit PCM WAV image of interleaved samples (tests, tools).
 std::vector<uint8_t> encodeWav16(const std::vector<int16_t>& samples, uint16_t channels, uint32_t sampleRate);

@@ -5,7 +5,10 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <sndfile.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -562,6 +565,98 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultCase{1, Fault::SyncFails, "audioFileSaveFailed", Outcome::Failed},
                       FaultCase{1, Fault::HeaderRewriteFails, "audioFileSaveFailed", Outcome::Failed}),
     faultCaseName);
+
+// A recorder in a child process that ends in the middle of a file, as a
+// crash would: its part file stays behind, with nobody to finish it.
+void crashWhileRecording(AudioFileRecorder::Environment e, audiotest::FakeRecordingSource& source, bool bounce) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    AudioFileRecorder r(&source, bounce ? 0 : 1, std::move(e));
+    r.setBounceMode(bounce);
+    r.open(false);
+    Block b(0, 500);
+    r.write(b.left.data(), b.right.data(), 500);
+    if (!bounce) std::this_thread::sleep_for(50ms);  // the writer thread has the frames
+    ::_exit(r.isOpen() ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+TEST_F(RecorderTest, PartFilesNobodyIsWritingAreRemovedAndFreeTheirNames) {
+  const std::string part = ".Test Pattern BPM120.wav.part";
+  enum class Left { CrashedBounce, CrashedRecording, PlainFile, LiveRecorder };
+  const struct Case {
+    const char* label;
+    Left left;
+    std::string savedAs;
+    std::vector<std::string> remaining;  // after the new file is saved
+  } cases[] = {
+      {"a bounce that crashed", Left::CrashedBounce, "Test Pattern BPM120.wav", {"Test Pattern BPM120.wav"}},
+      {"a recording that crashed, of another name", Left::CrashedRecording, "Test Pattern BPM120.wav",
+       {"Test Pattern BPM120.wav"}},
+      {"an unlocked part file of another name", Left::PlainFile, "Test Pattern BPM120.wav",
+       {"Test Pattern BPM120.wav"}},
+      // A recorder that is still writing keeps its part file and its name.
+      {"a live recorder", Left::LiveRecorder, "Test Pattern BPM120 - 1.wav", {part, "Test Pattern BPM120 - 1.wav"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    std::unique_ptr<AudioFileRecorder> live;
+    switch (c.left) {
+      case Left::CrashedBounce:
+        crashWhileRecording(env(), source_, true);
+        ASSERT_EQ(filesIn(dir_), std::vector<std::string>{part});
+        break;
+      case Left::CrashedRecording:
+        crashWhileRecording(env(), source_, false);
+        ASSERT_EQ(filesIn(dir_), std::vector<std::string>{"." + AudioFileRecorder::realTimeFileName(now_, 0) + ".part"});
+        break;
+      case Left::PlainFile: std::ofstream(dir_ / ".Other BPM90.wav.part") << "left over"; break;
+      case Left::LiveRecorder:
+        live = make(0);
+        live->open(false);
+        ASSERT_TRUE(live->isOpen());
+        writePattern(*live, 300, 300);
+        break;
+    }
+    auto r = make(0);
+    ASSERT_EQ(bounceCurrentPattern(source_, *r), BounceResult::Rendered);
+    EXPECT_EQ(r->lastSavedPath(), (dir_ / c.savedAs).string());
+    EXPECT_EQ(filesIn(dir_), c.remaining);
+    if (live) {
+      live->close();
+      EXPECT_EQ(live->lastSavedPath(), (dir_ / "Test Pattern BPM120.wav").string());
+      EXPECT_EQ(readWav(dir_ / "Test Pattern BPM120.wav").info.frames, 300);
+    }
+  }
+}
+
+TEST_F(RecorderTest, OnlyUnlockedPartFilesAreRemoved) {
+  // Names and kinds that are not a recorder's part file stay as they are.
+  fs::create_directories(dir_ / "target");
+  std::ofstream(dir_ / "target" / "keep.wav") << "target";
+  std::ofstream(dir_ / ".hidden.wav") << "x";
+  std::ofstream(dir_ / "visible.wav.part") << "x";
+  std::ofstream(dir_ / ".notes.part") << "x";
+  fs::create_directories(dir_ / ".folder.wav.part");
+  fs::create_symlink(dir_ / "target" / "keep.wav", dir_ / ".link.wav.part");
+  // A part file some other program holds locked is in use.
+  std::ofstream(dir_ / ".held.wav.part") << "x";
+  const int held = ::open((dir_ / ".held.wav.part").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(::flock(held, LOCK_SH), 0);
+  auto r = make(0);
+  ASSERT_EQ(bounceCurrentPattern(source_, *r), BounceResult::Rendered);
+  ::close(held);
+  EXPECT_EQ(filesIn(dir_), (std::vector<std::string>{".folder.wav.part", ".held.wav.part", ".hidden.wav",
+                                                     ".link.wav.part", ".notes.part", "Test Pattern BPM120.wav",
+                                                     "target", "visible.wav.part"}));
+  EXPECT_TRUE(fs::exists(dir_ / "target" / "keep.wav"));
+}
 
 TEST_F(RecorderTest, FileThatCannotBeCreatedIsNoFileAndNoMessage) {
   auto e = env();

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <ctime>
 
 #include "platform/foundation/atomic_file.h"
 #include "platform/keychain/keychain.h"
@@ -75,6 +77,62 @@ TEST(AccessTokenTest, RepliesAreReadFieldByField) {
     }
     EXPECT_EQ(t->scope(), r.scope);
     EXPECT_EQ(t->tokenType(), r.type);
+  }
+}
+
+TEST(AccessTokenTest, LifetimesBeyondTenYearsAreCutToTenYears) {
+  const double tenYears = 10.0 * 366 * 24 * 3600;
+  const struct {
+    const char* expiresIn;  // as it stands in the reply
+    double seconds;
+  } table[] = {
+      {"9223372036854775807", tenYears},
+      {"-9223372036854775808", -tenYears},
+      {"\"9223372036854775807\"", tenYears},
+      {"\"-99999999999999999999999\"", -tenYears},
+      {"1e300", tenYears},
+      {"-1e300", -tenYears},
+      {"18446744073709551615", -1},  // read as the platform does: two's complement
+      {"316224000", tenYears},       // exactly ten years stays
+      {"316224001", tenYears},
+      {"-316224000", -tenYears},
+  };
+  std::tm today{};
+  const std::time_t nowSeconds = static_cast<std::time_t>(now());
+  gmtime_r(&nowSeconds, &today);
+  for (const auto& r : table) {
+    SCOPED_TRACE(r.expiresIn);
+    auto t = NXOAuth2AccessToken::tokenWithResponseBody(std::string(R"({"access_token":"t","expires_in":)") +
+                                                        r.expiresIn + "}");
+    ASSERT_TRUE(t);
+    ASSERT_TRUE(t->expiresAt());
+    EXPECT_NEAR(t->expiresAt()->secondsSince1970, now() + r.seconds, 5);
+    // The date is written with its year within the decade either way.
+    const std::string d = t->description();
+    const size_t at = d.find("expiresAt:");
+    ASSERT_NE(at, std::string::npos);
+    const int year = std::atoi(d.c_str() + at + 10);
+    EXPECT_GE(year, today.tm_year + 1900 - 10) << d;
+    EXPECT_LE(year, today.tm_year + 1900 + 10) << d;
+  }
+}
+
+TEST(AccessTokenTest, DescriptionsOfDatesBeyondAnyCalendarStayInRange) {
+  const struct {
+    double seconds;
+    const char* shown;
+  } table[] = {
+      {9.3e18, "expiresAt:9999-12-31 23:59:59 +0000"},
+      {1e308, "expiresAt:9999-12-31 23:59:59 +0000"},
+      {INFINITY, "expiresAt:9999-12-31 23:59:59 +0000"},
+      {-INFINITY, "expiresAt:1-01-01 00:00:00 +0000"},
+      {NAN, "expiresAt:(invalid)"},
+      {-0.5, "expiresAt:1969-12-31 23:59:59 +0000"},
+  };
+  for (const auto& r : table) {
+    SCOPED_TRACE(r.seconds);
+    auto t = NXOAuth2AccessToken::make("t", std::nullopt, platform::Date{r.seconds});
+    EXPECT_NE(t->description().find(r.shown), std::string::npos) << t->description();
   }
 }
 

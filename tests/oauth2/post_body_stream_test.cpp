@@ -77,6 +77,65 @@ TEST(PostBodyStreamTest, EveryKindOfValueHasItsPartInOrder) {
   EXPECT_EQ((*parts)[7].content, "str");
 }
 
+TEST(PostBodyStreamTest, QuotesAndLineBreaksInNamesArePercentEncoded) {
+  TempDir dir;
+  enum class Kind { String, File, Stream, Data };
+  const struct Case {
+    const char* label;
+    Kind kind;
+    std::string name;
+    std::string fileName;  // of the file or stream; unused for strings and data
+    std::string shownName;
+    std::string shownFileName;
+  } cases[] = {
+      {"quote in a name", Kind::String, "track[\"title\"]", "", "track[%22title%22]", ""},
+      {"header in a name", Kind::String, "x\r\nContent-Type: text/html", "", "x%0D%0AContent-Type: text/html", ""},
+      {"end of headers in a name", Kind::Data, "a\r\n\r\nb", "", "a%0D%0A%0D%0Ab", "unknown"},
+      {"quote and line break in a file's name", Kind::File, "track[asset_data]", "say \"hi\"\n.wav",
+       "track[asset_data]", "say %22hi%22%0A.wav"},
+      {"carriage return in a stream's name", Kind::Stream, "art\"", "c\r.png", "art%22", "c%0D.png"},
+      {"percent and UTF-8 stay", Kind::File, "t", "100% Bounce \xE2\x99\xAA.wav", "t", "100% Bounce \xE2\x99\xAA.wav"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    const std::string content = "content\r\n\r\nof " + std::string(c.label);
+    NXOAuth2ParameterValue value = content;
+    switch (c.kind) {
+      case Kind::String: break;
+      case Kind::File: {
+        const auto file = dir.path() / c.fileName;
+        std::ofstream(file, std::ios::binary) << content;
+        value = platform::URL::fileURLWithPath(file);
+        break;
+      }
+      case Kind::Stream:
+        value = NXOAuth2FileStreamWrapper::wrapperWithStream(
+            std::make_shared<platform::DataInputStream>(platform::Data(content.begin(), content.end())),
+            content.size(), c.fileName);
+        break;
+      case Kind::Data: value = platform::Data(content.begin(), content.end()); break;
+    }
+    // A second, plain part after the hostile one must still be found.
+    NXOAuth2PostBodyStream s(NXOAuth2Parameters{{c.name, value}, {"zz_after", "last"}});
+    const std::string body = readAll(s, 4096);
+    EXPECT_EQ(body.size(), s.length());
+    auto parts = igbtest::parseMultipart(body, s.boundary());
+    ASSERT_TRUE(parts);
+    ASSERT_EQ(parts->size(), 2u);
+    const std::string disposition = "Content-Disposition: form-data; name=\"" + c.shownName + "\"";
+    if (c.kind == Kind::String) {
+      EXPECT_EQ((*parts)[0].headerBlock, disposition + "\r\n\r\n");
+    } else {
+      EXPECT_EQ((*parts)[0].headerBlock, disposition + "; filename=\"" + c.shownFileName +
+                                             "\"\r\nContent-Transfer-Encoding: binary\r\n"
+                                             "Content-Type: application/octet-stream\r\n\r\n");
+    }
+    EXPECT_EQ((*parts)[0].content, content);
+    EXPECT_EQ((*parts)[1].name, "zz_after");
+    EXPECT_EQ((*parts)[1].content, "last");
+  }
+}
+
 TEST(PostBodyStreamTest, TinyReadsGiveTheSameBody) {
   const NXOAuth2Parameters p{{"a", "1"}, {"b", platform::Data(3000, 9)}, {"c", "three"}};
   NXOAuth2PostBodyStream one(p);

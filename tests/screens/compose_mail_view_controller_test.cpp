@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <ctime>
+#include <map>
+#include <optional>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -45,8 +48,10 @@ class ComposeMailTest : public screentest::ScreenTest {
   void SetUp() override {
     ScreenTest::SetUp();
     MailComposer::setCurrent(&composer);
+    saveEnvironment();
+    std::filesystem::create_directories(dir / "runtime");
+    ::setenv("XDG_RUNTIME_DIR", (dir / "runtime").c_str(), 1);
     screen = std::make_shared<ComposeMailViewController>();
-    screen->setAttachmentDirectory(dir / "mail");
     screen->setClock([] { return localTime(2026, 12, 10); });
     host->presentViewController(screen, false, {});
     backend.runPass();
@@ -54,8 +59,21 @@ class ComposeMailTest : public screentest::ScreenTest {
   void TearDown() override {
     MailComposer::setCurrent(nullptr);
     while (platform::AlertView::visibleAlert()) platform::AlertView::visibleAlert()->dismissWithClickedButtonIndex(0, false);
+    screen.reset();
+    restoreEnvironment();
     ScreenTest::TearDown();
   }
+  static constexpr const char* kVariables[] = {"XDG_RUNTIME_DIR", "XDG_CACHE_HOME", "HOME", "TMPDIR"};
+  void saveEnvironment() {
+    for (const char* v : kVariables) saved[v] = std::getenv(v) ? std::optional<std::string>(std::getenv(v)) : std::nullopt;
+  }
+  void restoreEnvironment() {
+    for (const auto& [name, value] : saved) {
+      if (value) ::setenv(name.c_str(), value->c_str(), 1);
+      else ::unsetenv(name.c_str());
+    }
+  }
+  std::map<std::string, std::optional<std::string>> saved;
   void writePatternFile(size_t bytes) {
     std::string data(bytes, '\x5A');
     ASSERT_TRUE(platform::writeFileAtomically(documents() / "gbx_pattern.dat", data));
@@ -95,6 +113,76 @@ TEST_F(ComposeMailTest, SendPatternAttachesTheFileWithItsSizeAndDate) {
   ASSERT_EQ(composer.sent.size(), 2u);
   EXPECT_NE(composer.sent[1].body.find("(size: 12 bytes)"), std::string::npos);
   EXPECT_EQ(std::filesystem::file_size(composer.sent[1].attachments[0].file), 12u);
+}
+
+TEST_F(ComposeMailTest, TheCopyIsInAPrivateFolderThatGoesWithTheScreen) {
+  writePatternFile(64);
+  const std::filesystem::path runtime = dir / "runtime", cache = dir / "cache", home = dir / "home", tmp = dir / "tmp";
+  // The system's temporary folder is this test's own.
+  std::filesystem::create_directories(tmp);
+  ::setenv("TMPDIR", tmp.c_str(), 1);
+  const struct {
+    const char* label;
+    std::optional<std::string> runtimeDir;  // nullopt: unset
+    std::optional<std::string> cacheHome;
+    std::filesystem::path expectedParent;
+  } cases[] = {
+      {"runtime folder", runtime.string(), cache.string(), runtime},
+      {"no runtime folder: the cache folder", std::nullopt, cache.string(), cache},
+      {"a runtime folder that is not there: the cache folder", (dir / "gone").string(), cache.string(), cache},
+      {"a relative runtime folder: the cache folder", "runtime", cache.string(), cache},
+      {"neither: the home folder's cache", std::nullopt, std::nullopt, home / ".cache"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    std::filesystem::create_directories(runtime);
+    std::filesystem::create_directories(home);
+    // Another local user got there first with the old fixed name, open to all.
+    for (const auto& base : {runtime, cache, home / ".cache", tmp}) {
+      std::filesystem::create_directories(base / "igroovebix-mail");
+    }
+    if (c.runtimeDir) ::setenv("XDG_RUNTIME_DIR", c.runtimeDir->c_str(), 1);
+    else ::unsetenv("XDG_RUNTIME_DIR");
+    if (c.cacheHome) ::setenv("XDG_CACHE_HOME", c.cacheHome->c_str(), 1);
+    else ::unsetenv("XDG_CACHE_HOME");
+    ::setenv("HOME", home.c_str(), 1);
+
+    auto first = std::make_shared<ComposeMailViewController>();
+    first->setClock([] { return localTime(2026, 12, 10); });
+    first->composeMail();
+    ASSERT_EQ(composer.sent.size(), 1u);
+    const std::filesystem::path copy = composer.sent[0].attachments[0].file;
+    const std::filesystem::path folder = copy.parent_path();
+    EXPECT_EQ(folder, first->attachmentDirectory());
+    EXPECT_EQ(folder.parent_path(), c.expectedParent);
+    EXPECT_EQ(folder.filename().string().rfind("igroovebix-mail-", 0), 0u) << folder;
+    EXPECT_EQ(std::filesystem::file_size(copy), 64u);
+    struct stat st{};
+    ASSERT_EQ(::lstat(folder.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
+    EXPECT_EQ(st.st_uid, ::geteuid());
+    // A second touch uses the same folder; another screen has its own.
+    first->composeMail();
+    ASSERT_EQ(composer.sent.size(), 2u);
+    EXPECT_EQ(composer.sent[1].attachments[0].file, copy);
+    auto second = std::make_shared<ComposeMailViewController>();
+    second->composeMail();
+    ASSERT_EQ(composer.sent.size(), 3u);
+    EXPECT_NE(composer.sent[2].attachments[0].file.parent_path(), folder);
+    // When a screen goes, its folder goes with it, and nothing else.
+    first.reset();
+    EXPECT_FALSE(std::filesystem::exists(folder));
+    EXPECT_TRUE(std::filesystem::exists(composer.sent[2].attachments[0].file));
+    second.reset();
+    EXPECT_FALSE(std::filesystem::exists(composer.sent[2].attachments[0].file.parent_path()));
+    for (const auto& base : {runtime, cache, home / ".cache", tmp}) {
+      std::error_code ec;
+      EXPECT_TRUE(std::filesystem::is_empty(base / "igroovebix-mail", ec)) << base;
+      std::filesystem::remove_all(base / "igroovebix-mail", ec);
+    }
+    composer.sent.clear();
+  }
 }
 
 TEST_F(ComposeMailTest, TheAttachmentCarriesTheCalendarYear) {

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -64,4 +67,50 @@ TEST_F(AtomicFileTest, FailedRenameLeavesNoTemporary) {
   EXPECT_NE(error.find("rename"), std::string::npos);
   EXPECT_TRUE(fs::is_directory(p / "inside"));
   EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+}
+
+namespace {
+
+// The modes the temporary files had when they were complete, as seen by
+// the writer's observer just before the rename.
+std::vector<unsigned>& observedModes() {
+  static std::vector<unsigned> modes;
+  return modes;
+}
+
+void recordMode(const fs::path& temporary) {
+  struct stat st{};
+  observedModes().push_back(::stat(temporary.c_str(), &st) == 0 ? st.st_mode & 07777 : 0xFFFF);
+}
+
+}  // namespace
+
+TEST_F(AtomicFileTest, TheFileHasItsModeFromTheStartWhateverTheUmask) {
+  const struct {
+    unsigned mode;
+    mode_t umask;
+  } cases[] = {{0600, 0}, {0600, 022}, {0600, 077}, {0644, 0}, {0644, 077}, {0640, 027}, {0400, 0}};
+  platform::setAtomicWriteObserverForTesting(&recordMode);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << std::oct << "mode " << c.mode << " umask " << c.umask);
+    const auto p = dir / "secret.dat";
+    fs::remove(p);
+    observedModes().clear();
+    const mode_t old = ::umask(c.umask);
+    const bool ok = platform::writeFileAtomically(p, std::string("token"), nullptr, c.mode);
+    ::umask(old);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(observedModes(), std::vector<unsigned>{c.mode});
+    struct stat st{};
+    ASSERT_EQ(::stat(p.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, c.mode);
+  }
+  platform::setAtomicWriteObserverForTesting(nullptr);
+  // Without a mode the file is an ordinary one.
+  observedModes().clear();
+  ASSERT_TRUE(platform::writeFileAtomically(dir / "plain.dat", std::string("x")));
+  struct stat st{};
+  ASSERT_EQ(::stat((dir / "plain.dat").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0644u);
+  EXPECT_TRUE(observedModes().empty());
 }

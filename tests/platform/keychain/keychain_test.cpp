@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "platform/foundation/atomic_file.h"
+
 using platform::Data;
 using platform::Keychain;
 using platform::KeychainItem;
@@ -104,6 +106,27 @@ TEST_F(KeychainTest, FilesAreTheUsersAloneWhateverTheUmask) {
   EXPECT_EQ(mode(dir()), 0700u);
   EXPECT_EQ(mode(kc.fileForService("svc")), 0600u);
   EXPECT_EQ(entries(), (std::vector<std::string>{"svc.keychain"}));
+}
+
+std::vector<unsigned> secretModesOnTheWay;
+
+TEST_F(KeychainTest, ASecretIsNeverOnDiskWithWiderRights) {
+  // The atomic writer's observer sees each temporary file when it is
+  // complete, just before it takes the item file's name.
+  platform::setAtomicWriteObserverForTesting([](const std::filesystem::path& temporary) {
+    struct stat st{};
+    secretModesOnTheWay.push_back(::stat(temporary.c_str(), &st) == 0 ? st.st_mode & 07777 : 0xFFFF);
+  });
+  Keychain kc(dir());
+  for (const mode_t mask : {mode_t{0}, mode_t{022}}) {
+    const mode_t old = ::umask(mask);
+    EXPECT_EQ(kc.addItem(item("svc" + std::to_string(mask), "", "secret")), KeychainStatus::Success);
+    EXPECT_EQ(kc.replaceItems("svc", {item("svc", "", "new secret")}), KeychainStatus::Success);
+    ::umask(old);
+  }
+  platform::setAtomicWriteObserverForTesting(nullptr);
+  EXPECT_EQ(secretModesOnTheWay, (std::vector<unsigned>{0600, 0600, 0600, 0600}));
+  for (const std::string& name : entries()) EXPECT_EQ(mode(dir() / name), 0600u) << name;
 }
 
 TEST_F(KeychainTest, AFailedWriteKeepsTheOldItemsAndLeavesNoTemporaryFile) {
