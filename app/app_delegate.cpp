@@ -278,6 +278,9 @@ void iGroovebixRAppDelegate::shutdown() {
   step("audioOutputDestroyed");
   Synth::destroyInstance();
   synth_ = nullptr;
+  // The observer outlives the engine: what the engine told it last is
+  // posted now, not into the next launch's main screen.
+  SynthObserver::getInstance()->drain();
   step("engineDestroyed");
   destroyDrumData();
   step("drumDataDestroyed");

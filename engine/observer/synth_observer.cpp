@@ -9,17 +9,23 @@ using platform::Value;
 SynthObserver* SynthObserver::getInstance() {
   static SynthObserver* instance =
       new SynthObserver(platform::RunLoop::main(), platform::NotificationCenter::defaultCenter());
+  instance->resumeDraining();
   return instance;
 }
 
 SynthObserver::SynthObserver(platform::RunLoop& loop, platform::NotificationCenter& center)
-    : center_(center), cells_(std::make_unique<std::array<Cell, kCapacity>>()) {
+    : loop_(loop), center_(center), cells_(std::make_unique<std::array<Cell, kCapacity>>()) {
   for (size_t i = 0; i < kCapacity; ++i) (*cells_)[i].sequence.store(i, std::memory_order_relaxed);
-  timer_ = loop.scheduleTimer(kDrainInterval, true, [this](platform::Timer&) { drain(); });
+  resumeDraining();
 }
 
 SynthObserver::~SynthObserver() {
   if (timer_) timer_->invalidate();
+}
+
+void SynthObserver::resumeDraining() {
+  if (timer_ && timer_->isValid()) return;
+  timer_ = loop_.scheduleTimer(kDrainInterval, true, [this](platform::Timer&) { drain(); });
 }
 
 void SynthObserver::push(Kind kind, int64_t a, int64_t b, double d) {

@@ -26,7 +26,9 @@ class Timer;
 class SynthObserver : public SynthListener {
  public:
   // The one observer, made on first call (start-up, main thread) and never
-  // deleted. It drains on the main run loop into the default centre.
+  // deleted. It drains on the main run loop into the default centre; every
+  // call (each launch asks) puts its drain timer back on that loop if the
+  // loop has dropped it since. Main thread.
   static SynthObserver* getInstance();
 
   // For tests: an observer that drains on `loop` into `center`.
@@ -52,6 +54,11 @@ class SynthObserver : public SynthListener {
 
   // Main thread: posts everything received so far. The timer calls it.
   void drain();
+  // Main thread: schedules the drain timer again when its loop no longer
+  // has it. The observer outlives any one launch of the program, the loop's
+  // timers need not: a reset of the loop (a window back end made anew)
+  // drops them, and with them every notification after it.
+  void resumeDraining();
 
   // How long the main thread may lag behind the callbacks.
   static constexpr double kDrainInterval = 0.005;
@@ -93,6 +100,7 @@ class SynthObserver : public SynthListener {
   void push(Kind kind, int64_t a = 0, int64_t b = 0, double d = 0.0);
   void post(const Record& r);
 
+  platform::RunLoop& loop_;
   platform::NotificationCenter& center_;
   std::shared_ptr<platform::Timer> timer_;
   std::unique_ptr<std::array<Cell, kCapacity>> cells_;

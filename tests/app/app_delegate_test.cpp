@@ -25,6 +25,7 @@
 #include "platform/foundation/atomic_file.h"
 #include "platform/foundation/property_list.h"
 #include "platform/notify/notification_center.h"
+#include "platform/runloop/run_loop.h"
 
 namespace fs = std::filesystem;
 
@@ -316,6 +317,27 @@ TEST_F(AppDelegateTest, TerminationWithoutBackgroundStillSavesTheEdits) {
 
   delegate = launch();
   EXPECT_EQ(Synth::instance()->step(0, 1), edited);
+}
+
+// The engine observer outlives a launch; the main loop's timers need not (a
+// window back end made anew resets the loop). A launch after that still
+// hears the engine: launch() waits for the first pattern's notification.
+TEST_F(AppDelegateTest, ARelaunchAfterTheMainLoopWasResetStillHearsTheEngine) {
+  delegate = launch();
+  terminate(delegate);
+  platform::RunLoop::main().reset();
+  delegate = launch();
+  ASSERT_NE(Synth::instance(), nullptr);
+}
+
+// What the engine reported just before it went is posted while the program
+// shuts down, not into the next launch.
+TEST_F(AppDelegateTest, TheEnginesLastReportsArePostedAtShutdown) {
+  delegate = launch();
+  const int before = patternChanges;
+  SynthObserver::getInstance()->patternChanged();  // as the render thread's last load would
+  delegate->applicationWillTerminate();
+  EXPECT_GT(patternChanges, before);
 }
 
 TEST_F(AppDelegateTest, RestoreNotificationReachesTheMainScreenOnlyWhileRunning) {

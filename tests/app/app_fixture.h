@@ -34,8 +34,7 @@ class AppRootTest : public ::testing::Test {
   }
   void TearDown() override {
     // Whatever the engine observer still holds is posted now, not into the
-    // next test. (Its drain timer lives on the main loop for the whole
-    // process, so the loop is never reset.)
+    // next test.
     runFor(0.02);
     ::unsetenv("IGROOVEBIX_HOME");
     std::error_code ec;

@@ -9,11 +9,12 @@
 #include "platform/gfx/image.h"
 
 TEST(AudioTransportView, ARoundedTranslucentPanelWithAShadowInsideItsMargins) {
+  platform::HeadlessBackend backend;  // the program's screen: 736 × 414 points, 2 pixels a point
   AudioTransportView v({0, 0, 200, 120});
   EXPECT_EQ(AudioTransportView::panelRect(v.bounds()), (platform::Rect{18, 20, 164, 80}));
   ASSERT_TRUE(v.backgroundColor());
   EXPECT_EQ(*v.backgroundColor(), platform::Color::clear());
-  platform::ImagePtr shot = headlessBackend().renderView(v);
+  platform::ImagePtr shot = backend.renderView(v);
   ASSERT_TRUE(shot);
   const platform::Image::RGBA fill = shot->pixelAt({100, 60});
   // The panel's colour (6, 11, 31 of 256, alpha 0.7) over its own shadow.

@@ -3,9 +3,12 @@
 // delegate, engine, library, settings and audio output, the real main view
 // controller and panel in an off-screen window on the virtual clock.
 //
-// The back end lives for the whole process: it resets the main run loop
-// when it is made, which would drop the engine observer's drain timer (a
-// process-wide singleton) if a second one were made later.
+// Each test has a back end of its own, made in SetUp and destroyed in
+// TearDown: it puts the virtual clock on the main run loop and takes it off
+// again, so a test on the real clock that runs after this one (in the same
+// process) finds the loop as the program leaves it, not frozen. Making and
+// destroying a back end resets the loop; the program's singletons that keep
+// timers there (the engine observer's drain timer) put them back at launch.
 //
 // The audio output and the engine run on their own threads in real time,
 // the interface on the virtual clock, so waiting means moving both on.
@@ -25,16 +28,19 @@
 #include "engine/synth/synth.h"
 #include "platform/ui/headless/headless_backend.h"
 
-inline platform::HeadlessBackend& headlessBackend() {
-  static platform::HeadlessBackend* backend = new platform::HeadlessBackend({736, 414}, 2.0);
-  return *backend;
+// The running HeadlessAppTest's back end (one at a time); none outside one.
+inline platform::HeadlessBackend*& currentHeadlessBackend() {
+  static platform::HeadlessBackend* backend = nullptr;
+  return backend;
 }
+inline platform::HeadlessBackend& headlessBackend() { return *currentHeadlessBackend(); }
 
 class HeadlessAppTest : public AppRootTest {
  protected:
   void SetUp() override {
     AppRootTest::SetUp();
-    headlessBackend();
+    backend_ = std::make_unique<platform::HeadlessBackend>(platform::Size{736, 414}, 2.0);
+    currentHeadlessBackend() = backend_.get();
   }
   void TearDown() override {
     if (delegate && delegate->isLaunched()) quit();
@@ -42,8 +48,10 @@ class HeadlessAppTest : public AppRootTest {
     // exists; held by the application it would go only at exit, perhaps
     // after the centre.
     platform::Application::sharedApplication().reset();
-    platform::Application::sharedApplication().setBackend(&headlessBackend());
     delegate.reset();
+    // Back to the real clock and an empty loop for whatever runs next.
+    currentHeadlessBackend() = nullptr;
+    backend_.reset();
     AppRootTest::TearDown();
   }
 
@@ -110,4 +118,7 @@ class HeadlessAppTest : public AppRootTest {
 
   std::shared_ptr<iGroovebixRAppDelegate> delegate;
   std::vector<std::string> steps;
+
+ private:
+  std::unique_ptr<platform::HeadlessBackend> backend_;
 };

@@ -274,31 +274,32 @@ TEST_F(LinkViewsTest, LinkSyncOnLightsTheButtonAndShowsTheCounterUnconnected) {
 }
 
 TEST(LinkDrawing, TheCountInRingFillsClockwiseFromTheTopAndTheCounterWedgeGrows) {
+  platform::HeadlessBackend backend;  // the program's screen: 736 × 414 points, 2 pixels a point
   auto near = [](platform::Image::RGBA p, int r, int g, int b) {
     return std::abs(p.r - r) <= 12 && std::abs(p.g - g) <= 12 && std::abs(p.b - b) <= 12 && p.a > 200;
   };
   // 140-point ring: bounds inset by 8, radius 62 around (70, 70), 8 wide.
   GBXCountDownIndicator ring({0, 0, 140, 140});
   ring.setUnit(0);
-  platform::ImagePtr none = headlessBackend().renderView(ring);
+  platform::ImagePtr none = backend.renderView(ring);
   ASSERT_TRUE(none);
   EXPECT_EQ(none->pixelAt({70, 8}).a, 0) << "no unit, nothing drawn";
   ring.setUnit(24);
   ring.setProgress(12);  // half the beat gone
   ring.setNeedsDisplay();  // the setters store only
-  platform::ImagePtr half = headlessBackend().renderView(ring);
+  platform::ImagePtr half = backend.renderView(ring);
   EXPECT_TRUE(near(half->pixelAt({132, 70}), 80, 210, 178)) << "right side lit";
   EXPECT_TRUE(near(half->pixelAt({8, 70}), 48, 126, 107)) << "left side still dark";
   ring.setProgress(0);  // a beat boundary: the whole ring
   ring.setNeedsDisplay();
-  platform::ImagePtr full = headlessBackend().renderView(ring);
+  platform::ImagePtr full = backend.renderView(ring);
   EXPECT_TRUE(near(full->pixelAt({8, 70}), 80, 210, 178));
 
   // 24-point counter: inset by 2, radius 10 around (12, 12).
   GBXSeqCountViewIndicator counter({0, 0, 24, 24});
   counter.setValue(0.25f);
   counter.setNeedsDisplay();
-  platform::ImagePtr quarter = headlessBackend().renderView(counter);
+  platform::ImagePtr quarter = backend.renderView(counter);
   EXPECT_TRUE(near(quarter->pixelAt({16, 8}), 35, 116, 96)) << "the first quarter darkened";
   EXPECT_TRUE(near(quarter->pixelAt({8, 16}), 77, 255, 210)) << "the rest light";
 }

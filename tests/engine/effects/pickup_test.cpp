@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "engine/effects/bpm_sync_delay.h"
@@ -40,7 +41,13 @@ TEST(ParameterPickup, TakenAtMultiplesOf64WhileAnotherThreadChangesThem) {
   int16_t last = 0;
   uint64_t frame = 1024;
   bool first = true;
-  for (int call = 0; call < 3000; ++call) {
+  // At least 3000 calls; on a loaded machine the setter may hardly have run
+  // by then (sharing a processor with this loop, it changes the value only
+  // between calls), so the calls go on, for at most ten seconds, until it
+  // has been seen, each call leaving it room to run.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  for (int call = 0; call < 3000 || (changes <= 20 && std::chrono::steady_clock::now() < deadline); ++call) {
+    std::this_thread::yield();
     std::fill(buf.begin(), buf.end(), kLevel);
     int16_t* ch[2] = {buf.data(), buf.data()};
     d.process(ch, static_cast<int32_t>(buf.size()));

@@ -122,4 +122,22 @@ TEST_F(SynthObserverTest, AFullRingDropsInsteadOfBlocking) {
   EXPECT_EQ(received.back().name, "sequenceDidStop");
 }
 
+// The observer outlives the loop's timers: a reset of the loop (a window
+// back end made anew, on another clock) drops the drain timer, and nothing
+// reaches the centre until draining resumes; what came in meanwhile is
+// kept and posted then.
+TEST_F(SynthObserverTest, DrainingResumesAfterTheLoopDroppedItsTimer) {
+  loop.reset();
+  loop.setClock(std::make_shared<platform::VirtualClock>(5.0));
+  observer->patternChanged();
+  loop.advanceBy(SynthObserver::kDrainInterval * 2);
+  EXPECT_TRUE(received.empty());
+  observer->resumeDraining();
+  observer->sequenceDidStart();
+  loop.advanceBy(SynthObserver::kDrainInterval * 2);
+  ASSERT_EQ(received.size(), 2u);
+  EXPECT_EQ(received[0].name, "patternChanged");
+  EXPECT_EQ(received[1].name, "sequenceDidStart");
+}
+
 }  // namespace

@@ -31,7 +31,12 @@ class XvfbServer {
       return false;
     }
     const std::string fd = std::to_string(fds[1]);
-    const char* argv[] = {"Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp", nullptr};
+    // -noreset: one server serves every test of the binary, and each test
+    // closes all of its connections at its end. An X server resets when its
+    // last client leaves, and while it does it refuses new connections; the
+    // next test would connect into that window (on a loaded machine, often).
+    const char* argv[] = {"Xvfb", "-displayfd", fd.c_str(), "-noreset", "-screen", "0", "1024x768x24",
+                          "-nolisten", "tcp", nullptr};
     // The server must not hold the test's output open: if the test process
     // dies, ctest waits for every writer of its pipe and a quick failure
     // turns into a timeout.
