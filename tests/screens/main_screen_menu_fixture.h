@@ -35,7 +35,9 @@ class MainScreenMenuTest : public HeadlessAppTest {
     // Nothing presented outlives the test (the last program lives on until
     // the process ends, past the notification centre).
     if (ctl()) ctl()->dismissViewControllerAnimated(false, {});
-    pump(0.05);
+    // Animations under way (a popover fading out) hold their views until
+    // they end.
+    pump(1.0);
     ::unsetenv("IGB_EXPORT_DIR");
     HeadlessAppTest::TearDown();
     // The application lets go of the program now rather than at exit, when
