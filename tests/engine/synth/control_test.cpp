@@ -882,9 +882,16 @@ TEST_F(Control, EditsFromAnotherThreadWhileTheAudioRenders) {
     (void)steps;
     if (round % 50 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
-  // Let the last queued change land, then stop. The bound is generous: a
-  // loaded machine (sanitizers, parallel tests) can starve the audio thread.
-  for (int i = 0; i < 30000 && (buffers.load() < 400 || log.patternChanges.load() < 2); ++i)
+  // Let the last queued change land. The bounds are generous: a loaded
+  // machine (sanitizers, parallel tests) can starve the audio thread, and
+  // then every change of the rounds may be taken in one buffer, leaving a
+  // single load. So one more change follows, to a pattern other than the
+  // last one asked for, and it must load while the audio runs on.
+  for (int i = 0; i < 30000 && (buffers.load() < 400 || synth->currentPatternIndex() != synth->pendingPattern()); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  const long changesBefore = log.patternChanges.load();
+  synth->changePatternSilently((synth->pendingPattern() + 1) % 4);
+  for (int i = 0; i < 30000 && log.patternChanges.load() == changesBefore; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   stop.store(true);
   audio.join();
