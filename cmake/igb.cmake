@@ -75,3 +75,38 @@ function(igb_add_subfolders)
     endif()
   endforeach()
 endfunction()
+
+# A libFuzzer target's bounded run in the test suite. The target is a small
+# project of its own in FOLDER, built with clang when clang is there;
+# without clang the test is still registered and reports that it was
+# skipped. COMMAND is the script that runs it; "@FUZZER@" in it stands for
+# the built fuzzer ("-" without clang).
+#   igb_add_fuzz_run(TEST name PROJECT target FOLDER dir EXECUTABLE file
+#                    SECONDS n COMMAND script args...)
+function(igb_add_fuzz_run)
+  cmake_parse_arguments(F "" "TEST;PROJECT;FOLDER;EXECUTABLE;SECONDS" "COMMAND" ${ARGN})
+  find_program(IGB_CLANGXX NAMES clang++ clang++-19 clang++-14)
+  set(fuzzer "")
+  if(IGB_CLANGXX)
+    include(ExternalProject)
+    set(fuzzer ${CMAKE_CURRENT_BINARY_DIR}/${F_FOLDER}/${F_EXECUTABLE})
+    ExternalProject_Add(${F_PROJECT}
+      SOURCE_DIR ${CMAKE_CURRENT_SOURCE_DIR}/${F_FOLDER}
+      BINARY_DIR ${CMAKE_CURRENT_BINARY_DIR}/${F_FOLDER}
+      CMAKE_ARGS -DCMAKE_CXX_COMPILER=${IGB_CLANGXX} -DCMAKE_BUILD_TYPE=RelWithDebInfo
+                 -DCMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER}
+      BUILD_ALWAYS ON
+      INSTALL_COMMAND ""
+      BUILD_BYPRODUCTS ${fuzzer})
+  else()
+    message(STATUS "clang++ not found: ${F_TEST} will be skipped")
+  endif()
+  # An empty argument would be dropped from the command: "-" stands for none.
+  if(NOT fuzzer)
+    set(fuzzer "-")
+  endif()
+  list(TRANSFORM F_COMMAND REPLACE "@FUZZER@" "${fuzzer}")
+  add_test(NAME ${F_TEST} COMMAND ${F_COMMAND})
+  math(EXPR timeout "${F_SECONDS} + 120")
+  set_tests_properties(${F_TEST} PROPERTIES LABELS fuzz SKIP_RETURN_CODE 77 TIMEOUT ${timeout})
+endfunction()

@@ -1,29 +1,17 @@
 #!/usr/bin/env bash
-# Runs the WAV decoder's fuzz target for a bounded time, from seeds this
-# script writes (one small file per format the decoder reads, and a few
-# with hostile headers).
+# Runs the WAV decoder's fuzz target for a bounded time through the shared
+# fuzz runner, from seeds this script writes (one small file per format the
+# decoder reads, and a few with hostile headers).
 # Usage: run_fuzz.sh FUZZER SECONDS
-# An empty FUZZER means clang was not found when the build was configured:
-# the run is skipped (exit 77) and says so.
 set -uo pipefail
 fuzzer="${1:-}"
 seconds="${2:-30}"
+runner="$(dirname "$0")/../../../support/fuzz/run_fuzz.sh"
 
-if [ -z "$fuzzer" ]; then
-  echo "SKIPPED: the WAV decoder fuzz run needs clang++ (libFuzzer), which was not found when the build was configured."
-  echo "Install it with scripts/setup and configure the build again."
-  exit 77
-fi
-if [ ! -x "$fuzzer" ]; then
-  echo "FAILED: the fuzz target $fuzzer has not been built (build the target wav_fuzz)."
-  exit 1
-fi
+seeds="$(mktemp -d /tmp/igb-wav-seeds.XXXXXX)" || exit 1
+trap 'rm -rf "$seeds"' EXIT
 
-work="$(mktemp -d /tmp/wav-fuzz.XXXXXX)" || exit 1
-trap 'rm -rf "$work"' EXIT
-mkdir "$work/corpus" "$work/seeds"
-
-python3 - "$work/seeds" <<'PY' || { echo "FAILED: could not write the seeds"; exit 1; }
+python3 - "$seeds" <<'PY' || { echo "FAILED: could not write the seeds"; exit 1; }
 import math, struct, sys
 out = sys.argv[1]
 
@@ -55,23 +43,6 @@ for name, data in seeds.items():
         f.write(data)
 PY
 
-# libFuzzer reports a finding with its own exit code; both are set to 1 so
-# that no finding can be mistaken for the skip code. A 16 KB input decodes
-# to 400 KB at most, so any allocation beyond 64 MB is a runaway.
-ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1" \
-UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
-  "$fuzzer" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 -malloc_limit_mb=64 -max_len=16384 \
-    -error_exitcode=1 -timeout_exitcode=1 -print_final_stats=1 \
-    -artifact_prefix="$work/" "$work/corpus" "$work/seeds"
-status=$?
-
-if [ "$status" -ne 0 ]; then
-  for artifact in "$work"/crash-* "$work"/leak-* "$work"/timeout-* "$work"/oom-* "$work"/slow-unit-*; do
-    [ -e "$artifact" ] || continue
-    echo "finding: $(basename "$artifact"), input as hex:"
-    od -An -tx1 -v "$artifact" | head -64
-  done
-  echo "FAILED: the WAV decoder fuzz run ended with status $status"
-  exit 1
-fi
-echo "PASSED: ${seconds} s of fuzzing, no crash, leak, runaway allocation or sanitizer report"
+# A 16 KB input decodes to 400 KB at most, so any allocation beyond 64 MB
+# is a runaway.
+"$runner" "the WAV decoder" "$fuzzer" "$seconds" "$seeds" -malloc_limit_mb=64
