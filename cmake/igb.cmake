@@ -38,10 +38,12 @@ function(igb_add_library name)
   endif()
 endfunction()
 
-# igb_add_test(<name> <sources>... [DEPS <targets>...] [LABELS <labels>...])
+# igb_add_test(<name> <sources>... [DEPS <targets>...] [LABELS <labels>...] [SERIAL])
 # One GoogleTest binary; its cases are registered with CTest one by one.
+# SERIAL: its cases run with no other test beside them (real-time audio
+# through a sound server, which a machine busy with other tests starves).
 function(igb_add_test name)
-  cmake_parse_arguments(ARG "" "" "DEPS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "SERIAL" "" "DEPS;LABELS" ${ARGN})
   add_executable(${name} ${ARG_UNPARSED_ARGUMENTS})
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests)
   target_compile_options(${name} PRIVATE ${IGB_WARNINGS})
@@ -54,9 +56,13 @@ function(igb_add_test name)
   if(ARG_LABELS)
     set(labels ${ARG_LABELS})
   endif()
+  set(serial FALSE)
+  if(ARG_SERIAL)
+    set(serial TRUE)
+  endif()
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 120
-    PROPERTIES LABELS "${labels}" ENVIRONMENT "IGB_BUNDLE_DIR=${IGB_BUNDLE_DIR}")
+    PROPERTIES LABELS "${labels}" ENVIRONMENT "IGB_BUNDLE_DIR=${IGB_BUNDLE_DIR}" RUN_SERIAL ${serial})
 endfunction()
 
 # Adds every immediate subfolder of the current folder that has a CMakeLists.txt.
@@ -85,6 +91,11 @@ endfunction()
 #                    SECONDS n COMMAND script args...)
 function(igb_add_fuzz_run)
   cmake_parse_arguments(F "" "TEST;PROJECT;FOLDER;EXECUTABLE;SECONDS" "COMMAND" ${ARGN})
+  # The fuzzers carry their own sanitizers whatever tree builds them, so
+  # they are built and run once, in the plain tree.
+  if(IGB_SANITIZE OR IGB_TSAN)
+    return()
+  endif()
   find_program(IGB_CLANGXX NAMES clang++ clang++-19 clang++-14)
   set(fuzzer "")
   if(IGB_CLANGXX)
