@@ -17,6 +17,7 @@
 #include "engine/settings/global_settings.h"
 #include "engine/synth/synth.h"
 #include "engine/voices/drum_data.h"
+#include "library/backup/backup_archive.h"
 #include "library/backup/backup_creator.h"
 #include "library/pattern_set_store.h"
 #include "library/pattern_store.h"
@@ -93,6 +94,11 @@ bool iGroovebixRAppDelegate::didFinishLaunching() {
   const fs::path data = Utilities::applicationDocumentsDirectory().value_or(documents);
   createGlobalSettings(data, documents);
   step("globalSettings");
+
+  // A restore that a crash interrupted is finished, or undone, before
+  // anything reads the library, so that it is wholly the old or the new one.
+  std::string recoveryError;
+  if (!BackupArchive::recoverInterruptedRestore(data, &recoveryError)) logLine(recoveryError);
 
   // 3. Pattern sets.
   PatternSetStore& sets = PatternSetStore::sharedInstance();

@@ -2,14 +2,17 @@
 
 #include <cstdio>
 #include <system_error>
+#include <vector>
 
 #include "library/utilities.h"
+#include "platform/foundation/atomic_file.h"
 #include "platform/foundation/property_list.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 constexpr const char* kFileName = "iGROOVEBIX_patternSet.plist";
+constexpr const char* kDamagedSuffix = ".damaged";
 }
 
 PatternSetStore& PatternSetStore::sharedInstance() {
@@ -67,8 +70,8 @@ std::optional<fs::path> PatternSetStore::patternSetDataPath() {
 
 fs::path PatternSetStore::patternSetInitialDataPath() { return Utilities::bundleResourcePath() / kFileName; }
 
-std::optional<std::array<uint32_t, PatternSetStore::kNumberOfElements>> PatternSetStore::readGrid(
-    const fs::path& path, std::string* error) {
+std::optional<PatternSetStore::Grid> PatternSetStore::readGrid(const fs::path& path, std::string* error,
+                                                              const Grid* defaults, std::string* repaired) {
   auto value = platform::readPropertyList(path, error);
   if (!value) return std::nullopt;
   const platform::Array* array = value->array();
@@ -76,24 +79,41 @@ std::optional<std::array<uint32_t, PatternSetStore::kNumberOfElements>> PatternS
     *error = path.string() + ": not an array";
     return std::nullopt;
   }
+  std::vector<std::string> repairs;
   if (array->size() != kNumberOfElements) {
-    *error = path.string() + ": " + std::to_string(array->size()) + " elements, not " +
-             std::to_string(kNumberOfElements);
-    return std::nullopt;
-  }
-  std::array<uint32_t, kNumberOfElements> grid{};
-  for (size_t i = 0; i < kNumberOfElements; ++i) {
-    const platform::Value& v = (*array)[i];
-    if (!v.isInteger() || v.integerValue() < 0 || v.integerValue() > UINT32_MAX) {
-      *error = path.string() + ": element " + std::to_string(i) + " is not a pattern number";
+    const std::string count = std::to_string(array->size()) + " elements, not " + std::to_string(kNumberOfElements);
+    if (!defaults) {
+      *error = path.string() + ": " + count;
       return std::nullopt;
     }
+    repairs.push_back(count + (array->size() > kNumberOfElements ? " (cut to 64)" : " (filled up from the bundle's)"));
+  }
+  Grid grid{};
+  for (size_t i = 0; i < kNumberOfElements; ++i) {
+    if (i >= array->size()) {
+      grid[i] = (*defaults)[i];
+      continue;
+    }
+    const platform::Value& v = (*array)[i];
+    if (!v.isInteger() || v.integerValue() < 0 || v.integerValue() > UINT32_MAX) {
+      if (!defaults) {
+        *error = path.string() + ": element " + std::to_string(i) + " is not a pattern number";
+        return std::nullopt;
+      }
+      repairs.push_back("element " + std::to_string(i) + " is not a pattern number (the bundle's is used)");
+      grid[i] = (*defaults)[i];
+      continue;
+    }
     grid[i] = static_cast<uint32_t>(v.integerValue());
+  }
+  if (repaired) {
+    repaired->clear();
+    for (const std::string& r : repairs) *repaired += (repaired->empty() ? "" : "; ") + r;
   }
   return grid;
 }
 
-void PatternSetStore::setGrid(const std::array<uint32_t, kNumberOfElements>& grid) {
+void PatternSetStore::setGrid(const Grid& grid) {
   for (size_t i = 0; i < kNumberOfElements; ++i) grid_[i].store(grid[i], std::memory_order_relaxed);
   size_.store(kNumberOfElements, std::memory_order_release);
 }
@@ -115,6 +135,41 @@ bool PatternSetStore::load() {
   return loadFromPath(*path);
 }
 
+bool PatternSetStore::keepDamagedFile() {
+  if (!mustKeep_) return true;
+  const fs::path& original = *mustKeep_;
+  auto bytes = platform::readFile(original);
+  if (!bytes) {
+    // Nothing left to keep: the file went meanwhile.
+    std::error_code ec;
+    if (!fs::exists(fs::symlink_status(original, ec))) mustKeep_.reset();
+    return !mustKeep_;
+  }
+  for (int n = 1; n < 1000; ++n) {
+    const fs::path copy =
+        original.string() + kDamagedSuffix + (n == 1 ? std::string() : "-" + std::to_string(n));
+    std::error_code ec;
+    if (fs::exists(fs::symlink_status(copy, ec))) {
+      // The same bytes kept by an earlier start need no second copy.
+      if (platform::readFile(copy) == bytes) {
+        mustKeep_.reset();
+        return true;
+      }
+      continue;
+    }
+    std::string error;
+    if (!platform::writeFileAtomically(copy, *bytes, &error)) {
+      report("cannot keep a copy of the damaged pattern sets: " + error);
+      return false;
+    }
+    report("the damaged pattern sets are kept as " + copy.filename().string());
+    mustKeep_.reset();
+    return true;
+  }
+  report("cannot keep a copy of the damaged pattern sets: every name is taken");
+  return false;
+}
+
 bool PatternSetStore::loadFromPath(const fs::path& path) {
   if (auto docs = Utilities::applicationiTunesDocumentsDirectory()) {
     std::error_code ec;
@@ -122,27 +177,46 @@ bool PatternSetStore::loadFromPath(const fs::path& path) {
   }
   std::error_code ec;
   std::string error;
-  if (fs::exists(path, ec)) {
-    if (auto grid = readGrid(path, &error)) {
+  const fs::path bundle = patternSetInitialDataPath();
+  const bool userFile = path != bundle;
+  auto bundleGrid = readGrid(bundle, &error);
+  const std::string bundleError = error;
+  if (fs::exists(path, ec) && userFile) {
+    const Grid defaults = bundleGrid.value_or(Grid{});
+    std::string repaired;
+    auto grid = readGrid(path, &error, &defaults, &repaired);
+    if (grid && repaired.empty()) {
+      if (mustKeep_ == path) mustKeep_.reset();
+      setGrid(*grid);
+      return true;
+    }
+    mustKeep_ = path;
+    if (grid) {
+      report("the pattern sets were damaged (" + path.string() + ": " + repaired + "); what could be read is kept");
+      keepDamagedFile();
       setGrid(*grid);
       return true;
     }
     report("the pattern sets are unreadable (" + error + "); the bundle's pattern sets are used");
+    keepDamagedFile();
   }
-  auto grid = readGrid(patternSetInitialDataPath(), &error);
-  if (!grid) {
-    report("cannot read the bundle's pattern sets: " + error);
+  if (!bundleGrid) {
+    report("cannot read the bundle's pattern sets: " + bundleError);
     size_.store(0, std::memory_order_release);
     return false;
   }
-  setGrid(*grid);
+  setGrid(*bundleGrid);
   return true;
 }
 
-bool PatternSetStore::storeToPath(const fs::path& path, std::string* error) const {
+bool PatternSetStore::storeToPath(const fs::path& path, std::string* error) {
   const size_t n = count();
   if (n == 0) {
     if (error) *error = "no pattern sets loaded";
+    return false;
+  }
+  if (mustKeep_ == path && !keepDamagedFile()) {
+    if (error) *error = "the damaged file there could not be copied aside, so it is not overwritten";
     return false;
   }
   platform::Array array;

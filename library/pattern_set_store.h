@@ -51,26 +51,41 @@ class PatternSetStore {
   // loadFromPath(patternSetDataPath()).
   bool load();
   // Moves an older file from the documents folder to `path` when nothing is
-  // there yet; reads `path`, or the bundle's grid when it does not exist. A
-  // file that is not an array of 64 pattern numbers is reported and the
-  // bundle's grid is used instead; when that fails too, no grid is left.
+  // there yet; reads `path`, or the bundle's grid when it does not exist.
+  // What can be kept of a damaged file is kept: an array longer than 64 is
+  // cut to 64, a shorter one is filled up from the bundle's grid, and an
+  // element that is not a pattern number takes the bundle's number of its
+  // slot (0 for all when the bundle's grid cannot be read). A file that is
+  // not an array at all gives the bundle's grid. Either way it is reported,
+  // and a copy of the file as it was is kept beside it
+  // ("iGROOVEBIX_patternSet.plist.damaged", "-2", ... when taken) before
+  // anything may overwrite it. False only when no grid is left.
   bool loadFromPath(const std::filesystem::path& path);
   // Writes the grid to patternSetDataPath() atomically; false when it could
   // not be written (the old file then stays) or there is no grid.
   bool store();
-  bool storeToPath(const std::filesystem::path& path, std::string* error = nullptr) const;
+  // The same to `path`. A damaged file loaded from `path` whose copy could
+  // not be kept yet is copied first; while that fails nothing is written.
+  bool storeToPath(const std::filesystem::path& path, std::string* error = nullptr);
 
   void setReporter(Reporter reporter) { reporter_ = std::move(reporter); }
 
  private:
-  // The grid of a file, or empty with the reason.
-  static std::optional<std::array<uint32_t, kNumberOfElements>> readGrid(const std::filesystem::path& path,
-                                                                          std::string* error);
-  void setGrid(const std::array<uint32_t, kNumberOfElements>& grid);
+  using Grid = std::array<uint32_t, kNumberOfElements>;
+  // The grid of a file, or empty with the reason. With `defaults`, what the
+  // file lacks or holds wrongly is taken from them and `repaired` says what;
+  // without, only a whole grid is read.
+  static std::optional<Grid> readGrid(const std::filesystem::path& path, std::string* error,
+                                      const Grid* defaults = nullptr, std::string* repaired = nullptr);
+  // Copies the file at mustKeep_ beside it; true when kept (or none is due).
+  bool keepDamagedFile();
+  void setGrid(const Grid& grid);
   void report(const std::string& problem) const;
   static bool validElement(int64_t element) { return element >= 0 && element < static_cast<int64_t>(kNumberOfElements); }
 
   std::array<std::atomic<uint32_t>, kNumberOfElements> grid_{};
   std::atomic<size_t> size_{0};
   Reporter reporter_;
+  // A damaged file that was loaded and whose copy is not kept yet.
+  std::optional<std::filesystem::path> mustKeep_;
 };

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <mutex>
 #include <set>
+#include <sstream>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,6 +20,7 @@
 #include "library/pattern_indices_table.h"
 #include "library/pattern_name_creator.h"
 #include "library/utilities.h"
+#include "platform/foundation/atomic_file.h"
 #include "platform/foundation/property_list.h"
 
 namespace fs = std::filesystem;
@@ -29,6 +31,12 @@ constexpr const char* kIndexTableName = "patternIndicesTable.plist";
 constexpr const char* kPatternSetName = "iGROOVEBIX_patternSet.plist";
 constexpr const char* kPatternDirectoryName = "patterns";
 constexpr size_t kPatternSetElements = 64;
+constexpr const char* kJournalName = ".restore.journal";
+constexpr const char* kJournalHeading = "igroovebix restore journal 1";
+constexpr const char* kStagingPrefix = ".restore-";
+// The most files an archive may unpack to: ten thousand is 24 times the
+// 416 patterns the banks hold.
+constexpr uint64_t kMaxRestoreEntries = 10000;
 
 std::mutex gNameMutex;
 std::optional<std::string> gDeviceName;
@@ -36,6 +44,18 @@ BackupFileNameCreator::Clock gClock;
 
 std::mutex gLibraryMutex;
 std::atomic<bool> gBusy{false};
+
+std::mutex gHookMutex;
+BackupArchive::StepHook gStepHook;
+
+void step(const std::string& name) {
+  BackupArchive::StepHook hook;
+  {
+    std::lock_guard<std::mutex> lock(gHookMutex);
+    hook = gStepHook;
+  }
+  if (hook) hook(name);
+}
 
 // Holds the process-wide exclusion of backups and restores, if free.
 class LibraryLock {
@@ -195,6 +215,18 @@ bool BackupArchive::shouldBackup(const std::string& relativePath) {
 
 bool BackupArchive::isBusy() { return gBusy.load(); }
 
+void BackupArchive::setStepHookForTesting(StepHook hook) {
+  std::lock_guard<std::mutex> lock(gHookMutex);
+  gStepHook = std::move(hook);
+}
+
+uint64_t BackupArchive::entrySizeBound(const std::string& relativePath) {
+  const std::string first = firstComponent(relativePath);
+  if (first == kIndexTableName && first == relativePath) return kIndexTableSizeBound;
+  if (first == kPatternSetName && first == relativePath) return kPatternSetSizeBound;
+  return PatternRecord::kSize;
+}
+
 std::optional<std::vector<std::string>> BackupArchive::listDirectory(const fs::path& dataDir, std::string* error) {
   std::error_code ec;
   fs::recursive_directory_iterator it(dataDir, ec);
@@ -244,6 +276,18 @@ bool BackupArchive::write(const fs::path& dataDir, const fs::path& target, const
   std::set<std::string> present;
   for (const std::string& rel : *listing) {
     if (!shouldBackup(rel) || !isRegularFile(dataDir / rel)) continue;
+    std::error_code sizeError;
+    const uintmax_t size = fs::file_size(dataDir / rel, sizeError);
+    if (!sizeError && size > entrySizeBound(rel)) {
+      // A backup the restore would refuse is no backup: a stray large file
+      // in the pattern directory stays out, an oversized table fails it.
+      if (firstComponent(rel) != kPatternDirectoryName) {
+        setError(error, rel + " is larger than any library can hold");
+        return false;
+      }
+      backupLog("left " + rel + " out of the backup: it is larger than any pattern file");
+      continue;
+    }
     entries.push_back(rel);
     present.insert(firstComponent(rel) == kPatternDirectoryName ? std::string(kPatternDirectoryName) : rel);
   }
@@ -393,6 +437,85 @@ bool BackupArchive::containsFilesToNeed(const fs::path& folder, std::string* err
 
 namespace {
 
+// The identity of a file or folder, which a rename keeps.
+struct ItemId {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  bool operator==(const ItemId&) const = default;
+};
+
+std::optional<ItemId> itemId(const fs::path& p) {
+  struct stat st {};
+  if (::lstat(p.c_str(), &st) != 0) return std::nullopt;
+  return ItemId{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+}
+
+bool isItem(const fs::path& p, const ItemId& id) {
+  const auto found = itemId(p);
+  return found && *found == id;
+}
+
+bool isPresent(const fs::path& p) {
+  struct stat st {};
+  return ::lstat(p.c_str(), &st) == 0;
+}
+
+// What a restore is about to do: the staging folder (a name in the data
+// directory) and the identity of each new item, in the order of
+// requiredFilesToRestore().
+struct Journal {
+  std::string staging;
+  std::vector<ItemId> items;
+};
+
+std::string journalText(const Journal& j) {
+  std::string text = std::string(kJournalHeading) + "\nstaging " + j.staging + "\n";
+  const auto& names = BackupArchive::requiredFilesToRestore();
+  for (size_t i = 0; i < names.size(); ++i)
+    text += "item " + names[i] + " " + std::to_string(j.items[i].device) + " " + std::to_string(j.items[i].inode) + "\n";
+  return text;
+}
+
+std::optional<Journal> parseJournal(const std::string& text, std::string* why) {
+  std::istringstream in(text);
+  std::string line;
+  if (!std::getline(in, line) || line != kJournalHeading) {
+    *why = "unknown heading";
+    return std::nullopt;
+  }
+  Journal j;
+  if (!std::getline(in, line) || line.rfind("staging ", 0) != 0) {
+    *why = "no staging folder";
+    return std::nullopt;
+  }
+  j.staging = line.substr(8);
+  if (j.staging.rfind(kStagingPrefix, 0) != 0 || j.staging.find('/') != std::string::npos ||
+      j.staging.size() <= std::strlen(kStagingPrefix)) {
+    *why = "the staging folder \"" + j.staging + "\" is not one of ours";
+    return std::nullopt;
+  }
+  for (const std::string& name : BackupArchive::requiredFilesToRestore()) {
+    std::string word, itemName;
+    ItemId id;
+    if (!std::getline(in, line)) {
+      *why = "no line for " + name;
+      return std::nullopt;
+    }
+    std::istringstream fields(line);
+    if (!(fields >> word >> itemName >> id.device >> id.inode) || word != "item" || itemName != name ||
+        !(fields >> std::ws).eof()) {
+      *why = "a bad line for " + name;
+      return std::nullopt;
+    }
+    j.items.push_back(id);
+  }
+  if (std::getline(in, line)) {
+    *why = "more than it should hold";
+    return std::nullopt;
+  }
+  return j;
+}
+
 // One item put in place during a restore, and how to undo it.
 struct SwapStep {
   enum Kind { Exchanged, MovedAside, MovedIn } kind;
@@ -402,8 +525,7 @@ struct SwapStep {
 };
 
 bool swapIn(const fs::path& staged, const fs::path& live, std::vector<SwapStep>* done, std::string* error) {
-  std::error_code ec;
-  if (!fs::exists(fs::symlink_status(live, ec))) {
+  if (!isPresent(live)) {
     if (::renameat2(AT_FDCWD, staged.c_str(), AT_FDCWD, live.c_str(), RENAME_NOREPLACE) == 0) {
       done->push_back({SwapStep::MovedIn, staged, live, {}});
       return true;
@@ -419,7 +541,9 @@ bool swapIn(const fs::path& staged, const fs::path& live, std::vector<SwapStep>*
     setError(error, "cannot exchange " + live.string() + ": " + std::strerror(errno));
     return false;
   }
-  // No exchange on this file system: the old item steps aside first.
+  // No exchange on this file system: the old item steps aside first. A
+  // crash between the two renames leaves no live item, which the recovery
+  // fills from the staging folder.
   const fs::path aside = staged.string() + ".old";
   if (::rename(live.c_str(), aside.c_str()) != 0) {
     setError(error, "cannot move " + live.string() + " aside: " + std::strerror(errno));
@@ -435,20 +559,53 @@ bool swapIn(const fs::path& staged, const fs::path& live, std::vector<SwapStep>*
   return true;
 }
 
-void undo(const std::vector<SwapStep>& done) {
-  for (auto it = done.rbegin(); it != done.rend(); ++it) {
-    switch (it->kind) {
-      case SwapStep::Exchanged:
-        ::renameat2(AT_FDCWD, it->staged.c_str(), AT_FDCWD, it->live.c_str(), RENAME_EXCHANGE);
-        break;
-      case SwapStep::MovedAside:
-        ::rename(it->live.c_str(), it->staged.c_str());
-        ::rename(it->aside.c_str(), it->live.c_str());
-        break;
-      case SwapStep::MovedIn:
-        ::rename(it->live.c_str(), it->staged.c_str());
-        break;
-    }
+// Puts the old item back where the new one of `live` came from; true when
+// every rename succeeded.
+bool putBack(const fs::path& staged, const fs::path& live, const fs::path& aside) {
+  if (isPresent(staged)) {
+    if (::renameat2(AT_FDCWD, staged.c_str(), AT_FDCWD, live.c_str(), RENAME_EXCHANGE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    const fs::path parked = staged.string() + ".new";
+    return ::rename(live.c_str(), parked.c_str()) == 0 && ::rename(staged.c_str(), live.c_str()) == 0;
+  }
+  if (isPresent(aside)) return ::rename(live.c_str(), staged.c_str()) == 0 && ::rename(aside.c_str(), live.c_str()) == 0;
+  return ::rename(live.c_str(), staged.c_str()) == 0;  // there was no old item
+}
+
+bool undo(const std::vector<SwapStep>& done) {
+  bool ok = true;
+  for (auto it = done.rbegin(); it != done.rend(); ++it)
+    ok = putBack(it->staged, it->live, it->kind == SwapStep::MovedAside ? it->aside : fs::path()) && ok;
+  return ok;
+}
+
+// The swap is on disk: the journal goes, then the staging folder (the old
+// library by now).
+void finishSwap(const fs::path& dataDir, const fs::path& staging) {
+  syncPath(staging, O_RDONLY | O_DIRECTORY);
+  syncPath(dataDir, O_RDONLY | O_DIRECTORY);
+  ::unlink((dataDir / kJournalName).c_str());
+  syncPath(dataDir, O_RDONLY | O_DIRECTORY);
+  step("journal removed");
+  std::error_code ec;
+  fs::remove_all(staging, ec);
+}
+
+// Staging folders without a journal (a restore that stopped before its
+// swap, or after it had finished) and the journal's own temporary files.
+void removeLeftovers(const fs::path& dataDir) {
+  const std::string journalTemporary = "." + std::string(kJournalName) + ".";
+  std::error_code ec;
+  std::vector<fs::path> gone;
+  for (fs::directory_iterator it(dataDir, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if ((name.rfind(kStagingPrefix, 0) == 0 && isRealDirectory(it->path())) ||
+        (name.rfind(journalTemporary, 0) == 0 && isRegularFile(it->path())))
+      gone.push_back(it->path());
+  }
+  for (const fs::path& p : gone) {
+    backupLog("removed " + p.filename().string() + ", left by an interrupted restore");
+    fs::remove_all(p, ec);
   }
 }
 
@@ -463,7 +620,7 @@ bool BackupArchive::restore(const fs::path& archive, const fs::path& dataDir, co
   }
   // Staged inside the data directory: the swap is then a rename on one
   // file system, and nothing is ever written outside it.
-  std::string tmpl = (dataDir / ".restore-XXXXXX").string();
+  std::string tmpl = (dataDir / (std::string(kStagingPrefix) + "XXXXXX")).string();
   std::vector<char> buf(tmpl.begin(), tmpl.end());
   buf.push_back('\0');
   if (!::mkdtemp(buf.data())) {
@@ -471,9 +628,10 @@ bool BackupArchive::restore(const fs::path& archive, const fs::path& dataDir, co
     return false;
   }
   const fs::path staging(buf.data());
+  bool keepStaging = false;
   auto fail = [&](const std::string& why) {
     std::error_code ec;
-    fs::remove_all(staging, ec);
+    if (!keepStaging) fs::remove_all(staging, ec);
     backupLog("restore of " + archive.filename().string() + " refused: " + why);
     setError(error, why);
     return false;
@@ -482,6 +640,12 @@ bool BackupArchive::restore(const fs::path& archive, const fs::path& dataDir, co
   ZipArchive zip;
   ErrorCollector errors;
   zip.setDelegate(&errors);
+  ZipArchiveLimits limits;
+  limits.maxEntries = kMaxRestoreEntries;
+  limits.maxEntrySize = kIndexTableSizeBound;
+  limits.maxTotalSize = kIndexTableSizeBound + kPatternSetSizeBound + kMaxRestoreEntries * PatternRecord::kSize;
+  limits.entryBound = [](std::string_view path) { return entrySizeBound(std::string(path)); };
+  zip.setLimits(limits);
   if (!zip.UnzipOpenFile(archive, password)) {
     zip.UnzipCloseFile();
     return fail("cannot open the archive");
@@ -491,16 +655,90 @@ bool BackupArchive::restore(const fs::path& archive, const fs::path& dataDir, co
   if (!unpacked) return fail("cannot unpack the archive: " + errors.last);
   std::string why;
   if (!containsFilesToNeed(staging, &why)) return fail(why);
+  step("checked");
+
+  // The new files are on disk before the journal commits to them.
+  if (const int fd = ::open(staging.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); fd >= 0) {
+    ::syncfs(fd);
+    ::close(fd);
+  }
+  Journal journal{staging.filename().string(), {}};
+  for (const std::string& name : requiredFilesToRestore()) {
+    const auto id = itemId(staging / name);
+    if (!id) return fail("cannot read " + (staging / name).string());
+    journal.items.push_back(*id);
+  }
+  const fs::path journalPath = dataDir / kJournalName;
+  if (!platform::writeFileAtomically(journalPath, journalText(journal), &why))
+    return fail("cannot write the restore journal: " + why);
+  step("journal written");
 
   std::vector<SwapStep> done;
   for (const std::string& name : requiredFilesToRestore()) {
     if (!swapIn(staging / name, dataDir / name, &done, &why)) {
-      undo(done);
+      if (undo(done)) {
+        ::unlink(journalPath.c_str());
+        syncPath(dataDir, O_RDONLY | O_DIRECTORY);
+      } else {
+        // Half swapped: the journal and the staging folder stay, so that
+        // the next start finishes the restore.
+        keepStaging = true;
+        why += "; the restore is finished at the next start";
+      }
       return fail(why);
     }
+    step("swapped " + name);
   }
-  syncPath(dataDir, O_RDONLY | O_DIRECTORY);
-  std::error_code ec;
-  fs::remove_all(staging, ec);  // now the old library
+  finishSwap(dataDir, staging);
+  return true;
+}
+
+bool BackupArchive::recoverInterruptedRestore(const fs::path& dataDir, std::string* error) {
+  LibraryLock lock;
+  if (!lock.owns()) {
+    setError(error, "busy: another backup or restore is running");
+    return false;
+  }
+  const fs::path journalPath = dataDir / kJournalName;
+  if (isPresent(journalPath)) {
+    std::string why;
+    const auto bytes = isRegularFile(journalPath) ? platform::readFile(journalPath) : std::nullopt;
+    const auto journal = bytes ? parseJournal(std::string(bytes->begin(), bytes->end()), &why) : std::nullopt;
+    if (!journal) {
+      const std::string text = "the restore journal is unreadable" + (why.empty() ? std::string() : ": " + why);
+      backupLog(text);
+      setError(error, text);
+      return false;
+    }
+    const fs::path staging = dataDir / journal->staging;
+    const auto& names = requiredFilesToRestore();
+    // Forward when every new item is still there, in place or staged.
+    bool forward = true;
+    for (size_t i = 0; i < names.size(); ++i)
+      forward = forward && (isItem(dataDir / names[i], journal->items[i]) || isItem(staging / names[i], journal->items[i]));
+    for (size_t i = 0; i < names.size(); ++i) {
+      const fs::path live = dataDir / names[i];
+      const bool inPlace = isItem(live, journal->items[i]);
+      bool ok = true;
+      if (forward && !inPlace) {
+        std::vector<SwapStep> done;
+        ok = swapIn(staging / names[i], live, &done, &why);
+      } else if (!forward && inPlace) {
+        ok = putBack(staging / names[i], live, staging.string() + "/" + names[i] + ".old");
+        if (!ok) why = "cannot put " + live.string() + " back: " + std::strerror(errno);
+      } else {
+        continue;
+      }
+      if (!ok) {
+        backupLog("cannot recover an interrupted restore: " + why);
+        setError(error, why);
+        return false;
+      }
+      step("swapped " + names[i]);
+    }
+    backupLog(forward ? "finished an interrupted restore" : "rolled back an interrupted restore");
+    finishSwap(dataDir, staging);
+  }
+  removeLeftovers(dataDir);
   return true;
 }

@@ -25,6 +25,21 @@
 // size), and only then swaps the three items in, each with one atomic
 // exchange, undoing the earlier exchanges when a later one fails.
 //
+// Every entry has a bound on what it may unpack to (entrySizeBound): an
+// archive with an entry that declares more is refused before anything is
+// inflated, and no entry is inflated past its bound whatever its header
+// says, so a small hostile archive can neither fill the disk nor make the
+// property-list reader take a large file into memory.
+//
+// A crash during the swap must not leave a library that is half old, half
+// new. Before the first exchange a journal (".restore.journal" in the data
+// directory) names the staging folder and the identity (device, inode) of
+// each new item, which renames keep; it is removed only when all three are
+// in place and on disk. recoverInterruptedRestore, run at every start-up
+// before the library loads, finds such a journal and finishes the swap (or,
+// when a new item has gone missing, puts the old library back), and removes
+// staging folders that a crash before the journal left behind.
+//
 // One backup or restore at a time in the process: a second one started
 // meanwhile fails at once ("busy") instead of reading a library that is
 // being replaced.
@@ -32,6 +47,7 @@
 // Thread-safe (the exclusion above); file I/O.
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -106,4 +122,30 @@ class BackupArchive {
 
   // Whether a backup or restore is running in the process.
   static bool isBusy();
+
+  // The most bytes the file at `relativePath` may hold in an archive: a
+  // pattern file (anything below the pattern directory) at most
+  // PatternRecord::kSize; the index table kIndexTableSizeBound; the pattern
+  // sets kPatternSetSizeBound; any other name no more than a pattern file
+  // (it is refused after unpacking anyway).
+  static uint64_t entrySizeBound(const std::string& relativePath);
+  // The index table names one file per pattern, about 90 bytes an entry in
+  // its binary form; 4 MiB holds far more entries than an archive may bring
+  // patterns (10,000), in either form, with the longest identifiers.
+  static constexpr uint64_t kIndexTableSizeBound = 4ull << 20;
+  // 64 pattern numbers are 2,174 bytes in the XML form at their largest;
+  // 64 KiB leaves room for another writer's spacing.
+  static constexpr uint64_t kPatternSetSizeBound = 64ull << 10;
+
+  // Finishes or rolls back a restore into `dataDir` that a crash
+  // interrupted (see above), and removes what a crash before its swap left.
+  // True when the library is whole (also when there was nothing to do);
+  // false with `error` when the journal cannot be read or an item cannot be
+  // moved, leaving the journal for the next start.
+  static bool recoverInterruptedRestore(const std::filesystem::path& dataDir, std::string* error = nullptr);
+
+  // Tests only: called at each step of a restore and of a recovery, by
+  // name (see kRestoreSteps in the implementation); nullptr: none.
+  using StepHook = std::function<void(const std::string& step)>;
+  static void setStepHookForTesting(StepHook hook);
 };

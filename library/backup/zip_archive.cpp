@@ -1,5 +1,6 @@
 #include "library/backup/zip_archive.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -180,6 +181,7 @@ struct ZipArchive::Entry {
   std::string name;  // as stored
   std::string path;  // where it unpacks, relative
   bool folder = false;
+  uint64_t bound = 0;  // the most it may unpack to
   unz_file_info64 info{};
 };
 
@@ -390,8 +392,18 @@ bool ZipArchive::UnzipFileTo(const fs::path& folder, bool overwrite) {
       return false;
     }
     if (!e.folder) {
+      e.bound = limits_.maxEntrySize;
+      if (limits_.entryBound) e.bound = std::min(e.bound, limits_.entryBound(e.path));
       total += e.info.uncompressed_size;
-      if (e.info.uncompressed_size > limits_.maxEntrySize || total > limits_.maxTotalSize) {
+      if (e.info.uncompressed_size > e.bound) {
+        backupLog("refused the entry \"" + e.name + "\": it declares " + std::to_string(e.info.uncompressed_size) +
+                  " bytes, more than the " + std::to_string(e.bound) + " it may hold");
+        OutputErrorMessage(kZipErrorLimits);
+        return false;
+      }
+      if (total > limits_.maxTotalSize) {
+        backupLog("refused the archive: its entries declare more than " + std::to_string(limits_.maxTotalSize) +
+                  " bytes");
         OutputErrorMessage(kZipErrorLimits);
         return false;
       }
@@ -507,6 +519,12 @@ bool ZipArchive::writeEntry(const Entry& e, int rootFd, const fs::path& folder, 
   const char* failure = nullptr;
 
   auto emit = [&](const uint8_t* p, size_t n) {
+    // The header may lie: inflation stops at the bound, and at the declared
+    // size, whatever the stream would still give.
+    if (outSize + n > e.bound) {
+      failure = kZipErrorLimits;
+      return;
+    }
     if (outSize + n > e.info.uncompressed_size) {
       failure = kZipErrorCRC;  // more data than the entry declares
       return;

@@ -31,6 +31,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -57,6 +58,11 @@ struct ZipArchiveLimits {
   uint64_t maxEntrySize = 64ull << 20;
   uint64_t maxTotalSize = 512ull << 20;
   size_t maxNameLength = 1024;
+  // A tighter bound for the file an entry unpacks to, by its relative path
+  // (empty: maxEntrySize for all). An entry that declares more than its
+  // bound is refused before anything is unpacked, and no entry is inflated
+  // past its bound, whatever its header says.
+  std::function<uint64_t(std::string_view path)> entryBound;
 };
 
 // The texts sent to the delegate.

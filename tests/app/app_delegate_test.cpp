@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <fstream>
 #include <map>
@@ -19,6 +22,7 @@
 #include "engine/settings/global_settings.h"
 #include "engine/synth/synth.h"
 #include "engine/voices/drum_data.h"
+#include "library/backup/backup_archive.h"
 #include "library/pattern_set_store.h"
 #include "library/pattern_store.h"
 #include "library/utilities.h"
@@ -359,4 +363,43 @@ TEST_F(AppDelegateTest, ForegroundWithoutBackgroundAndSecondBackgroundDoNothing)
   fs::remove(global);
   delegate->applicationDidEnterBackground();
   EXPECT_FALSE(fs::exists(global)) << "a second background entry saves nothing more";
+}
+
+// A restore that died between its exchanges left the new index table beside
+// the old pattern sets; the next launch finishes it before anything reads
+// the library.
+TEST_F(AppDelegateTest, ALaunchFinishesARestoreThatACrashInterrupted) {
+  delegate = launch();
+  delegate->applicationDidEnterBackground();
+  terminate(delegate);
+  const fs::path sets = *PatternSetStore::patternSetDataPath();
+  const fs::path archive = root / "library.gbd";
+  std::string error;
+  ASSERT_TRUE(BackupArchive::write(data(), archive, Utilities::createDataPassword(), {}, &error)) << error;
+  const auto archivedSets = platform::readFile(sets);
+  ASSERT_TRUE(archivedSets);
+  ASSERT_TRUE(platform::writePropertyList(sets, platform::Value(platform::Array(64, platform::Value(7)))));
+
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    BackupArchive::setStepHookForTesting([](const std::string& step) {
+      if (step == "swapped patternIndicesTable.plist") ::_exit(77);
+    });
+    BackupArchive::restore(archive, data(), Utilities::createDataPassword(), nullptr);
+    ::_exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 77) << "the restore did not stop half-way";
+  ASSERT_TRUE(fs::exists(data() / ".restore.journal"));
+
+  delegate = launch();
+  EXPECT_EQ(platform::readFile(sets), archivedSets);
+  EXPECT_EQ(PatternSetStore::sharedInstance().patternIndex(0, 0), (*platform::readPropertyList(sets)->array())[0].integerValue());
+  EXPECT_NE(PatternSetStore::sharedInstance().patternIndex(0, 0), 7u);
+  for (const auto& e : fs::directory_iterator(data())) {
+    const std::string name = e.path().filename().string();
+    EXPECT_NE(name.rfind(".restore", 0), 0u) << name << " left behind";
+  }
 }

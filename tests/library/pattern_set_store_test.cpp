@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "library/library_fixture.h"
 
 namespace fs = std::filesystem;
@@ -83,34 +85,130 @@ TEST_F(PatternSetStoreTest, OlderFileInTheDocumentsFolderIsMovedIn) {
   EXPECT_TRUE(fs::exists(docs / "iGROOVEBIX_patternSet.plist"));
 }
 
-TEST_F(PatternSetStoreTest, BadFilesFallBackToTheBundleGrid) {
+std::vector<uint8_t> xmlOf(const platform::Value& v) {
+  auto s = *platform::propertyListToXML(v);
+  return std::vector<uint8_t>(s.begin(), s.end());
+}
+
+// A damaged pattern-sets file and the grid the store makes of it: what the
+// file holds where it can be read, the bundle's number (2 × element) where
+// it cannot.
+struct Damaged {
+  const char* label;
+  std::function<std::vector<uint8_t>()> bytes;
+  std::function<uint32_t(size_t element)> expected;
+};
+
+void PrintTo(const Damaged& d, std::ostream* os) { *os << d.label; }
+
+uint32_t bundleNumber(size_t element) { return static_cast<uint32_t>(element * 2); }
+
+class DamagedPatternSets : public PatternSetStoreTest, public ::testing::WithParamInterface<Damaged> {};
+
+TEST_P(DamagedPatternSets, KeepWhatCanBeReadAndACopyBeforeTheNextSave) {
   makeBundle(0);
-  platform::Array shortArray(10, platform::Value(1));
-  platform::Array strings(64, platform::Value("3"));
-  platform::Array negative(64, platform::Value(-1));
-  auto xml = [](const platform::Value& v) {
-    auto s = *platform::propertyListToXML(v);
-    return std::vector<uint8_t>(s.begin(), s.end());
-  };
-  auto full = xml(platform::Value(platform::Array(64, platform::Value(7))));
-  const std::vector<std::pair<const char*, std::vector<uint8_t>>> cases = {
-      {"empty", {}},
-      {"garbage", std::vector<uint8_t>(300, 'q')},
-      {"truncated", std::vector<uint8_t>(full.begin(), full.begin() + full.size() / 2)},
-      {"not an array", xml(platform::Value(platform::Dictionary{{"a", platform::Value(1)}}))},
-      {"short array", xml(platform::Value(shortArray))},
-      {"strings", xml(platform::Value(strings))},
-      {"negative", xml(platform::Value(negative))},
-  };
-  for (const auto& [what, bytes] : cases) {
-    writeBytes(setFile(), bytes);
-    reported.clear();
-    ASSERT_TRUE(store.load()) << what;
-    EXPECT_FALSE(reported.empty()) << what;
-    EXPECT_EQ(store.patternIndex(15, 3), 126u) << what;
-    // The damaged file itself is left until the next store.
-    EXPECT_EQ(readBytes(setFile()), bytes) << what;
+  const auto original = GetParam().bytes();
+  writeBytes(setFile(), original);
+  ASSERT_TRUE(store.load());
+  EXPECT_FALSE(reported.empty());
+  ASSERT_EQ(store.count(), 64u);
+  for (size_t i = 0; i < 64; ++i)
+    EXPECT_EQ(store.patternIndex(static_cast<int32_t>(i % 16), static_cast<int32_t>(i / 16)), GetParam().expected(i))
+        << "element " << i;
+  const fs::path copy = data() / "iGROOVEBIX_patternSet.plist.damaged";
+  ASSERT_TRUE(fs::is_regular_file(copy));
+  EXPECT_EQ(readBytes(copy), original);
+  EXPECT_EQ(readBytes(setFile()), original) << "the damaged file is left until the next save";
+
+  // The save writes the whole grid; the copy stays, and a start with the
+  // saved file finds nothing to keep.
+  ASSERT_TRUE(store.store());
+  EXPECT_EQ(readBytes(copy), original);
+  PatternSetStore fresh;
+  reported.clear();
+  fresh.setReporter([this](const std::string& p) { reported.push_back(p); });
+  ASSERT_TRUE(fresh.load());
+  EXPECT_TRUE(reported.empty()) << reported.front();
+  for (size_t i = 0; i < 64; ++i)
+    EXPECT_EQ(fresh.patternIndex(static_cast<int32_t>(i % 16), static_cast<int32_t>(i / 16)), GetParam().expected(i));
+  EXPECT_FALSE(fs::exists(data() / "iGROOVEBIX_patternSet.plist.damaged-2"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, DamagedPatternSets,
+    ::testing::Values(
+        Damaged{"short_array",
+                [] {
+                  platform::Array a;
+                  for (int i = 0; i < 10; ++i) a.emplace_back(500 + i);
+                  return xmlOf(platform::Value(a));
+                },
+                [](size_t i) { return i < 10 ? static_cast<uint32_t>(500 + i) : bundleNumber(i); }},
+        Damaged{"long_array",
+                [] {
+                  platform::Array a;
+                  for (int i = 0; i < 70; ++i) a.emplace_back(700 + i);
+                  return xmlOf(platform::Value(a));
+                },
+                [](size_t i) { return static_cast<uint32_t>(700 + i); }},
+        Damaged{"empty_array", [] { return xmlOf(platform::Value(platform::Array{})); }, bundleNumber},
+        Damaged{"bad_elements",
+                [] {
+                  platform::Array a;
+                  for (int i = 0; i < 64; ++i) a.emplace_back(300 + i);
+                  a[5] = platform::Value("3");
+                  a[6] = platform::Value(-1);
+                  a[7] = platform::Value(static_cast<long long>(UINT32_MAX) + 1);
+                  return xmlOf(platform::Value(a));
+                },
+                [](size_t i) { return i >= 5 && i <= 7 ? bundleNumber(i) : static_cast<uint32_t>(300 + i); }},
+        Damaged{"empty_file", [] { return std::vector<uint8_t>{}; }, bundleNumber},
+        Damaged{"garbage", [] { return std::vector<uint8_t>(300, 'q'); }, bundleNumber},
+        Damaged{"truncated",
+                [] {
+                  auto full = xmlOf(platform::Value(platform::Array(64, platform::Value(7))));
+                  return std::vector<uint8_t>(full.begin(), full.begin() + static_cast<long>(full.size() / 2));
+                },
+                bundleNumber},
+        Damaged{"not_an_array", [] { return xmlOf(platform::Value(platform::Dictionary{{"a", platform::Value(1)}})); },
+                bundleNumber}),
+    [](const ::testing::TestParamInfo<Damaged>& info) { return std::string(info.param.label); });
+
+TEST_F(PatternSetStoreTest, EarlierCopiesAreNeverOverwritten) {
+  makeBundle(0);
+  const fs::path copy = data() / "iGROOVEBIX_patternSet.plist.damaged";
+  writeBytes(copy, std::vector<uint8_t>(5, 'a'));
+  writeBytes(setFile(), std::vector<uint8_t>(7, 'b'));
+  ASSERT_TRUE(store.load());
+  EXPECT_EQ(readBytes(copy), std::vector<uint8_t>(5, 'a'));
+  EXPECT_EQ(readBytes(data() / "iGROOVEBIX_patternSet.plist.damaged-2"), std::vector<uint8_t>(7, 'b'));
+  // Loaded again before any save: the same bytes are kept only once.
+  ASSERT_TRUE(store.load());
+  EXPECT_FALSE(fs::exists(data() / "iGROOVEBIX_patternSet.plist.damaged-3"));
+}
+
+TEST_F(PatternSetStoreTest, DamagedFileIsNotOverwrittenWhileNoCopyCanBeKept) {
+  makeBundle(0);
+  // Larger than the file-size limit below; the grid's file is smaller.
+  const std::vector<uint8_t> original(6000, 'z');
+  writeBytes(setFile(), original);
+  {
+    FileSizeLimit limit(4000);
+    ASSERT_TRUE(store.load());
+    EXPECT_FALSE(store.store());
+    // "Load Factory Presets" leaves the damaged file just as unsaved.
+    ASSERT_TRUE(store.loadFromPath(PatternSetStore::patternSetInitialDataPath()));
+    EXPECT_FALSE(store.store());
   }
+  EXPECT_EQ(readBytes(setFile()), original);
+  EXPECT_FALSE(fs::exists(data() / "iGROOVEBIX_patternSet.plist.damaged"));
+  // Once a copy can be written, the save keeps it first.
+  ASSERT_TRUE(store.store());
+  EXPECT_EQ(readBytes(data() / "iGROOVEBIX_patternSet.plist.damaged"), original);
+  EXPECT_EQ(store.patternIndex(15, 3), 126u);
+  PatternSetStore fresh;
+  ASSERT_TRUE(fresh.loadFromPath(setFile()));
+  EXPECT_EQ(fresh.patternIndex(15, 3), 126u);
 }
 
 TEST_F(PatternSetStoreTest, NoGridAtAllReadsZeroAndStoresNothing) {

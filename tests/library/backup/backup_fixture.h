@@ -8,8 +8,13 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/time.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -257,6 +262,77 @@ class BackupTest : public ::testing::Test {
   fs::path root, docs, bundle;
   std::vector<std::string> log;
 };
+
+// The address and thread sanitizers reserve far more address space than
+// they use, so a cap on it would stop them rather than the reader.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+inline constexpr bool kShadowedMemory = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+inline constexpr bool kShadowedMemory = true;
+#else
+inline constexpr bool kShadowedMemory = false;
+#endif
+#else
+inline constexpr bool kShadowedMemory = false;
+#endif
+
+
+// What the child found wrong, one line per fault; empty when all is well.
+using Findings = std::string;
+
+// Runs `work` in a child process under an alarm (and, outside the
+// sanitizers, a cap on its address space, so that a runaway allocation
+// fails there instead of taking the machine). Returns the child's
+// findings, or why it died. Peak memory is the growth of ru_maxrss across
+// `work`, so that what the child shares with its parent does not count.
+// `maxSeconds` (when not 0) bounds the time `work` may take.
+inline Findings inChild(const std::function<Findings()>& work, long maxGrowthKb, double maxSeconds = 0) {
+  int fds[2];
+  if (::pipe(fds) != 0) return "pipe failed";
+  const pid_t pid = ::fork();
+  if (pid < 0) return "fork failed";
+  if (pid == 0) {
+    ::close(fds[0]);
+    ::alarm(60);
+    if (!kShadowedMemory) {
+      long pages = 0;
+      std::ifstream("/proc/self/statm") >> pages;
+      const rlim_t cap = static_cast<rlim_t>(pages) * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + (rlim_t{1} << 30);
+      const struct rlimit lim{cap, cap};
+      ::setrlimit(RLIMIT_AS, &lim);
+    }
+    struct rusage before{};
+    ::getrusage(RUSAGE_SELF, &before);
+    const auto start = std::chrono::steady_clock::now();
+    Findings f = work();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    struct rusage after{};
+    ::getrusage(RUSAGE_SELF, &after);
+    const long growth = after.ru_maxrss - before.ru_maxrss;
+    if (growth > maxGrowthKb)
+      f += "peak memory grew by " + std::to_string(growth) + " KB (bound " + std::to_string(maxGrowthKb) + " KB)\n";
+    if (maxSeconds > 0 && seconds > maxSeconds) f += "took " + std::to_string(seconds) + " s\n";
+    const char* p = f.data();
+    for (size_t left = f.size(); left > 0;) {
+      const ssize_t n = ::write(fds[1], p, left);
+      if (n <= 0) break;
+      p += n;
+      left -= static_cast<size_t>(n);
+    }
+    ::_exit(0);
+  }
+  ::close(fds[1]);
+  Findings out;
+  char buf[4096];
+  for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;) out.append(buf, static_cast<size_t>(n));
+  ::close(fds[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  if (WIFSIGNALED(status)) out += "the child died of signal " + std::to_string(WTERMSIG(status)) + "\n";
+  else if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) out += "the child exited with " + std::to_string(WEXITSTATUS(status)) + "\n";
+  return out;
+}
 
 // Runs passes of the main loop until `done` or `seconds` pass.
 inline bool runMainUntil(const std::function<bool()>& done, double seconds = 5.0) {

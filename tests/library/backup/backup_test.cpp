@@ -495,6 +495,30 @@ TEST_F(BackupFlowTest, FailedWriteLeavesNoFile) {
   EXPECT_THAT(left, ElementsAreArray({".igroovebix.d", "skips.gbd"}));
 }
 
+TEST_F(BackupFlowTest, BackupHoldsNothingTheRestoreWouldRefuse) {
+  // A stray file in the pattern directory larger than any pattern file
+  // stays out; the backup is made and restores.
+  writeBytes(data() / "patterns" / "sub" / "large.bin", std::vector<uint8_t>(PatternRecord::kSize + 1, 'L'));
+  const fs::path arch = backupWithArchive();
+  const std::string names = python("import zipfile\nprint(zipfile.ZipFile('" + arch.string() + "').namelist())\n");
+  EXPECT_THAT(names, ::testing::Not(HasSubstr("large.bin")));
+  EXPECT_THAT(names, HasSubstr("patterns/sub/notes.txt"));
+  EXPECT_TRUE(std::any_of(log.begin(), log.end(), [](const std::string& l) {
+    return l.find("left patterns/sub/large.bin out of the backup") != std::string::npos;
+  }));
+  std::string error;
+  EXPECT_TRUE(BackupArchive::restore(arch, data(), Utilities::createDataPassword(), &error)) << error;
+
+  // An index table past its bound makes no backup at all.
+  std::vector<uint8_t> table = readBytes(data() / "patternIndicesTable.plist");
+  table.resize(BackupArchive::kIndexTableSizeBound + 1, ' ');
+  writeBytes(data() / "patternIndicesTable.plist", table);
+  error.clear();
+  EXPECT_FALSE(BackupArchive::write(data(), docs / "big.gbd", Utilities::createDataPassword(), {}, &error));
+  EXPECT_THAT(error, HasSubstr("patternIndicesTable.plist is larger than any library can hold"));
+  EXPECT_FALSE(fs::exists(docs / "big.gbd"));
+}
+
 TEST_F(BackupFlowTest, SameSecondBackupsKeepEachOther) {
   BackupFileNameCreator::setClock([] { return std::chrono::system_clock::from_time_t(1735553130); });
   auto creator = iGROOVEBIXBackupCreator::sharedInstance();
