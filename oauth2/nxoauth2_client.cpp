@@ -43,18 +43,18 @@ std::string randomToken(size_t bytes) {
   return nxoauth2_base64URLEncoded(b);
 }
 
-std::string pkceChallenge(const std::string& verifier) {
-  std::array<uint8_t, SHA256_DIGEST_LENGTH> digest;
-  SHA256(reinterpret_cast<const unsigned char*>(verifier.data()), verifier.size(), digest.data());
-  return nxoauth2_base64URLEncoded(digest);
-}
-
 bool isContext(const NXOAuth2Connection& c, const char* name) {
   const std::string* s = std::any_cast<std::string>(&c.context());
   return s && *s == name;
 }
 
 }  // namespace
+
+std::string nxoauth2_pkceS256Challenge(std::string_view verifier) {
+  std::array<uint8_t, SHA256_DIGEST_LENGTH> digest;
+  SHA256(reinterpret_cast<const unsigned char*>(verifier.data()), verifier.size(), digest.data());
+  return nxoauth2_base64URLEncoded(digest);
+}
 
 platform::Error nxoauth2_error(int64_t code) {
   const char* text = "";
@@ -183,7 +183,7 @@ platform::URL NXOAuth2Client::authorizationURLWithRedirectURL(const platform::UR
   authorizationState_ = randomToken(16);
   codeVerifier_ = randomToken(32);
   parameters.set("state", *authorizationState_);
-  parameters.set("code_challenge", pkceChallenge(*codeVerifier_));
+  parameters.set("code_challenge", nxoauth2_pkceS256Challenge(*codeVerifier_));
   parameters.set("code_challenge_method", "S256");
   return nxoauth2_URLByAddingParameters(authorizeURL_, parameters);
 }

@@ -33,6 +33,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "oauth2/nxoauth2_access_token.h"
@@ -61,6 +62,10 @@ class NXOAuth2ClientDelegate {
 
 // The error of a code, with its English description.
 platform::Error nxoauth2_error(int64_t code);
+
+// The PKCE challenge of a verifier by the S256 method (RFC 7636 4.2):
+// BASE64URL(SHA256(verifier)) without padding.
+std::string nxoauth2_pkceS256Challenge(std::string_view verifier);
 
 class NXOAuth2Client : public NXOAuth2ConnectionDelegate, public std::enable_shared_from_this<NXOAuth2Client> {
  public:

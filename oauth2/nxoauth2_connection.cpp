@@ -163,10 +163,14 @@ std::string NXOAuth2Connection::description() const { return "NXOAuth2Connection
 
 platform::ServerTrustPolicy NXOAuth2Connection::trustPolicyForMode(
     NXOAuth2TrustMode mode, const std::function<std::vector<platform::Data>()>& certificates) {
-  if (mode & NXOAuth2TrustModeSystemDefault) return platform::ServerTrustPolicy::systemDefault();
-  if (mode & NXOAuth2TrustModeSpecificCertificate)
-    return platform::ServerTrustPolicy::pinned(certificates ? certificates() : std::vector<platform::Data>{});
-  if (mode & NXOAuth2TrustModeAnyCertificate) return platform::ServerTrustPolicy::systemDefault();
+  // "Any certificate" is answered with the system's check: the safe way to
+  // read it, never weaker than what the delegate could have meant.
+  const bool system = (mode & (NXOAuth2TrustModeSystemDefault | NXOAuth2TrustModeAnyCertificate)) != 0;
+  const bool specific = (mode & NXOAuth2TrustModeSpecificCertificate) != 0;
+  auto pins = [&] { return certificates ? certificates() : std::vector<platform::Data>{}; };
+  if (system && specific) return platform::ServerTrustPolicy::systemOrPinned(pins());
+  if (system) return platform::ServerTrustPolicy::systemDefault();
+  if (specific) return platform::ServerTrustPolicy::pinned(pins());
   return platform::ServerTrustPolicy::reject();
 }
 

@@ -10,11 +10,13 @@
 //
 // Server trust: the mode comes from the trust delegate (the client's
 // delegate when it is one, else this connection's delegate); 2 (system
-// default) when there is none or it does not answer. Certificates are
-// always verified, chain and host name; bit 4 alone (specific
-// certificates) additionally requires one of the delegate's certificates
-// in the verified chain. Bit 1 (any certificate) is never honoured: it
-// gets the system's verification. A mode with none of the bits refuses.
+// default) when there is none or it does not answer. Bit 2 is the
+// system's check of chain and host name. Bit 4 (specific certificates)
+// pins the public keys of the delegate's certificates for the host: alone,
+// the pin alone decides (a pinned self-signed server is reached); with bit
+// 2, either the system's check or the pin is enough. Bit 1 (any
+// certificate) is never honoured: it counts as bit 2. A mode with none of
+// the bits refuses. See platform::ServerTrustPolicy.
 //
 // Every start posts "NXOAuth2ConnectionDidStartNotification" and is followed
 // by exactly one "NXOAuth2ConnectionDidEndNotification" (finish, failure,

@@ -1,7 +1,7 @@
 #include "platform/net/url_connection.h"
 
 #include <curl/curl.h>
-#include <openssl/ssl.h>
+#include <openssl/evp.h>
 #include <openssl/x509.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -73,41 +73,32 @@ std::optional<int64_t> parseLength(const std::optional<std::string>& text) {
 
 bool hasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
 
-int pinIndex() {
-  static const int index = SSL_CTX_get_ex_new_index(0, nullptr, nullptr, nullptr, nullptr);
-  return index;
-}
-
-// Runs after OpenSSL's own check of each chain element; on the leaf, with
-// the chain verified, it also requires one of the pinned certificates in it.
-int verifyWithPins(int preverifyOk, X509_STORE_CTX* store) {
-  if (!preverifyOk) return 0;
-  if (X509_STORE_CTX_get_error_depth(store) != 0) return 1;
-  SSL* ssl = static_cast<SSL*>(X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
-  if (!ssl) return 0;
-  const auto* pins = static_cast<const std::vector<Data>*>(SSL_CTX_get_ex_data(SSL_get_SSL_CTX(ssl), pinIndex()));
-  if (!pins) return 0;
-  STACK_OF(X509)* chain = X509_STORE_CTX_get0_chain(store);
-  for (int i = 0; chain && i < sk_X509_num(chain); ++i) {
-    X509* cert = sk_X509_value(chain, i);
-    unsigned char* der = nullptr;
-    const int len = i2d_X509(cert, &der);
-    if (len <= 0) continue;
-    const bool match = std::any_of(pins->begin(), pins->end(), [&](const Data& pin) {
-      return pin.size() == static_cast<size_t>(len) && std::memcmp(pin.data(), der, pin.size()) == 0;
-    });
-    OPENSSL_free(der);
-    if (match) return 1;
+// libcurl's pin list ("sha256//<base64>;...") of the certificates' public
+// keys: the SHA-256 of each one's DER SubjectPublicKeyInfo. Data that is not
+// exactly one certificate pins nothing.
+std::string publicKeyPins(const std::vector<Data>& certificates) {
+  std::string pins;
+  for (const Data& der : certificates) {
+    const unsigned char* p = der.data();
+    X509* cert = d2i_X509(nullptr, &p, static_cast<long>(der.size()));
+    if (!cert) continue;
+    const bool whole = p == der.data() + der.size();
+    unsigned char* spki = nullptr;
+    const int length = whole ? i2d_X509_PUBKEY(X509_get_X509_PUBKEY(cert), &spki) : 0;
+    X509_free(cert);
+    if (length <= 0) continue;
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int digestLength = 0;
+    const bool hashed = EVP_Digest(spki, static_cast<size_t>(length), digest, &digestLength, EVP_sha256(), nullptr) == 1;
+    OPENSSL_free(spki);
+    if (!hashed) continue;
+    unsigned char base64[EVP_MAX_MD_SIZE * 2];
+    const int n = EVP_EncodeBlock(base64, digest, static_cast<int>(digestLength));
+    if (!pins.empty()) pins += ';';
+    pins += "sha256//";
+    pins.append(reinterpret_cast<const char*>(base64), static_cast<size_t>(n));
   }
-  X509_STORE_CTX_set_error(store, X509_V_ERR_APPLICATION_VERIFICATION);
-  return 0;
-}
-
-CURLcode sslContextWithPins(CURL*, void* sslctx, void* userptr) {
-  auto* ctx = static_cast<SSL_CTX*>(sslctx);
-  SSL_CTX_set_ex_data(ctx, pinIndex(), userptr);
-  SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, verifyWithPins);
-  return CURLE_OK;
+  return pins;
 }
 
 Error errorFor(CURLcode code, const char* detail, const URL& url) {
@@ -163,7 +154,9 @@ struct URLConnection::Transfer {
   CURL* easy = nullptr;
   curl_slist* headerList = nullptr;
   char errorBuffer[CURL_ERROR_SIZE] = {};
-  std::vector<Data> pins;
+  // For a system-or-pinned policy while the system's check is tried: the
+  // pins-only policy of the second handshake.
+  std::optional<ServerTrustPolicy> pinFallback;
 
   std::shared_ptr<InputStream> body;
   int64_t bodyLength = -1;
@@ -514,7 +507,7 @@ void URLConnection::start() {
   driver.add(shared_from_this());
 }
 
-std::optional<Error> URLConnection::startTransfer() {
+std::optional<Error> URLConnection::startTransfer(std::optional<PinRetry> retry) {
   const URL& url = current_.url;
   const std::string scheme = url.scheme();
   const bool https = equalsIgnoringCase(scheme, "https");
@@ -529,16 +522,25 @@ std::optional<Error> URLConnection::startTransfer() {
   t->owner = this;
 
   ServerTrustPolicy trust;
-  if (https && delegate_) trust = delegate_->serverTrustPolicy(*this, url.host());
-  if (trust.kind == ServerTrustPolicy::Kind::Reject ||
-      (trust.kind == ServerTrustPolicy::Kind::Pinned && trust.pinnedCertificates.empty()))
+  if (retry)
+    trust = retry->trust;
+  else if (https && delegate_)
+    trust = delegate_->serverTrustPolicy(*this, url.host());
+  const std::string pins = https ? publicKeyPins(trust.pinnedCertificates) : std::string();
+  if (trust.kind == ServerTrustPolicy::Kind::SystemOrPinned && pins.empty()) trust.kind = ServerTrustPolicy::Kind::SystemDefault;
+  if (https && (trust.kind == ServerTrustPolicy::Kind::Reject || (trust.kind == ServerTrustPolicy::Kind::Pinned && pins.empty())))
     return urlError(NSURLErrorServerCertificateUntrusted, "The server's certificate is not trusted.", url);
+  if (trust.kind == ServerTrustPolicy::Kind::SystemOrPinned)
+    t->pinFallback = ServerTrustPolicy::pinned(std::move(trust.pinnedCertificates));
 
   // The body, from its start.
   const std::string& method = current_.httpMethod.empty() ? std::string("GET") : current_.httpMethod;
   if (current_.httpBody) {
     t->body = std::make_shared<DataInputStream>(*current_.httpBody);
     t->bodyLength = static_cast<int64_t>(current_.httpBody->size());
+  } else if (current_.httpBodyStream && retry && retry->unreadBody == current_.httpBodyStream) {
+    t->body = retry->unreadBody;
+    t->bodyLength = parseLength(current_.headers.value("Content-Length")).value_or(-1);
   } else if (current_.httpBodyStream) {
     std::shared_ptr<InputStream> stream = current_.httpBodyStream;
     if (stream == usedStream_) {
@@ -549,7 +551,7 @@ std::optional<Error> URLConnection::startTransfer() {
     t->body = stream;
     t->bodyLength = parseLength(current_.headers.value("Content-Length")).value_or(-1);
   }
-  if (t->body) {
+  if (t->body && !(retry && t->body == retry->unreadBody)) {
     usedStream_ = t->body;
     t->body->open();
     if (t->body->streamStatus() == StreamStatus::Error)
@@ -566,20 +568,25 @@ std::optional<Error> URLConnection::startTransfer() {
   curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 0L);
   curl_easy_setopt(e, CURLOPT_NOPROXY, "localhost,127.0.0.1,::1");
-  curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
-  curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
-  if (auto ca = NetDriver::shared().caFile()) {
-    curl_easy_setopt(e, CURLOPT_CAINFO, ca->c_str());
-    curl_easy_setopt(e, CURLOPT_CAPATH, nullptr);
-  }
   if (trust.kind == ServerTrustPolicy::Kind::Pinned) {
-    t->pins = trust.pinnedCertificates;
-    curl_easy_setopt(e, CURLOPT_SSL_CTX_FUNCTION, &sslContextWithPins);
-    curl_easy_setopt(e, CURLOPT_SSL_CTX_DATA, &t->pins);
-    // A resumed session or a reused connection would skip the pin check.
+    // libcurl checks the pinned key also with verification off: the pin
+    // alone decides.
+    curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 0L);
+    curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 0L);
+    curl_easy_setopt(e, CURLOPT_PINNEDPUBLICKEY, pins.c_str());
+    // A connection of another transfer was not checked against this pin,
+    // and one this pin let in was not checked by the system: none is
+    // shared either way, nor a TLS session.
     curl_easy_setopt(e, CURLOPT_SSL_SESSIONID_CACHE, 0L);
     curl_easy_setopt(e, CURLOPT_FRESH_CONNECT, 1L);
     curl_easy_setopt(e, CURLOPT_FORBID_REUSE, 1L);
+  } else {
+    curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (auto ca = NetDriver::shared().caFile()) {
+      curl_easy_setopt(e, CURLOPT_CAINFO, ca->c_str());
+      curl_easy_setopt(e, CURLOPT_CAPATH, nullptr);
+    }
   }
   const long timeoutMs = static_cast<long>(std::max(1.0, current_.timeoutInterval * 1000.0));
   curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, timeoutMs);
@@ -692,11 +699,32 @@ void URLConnection::finishTransfer() {
     if (delegate_) delegate_->didFinishLoading(*this);
     return;
   }
+  if (t.result == CURLE_PEER_FAILED_VERIFICATION && t.pinFallback) {
+    retryWithPins();
+    return;
+  }
   Error error = t.result == CURLE_ABORTED_BY_CALLBACK && t.bodyError
                     ? *t.bodyError
                     : errorFor(t.result, t.errorBuffer, current_.url);
   end();
   if (delegate_) delegate_->didFailWithError(*this, error);
+}
+
+void URLConnection::retryWithPins() {
+  auto self = shared_from_this();
+  // The refused handshake came before any of the request: a body stream
+  // that was opened for it is still at its start.
+  PinRetry retry{std::move(*transfer_->pinFallback), transfer_->bodyRead == 0 ? transfer_->body : nullptr};
+  CURL* easy = transfer_->easy;
+  NetDriver::shared().detach(easy);
+  NetDriver::shared().forget(easy);
+  transfer_.reset();
+  if (std::optional<Error> error = startTransfer(std::move(retry))) {
+    end();
+    if (delegate_) delegate_->didFailWithError(*this, *error);
+    return;
+  }
+  NetDriver::shared().add(self);
 }
 
 void URLConnection::handleRedirect() {

@@ -23,10 +23,16 @@
 // - "Expect: 100-continue" is never sent; "Content-Length" comes from the
 //   header of that name (a data body from its size); a stream body without
 //   one is sent chunked.
-// - TLS: the peer's chain and host name are always verified (against the
+// - TLS follows the delegate's ServerTrustPolicy (url_request.h), asked once
+//   per transfer: the system's check of chain and host name (against the
 //   system's authorities, or the file set by setTrustedCertificateAuthorities
-//   for tests). A pinned trust policy adds the check that the chain holds one
-//   of its certificates; nothing turns verification off.
+//   for tests), libcurl's public-key pins alone, or the system's check with
+//   the pins as the fallback after a refused handshake. A refused handshake
+//   has sent nothing of the request, so the fallback sends it whole; a body
+//   stream none of which was read is sent again as it is. A transfer that a
+//   pin let in neither reuses a connection or TLS session nor leaves one for
+//   another transfer, so a pin never vouches for a transfer that asked for
+//   the system's check, nor the other way round.
 // - Only http and https URLs load; others fail with NSURLErrorUnsupportedURL.
 // - Failures are NSURLErrorDomain errors (url_request.h / error.h codes).
 //
@@ -90,7 +96,7 @@ class URLConnection : public std::enable_shared_from_this<URLConnection> {
   const URLRequest& currentRequest() const { return current_; }
 
   // Tests: trust the authorities of this PEM file instead of the system's
-  // (nullopt: the system's again). Verification stays on either way.
+  // (nullopt: the system's again) for the system's check.
   static void setTrustedCertificateAuthorities(std::optional<std::filesystem::path> caFile);
   // Connections started and not yet ended.
   static size_t activeConnectionCount();
@@ -102,7 +108,15 @@ class URLConnection : public std::enable_shared_from_this<URLConnection> {
 
   URLConnection(URLRequest request, URLConnectionDelegate* delegate);
 
-  std::optional<Error> startTransfer();
+  // A new transfer of current_. `retry`: the pinned second handshake of a
+  // system-or-pinned policy (the delegate is not asked again), with the
+  // body of the refused attempt when none of it was read.
+  struct PinRetry {
+    ServerTrustPolicy trust;
+    std::shared_ptr<InputStream> unreadBody;
+  };
+  std::optional<Error> startTransfer(std::optional<PinRetry> retry = std::nullopt);
+  void retryWithPins();
   void deliver();
   void finishTransfer();
   void handleRedirect();

@@ -77,18 +77,31 @@ struct HTTPURLResponse {
   std::optional<std::string> valueForHTTPHeaderField(std::string_view name) const { return headers.value(name); }
 };
 
-// How a transfer decides whether to trust a server's certificate. The chain
-// and the host name are always verified against the trusted authorities;
-// nothing here can turn that off. A pinned policy adds one check: the
-// verified chain must also contain one of the given certificates (DER).
+// How a transfer decides whether to trust a server's certificate.
+// - SystemDefault: the chain is verified against the trusted authorities
+//   and the certificate must name the host.
+// - Pinned: the pins alone decide. The server's certificate must carry the
+//   public key of one of the pinned certificates; its chain and its names
+//   are not consulted, so a self-signed server can be pinned. A pin names
+//   the server's own key: pinning an authority pins none of the servers it
+//   signs.
+// - SystemOrPinned: either is enough. The transfer first asks for the
+//   system's check; when that refuses the certificate, the handshake is made
+//   again with the pins alone deciding.
+// - Reject: nothing is trusted; no connection is made.
+// Pins are certificates as DER; data that is not a certificate pins
+// nothing, and a pinned policy without one usable pin refuses at once.
 struct ServerTrustPolicy {
-  enum class Kind { SystemDefault, Pinned, Reject };
+  enum class Kind { SystemDefault, Pinned, SystemOrPinned, Reject };
   Kind kind = Kind::SystemDefault;
   std::vector<Data> pinnedCertificates;
 
   static ServerTrustPolicy systemDefault() { return {}; }
   static ServerTrustPolicy pinned(std::vector<Data> certificates) {
     return {Kind::Pinned, std::move(certificates)};
+  }
+  static ServerTrustPolicy systemOrPinned(std::vector<Data> certificates) {
+    return {Kind::SystemOrPinned, std::move(certificates)};
   }
   static ServerTrustPolicy reject() { return {Kind::Reject, {}}; }
 };

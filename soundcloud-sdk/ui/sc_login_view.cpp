@@ -361,9 +361,13 @@ void SCLoginView::signInWithFacebook() {
             value(nxoauth2::kNXOAuth2AccountStoreConfigurationClientID) +
             "&redirect_uri=" + value(nxoauth2::kNXOAuth2AccountStoreConfigurationRedirectURL) +
             "&display=popup&response_type=code";
+  // The sign-in the request layer prepared is the one this page completes:
+  // its state, and the PKCE challenge of the verifier the code exchange
+  // will send (a service that enforces PKCE refuses the page without it).
   if (preparedURL_)
-    if (auto state = nxoauth2::nxoauth2_valueForQueryParameterKey(*preparedURL_, "state"))
-      webURL_ += "&state=" + nxoauth2::nxoauth2_URLEncodedString(*state);
+    for (const char* key : {"state", "code_challenge", "code_challenge_method"})
+      if (auto v = nxoauth2::nxoauth2_valueForQueryParameterKey(*preparedURL_, key))
+        webURL_ += std::string("&") + key + "=" + nxoauth2::nxoauth2_URLEncodedString(*v);
   scResignFirstResponderOfAllSubviews(*this);
   // The page goes to the desktop's browser; the panel takes the address it
   // ends on.

@@ -103,9 +103,11 @@ class SCLoginView : public platform::ScrollView, public OHAttributedLabelDelegat
   platform::Label& titleLabel() { return *title_; }
   OHAttributedLabel& tosLabel() { return *tos_; }
 
-  // The authorization page the request layer prepared: its "state" goes
-  // with the Facebook sign-in too, since the OAuth2 client takes only a
-  // redirect that carries the state of its own pending sign-in.
+  // The authorization page the request layer prepared: its "state" and its
+  // PKCE challenge ("code_challenge", "code_challenge_method") go with the
+  // Facebook sign-in too, since the OAuth2 client takes only a redirect that
+  // carries the state of its own pending sign-in, and exchanges the code
+  // with that sign-in's verifier.
   void setPreparedURL(std::optional<platform::URL> url) { preparedURL_ = std::move(url); }
 
   // ---- the web sign-in panel

@@ -1,7 +1,6 @@
 #include "oauth2/nxoauth2_client.h"
 
 #include <gtest/gtest.h>
-#include <openssl/sha.h>
 
 #include "oauth2/nxoauth2_url_encoding.h"
 #include "platform/keychain/keychain.h"
@@ -21,12 +20,6 @@ using Fields = std::vector<std::string>;
 
 std::string queryValue(const URL& url, const std::string& key) {
   return nxoauth2_valueForQueryParameterKey(url, key).value_or("<none>");
-}
-
-std::string s256(const std::string& verifier) {
-  uint8_t d[SHA256_DIGEST_LENGTH];
-  SHA256(reinterpret_cast<const unsigned char*>(verifier.data()), verifier.size(), d);
-  return nxoauth2_base64URLEncoded(d);
 }
 
 class ClientTest : public igbtest::OAuth2Test {
@@ -91,6 +84,35 @@ TEST_F(ClientTest, TheAuthorizationURLCarriesThePartsKeysThenStateAndChallenge) 
   EXPECT_NE(queryValue(again, "code_challenge"), queryValue(url, "code_challenge"));
 }
 
+TEST(PkceChallengeTest, MatchesTheRfcExampleAndTheTestServersOwnDigest) {
+  // RFC 7636, appendix B.
+  const std::string verifier = "dBjftJeZ4CVP-mB92K27uhbUJU1p1r_wW1gFWFOEjXk";
+  const std::string challenge = "E9Melhoa2OwvFrEMTJguCHaoeK1t8URWbuGJSstw-cM";
+  EXPECT_EQ(nxoauth2_pkceS256Challenge(verifier), challenge);
+  EXPECT_EQ(igbtest::pkceS256(verifier), challenge);
+  // A digest whose base64 has "+" and "/": the URL alphabet, no padding.
+  EXPECT_EQ(nxoauth2_pkceS256Challenge(""), "47DEQpj8HBSa-_TImW-5JCeuQeRkm5NMpJWZG3hSuFU");
+  EXPECT_EQ(igbtest::pkceS256(""), "47DEQpj8HBSa-_TImW-5JCeuQeRkm5NMpJWZG3hSuFU");
+}
+
+TEST(PkceChallengeTest, TheEnforcingTestServerRefusesWhatItShould) {
+  igbtest::PkceAuthority authority;
+  const std::string verifier = "dBjftJeZ4CVP-mB92K27uhbUJU1p1r_wW1gFWFOEjXk";
+  const std::string challenge = nxoauth2_pkceS256Challenge(verifier);
+  EXPECT_FALSE(authority.authorize({{"state", "s"}}));
+  EXPECT_FALSE(authority.authorize({{"code_challenge", verifier}, {"code_challenge_method", "plain"}}));
+  EXPECT_FALSE(authority.authorize({{"code_challenge", challenge}}));
+  const auto code = authority.authorize({{"code_challenge", challenge}, {"code_challenge_method", "S256"}});
+  const auto other = authority.authorize({{"code_challenge", challenge}, {"code_challenge_method", "S256"}});
+  const auto third = authority.authorize({{"code_challenge", challenge}, {"code_challenge_method", "S256"}});
+  ASSERT_TRUE(code && other && third);
+  EXPECT_FALSE(authority.redeem(*other, challenge));
+  EXPECT_FALSE(authority.redeem(*third, std::nullopt));
+  EXPECT_FALSE(authority.redeem("unknown", verifier));
+  EXPECT_TRUE(authority.redeem(*code, verifier));
+  EXPECT_FALSE(authority.redeem(*code, verifier));  // spent
+}
+
 TEST_F(ClientTest, ARedirectWithItsCodeExchangesItWithTheVerifier) {
   auto client = makeClient();
   client->setAdditionalAuthenticationParameters({{"display", "popup"}});
@@ -116,7 +138,7 @@ TEST_F(ClientTest, ARedirectWithItsCodeExchangesItWithTheVerifier) {
   EXPECT_EQ(f.at("client_secret"), "sec");
   EXPECT_EQ(f.at("redirect_uri"), "x-igroovebix://oauth");
   EXPECT_EQ(f.at("code"), "XYZ/1");
-  EXPECT_EQ(s256(f.at("code_verifier")), queryValue(auth, "code_challenge"));
+  EXPECT_EQ(igbtest::pkceS256(f.at("code_verifier")), queryValue(auth, "code_challenge"));
   // The state is spent: the same redirect again is not taken.
   EXPECT_FALSE(client->openRedirectURL(back));
 }

@@ -351,7 +351,9 @@ TEST(ConnectionDescriptionTest, RequestsAreDescribedByURLAndRange) {
   EXPECT_EQ(NXOAuth2Connection::descriptionForRequest(r), "https://api.example.com/tracks/1/stream [bytes=0-99]");
 }
 
-TEST(ConnectionTrustTest, ModesMapToVerifiedPolicies) {
+// "Any certificate" counts as the system's check; the delegate's
+// certificates are asked for only when a mode pins.
+TEST(ConnectionTrustTest, ModesMapToPolicies) {
   using Kind = platform::ServerTrustPolicy::Kind;
   const platform::Data pin{1, 2, 3};
   int asked = 0;
@@ -359,23 +361,28 @@ TEST(ConnectionTrustTest, ModesMapToVerifiedPolicies) {
     ++asked;
     return std::vector<platform::Data>{pin};
   };
+  constexpr NXOAuth2TrustMode kAny = NXOAuth2TrustModeAnyCertificate;
+  constexpr NXOAuth2TrustMode kSystem = NXOAuth2TrustModeSystemDefault;
+  constexpr NXOAuth2TrustMode kPinned = NXOAuth2TrustModeSpecificCertificate;
   const std::pair<NXOAuth2TrustMode, Kind> table[] = {
       {0, Kind::Reject},
-      {NXOAuth2TrustModeAnyCertificate, Kind::SystemDefault},
-      {NXOAuth2TrustModeSystemDefault, Kind::SystemDefault},
-      {NXOAuth2TrustModeSpecificCertificate, Kind::Pinned},
-      {NXOAuth2TrustModeSystemDefault | NXOAuth2TrustModeSpecificCertificate, Kind::SystemDefault},
-      {NXOAuth2TrustModeAnyCertificate | NXOAuth2TrustModeSpecificCertificate, Kind::Pinned},
+      {kAny, Kind::SystemDefault},
+      {kSystem, Kind::SystemDefault},
+      {kAny | kSystem, Kind::SystemDefault},
+      {kPinned, Kind::Pinned},
+      {kSystem | kPinned, Kind::SystemOrPinned},
+      {kAny | kPinned, Kind::SystemOrPinned},
+      {kAny | kSystem | kPinned, Kind::SystemOrPinned},
   };
   for (auto [mode, kind] : table) {
     SCOPED_TRACE(mode);
     const platform::ServerTrustPolicy p = NXOAuth2Connection::trustPolicyForMode(mode, certificates);
     EXPECT_EQ(p.kind, kind);
-    if (kind == Kind::Pinned) {
-      EXPECT_EQ(p.pinnedCertificates, std::vector<platform::Data>{pin});
-    }
+    EXPECT_EQ(p.pinnedCertificates,
+              (kind == Kind::Pinned || kind == Kind::SystemOrPinned) ? std::vector<platform::Data>{pin}
+                                                                      : std::vector<platform::Data>{});
   }
-  EXPECT_EQ(asked, 2);
+  EXPECT_EQ(asked, 4);
 }
 
 }  // namespace

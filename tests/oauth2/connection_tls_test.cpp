@@ -86,35 +86,54 @@ TEST_F(ConnectionTLSTest, ARedirectToPlainHttpDropsTheToken) {
   EXPECT_EQ(delegate_.askedHosts, (std::vector<std::string>{"127.0.0.1", "127.0.0.1", "127.0.0.1"}));
 }
 
-TEST_F(ConnectionTLSTest, TrustModesNeverAcceptWhatVerificationRefuses) {
-  TestHttpServer server(ok, certificates().identity());
+// The trust modes against a server with a certificate an authority signed
+// and one with a self-signed certificate.
+TEST_F(ConnectionTLSTest, TrustModesPinsAndTheSystemCheck) {
+  TestHttpServer authoritySigned(ok, certificates().identity());
+  TestHttpServer selfSigned(ok, certificates().selfSignedIdentity());
+  constexpr NXOAuth2TrustMode kAny = NXOAuth2TrustModeAnyCertificate;
+  constexpr NXOAuth2TrustMode kSystem = NXOAuth2TrustModeSystemDefault;
+  constexpr NXOAuth2TrustMode kPinned = NXOAuth2TrustModeSpecificCertificate;
+  const std::vector<uint8_t> selfPin = certificates().selfSignedDer;
+  const std::vector<uint8_t> leafPin = certificates().leafDer;
+  const std::vector<uint8_t> wrongPin = certificates().otherCaDer;
   struct Row {
     const char* what;
+    TestHttpServer& server;
     std::optional<NXOAuth2TrustMode> mode;
-    bool authorityTrusted;
     std::vector<uint8_t> pin;
     bool loads;
   } rows[] = {
-      {"no answer means the system's check", std::nullopt, true, {}, true},
-      {"system default", NXOAuth2TrustModeSystemDefault, true, {}, true},
-      {"system default, unknown authority", NXOAuth2TrustModeSystemDefault, false, {}, false},
-      {"any certificate is not honoured", NXOAuth2TrustModeAnyCertificate, false, {}, false},
-      {"pinned leaf", NXOAuth2TrustModeSpecificCertificate, true, certificates().leafDer, true},
-      {"pinned wrong certificate", NXOAuth2TrustModeSpecificCertificate, true, certificates().otherCaDer, false},
-      {"system or pin, unknown authority, pin matches", NXOAuth2TrustModeSystemDefault | NXOAuth2TrustModeSpecificCertificate,
-       false, certificates().leafDer, false},
-      {"no bits", 0u, true, {}, false},
+      {"no answer means the system's check", authoritySigned, std::nullopt, {}, true},
+      {"no answer, self-signed", selfSigned, std::nullopt, {}, false},
+      {"system default", authoritySigned, kSystem, {}, true},
+      {"system default, self-signed", selfSigned, kSystem, {}, false},
+      {"any certificate is the system's check", authoritySigned, kAny, {}, true},
+      {"any certificate, self-signed, is refused", selfSigned, kAny, {}, false},
+      {"pinned, right pin, self-signed", selfSigned, kPinned, selfPin, true},
+      {"pinned, wrong pin, self-signed", selfSigned, kPinned, wrongPin, false},
+      {"pinned, no pin, self-signed", selfSigned, kPinned, {}, false},
+      {"pinned, wrong pin, authority-signed", authoritySigned, kPinned, wrongPin, false},
+      {"pinned, right pin, authority-signed", authoritySigned, kPinned, leafPin, true},
+      {"system or pinned, right pin, self-signed", selfSigned, kSystem | kPinned, selfPin, true},
+      {"system or pinned, wrong pin, self-signed", selfSigned, kSystem | kPinned, wrongPin, false},
+      {"system or pinned, wrong pin, authority-signed", authoritySigned, kSystem | kPinned, wrongPin, true},
+      {"any or pinned, right pin, self-signed", selfSigned, kAny | kPinned, selfPin, true},
+      {"any or pinned, wrong pin, self-signed", selfSigned, kAny | kPinned, wrongPin, false},
+      {"no bits", authoritySigned, 0u, {}, false},
   };
+  platform::URLConnection::setTrustedCertificateAuthorities(caFile_);
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
-    platform::URLConnection::setTrustedCertificateAuthorities(row.authorityTrusted ? std::optional(caFile_) : std::nullopt);
     delegate_.mode = row.mode;
     delegate_.pins = row.pin.empty() ? std::vector<platform::Data>{} : std::vector<platform::Data>{row.pin};
-    const HandlerResult r = get(server.url("/me.json"), client(server));
+    const size_t before = row.server.requestCount();
+    const HandlerResult r = get(row.server.url("/me.json"), client(row.server));
     EXPECT_EQ(!r.error, row.loads) << (r.error ? r.error->localizedDescription() : "");
     if (r.error) {
       EXPECT_EQ(r.error->code, platform::NSURLErrorServerCertificateUntrusted);
     }
+    EXPECT_EQ(row.server.requestCount() - before, row.loads ? 1u : 0u);
   }
 }
 

@@ -1,12 +1,16 @@
 #pragma once
 // Shared pieces of the OAuth2 tests: a temporary keychain directory, a
-// client delegate that records its events, and readers for the multipart
-// bodies the loopback server receives.
+// client delegate that records its events, readers for the multipart
+// bodies the loopback server receives, and the PKCE bookkeeping of an
+// authorization server that insists on it.
 
 #include <gtest/gtest.h>
+#include <openssl/evp.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -88,6 +92,56 @@ class OAuth2Test : public ::testing::Test {
     platform::RunLoop::main().drain();
   }
   ScopedKeychainHome keychain_;
+};
+
+// BASE64URL(SHA256(verifier)) without padding, worked out here on its own
+// (OpenSSL's EVP digest and base64), not with the code under test.
+inline std::string pkceS256(const std::string& verifier) {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  EVP_Digest(verifier.data(), verifier.size(), digest, &length, EVP_sha256(), nullptr);
+  std::string b64(4 * ((length + 2) / 3) + 1, '\0');
+  b64.resize(static_cast<size_t>(EVP_EncodeBlock(reinterpret_cast<unsigned char*>(b64.data()), digest, static_cast<int>(length))));
+  std::replace(b64.begin(), b64.end(), '+', '-');
+  std::replace(b64.begin(), b64.end(), '/', '_');
+  b64.erase(std::remove(b64.begin(), b64.end(), '='), b64.end());
+  return b64;
+}
+
+// An authorization server that enforces PKCE (RFC 7636 4.4.1, 4.6): the
+// authorize step must carry an S256 challenge, and the code it issues is
+// exchanged for a token only with the verifier that hashes to that
+// challenge, once. Thread-safe: the loopback server's handlers run on its
+// threads.
+class PkceAuthority {
+ public:
+  // The code for an authorize request's query parameters, or nullopt when
+  // they carry no S256 challenge (the server answers "invalid_request").
+  std::optional<std::string> authorize(const std::map<std::string, std::string>& query) {
+    const auto challenge = query.find("code_challenge");
+    const auto method = query.find("code_challenge_method");
+    if (challenge == query.end() || challenge->second.empty() || method == query.end() || method->second != "S256")
+      return std::nullopt;
+    std::lock_guard<std::mutex> lock(mutex_);
+    const std::string code = "XYZ" + std::to_string(++issued_);
+    challenges_[code] = challenge->second;
+    return code;
+  }
+  // Whether a token request's code and verifier belong together; the code
+  // is spent either way.
+  bool redeem(const std::string& code, const std::optional<std::string>& verifier) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto it = challenges_.find(code);
+    if (it == challenges_.end()) return false;
+    const std::string challenge = it->second;
+    challenges_.erase(it);
+    return verifier && pkceS256(*verifier) == challenge;
+  }
+
+ private:
+  std::mutex mutex_;
+  int issued_ = 0;
+  std::map<std::string, std::string> challenges_;
 };
 
 }  // namespace igbtest

@@ -25,7 +25,7 @@ using platform::URL;
 namespace {
 
 // A stand-in for the service on loopback: sign-in page, token endpoint and a
-// few API resources.
+// few API resources. The sign-in enforces PKCE.
 class FakeSoundCloud {
  public:
   FakeSoundCloud()
@@ -43,14 +43,18 @@ class FakeSoundCloud {
       const auto q = nxoauth2::nxoauth2_parametersFromEncodedQueryString(r.query);
       const std::string state = nxoauth2::nxoauth2_URLEncodedString(q.count("state") ? q.at("state") : "");
       if (deny_) return HttpResponse::redirect(302, q.at("redirect_uri") + "?error=ACCESS_DENIED&state=" + state);
-      return HttpResponse::redirect(302, q.at("redirect_uri") + "?code=XYZ&state=" + state);
+      const std::optional<std::string> code = pkce_.authorize(q);
+      return HttpResponse::redirect(302, q.at("redirect_uri") + (code ? "?code=" + *code : "?error=invalid_request") +
+                                             "&state=" + state);
     }
     if (r.path == "/oauth2/token") {
       const auto f = igbtest::formMap(r);
       const std::string grant = f.count("grant_type") ? f.at("grant_type") : "";
       if (grant == "password" && (f.at("username") != "dj" || f.at("password") != "secret"))
         return HttpResponse::json(401, "{\"error\":\"invalid_grant\"}");
-      if (grant == "authorization_code" && f.at("code") != "XYZ") return HttpResponse::json(400, "{\"error\":\"invalid_grant\"}");
+      if (grant == "authorization_code" &&
+          !pkce_.redeem(f.at("code"), f.count("code_verifier") ? std::optional(f.at("code_verifier")) : std::nullopt))
+        return HttpResponse::json(400, "{\"error\":\"invalid_grant\"}");
       if (grant == "refresh_token" && refreshStatus_ != 200) return HttpResponse::json(refreshStatus_, "{}");
       ++issued_;
       return HttpResponse::json(200, "{\"access_token\":\"tok-" + std::to_string(issued_) +
@@ -76,6 +80,7 @@ class FakeSoundCloud {
   int issued_ = 0;
   int refreshStatus_ = 200;
   bool deny_ = false;
+  igbtest::PkceAuthority pkce_;
   TestHttpServer server_;
 };
 
@@ -181,7 +186,7 @@ TEST_F(SoundCloudTest, TheWebSignInSignsOutFirstThenExchangesTheCode) {
             0u);
   const std::optional<URL> landing = followSignInPage(*prepared);
   ASSERT_TRUE(landing);
-  EXPECT_EQ(landing->absoluteString().rfind("x-igroovebix://soundcloud/callback?code=XYZ&state=", 0), 0u);
+  EXPECT_EQ(landing->absoluteString().rfind("x-igroovebix://soundcloud/callback?code=XYZ1&state=", 0), 0u);
   // Pages on the way to the redirect are not taken.
   EXPECT_FALSE(SCSoundCloud::handleRedirectURL(*prepared));
   EXPECT_TRUE(SCSoundCloud::handleRedirectURL(*landing));

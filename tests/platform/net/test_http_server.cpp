@@ -112,6 +112,14 @@ X509* newCert(EVP_PKEY* key, const char* cn, X509* issuer, EVP_PKEY* issuerKey, 
   return x;
 }
 
+std::string keyPemOf(EVP_PKEY* key) {
+  BIO* bio = BIO_new(BIO_s_mem());
+  PEM_write_bio_PrivateKey(bio, key, nullptr, nullptr, 0, nullptr, nullptr);
+  std::string s = bioString(bio);
+  BIO_free(bio);
+  return s;
+}
+
 std::string pemOf(X509* x) {
   BIO* bio = BIO_new(BIO_s_mem());
   PEM_write_bio_X509(bio, x);
@@ -175,10 +183,14 @@ TestCertificates TestCertificates::make() {
   out.leafPem = pemOf(leaf);
   out.leafDer = derOf(leaf);
   out.otherCaDer = derOf(other);
-  BIO* bio = BIO_new(BIO_s_mem());
-  PEM_write_bio_PrivateKey(bio, leafKey, nullptr, nullptr, 0, nullptr, nullptr);
-  out.leafKeyPem = bioString(bio);
-  BIO_free(bio);
+  out.leafKeyPem = keyPemOf(leafKey);
+  EVP_PKEY* selfKey = newKey();
+  X509* self = newCert(selfKey, "127.0.0.1", nullptr, nullptr, false, 5);
+  out.selfSignedPem = pemOf(self);
+  out.selfSignedDer = derOf(self);
+  out.selfSignedKeyPem = keyPemOf(selfKey);
+  X509_free(self);
+  EVP_PKEY_free(selfKey);
   X509_free(ca);
   X509_free(leaf);
   X509_free(other);

@@ -67,8 +67,8 @@ struct TlsIdentity {
   std::string privateKeyPem;
 };
 
-// A CA, a leaf certificate signed by it for 127.0.0.1 / localhost, and a
-// second, unrelated CA.
+// A CA, a leaf certificate signed by it for 127.0.0.1 / localhost, a
+// second, unrelated CA, and a self-signed certificate with a key of its own.
 struct TestCertificates {
   std::string caPem;
   std::vector<uint8_t> caDer;
@@ -79,10 +79,16 @@ struct TestCertificates {
   // Signed by the CA, but for the host "example.invalid" only.
   std::string wrongHostLeafPem;
   std::vector<uint8_t> wrongHostLeafDer;
+  // Issued by itself (no authority vouches for it), for 127.0.0.1 /
+  // localhost.
+  std::string selfSignedPem;
+  std::vector<uint8_t> selfSignedDer;
+  std::string selfSignedKeyPem;
 
   static TestCertificates make();
   TlsIdentity identity() const { return {leafPem + caPem, leafKeyPem}; }
   TlsIdentity wrongHostIdentity() const { return {wrongHostLeafPem + caPem, leafKeyPem}; }
+  TlsIdentity selfSignedIdentity() const { return {selfSignedPem, selfSignedKeyPem}; }
   // Writes the CA as a PEM file (for URLConnection's authority override).
   std::filesystem::path writeCAFile(const std::filesystem::path& dir) const;
 };

@@ -10,6 +10,7 @@ using igbtest::pumpMainLoopUntil;
 using igbtest::RecordingDelegate;
 using igbtest::TestCertificates;
 using igbtest::TestHttpServer;
+using igbtest::TlsIdentity;
 using platform::ServerTrustPolicy;
 using platform::URL;
 using platform::URLConnection;
@@ -65,51 +66,134 @@ TEST_F(TLSTest, TheTestAuthorityIsTrustedOnceSet) {
   EXPECT_EQ(d.trustHosts, (std::vector<std::string>{"127.0.0.1"}));
 }
 
-TEST_F(TLSTest, AHostNameMismatchIsRefusedEvenWithAPin) {
+TEST_F(TLSTest, AHostNameMismatchIsRefusedByTheSystemCheck) {
   TestHttpServer server(ok, certificates().wrongHostIdentity());
   URLConnection::setTrustedCertificateAuthorities(caFile_);
-  for (const ServerTrustPolicy& policy :
-       {ServerTrustPolicy::systemDefault(), ServerTrustPolicy::pinned({certificates().wrongHostLeafDer})}) {
-    const RecordingDelegate d = get(server, policy);
-    ASSERT_TRUE(d.error);
-    EXPECT_EQ(d.error->code, platform::NSURLErrorServerCertificateUntrusted);
-  }
+  const RecordingDelegate d = get(server, ServerTrustPolicy::systemDefault());
+  ASSERT_TRUE(d.error);
+  EXPECT_EQ(d.error->code, platform::NSURLErrorServerCertificateUntrusted);
   EXPECT_EQ(server.requestCount(), 0u);
 }
 
-TEST_F(TLSTest, PinsAddACheckOnTopOfVerification) {
-  TestHttpServer server(ok, certificates().identity());
+// A pin names the public key of the server's own certificate. Pinned only,
+// the pin alone decides: neither the chain nor the name is consulted, so a
+// self-signed server is reached, and a pinned authority does not stand for
+// the servers it signs. System or pinned: a chain that verifies is enough;
+// one that does not gets a second handshake in which the pin decides.
+TEST_F(TLSTest, PinsDecideAloneOrStandInForTheSystemCheck) {
+  const TestCertificates& c = certificates();
+  const TlsIdentity authoritySigned = c.identity();
+  const TlsIdentity selfSigned = c.selfSignedIdentity();
+  const TlsIdentity wrongHost = c.wrongHostIdentity();
+  using P = ServerTrustPolicy;
+  using Pins = std::vector<platform::Data>;
   struct Case {
     const char* what;
+    const TlsIdentity& identity;
     bool trustCA;
-    std::vector<uint8_t> pin;
+    ServerTrustPolicy policy;
     bool loads;
+    size_t handshakes;
   };
   const Case cases[] = {
-      {"leaf pinned", true, certificates().leafDer, true},
-      {"authority pinned", true, certificates().caDer, true},
-      {"unrelated pin", true, certificates().otherCaDer, false},
-      {"pinned leaf but unknown authority", false, certificates().leafDer, false},
+      {"system: an authority-signed server", authoritySigned, true, P::systemDefault(), true, 1},
+      {"system: the authority unknown", authoritySigned, false, P::systemDefault(), false, 1},
+      {"system: a self-signed server", selfSigned, true, P::systemDefault(), false, 1},
+      {"pinned: the right pin on a self-signed server", selfSigned, false, P::pinned(Pins{c.selfSignedDer}), true, 1},
+      {"pinned: a wrong pin on a self-signed server", selfSigned, false, P::pinned(Pins{c.otherCaDer}), false, 1},
+      {"pinned: one right pin among others", selfSigned, false, P::pinned(Pins{c.otherCaDer, c.selfSignedDer}), true, 1},
+      {"pinned: the leaf, its authority unknown", authoritySigned, false, P::pinned(Pins{c.leafDer}), true, 1},
+      {"pinned: the authority is not the server's key", authoritySigned, true, P::pinned(Pins{c.caDer}), false, 1},
+      {"pinned: another certificate of the same key", authoritySigned, false, P::pinned(Pins{c.wrongHostLeafDer}), true, 1},
+      {"pinned: the name is not checked", wrongHost, false, P::pinned(Pins{c.leafDer}), true, 1},
+      {"either: the chain verifies, the pin is wrong", authoritySigned, true, P::systemOrPinned(Pins{c.otherCaDer}), true, 1},
+      {"either: a self-signed server, the right pin", selfSigned, true, P::systemOrPinned(Pins{c.selfSignedDer}), true, 2},
+      {"either: a self-signed server, a wrong pin", selfSigned, true, P::systemOrPinned(Pins{c.otherCaDer}), false, 2},
+      {"either: a wrong name, the right pin", wrongHost, true, P::systemOrPinned(Pins{c.leafDer}), true, 2},
+      {"either: no pins is the system check", selfSigned, true, P::systemOrPinned(Pins{}), false, 1},
+      {"either: no certificate among the pins", selfSigned, true, P::systemOrPinned(Pins{{1, 2, 3}}), false, 1},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    URLConnection::setTrustedCertificateAuthorities(c.trustCA ? std::optional(caFile_) : std::nullopt);
-    const size_t before = server.requestCount();
-    const RecordingDelegate d = get(server, ServerTrustPolicy::pinned({c.pin}));
-    EXPECT_EQ(d.finished, c.loads) << (d.error ? d.error->localizedDescription() : "");
-    if (!c.loads) {
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.what);
+    URLConnection::setTrustedCertificateAuthorities(k.trustCA ? std::optional(caFile_) : std::nullopt);
+    // A server of its own: no connection of an earlier case is reused.
+    TestHttpServer server(ok, k.identity);
+    const RecordingDelegate d = get(server, k.policy);
+    EXPECT_EQ(d.finished, k.loads) << (d.error ? d.error->localizedDescription() : "");
+    if (k.loads) {
+      EXPECT_EQ(d.body, "{\"secure\":true}");
+    } else {
       ASSERT_TRUE(d.error);
       EXPECT_EQ(d.error->code, platform::NSURLErrorServerCertificateUntrusted);
     }
-    // Nothing of the request goes out over a refused connection.
-    EXPECT_EQ(server.requestCount() - before, c.loads ? 1u : 0u);
+    // Nothing of the request goes out over a connection that is refused.
+    EXPECT_EQ(server.requestCount(), k.loads ? 1u : 0u);
+    EXPECT_EQ(server.connectionCount(), k.handshakes);
+    // The second handshake is the transfer's own: the policy is asked once.
+    EXPECT_EQ(d.trustHosts.size(), 1u);
+  }
+}
+
+// A connection or session that only a pin let in must never carry a
+// transfer that asks for the system's check, nor the other way round.
+TEST_F(TLSTest, ConnectionsAreNotSharedAcrossTrustPolicies) {
+  const TestCertificates& c = certificates();
+  TestHttpServer selfSigned(ok, c.selfSignedIdentity());
+  TestHttpServer authoritySigned(ok, c.identity());
+  URLConnection::setTrustedCertificateAuthorities(caFile_);
+  using Pins = std::vector<platform::Data>;
+  EXPECT_TRUE(get(selfSigned, ServerTrustPolicy::pinned(Pins{c.selfSignedDer})).finished);
+  const RecordingDelegate system = get(selfSigned, ServerTrustPolicy::systemDefault());
+  ASSERT_TRUE(system.error);
+  EXPECT_EQ(system.error->code, platform::NSURLErrorServerCertificateUntrusted);
+  EXPECT_TRUE(get(authoritySigned, ServerTrustPolicy::systemDefault()).finished);
+  const RecordingDelegate wrongPin = get(authoritySigned, ServerTrustPolicy::pinned(Pins{c.otherCaDer}));
+  ASSERT_TRUE(wrongPin.error);
+  EXPECT_EQ(wrongPin.error->code, platform::NSURLErrorServerCertificateUntrusted);
+  EXPECT_EQ(selfSigned.requestCount(), 1u);
+  EXPECT_EQ(authoritySigned.requestCount(), 1u);
+}
+
+// The handshake that fails verification sends nothing of the body, so the
+// pinned retry sends it whole, from the same stream when none of it was
+// read.
+TEST_F(TLSTest, TheRetryWithThePinSendsTheBodyOnce) {
+  const TestCertificates& c = certificates();
+  const std::string payload(100000, 'p');
+  for (const bool stream : {false, true}) {
+    SCOPED_TRACE(stream ? "stream body" : "data body");
+    TestHttpServer server([](const HttpRequest& r) { return HttpResponse::json(200, "{\"got\":" + std::to_string(r.bodyLength) + "}"); },
+                          c.selfSignedIdentity());
+    RecordingDelegate d;
+    d.trust = ServerTrustPolicy::systemOrPinned({c.selfSignedDer});
+    URLRequest req(*URL::withString(server.url("/upload")));
+    req.httpMethod = "POST";
+    req.timeoutInterval = 5.0;
+    if (stream) {
+      req.setHTTPBodyStream(std::make_shared<platform::DataInputStream>(igbtest::bytesOf(payload)));
+      req.setValueForHTTPHeaderField(std::to_string(payload.size()), "Content-Length");
+    } else {
+      req.setHTTPBody(igbtest::bytesOf(payload));
+    }
+    auto connection = URLConnection::make(req, &d);
+    connection->start();
+    ASSERT_TRUE(pumpMainLoopUntil([&] { return d.done(); }));
+    ASSERT_TRUE(d.finished) << (d.error ? d.error->localizedDescription() : "");
+    EXPECT_EQ(d.body, "{\"got\":100000}");
+    EXPECT_EQ(d.newBodyStreams, 0);
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].body, payload);
+    // The refused handshake, then the pinned one.
+    EXPECT_EQ(server.connectionCount(), 2u);
   }
 }
 
 TEST_F(TLSTest, ARejectingPolicyNeverConnects) {
   TestHttpServer server(ok, certificates().identity());
   URLConnection::setTrustedCertificateAuthorities(caFile_);
-  for (const ServerTrustPolicy& policy : {ServerTrustPolicy::reject(), ServerTrustPolicy::pinned({})}) {
+  for (const ServerTrustPolicy& policy :
+       {ServerTrustPolicy::reject(), ServerTrustPolicy::pinned({}), ServerTrustPolicy::pinned({{1, 2, 3}})}) {
     const RecordingDelegate d = get(server, policy);
     ASSERT_TRUE(d.error);
     EXPECT_EQ(d.error->code, platform::NSURLErrorServerCertificateUntrusted);

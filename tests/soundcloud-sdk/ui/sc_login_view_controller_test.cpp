@@ -24,7 +24,9 @@ using platform::URL;
 
 namespace {
 
-// The service on loopback: the sign-in pages and the token endpoint.
+// The service on loopback: the sign-in pages and the token endpoint. Like
+// a service that enforces PKCE, it refuses a sign-in page asked without an
+// S256 challenge and a code exchanged without the matching verifier.
 class FakeService {
  public:
   FakeService() : server_([this](const HttpRequest& r) { return handle(r); }) {}
@@ -42,20 +44,25 @@ class FakeService {
     if (r.path == "/connect" || r.path == "/connect/via/facebook") {
       const auto q = nxoauth2::nxoauth2_parametersFromEncodedQueryString(r.query);
       const std::string state = nxoauth2::nxoauth2_URLEncodedString(q.count("state") ? q.at("state") : "");
-      return HttpResponse::redirect(302, q.at("redirect_uri") + "?code=XYZ&state=" + state);
+      const std::optional<std::string> code = pkce_.authorize(q);
+      return HttpResponse::redirect(302, q.at("redirect_uri") + (code ? "?code=" + *code : "?error=invalid_request") +
+                                             "&state=" + state);
     }
     if (r.path == "/oauth2/token") {
       const auto f = igbtest::formMap(r);
       const std::string grant = f.count("grant_type") ? f.at("grant_type") : "";
       if (grant == "password" && (f.at("username") != "dj" || f.at("password") != "secret"))
         return HttpResponse::json(401, "{\"error\":\"invalid_grant\"}");
-      if (grant == "authorization_code" && f.at("code") != "XYZ") return HttpResponse::json(400, "{\"error\":\"invalid_grant\"}");
+      if (grant == "authorization_code" &&
+          !pkce_.redeem(f.at("code"), f.count("code_verifier") ? std::optional(f.at("code_verifier")) : std::nullopt))
+        return HttpResponse::json(400, "{\"error\":\"invalid_grant\"}");
       return HttpResponse::json(200, "{\"access_token\":\"tok\",\"refresh_token\":\"ref\",\"expires_in\":21599,\"scope\":\"*\"}");
     }
     return HttpResponse::json(404, "{}");
   }
 
   std::mutex mutex_;
+  igbtest::PkceAuthority pkce_;
   igbtest::TestHttpServer server_;
 };
 
@@ -207,6 +214,13 @@ TEST_F(LoginScreenTest, TheWebSignInOpensTheBrowserAndTakesThePastedRedirect) {
   const std::string expected = sc_.url("/connect") + "/via/facebook?client_id=consumer-key&redirect_uri=" + kRedirect +
                                "&display=popup&response_type=code&state=";
   EXPECT_EQ(page.rfind(expected, 0), 0u) << page;
+  // The page carries the challenge of the verifier the code exchange sends.
+  const URL pageURL = *URL::withString(page);
+  const std::optional<URL>& prepared = login_->preparedURL();
+  ASSERT_TRUE(prepared);
+  EXPECT_EQ(nxoauth2::nxoauth2_valueForQueryParameterKey(pageURL, "code_challenge_method"), "S256");
+  EXPECT_EQ(nxoauth2::nxoauth2_valueForQueryParameterKey(pageURL, "code_challenge"),
+            nxoauth2::nxoauth2_valueForQueryParameterKey(*prepared, "code_challenge"));
   hb_->advance(1.0);
   SCLoginView& form = *login_->loginView();
   EXPECT_FALSE(form.webSignInPanel().isHidden());
@@ -218,7 +232,7 @@ TEST_F(LoginScreenTest, TheWebSignInOpensTheBrowserAndTakesThePastedRedirect) {
   c->start();
   ASSERT_TRUE(pumpMainLoopUntil([&] { return d.done(); }));
   const std::string landing = d.response->valueForHTTPHeaderField("Location").value_or("");
-  ASSERT_EQ(landing.rfind(std::string(kRedirect) + "?code=XYZ", 0), 0u);
+  ASSERT_EQ(landing.rfind(std::string(kRedirect) + "?code=XYZ", 0), 0u) << landing;
   // An address that is not the redirect is refused with the alert.
   type(form.redirectField(), "https://example.com/elsewhere");
   hb_->tap(centre(form.redirectDoneButton()));
