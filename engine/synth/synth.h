@@ -14,6 +14,8 @@
 //   Parameter values reach the audio side through the voices' and effects'
 //   own hand-offs and atomics; transport and pattern changes go through the
 //   sequencer's command queue; live triggers through the event queue.
+//   The voices' own state (freeze, reset, silence at a load or an output
+//   resume) is never written here: it is asked of the next render block.
 // - The step/motion edits marked "locked" hold patternEditMutex.
 // Operations that forward to the sequencer do nothing (or answer 0) while
 // the engine has no sequencer, which only happens during construction.
@@ -182,7 +184,11 @@ class Synth : public AudioIOListener,
   int32_t pendingPattern() const;
   // Queues a change to pattern `index` (bounded by the provider's count).
   bool changePattern(int32_t index);
+  // Render side (the audio thread, or the bounce's while it holds the
+  // engine): knob values over the motion values, send gains at once.
   void resetVoices();
+  // Silences every voice and clears the effects at the start of the next
+  // render block (the output resuming). Any thread.
   void resetSound() override;
 
   // --- steps and accent -------------------------------------------------------
@@ -347,6 +353,14 @@ class Synth : public AudioIOListener,
   // a pattern is the same whatever played before it.
   void seedNoise();
   void finishLoad(PatternRecord& record, bool publishFromRender = false, int32_t index = -1);
+  // Voice state (the parts' plain fields, the effects' running state) is
+  // written by the render side alone. What the main thread needs done to it
+  // is asked for here and done by whoever renders the next block: the live
+  // output, or the bounce, which also does it when it takes the engine.
+  // Requests of the same kind merge; none is ever lost.
+  enum VoiceWork : uint32_t { kFreezeVoices = 1, kResetVoices = 2, kSilenceVoices = 4 };
+  void askVoiceWork(uint32_t work);
+  void doVoiceWork();
   void publishStagedRecord();
   // Sequencer BPM and pattern tempo, the record's tempo and the effect tempo.
   void applyTempo(PatternRecord& record, int32_t tempoTenths);
@@ -420,6 +434,7 @@ class Synth : public AudioIOListener,
   std::mutex patternEditMutex_;
   std::atomic<uint32_t> currentPart_{0};
   std::atomic<uint64_t> skippedLoads_{0};
+  std::atomic<uint32_t> voiceWork_{0};
   MidiNoteMap midiNoteMap_;
   MidiControlMap midiControlMap_ = makeMidiControlMap();
   PatternSetLookup patternSetLookup_;
