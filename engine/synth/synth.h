@@ -31,6 +31,7 @@
 #include "engine/interfaces/audio_io.h"
 #include "engine/interfaces/audio_output_engine.h"
 #include "engine/interfaces/data_provider.h"
+#include "engine/interfaces/pattern_library_observer.h"
 #include "engine/interfaces/recording_source.h"
 #include "engine/interfaces/seq_listener.h"
 #include "engine/interfaces/synth_listener.h"
@@ -55,7 +56,8 @@ class Synth : public AudioIOListener,
               public SeqListener,
               public TempoSource,
               public RecordingSource,
-              public AudioOutputEngine {
+              public AudioOutputEngine,
+              public PatternLibraryObserver {
  public:
   static constexpr int32_t kBusFrames = 1024;
   static constexpr uint16_t kNoPattern = 512;
@@ -81,10 +83,17 @@ class Synth : public AudioIOListener,
   float sampleRate() const override { return sampleRate_; }
   float referencePitch() const { return referencePitch_; }
   uint16_t currentPatternIndex() const { return currentPatternIndex_.load(std::memory_order_acquire); }
-  // The library moved patterns around: the record that plays is the same
-  // pattern under a new number, so only the number changes, with no reload
-  // and no report. Main thread.
+  // Only the number changes, with no reload and no report. Main thread.
   void setCurrentPatternIndex(uint16_t index) { currentPatternIndex_.store(index, std::memory_order_relaxed); }
+
+  // --- library changes (main thread; the pattern store calls them) ----------
+  // A waiting pattern change to a saved or initialized number plays the
+  // saved record; a move renumbers the playing record and every waiting
+  // change at once (so a save of the playing pattern goes to the number its
+  // record has now); a replaced library drops every waiting change.
+  void libraryStoredPattern(int32_t index) override;
+  void libraryMovedPattern(int32_t from, int32_t to) override;
+  void libraryReplacedPatterns() override;
 
   // The record that plays, edited in place by the interface.
   // Main thread (or the bounce's thread). Takes what the render side loaded.

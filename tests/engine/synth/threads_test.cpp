@@ -44,6 +44,7 @@ class ControlTsan : public EngineTest {
   }
   void TearDown() override {
     stopAudio();
+    provider.setLibraryObserver(nullptr);
     EngineTest::TearDown();
   }
 
@@ -72,6 +73,7 @@ TEST_F(ControlTsan, EveryControlOperationWhileAnotherThreadRenders) {
     }
     provider.storePattern(r, i);
   }
+  provider.setLibraryObserver(synth);
   synth->changePatternSilently(0);
   synth->startSequencer(0);
   startAudio();
@@ -98,6 +100,16 @@ TEST_F(ControlTsan, EveryControlOperationWhileAnotherThreadRenders) {
         break;
     }
     if (round % 10 == 0) synth->patternTagStored();
+    // The library changes the numbers a waiting change and the playing
+    // record refer to.
+    switch (round % 4) {
+      case 0: provider.storePattern(provider.patternAt((round / 4) % 4), (round / 4 + 1) % 4); break;
+      case 1: provider.initializePattern(round % 4, 0); break;
+      case 2: provider.movePatterns(round % 4, 0, (round + 1) % 4, 0); break;
+      case 3:
+        if (round % 40 == 3) provider.replacePatterns(provider.patternAt(round % 4), 1);
+        break;
+    }
     // Parameters.
     synth->setPartParameter(p, round % 13, round % 128);
     for (int index = 0; index < 4; ++index) synth->setEffectParameter(0, index, (round * 7 + index) % 128);
