@@ -264,7 +264,9 @@ int32_t Seq::processCommands(AudioIO* io, int32_t offset, int32_t frames, uint64
       // Everything from here on is timed and at least as late.
       if (!io) {
         if (c.command.hostTime > dueBy) break;
-        ++done;
+        // Its slot is the command's to hand on or release now: a refresh
+        // or a cancel that runs later in this walk must not touch it.
+        queue_[done++].pattern = nullptr;
         execute(c, io);
         continue;
       }
@@ -278,7 +280,7 @@ int32_t Seq::processCommands(AudioIO* io, int32_t offset, int32_t frames, uint64
         break;
       }
     }
-    ++done;
+    queue_[done++].pattern = nullptr;
     execute(c, io);
   }
   queue_.erase(queue_.begin(), queue_.begin() + static_cast<std::ptrdiff_t>(done));
