@@ -156,6 +156,9 @@ bool iGroovebixRAppDelegate::didFinishLaunching() {
        },
        [defaults](int64_t number) { defaults->setInteger(number, kEditBufferPatternNumberKey); }});
   synth_->setDataProvider(&store);
+  // Saves, moves and replacements reach the engine's waiting pattern change
+  // and its playing number before the store's notifications go out.
+  store.setLibraryObserver(synth_);
   store.load();
   step("patternStore");
 
@@ -282,6 +285,7 @@ void iGroovebixRAppDelegate::shutdown() {
   step("midiManagerDestroyed");
   destroyAudioIO();
   step("audioOutputDestroyed");
+  Z31647PatternStore::getInstance().setLibraryObserver(nullptr);
   Synth::destroyInstance();
   synth_ = nullptr;
   // The observer outlives the engine: what the engine told it last is

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "engine/interfaces/pattern_library_observer.h"
+
 const PanelParamRow kPanelPartParams[13] = {
     {"Pitch", 0, 127},     {"Wave", 0, 3},       {"Mod Depth", 0, 127}, {"Mod Speed", 0, 127}, {"Mod Type", 0, 5},
     {"Decay", 0, 127},     {"Level", 0, 127},    {"Pan", 0, 127},       {"Low Boost", 0, 127}, {"Motion Seq", 0, 2},
@@ -46,12 +48,7 @@ std::string threeDigits(int64_t value) {
   return buf;
 }
 
-int32_t remapPatternNumber(int32_t p, int32_t from, int32_t to) {
-  if (p == from) return to;
-  if (from < p && p <= to) return p - 1;
-  if (to <= p && p < from) return p + 1;
-  return p;
-}
+int32_t remapPatternNumber(int32_t p, int32_t from, int32_t to) { return movedPatternNumber(p, from, to); }
 
 std::string recordName(const char* field, size_t size) {
   const size_t n = std::min<size_t>(size, 16);

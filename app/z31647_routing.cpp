@@ -395,13 +395,11 @@ void Z31647ViewController::patternTagStored(int32_t patternNumber) {
   if (synth_ && patternNumber == synth_->currentPatternIndex()) synth_->patternTagStored();
 }
 
-void Z31647ViewController::patternOrderChanged(int32_t from, int32_t to) {
+void Z31647ViewController::patternOrderChanged(int32_t /*from*/, int32_t /*to*/) {
   if (!synth_) return;
-  // The engine keeps playing the same record under its new number; the
-  // pending request and the dial follow the new numbering.
-  const int32_t c = panel::remapPatternNumber(synth_->currentPatternIndex(), from, to);
-  const int32_t q = panel::remapPatternNumber(synth_->pendingPattern(), from, to);
-  synth_->setCurrentPatternIndex(static_cast<uint16_t>(c));
+  // The store has renumbered the engine's playing record and its waiting
+  // change already (it tells the engine first); the dial follows.
+  const int32_t q = synth_->pendingPattern();
   mainDial_->setValue(q);
   changePattern(q);
 }

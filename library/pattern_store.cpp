@@ -83,6 +83,16 @@ void Z31647PatternStore::post(const char* name, platform::Dictionary userInfo) {
   if (handler) handler(name, userInfo);
 }
 
+void Z31647PatternStore::setLibraryObserver(PatternLibraryObserver* observer) {
+  std::lock_guard lock(callbackMutex_);
+  libraryObserver_ = observer;
+}
+
+PatternLibraryObserver* Z31647PatternStore::libraryObserver() const {
+  std::lock_guard lock(callbackMutex_);
+  return libraryObserver_;
+}
+
 std::vector<std::string> Z31647PatternStore::problems() const {
   std::lock_guard lock(callbackMutex_);
   return problems_;
@@ -245,7 +255,9 @@ bool Z31647PatternStore::storePattern(const PatternRecord& record, int32_t index
     std::lock_guard lock(mutex_);
     ok = storePatternLocked(record, index);
   }
-  if (ok) post(kPatternStorePatternStored, {{"patternNumber", platform::Value(index)}});
+  if (!ok) return false;
+  if (PatternLibraryObserver* o = libraryObserver()) o->libraryStoredPattern(index);
+  post(kPatternStorePatternStored, {{"patternNumber", platform::Value(index)}});
   return ok;
 }
 
@@ -342,6 +354,7 @@ void Z31647PatternStore::movePatterns(int32_t fromSlot, int32_t fromBank, int32_
     // A reorder is saved at once: otherwise a crash would lose it.
     storeIndexTableLocked();
   }
+  if (PatternLibraryObserver* o = libraryObserver()) o->libraryMovedPattern(from, to);
   post(kPatternStorePatternOrderChanged,
        {{"range", platform::Value(platform::Dictionary{{"location", platform::Value(from)},
                                                         {"length", platform::Value(to)}})}});
@@ -471,17 +484,29 @@ void Z31647PatternStore::rebuildLocked() {
 }
 
 void Z31647PatternStore::rebuildIndexTable() {
-  std::lock_guard lock(mutex_);
-  rebuildLocked();
+  {
+    std::lock_guard lock(mutex_);
+    rebuildLocked();
+  }
+  tellLibraryReplaced();
+}
+
+void Z31647PatternStore::tellLibraryReplaced() {
+  if (PatternLibraryObserver* o = libraryObserver()) o->libraryReplacedPatterns();
 }
 
 void Z31647PatternStore::load() {
+  loadTable();
+  tellLibraryReplaced();
+}
+
+void Z31647PatternStore::loadTable() {
   {
     std::lock_guard lock(callbackMutex_);
     problems_.clear();
   }
   if (!patternDirectoryExists()) {
-    installFactoryPatterns();
+    installFactoryLibrary();
     return;
   }
   std::lock_guard lock(mutex_);
@@ -501,6 +526,12 @@ void Z31647PatternStore::load() {
 }
 
 bool Z31647PatternStore::installFactoryPatterns() {
+  const bool installed = installFactoryLibrary();
+  if (installed) tellLibraryReplaced();
+  return installed;
+}
+
+bool Z31647PatternStore::installFactoryLibrary() {
   const fs::path bundle = Utilities::bundleResourcePath();
   const fs::path source = bundle / "patterns";
   const fs::path sourceTable = bundle / "patternIndicesTable.plist";
@@ -585,9 +616,12 @@ bool Z31647PatternStore::installFactoryPatterns() {
 
 template <typename F>
 void Z31647PatternStore::sortAndSave(F sort) {
-  std::lock_guard lock(mutex_);
-  sort(table_);
-  storeIndexTableLocked();
+  {
+    std::lock_guard lock(mutex_);
+    sort(table_);
+    storeIndexTableLocked();
+  }
+  tellLibraryReplaced();
 }
 
 void Z31647PatternStore::sortByFavorite() {

@@ -78,6 +78,9 @@ class Z31647PatternStore : public DataProvider {
   void storeEditBuffer(const PatternRecord& record, int32_t index) override;
   void removeEditBuffer() override;
   void initPattern(PatternRecord* record) override;
+  // The engine hears of every save, init, move and replacement here, on the
+  // calling thread, after the change and before the store's notifications.
+  void setLibraryObserver(PatternLibraryObserver* observer) override;
 
   // Start-up: install the factory library when there is no pattern
   // directory; otherwise convert older files and load the index table,
@@ -119,6 +122,11 @@ class Z31647PatternStore : public DataProvider {
   bool storeIndexTableLocked();
   void report(const std::string& problem);
   void post(const char* name, platform::Dictionary userInfo);
+  PatternLibraryObserver* libraryObserver() const;
+  void tellLibraryReplaced();
+  // load and installFactoryPatterns without telling the engine.
+  void loadTable();
+  bool installFactoryLibrary();
   void publishCount();
   template <typename F>
   void sortAndSave(F sort);
@@ -134,5 +142,6 @@ class Z31647PatternStore : public DataProvider {
   NotificationHandler notify_;
   Reporter reporter_;
   EditBufferNumberAccess editBufferNumber_;
+  PatternLibraryObserver* libraryObserver_ = nullptr;
   std::optional<int64_t> memoryEditBufferNumber_;
 };

@@ -67,7 +67,7 @@ void BpmSyncDelay::process(int16_t* const* channels, int32_t frames) {
   const int64_t c = immediate ? fx::kSmoothImmediate : fx::kSmoothNormal;
   constexpr uint32_t mask = kLineLength - 1;
   for (int32_t i = 0; i < frames; ++i) {
-    if (atPickup()) exchange_.take(active_, [this] { return current(); });
+    if (atPickup(i)) exchange_.take(active_, [this] { return current(); });
     dryState_ = fx::smooth(dryState_, active_.dry, c);
     wetState_ = fx::smooth(wetState_, active_.wet, c);
     const int64_t d = dryState_ >> 15;

@@ -73,7 +73,7 @@ void ChorusFlanger::process(int16_t* const* channels, int32_t frames) {
   int16_t* inOutR = channels[1];
   const int64_t c = isImmediate() ? fx::kSmoothImmediate : fx::kSmoothNormal;
   for (int32_t i = 0; i < frames; ++i) {
-    if (atPickup()) exchange_.take(active_, [this] { return current(); });
+    if (atPickup(i)) exchange_.take(active_, [this] { return current(); });
     feedbackState_ = fx::smooth(feedbackState_, active_.feedback, c);
     wetState_ = fx::smooth(wetState_, active_.wet, c);
     phase_ += active_.increment;

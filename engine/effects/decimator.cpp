@@ -30,7 +30,7 @@ void Decimator::process(int16_t* const* channels, int32_t frames) {
   int16_t* inOutL = channels[0];
   int16_t* inOutR = channels[1];
   for (int32_t i = 0; i < frames; ++i) {
-    if (atPickup()) exchange_.take(active_, [this] { return current(); });
+    if (atPickup(i)) exchange_.take(active_, [this] { return current(); });
     const int32_t inL = inOutL[i];
     const int32_t inR = inOutR[i];
 

@@ -13,11 +13,11 @@
 
 class Effector {
  public:
-  // New parameter targets are taken only at frames that are multiples of
-  // this. The grid runs on across process calls: the engine cuts its
-  // buffers into slices at events, and a grid restarted at every slice
-  // would take changes early and break the filter's 64-frame glides into
-  // steps whenever a slice is shorter than a block.
+  // New parameter targets are taken only at the frames of a process call
+  // whose offset in that call is a multiple of this: the first frame of
+  // every call, then every 64th. A change therefore never waits longer than
+  // the slice it falls before, and a newly selected effect takes the
+  // settings it was given on its first frame.
   static constexpr int32_t kPickupInterval = 64;
 
   virtual ~Effector() = default;
@@ -43,11 +43,6 @@ class Effector {
   // Clears delay lines and running state. Audio thread (never concurrently
   // with process); real-time-safe.
   virtual void reset() = 0;
-  // The pick-up grid starts again from the next frame, as in a new effect:
-  // a bounce then takes its targets at the same frames whatever played
-  // before it. Audio thread (never concurrently with process).
-  void restartPickupGrid() { pickupClock_ = 0; }
-
   // While on, parameter smoothing jumps to its targets. Audio thread;
   // real-time-safe.
   virtual void setImmediate(bool on) { immediate_.store(on, std::memory_order_relaxed); }
@@ -56,11 +51,10 @@ class Effector {
  protected:
   Effector() = default;
 
-  // Advances the effect's frame clock by one frame; true on the frames
-  // where new targets may be taken. Audio thread.
-  bool atPickup() { return (pickupClock_++ % kPickupInterval) == 0; }
+  // True on the frames of a process call (`frame` counted from the call's
+  // first) where new targets may be taken.
+  static bool atPickup(int32_t frame) { return frame % kPickupInterval == 0; }
 
  private:
   std::atomic<bool> immediate_{false};
-  uint32_t pickupClock_ = 0;  // wraps at a multiple of 64
 };

@@ -74,7 +74,7 @@ void GrainShifter::process(int16_t* const* channels, int32_t frames) {
   const int64_t cb = immediate ? fx::kSmoothImmediate : fx::kSmoothNormal;
   constexpr uint32_t mask = kLineLength - 1;
   for (int32_t i = 0; i < frames; ++i) {
-    if (atPickup()) exchange_.take(active_, [this] { return current(); });
+    if (atPickup(i)) exchange_.take(active_, [this] { return current(); });
     phase_ += active_.cycleIncrement;
     if (restart_.load(std::memory_order_relaxed)) {
       restart_.store(false, std::memory_order_relaxed);

@@ -183,9 +183,7 @@ void Z5518MultiEffector::resetEffects() {
   wetTarget_ = onState_.load() ? 32767 : 0;
   wetState_ = int64_t{wetTarget_} << 15;
   for (auto& e : slots_) {
-    if (!e) continue;
-    e->reset();
-    e->restartPickupGrid();
+    if (e) e->reset();
   }
   // Reset, the current effect sits on its targets; later changes glide as
   // in any effect that has been running, whether a switch was just made or

@@ -64,7 +64,7 @@ void Reverb::process(int16_t* const* channels, int32_t frames) {
   int16_t* right = ap2 + kLineLength;
   const int64_t c = isImmediate() ? fx::kSmoothImmediate : fx::kSmoothNormal;
   for (int32_t i = 0; i < frames; ++i) {
-    if (atPickup()) exchange_.take(active_, [this] { return current(); });
+    if (atPickup(i)) exchange_.take(active_, [this] { return current(); });
     if (levelNow_ != active_.level) {
       levelState_ = fx::smooth(levelState_, active_.level, c);
       levelNow_ = static_cast<int32_t>(levelState_ >> 15);

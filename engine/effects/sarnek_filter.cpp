@@ -62,7 +62,7 @@ void SarnekFilter::reset() {
 void SarnekFilter::process(int16_t* const* channels, int32_t frames) {
   const bool immediate = isImmediate();
   for (int32_t i = 0; i < frames; ++i) {
-    if (atPickup()) {
+    if (atPickup(i)) {
       exchange_.take(active_, [this] { return current(); });
       const Coefficients next = coefficients(active_.cutoff, active_.resonance);
       // The glide is this effect's smoothing: a newly selected filter

@@ -40,7 +40,7 @@ void ShortDelay::process(int16_t* const* channels, int32_t frames) {
   const int64_t c = isImmediate() ? fx::kSmoothImmediate : fx::kSmoothNormal;
   constexpr uint32_t mask = kLineLength - 1;
   for (int32_t i = 0; i < frames; ++i) {
-    if (atPickup()) exchange_.take(active_, [this] { return current(); });
+    if (atPickup(i)) exchange_.take(active_, [this] { return current(); });
     delayState_ = fx::smooth(delayState_, active_.delay, c);
     feedbackState_ = fx::smooth(feedbackState_, active_.feedback, c);
 

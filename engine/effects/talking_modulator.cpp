@@ -41,7 +41,7 @@ void TalkingModulator::process(int16_t* const* channels, int32_t frames) {
   const int64_t c0 = fx::kSmoothImmediate;
   const int64_t c = immediate ? fx::kSmoothImmediate : 1010;
   for (int32_t i = 0; i < frames; ++i) {
-    if (atPickup()) exchange_.take(active_, [this] { return current(); });
+    if (atPickup(i)) exchange_.take(active_, [this] { return current(); });
     const int64_t x = ((int64_t{inOutL[i]} + inOutR[i]) >> 1) * 16384;
     int64_t sum = 0;
     for (int k = 0; k < kNumBands; ++k) {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/interfaces/pattern_library_observer.h"
 #include "engine/record/pattern_record.h"
 
 class DataProvider {
@@ -35,6 +36,9 @@ class DataProvider {
   virtual void removeEditBuffer() = 0;
   // Overwrites the whole record, header included, with the init pattern.
   virtual void initPattern(PatternRecord* record) = 0;
+  // Who hears of saves, inits, moves and replacements (the engine; null:
+  // nobody). A provider that never changes its patterns may ignore it.
+  virtual void setLibraryObserver(PatternLibraryObserver* /*observer*/) {}
   virtual ~DataProvider() = default;
 };
 

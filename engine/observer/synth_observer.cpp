@@ -1,5 +1,7 @@
 #include "engine/observer/synth_observer.h"
 
+#include <cstdio>
+
 #include "platform/notify/notification_center.h"
 #include "platform/runloop/run_loop.h"
 
@@ -29,6 +31,10 @@ void SynthObserver::resumeDraining() {
 }
 
 void SynthObserver::push(Kind kind, int64_t a, int64_t b, double d) {
+  // The loop's own thread may drain here: what it posts then came before
+  // this record, so the order holds.
+  if (enqueuePos_.load(std::memory_order_relaxed) - dequeuePosition() >= kCapacity / 2 && loop_.isCurrentThread())
+    drain();
   uint64_t pos = enqueuePos_.load(std::memory_order_relaxed);
   for (;;) {
     Cell& cell = (*cells_)[pos % kCapacity];
@@ -51,14 +57,24 @@ void SynthObserver::push(Kind kind, int64_t a, int64_t b, double d) {
 
 void SynthObserver::drain() {
   for (;;) {
-    Cell& cell = (*cells_)[dequeuePos_ % kCapacity];
+    const uint64_t at = dequeuePos_.load(std::memory_order_relaxed);
+    Cell& cell = (*cells_)[at % kCapacity];
     const uint64_t seq = cell.sequence.load(std::memory_order_acquire);
-    if (static_cast<int64_t>(seq) - static_cast<int64_t>(dequeuePos_ + 1) < 0) return;  // empty
+    if (static_cast<int64_t>(seq) - static_cast<int64_t>(at + 1) < 0) break;  // empty
     const Record r = cell.record;
-    cell.sequence.store(dequeuePos_ + kCapacity, std::memory_order_release);
-    ++dequeuePos_;
+    cell.sequence.store(at + kCapacity, std::memory_order_release);
+    dequeuePos_.store(at + 1, std::memory_order_relaxed);
     post(r);
   }
+  if (dropsReported_) return;
+  const uint64_t dropped = dropped_.load(std::memory_order_relaxed);
+  if (dropped == 0) return;
+  dropsReported_ = true;
+  const std::string text = "engine observer: the ring of " + std::to_string(kCapacity) +
+                           " notifications was full; " + std::to_string(dropped) +
+                           " dropped so far (later drops are counted, not reported)";
+  if (log_) log_(text);
+  else std::fprintf(stderr, "igroovebix: %s\n", text.c_str());
 }
 
 void SynthObserver::post(const Record& r) {

@@ -6,14 +6,22 @@
 // threads. They must not block, allocate or lock there, so each callback only
 // writes a small fixed-size record into a lock-free ring; the main run loop
 // drains the ring on a short repeating timer and posts the notifications on
-// the default centre. A full ring drops the newest record and counts it.
+// the default centre. The ring holds far more than any burst the engine
+// makes between two drains (a whole bar of every part's triggers, a flood of
+// MIDI controllers), and a callback made on the main thread itself drains
+// first when the ring is half full, so nothing is lost in practice. Should
+// the ring still fill (a main thread stalled for seconds), the newest record
+// is dropped rather than waited for; every drop is counted, and the first
+// drain that sees drops says so once in the log.
 //
 // Thread-safe: every callback may run on any thread, concurrently.
 
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <string>
 
 #include "engine/interfaces/synth_listener.h"
 
@@ -62,8 +70,10 @@ class SynthObserver : public SynthListener {
 
   // How long the main thread may lag behind the callbacks.
   static constexpr double kDrainInterval = 0.005;
-  static constexpr size_t kCapacity = 4096;
+  static constexpr size_t kCapacity = 16384;
   uint64_t dropped() const { return dropped_.load(std::memory_order_relaxed); }
+  // Where the one report of drops goes; standard error until set. Main thread.
+  void setLog(std::function<void(const std::string&)> log) { log_ = std::move(log); }
 
  private:
   enum Kind : uint32_t {
@@ -105,6 +115,11 @@ class SynthObserver : public SynthListener {
   std::shared_ptr<platform::Timer> timer_;
   std::unique_ptr<std::array<Cell, kCapacity>> cells_;
   std::atomic<uint64_t> enqueuePos_{0};
-  uint64_t dequeuePos_ = 0;
+  // Written by the main thread only; atomic because a main-thread callback
+  // compares it with the producers' position.
+  std::atomic<uint64_t> dequeuePos_{0};
+  uint64_t dequeuePosition() const { return dequeuePos_.load(std::memory_order_relaxed); }
   std::atomic<uint64_t> dropped_{0};
+  bool dropsReported_ = false;
+  std::function<void(const std::string&)> log_;
 };

@@ -22,7 +22,7 @@ int32_t MemoryDataProvider::numberOfPatternsInBank(int32_t bank) {
 
 void MemoryDataProvider::initializePattern(int32_t slot, int32_t bank) {
   const int32_t i = indexOf(slot, bank);
-  if (valid(i)) patterns_[static_cast<size_t>(i)] = init_;
+  if (valid(i)) storePattern(init_, i);
 }
 
 void MemoryDataProvider::movePatterns(int32_t fromSlot, int32_t fromBank, int32_t toSlot, int32_t toBank) {
@@ -32,6 +32,13 @@ void MemoryDataProvider::movePatterns(int32_t fromSlot, int32_t fromBank, int32_
   const PatternRecord moving = patterns_[static_cast<size_t>(from)];
   patterns_.erase(patterns_.begin() + from);
   patterns_.insert(patterns_.begin() + to, moving);
+  if (observer_) observer_->libraryMovedPattern(from, to);
+}
+
+void MemoryDataProvider::replacePatterns(const PatternRecord& record, int32_t banks) {
+  patterns_.assign(static_cast<size_t>(banks > 0 ? banks : 0) * kPatternsPerBank, record);
+  count_.store(static_cast<int32_t>(patterns_.size()), std::memory_order_relaxed);
+  if (observer_) observer_->libraryReplacedPatterns();
 }
 
 bool MemoryDataProvider::storePattern(const PatternRecord& record, int32_t slot, int32_t bank) {
@@ -41,6 +48,7 @@ bool MemoryDataProvider::storePattern(const PatternRecord& record, int32_t slot,
 bool MemoryDataProvider::storePattern(const PatternRecord& record, int32_t index) {
   if (!valid(index)) return false;
   patterns_[static_cast<size_t>(index)] = record;
+  if (observer_) observer_->libraryStoredPattern(index);
   return true;
 }
 

@@ -34,6 +34,10 @@ class MemoryDataProvider : public DataProvider {
   void storeEditBuffer(const PatternRecord& record, int32_t index) override;
   void removeEditBuffer() override { editBuffer_.reset(); }
   void initPattern(PatternRecord* record) override { *record = init_; }
+  void setLibraryObserver(PatternLibraryObserver* observer) override { observer_ = observer; }
+  // Replaces every pattern (a restore, a factory reset) by `banks` banks of
+  // copies of `record`.
+  void replacePatterns(const PatternRecord& record, int32_t banks);
 
  private:
   bool valid(int32_t index) const { return index >= 0 && static_cast<size_t>(index) < patterns_.size(); }
@@ -42,4 +46,5 @@ class MemoryDataProvider : public DataProvider {
   std::vector<PatternRecord> patterns_;
   std::atomic<int32_t> count_;
   std::optional<std::pair<PatternRecord, int32_t>> editBuffer_;
+  PatternLibraryObserver* observer_ = nullptr;
 };

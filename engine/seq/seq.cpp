@@ -284,14 +284,17 @@ void Seq::stop() {
 }
 
 bool Seq::loadPendingPattern(bool whilePlaying, int32_t startStep) {
-  if (!hasListener_ || pendingPattern_ < 0) return false;
-  const int32_t index = pendingPattern_;
+  if (!hasListener_ || pendingIndex() < 0) return false;
+  const int32_t index = pendingIndex();
   PatternSlot* slot = pendingSlot_;
   pendingPattern_ = -1;
   pendingSlot_ = nullptr;
   recordToLoad_ = slot ? &slot->record : nullptr;
+  loadingSlot_ = slot;
   const int32_t tempo = listener().loadPattern(index, whilePlaying);
   recordToLoad_ = nullptr;
+  loadingSlot_ = nullptr;
+  // In use until here, so that a move renumbers it during the load.
   releaseSlot(slot);
   patternTempo_.store(tempo, std::memory_order_relaxed);
   loopOff();

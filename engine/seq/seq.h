@@ -29,6 +29,14 @@
 // posted: the bank select in force then (setBankSelectMsb/Lsb) picks the
 // pattern, so whoever posts program changes must apply bank selects on the
 // same thread, in arrival order, before posting.
+//
+// The library may change a number's record while a change to it waits (for
+// its change point, or for its time). A save or an init of that number
+// fetches the record again and sends it after the change (refreshPattern);
+// a move renumbers every waiting change at once, on the main thread
+// (renumberPatterns), so that the number a load reports is the record's
+// number at that moment; a replaced library drops every waiting change
+// (cancelPatternChanges).
 
 #include <array>
 #include <atomic>
@@ -51,6 +59,18 @@
 #include "engine/seq/seq_tracks.h"
 #include "engine/seq/step_clock.h"
 #include "platform/foundation/spin_try_lock.h"
+
+// A pattern number the render side publishes, read from something a move on
+// the main thread may renumber meanwhile (`now`, read again after the
+// store). The move remaps the published value itself when it comes after
+// the store; when it came between the read and the store, the stale number
+// is replaced here, unless the value was written again since.
+template <typename T>
+void publishRenumbered(std::atomic<T>& target, int32_t published, int32_t now) {
+  if (now == published) return;
+  T expected = static_cast<T>(published);
+  target.compare_exchange_strong(expected, static_cast<T>(now), std::memory_order_acq_rel);
+}
 
 // What the sequencer needs from the rest of the system.
 struct SeqServices {
@@ -108,6 +128,22 @@ class Seq {
   // The record of the pattern being loaded, valid only inside
   // SeqListener::loadPattern; null elsewhere.
   const PatternRecord* recordToLoad() const { return recordToLoad_; }
+
+  // --- Library changes (main thread) ----------------------------------------
+  // Pattern `index` was saved or initialized: every change to it that waits
+  // plays the library's record from now on (read here, taken by the render
+  // side at its next slice).
+  void refreshPattern(int32_t index);
+  // Pattern `from` was moved to `to`: every waiting change, and the number
+  // last asked for, take their record's new number now.
+  void renumberPatterns(int32_t from, int32_t to);
+  // The library's numbers hold other records now: every change asked for
+  // so far is dropped at the render side's next slice; the number last
+  // asked for becomes `current`.
+  void cancelPatternChanges(int32_t current);
+  // Render side, inside SeqListener::loadPattern: the number of the record
+  // being loaded as it is now (a move may renumber it meanwhile); -1 outside.
+  int32_t loadingPatternIndex() const;
 
   // --- Parameters (any thread) ----------------------------------------------
   int32_t param(int32_t index) const;
@@ -200,6 +236,8 @@ class Seq {
   // A fetched record travelling from a posting thread to the render thread.
   struct PatternSlot {
     std::atomic<bool> inUse{false};
+    // The record's number; a move renumbers it while the slot is in use.
+    std::atomic<int32_t> index{-1};
     PatternRecord record;
   };
   struct QueuedCommand {
@@ -209,7 +247,13 @@ class Seq {
   };
   // Transitions the posting side asks of the render side; they run before
   // any other command of the same time.
-  enum InternalCode : uint32_t { kBeginBounce = 0x100, kEndBounce = 0x101 };
+  enum InternalCode : uint32_t {
+    kBeginBounce = 0x100,
+    kEndBounce = 0x101,
+    kRefreshPattern = 0x102,      // carries the fresh record
+    kCancelPatternChanges = 0x103,
+    kDropped = 0x1FF,             // a pattern change a cancel dropped
+  };
 
   SeqListener& listener() { return *listener_; }
 
@@ -229,6 +273,9 @@ class Seq {
   int32_t processCommands(AudioIO* io, int32_t offset, int32_t frames, uint64_t dueBy = 0);
   void execute(const QueuedCommand& c, AudioIO* io);
   void changePatternCommand(int32_t index, PatternSlot* pattern, bool notify);
+  void refreshNow(PatternSlot* fresh);
+  void cancelNow(uint64_t order);
+  int32_t pendingIndex() const { return pendingSlot_ ? pendingSlot_->index.load(std::memory_order_relaxed) : pendingPattern_; }
   void start();
   void stop();
   bool loadPendingPattern(bool whilePlaying, int32_t startStep);
@@ -296,6 +343,7 @@ class Seq {
   int32_t pendingPattern_ = -1;
   PatternSlot* pendingSlot_ = nullptr;
   const PatternRecord* recordToLoad_ = nullptr;
+  const PatternSlot* loadingSlot_ = nullptr;
   int32_t loopBar_ = 0;
   bool restartRequest_ = false;
   bool patternSetMode_ = false;

@@ -51,6 +51,7 @@ Seq::PatternSlot* Seq::fetchPattern(int32_t index) {
       slot = slots_.back().get();
     }
     slot->inUse.store(true, std::memory_order_relaxed);
+    slot->index.store(index, std::memory_order_relaxed);
   }
   // The file read happens here, on the asking thread, with no lock held.
   slot->record = provider->patternAt(index);
@@ -127,6 +128,67 @@ void Seq::setLoop(uint64_t time, bool on) { post(time, code(on ? Code::LoopOn : 
 void Seq::linkStart(uint64_t time) { post(time ? time : clock_->now(), code(Code::LinkStart)); }
 void Seq::linkStop(uint64_t time) { post(time ? time : clock_->now(), code(Code::LinkStop)); }
 
+// ------------------------------------------------------------ library changes
+
+void Seq::refreshPattern(int32_t index) {
+  // Only when a change to that number waits: a slot in use holds it.
+  bool waiting = false;
+  {
+    std::lock_guard<std::mutex> lock(slotMutex_);
+    for (auto& s : slots_)
+      waiting |= s->inUse.load(std::memory_order_acquire) && s->index.load(std::memory_order_relaxed) == index;
+  }
+  if (!waiting) return;
+  if (PatternSlot* fresh = fetchPattern(index)) post(0, kRefreshPattern, static_cast<uint32_t>(index), 0, fresh);
+}
+
+void Seq::renumberPatterns(int32_t from, int32_t to) {
+  // The number last asked for first, then the slots it may be published
+  // from (see publishRenumbered).
+  int32_t r = requestedPattern_.load(std::memory_order_acquire);
+  while (!requestedPattern_.compare_exchange_weak(r, movedPatternNumber(r, from, to), std::memory_order_acq_rel)) {
+  }
+  std::lock_guard<std::mutex> lock(slotMutex_);
+  for (auto& s : slots_) {
+    if (!s->inUse.load(std::memory_order_acquire)) continue;
+    s->index.store(movedPatternNumber(s->index.load(std::memory_order_relaxed), from, to), std::memory_order_release);
+  }
+}
+
+void Seq::cancelPatternChanges(int32_t current) {
+  post(0, kCancelPatternChanges);
+  requestedPattern_.store(current, std::memory_order_release);
+}
+
+int32_t Seq::loadingPatternIndex() const {
+  return loadingSlot_ ? loadingSlot_->index.load(std::memory_order_acquire) : -1;
+}
+
+void Seq::refreshNow(PatternSlot* fresh) {
+  if (!fresh) return;
+  const int32_t index = fresh->index.load(std::memory_order_acquire);
+  auto refresh = [&](PatternSlot* s) {
+    if (s && s != fresh && s->index.load(std::memory_order_acquire) == index) s->record = fresh->record;
+  };
+  refresh(pendingSlot_);
+  for (QueuedCommand& q : queue_) refresh(q.pattern);
+  releaseSlot(fresh);
+}
+
+void Seq::cancelNow(uint64_t order) {
+  releaseSlot(pendingSlot_);
+  pendingSlot_ = nullptr;
+  pendingPattern_ = -1;
+  // Changes asked for before the cancel and still queued go too; those
+  // asked for after it were fetched from the new library and stay.
+  for (QueuedCommand& q : queue_) {
+    if (q.order >= order || !q.pattern) continue;
+    releaseSlot(q.pattern);
+    q.pattern = nullptr;
+    q.command.code = kDropped;
+  }
+}
+
 // ------------------------------------------------------------ render side
 
 namespace {
@@ -202,7 +264,9 @@ int32_t Seq::processCommands(AudioIO* io, int32_t offset, int32_t frames, uint64
       // Everything from here on is timed and at least as late.
       if (!io) {
         if (c.command.hostTime > dueBy) break;
-        ++done;
+        // Its slot is the command's to hand on or release now: a refresh
+        // or a cancel that runs later in this walk must not touch it.
+        queue_[done++].pattern = nullptr;
         execute(c, io);
         continue;
       }
@@ -216,7 +280,7 @@ int32_t Seq::processCommands(AudioIO* io, int32_t offset, int32_t frames, uint64
         break;
       }
     }
-    ++done;
+    queue_[done++].pattern = nullptr;
     execute(c, io);
   }
   queue_.erase(queue_.begin(), queue_.begin() + static_cast<std::ptrdiff_t>(done));
@@ -224,8 +288,11 @@ int32_t Seq::processCommands(AudioIO* io, int32_t offset, int32_t frames, uint64
 }
 
 void Seq::changePatternCommand(int32_t index, PatternSlot* pattern, bool notify) {
-  requestedPattern_.store(index, std::memory_order_relaxed);
-  if (index == pendingPattern_) {
+  // The slot's number, not the command's: a move may have renumbered it.
+  if (pattern) index = pattern->index.load(std::memory_order_acquire);
+  requestedPattern_.store(index, std::memory_order_release);
+  if (pattern) publishRenumbered(requestedPattern_, index, pattern->index.load(std::memory_order_acquire));
+  if (index == pendingIndex()) {
     releaseSlot(pattern);
     return;
   }
@@ -238,12 +305,14 @@ void Seq::changePatternCommand(int32_t index, PatternSlot* pattern, bool notify)
 
 void Seq::execute(const QueuedCommand& c, AudioIO* io) {
   const SeqCommand& cmd = c.command;
-  if (cmd.code == kBeginBounce) {
-    beginBounceNow();
-    return;
-  }
-  if (cmd.code == kEndBounce) {
-    endBounceNow();
+  if (cmd.code >= 0x100) {
+    switch (cmd.code) {
+      case kBeginBounce: beginBounceNow(); break;
+      case kEndBounce: endBounceNow(); break;
+      case kRefreshPattern: refreshNow(c.pattern); break;
+      case kCancelPatternChanges: cancelNow(c.order); break;
+      default: break;  // kDropped
+    }
     return;
   }
   const bool internal = internalClock_.load(std::memory_order_relaxed);

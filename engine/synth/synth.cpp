@@ -122,7 +122,28 @@ int32_t Synth::loadPattern(int32_t index, bool whilePlaying) {
   const int32_t newTempo = r.sequencerParams.tempo;
   if (whilePlaying && tempoLocked()) r.sequencerParams.tempo = static_cast<int16_t>(oldTempo);
   finishLoad(r, true, index);
+  // A move on the main thread may have renumbered the record meanwhile.
+  publishRenumbered(currentPatternIndex_, index, seq_->loadingPatternIndex());
   return newTempo;
+}
+
+void Synth::libraryStoredPattern(int32_t index) {
+  if (seq_) seq_->refreshPattern(index);
+}
+
+void Synth::libraryMovedPattern(int32_t from, int32_t to) {
+  // The playing record's number first, then the waiting changes' (the
+  // order publishRenumbered relies on).
+  uint16_t c = currentPatternIndex_.load(std::memory_order_acquire);
+  while (c != kNoPattern &&
+         !currentPatternIndex_.compare_exchange_weak(c, static_cast<uint16_t>(movedPatternNumber(c, from, to)),
+                                                     std::memory_order_acq_rel)) {
+  }
+  if (seq_) seq_->renumberPatterns(from, to);
+}
+
+void Synth::libraryReplacedPatterns() {
+  if (seq_) seq_->cancelPatternChanges(currentPatternIndex());
 }
 
 void Synth::publishStagedRecord() {

@@ -14,6 +14,8 @@
 //   Parameter values reach the audio side through the voices' and effects'
 //   own hand-offs and atomics; transport and pattern changes go through the
 //   sequencer's command queue; live triggers through the event queue.
+//   The voices' own state (freeze, reset, silence at a load or an output
+//   resume) is never written here: it is asked of the next render block.
 // - The step/motion edits marked "locked" hold patternEditMutex.
 // Operations that forward to the sequencer do nothing (or answer 0) while
 // the engine has no sequencer, which only happens during construction.
@@ -29,6 +31,7 @@
 #include "engine/interfaces/audio_io.h"
 #include "engine/interfaces/audio_output_engine.h"
 #include "engine/interfaces/data_provider.h"
+#include "engine/interfaces/pattern_library_observer.h"
 #include "engine/interfaces/recording_source.h"
 #include "engine/interfaces/seq_listener.h"
 #include "engine/interfaces/synth_listener.h"
@@ -53,7 +56,8 @@ class Synth : public AudioIOListener,
               public SeqListener,
               public TempoSource,
               public RecordingSource,
-              public AudioOutputEngine {
+              public AudioOutputEngine,
+              public PatternLibraryObserver {
  public:
   static constexpr int32_t kBusFrames = 1024;
   static constexpr uint16_t kNoPattern = 512;
@@ -79,10 +83,17 @@ class Synth : public AudioIOListener,
   float sampleRate() const override { return sampleRate_; }
   float referencePitch() const { return referencePitch_; }
   uint16_t currentPatternIndex() const { return currentPatternIndex_.load(std::memory_order_acquire); }
-  // The library moved patterns around: the record that plays is the same
-  // pattern under a new number, so only the number changes, with no reload
-  // and no report. Main thread.
+  // Only the number changes, with no reload and no report. Main thread.
   void setCurrentPatternIndex(uint16_t index) { currentPatternIndex_.store(index, std::memory_order_relaxed); }
+
+  // --- library changes (main thread; the pattern store calls them) ----------
+  // A waiting pattern change to a saved or initialized number plays the
+  // saved record; a move renumbers the playing record and every waiting
+  // change at once (so a save of the playing pattern goes to the number its
+  // record has now); a replaced library drops every waiting change.
+  void libraryStoredPattern(int32_t index) override;
+  void libraryMovedPattern(int32_t from, int32_t to) override;
+  void libraryReplacedPatterns() override;
 
   // The record that plays, edited in place by the interface.
   // Main thread (or the bounce's thread). Takes what the render side loaded.
@@ -182,7 +193,11 @@ class Synth : public AudioIOListener,
   int32_t pendingPattern() const;
   // Queues a change to pattern `index` (bounded by the provider's count).
   bool changePattern(int32_t index);
+  // Render side (the audio thread, or the bounce's while it holds the
+  // engine): knob values over the motion values, send gains at once.
   void resetVoices();
+  // Silences every voice and clears the effects at the start of the next
+  // render block (the output resuming). Any thread.
   void resetSound() override;
 
   // --- steps and accent -------------------------------------------------------
@@ -347,6 +362,14 @@ class Synth : public AudioIOListener,
   // a pattern is the same whatever played before it.
   void seedNoise();
   void finishLoad(PatternRecord& record, bool publishFromRender = false, int32_t index = -1);
+  // Voice state (the parts' plain fields, the effects' running state) is
+  // written by the render side alone. What the main thread needs done to it
+  // is asked for here and done by whoever renders the next block: the live
+  // output, or the bounce, which also does it when it takes the engine.
+  // Requests of the same kind merge; none is ever lost.
+  enum VoiceWork : uint32_t { kFreezeVoices = 1, kResetVoices = 2, kSilenceVoices = 4 };
+  void askVoiceWork(uint32_t work);
+  void doVoiceWork();
   void publishStagedRecord();
   // Sequencer BPM and pattern tempo, the record's tempo and the effect tempo.
   void applyTempo(PatternRecord& record, int32_t tempoTenths);
@@ -420,6 +443,7 @@ class Synth : public AudioIOListener,
   std::mutex patternEditMutex_;
   std::atomic<uint32_t> currentPart_{0};
   std::atomic<uint64_t> skippedLoads_{0};
+  std::atomic<uint32_t> voiceWork_{0};
   MidiNoteMap midiNoteMap_;
   MidiControlMap midiControlMap_ = makeMidiControlMap();
   PatternSetLookup patternSetLookup_;

@@ -166,7 +166,10 @@ void Synth::finishLoad(PatternRecord& r, bool publishFromRender, int32_t index) 
   seq_->resetParams();
   applyPartParameters(r.synthParams);
   applyPattern(r);
-  resetVoices();
+  // The voices belong to the render side: a load there resets them at
+  // once, a load on the main thread asks the next render block to.
+  if (publishFromRender) resetVoices();
+  else askVoiceWork(kResetVoices);
   if (publishFromRender) publishStagedRecord();
   if (index >= 0) currentPatternIndex_.store(static_cast<uint16_t>(index), std::memory_order_release);
   if (listener_) listener_->patternChanged();
@@ -209,8 +212,7 @@ void Synth::applyPattern(PatternRecord& r) {
 void Synth::reloadPattern() {
   if (!dataProvider_) return;
   const int32_t index = currentPatternIndex();
-  for (auto& p : synthParts_) p->freezeParameters();
-  for (auto& p : pcmParts_) p->freezeParameters();
+  askVoiceWork(kFreezeVoices);
   const int32_t oldTempo = record().sequencerParams.tempo;
   record() = dataProvider_->patternAt(index);
   if (tempoLocked()) applyTempo(record(), oldTempo);
@@ -219,8 +221,7 @@ void Synth::reloadPattern() {
 
 void Synth::initializePattern() {
   if (!dataProvider_) return;
-  for (auto& p : synthParts_) p->freezeParameters();
-  for (auto& p : pcmParts_) p->freezeParameters();
+  askVoiceWork(kFreezeVoices);
   const int32_t oldTempo = record().sequencerParams.tempo;
   dataProvider_->initPattern(&record());
   if (tempoLocked()) applyTempo(record(), oldTempo);
@@ -277,10 +278,23 @@ void Synth::seedNoise() {
   for (size_t i = 0; i < pcmParts_.size(); ++i) pcmParts_[i]->seedNoise(static_cast<uint32_t>(i + synthParts_.size()));
 }
 
-void Synth::resetSound() {
-  for (auto& p : synthParts_) p->resetVoice();
-  for (auto& p : pcmParts_) p->resetVoice();
-  multiEffector().resetEffects();
+void Synth::resetSound() { askVoiceWork(kSilenceVoices); }
+
+void Synth::askVoiceWork(uint32_t work) { voiceWork_.fetch_or(work, std::memory_order_release); }
+
+void Synth::doVoiceWork() {
+  if (voiceWork_.load(std::memory_order_relaxed) == 0) return;
+  const uint32_t work = voiceWork_.exchange(0, std::memory_order_acquire);
+  if (work & kFreezeVoices) {
+    for (auto& p : synthParts_) p->freezeParameters();
+    for (auto& p : pcmParts_) p->freezeParameters();
+  }
+  if (work & kResetVoices) resetVoices();
+  if (work & kSilenceVoices) {
+    for (auto& p : synthParts_) p->resetVoice();
+    for (auto& p : pcmParts_) p->resetVoice();
+    multiEffector().resetEffects();
+  }
 }
 
 // --- steps and accent -------------------------------------------------------------

@@ -53,6 +53,9 @@ void Synth::render(AudioIO* io, int16_t** channels, int32_t frames) {
 }
 
 void Synth::renderBlock(AudioIO* io, int16_t** out, int32_t frames) {
+  // Whoever renders (the live output, the bounce, a test) does first what
+  // the main thread asked of the voices since the last block.
+  doVoiceWork();
   if (frames > kBusFrames) {
     // The buses hold kBusFrames; a longer request is rendered in pieces,
     // each placing timed commands and MIDI by its own first frame.
@@ -272,6 +275,9 @@ bool Synth::beginBounce() {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   bounceHoldsEngine_ = true;
+  // What the main thread asked of the voices before is done first: the
+  // live render that would have done it is held now.
+  doVoiceWork();
   // What was asked of the sequencer before the bounce (the bounce's own
   // stop of a playing pattern among it) takes effect now, not in the
   // bounce's first block.

@@ -254,6 +254,49 @@ TEST_F(PatternStoreTest, MovesRenumberAndAreSaved) {
   }
 }
 
+// The engine hears of each change to what a number holds before the
+// store's own notification goes out, so that whoever handles the
+// notification finds the engine's waiting change already in line.
+TEST_F(PatternStoreTest, TheEngineHearsOfSavesInitsMovesAndReplacementsFirst) {
+  struct Recorder : PatternLibraryObserver {
+    std::vector<std::string>* log;
+    void libraryStoredPattern(int32_t index) override { log->push_back("stored " + std::to_string(index)); }
+    void libraryMovedPattern(int32_t from, int32_t to) override {
+      log->push_back("moved " + std::to_string(from) + " " + std::to_string(to));
+    }
+    void libraryReplacedPatterns() override { log->push_back("replaced"); }
+  };
+  makeBundle(0, 352);
+  std::vector<std::string> log;
+  Recorder recorder;
+  recorder.log = &log;
+  auto s = freshStore();
+  s->setNotificationHandler([&](const std::string& n, const platform::Dictionary&) { log.push_back(n); });
+  s->setLibraryObserver(&recorder);
+  s->load();
+  ASSERT_TRUE(s->storePattern(named(3, "Saved"), 290));
+  s->initializePattern(3, 9);
+  s->movePatterns(5, 9, 2, 10);
+  s->sortByName();
+  ASSERT_TRUE(s->installFactoryPatterns());
+  // A number that does not exist changes nothing, and nobody hears of it.
+  EXPECT_FALSE(s->storePattern(named(4, "Nowhere"), 5000));
+  s->setLibraryObserver(nullptr);
+  s->storePattern(named(3, "Unheard"), 290);
+  const std::vector<std::string> expected = {"replaced",
+                                             "stored 290",
+                                             "PatternStorePatternStored",
+                                             "stored 291",
+                                             "PatternStorePatternStored",
+                                             "PatternStorePatternStored",
+                                             "moved 293 321",
+                                             "PatternStorePatternOrderChanged",
+                                             "replaced",
+                                             "replaced",
+                                             "PatternStorePatternStored"};
+  EXPECT_EQ(log, expected);
+}
+
 TEST_F(PatternStoreTest, OlderFileIsConvertedAtStartUp) {
   makeBundle(2);
   auto s = loadedStore();

@@ -54,9 +54,9 @@ TEST(ParameterPickup, TakenAtMultiplesOf64WhileAnotherThreadChangesThem) {
     for (size_t i = 0; i < buf.size(); ++i, ++frame) {
       if (!first && buf[i] != last) {
         ++changes;
-        // Calls are 1000 frames long, so a change on the grid of one call
-        // is off the grid of the next: the grid is the effect's own.
-        const bool onGrid = frame % 64 == 0 || (frame % 64 == 1 && !holdsAt(frame - 1));
+        // Calls are 1000 frames long: the grid counts from each call's
+        // first frame, not from the effect's first.
+        const bool onGrid = i % 64 == 0 || (i % 64 == 1 && !holdsAt(frame - 1));
         ASSERT_TRUE(onGrid) << "change at frame " << frame;
       }
       first = false;
@@ -85,10 +85,13 @@ TEST(ParameterPickup, BusyLockDefersWithoutWaitingAndLosesNothing) {
   EXPECT_EQ(after.left[0], ((32761 * kLevel) >> 15) & -8192);
 }
 
-// Every effect: a change made between grid frames is heard from the next
-// grid frame on, and not before (compared with a twin left alone).
+// Every effect, whatever the slice lengths: a change made between two calls
+// is taken on the first frame of the next call and heard from there on
+// (compared with a twin left alone); before it, the twins are the same. The
+// change falls at frame 4010, off every multiple of 64, so an effect that
+// counted its grid across calls would take it 22 frames late.
 template <typename E>
-void changeIsHeardFromTheNextGridFrame(int index, int before, int after) {
+int32_t firstFrameThatHearsTheChange(int index, int before, int after, size_t slice) {
   const Stereo in(noise(4000 + 200, 12000, 41), noise(4000 + 200, 12000, 42));
   E reference;
   E changed;
@@ -98,29 +101,30 @@ void changeIsHeardFromTheNextGridFrame(int index, int before, int after) {
                     std::vector<int16_t>(in.right.begin(), in.right.begin() + 4010));
   const Stereo tail(std::vector<int16_t>(in.left.begin() + 4010, in.left.end()),
                     std::vector<int16_t>(in.right.begin() + 4010, in.right.end()));
-  run(reference, head, 1000);
-  run(changed, head, 1000);
-  changed.setParameter(index, after);  // frame 4010: the next grid frame is 4032
-  const auto a = run(reference, tail, 190);
-  const auto b = run(changed, tail, 190);
-  for (size_t i = 0; i < 22; ++i) {
-    ASSERT_EQ(a.left[i], b.left[i]) << i;
-    ASSERT_EQ(a.right[i], b.right[i]) << i;
-  }
-  bool differs = false;
-  for (size_t i = 22; i < a.size(); ++i) differs |= a.left[i] != b.left[i] || a.right[i] != b.right[i];
-  EXPECT_TRUE(differs);
+  const auto headA = run(reference, head, slice);
+  const auto headB = run(changed, head, slice);
+  EXPECT_EQ(headA.left, headB.left);
+  changed.setParameter(index, after);
+  const auto a = run(reference, tail, slice);
+  const auto b = run(changed, tail, slice);
+  for (size_t i = 0; i < a.size(); ++i)
+    if (a.left[i] != b.left[i] || a.right[i] != b.right[i]) return static_cast<int32_t>(i);
+  return -1;
 }
 
-TEST(ParameterPickup, EveryEffectWaitsForTheGrid) {
-  changeIsHeardFromTheNextGridFrame<ShortDelay>(2, 0, 127);
-  changeIsHeardFromTheNextGridFrame<BpmSyncDelay>(2, 0, 127);
-  changeIsHeardFromTheNextGridFrame<GrainShifter>(2, 0, 127);
-  changeIsHeardFromTheNextGridFrame<Reverb>(2, 0, 127);
-  changeIsHeardFromTheNextGridFrame<ChorusFlanger>(2, 0, 127);
-  changeIsHeardFromTheNextGridFrame<SarnekFilter>(1, 40, 120);
-  changeIsHeardFromTheNextGridFrame<TalkingModulator>(1, 0, 127);
-  changeIsHeardFromTheNextGridFrame<Decimator>(2, 0, 127);
+TEST(ParameterPickup, EveryEffectTakesAChangeAtTheNextCallWhateverTheSliceLength) {
+  for (size_t slice : {1u, 63u, 64u, 128u}) {
+    SCOPED_TRACE(slice);
+    EXPECT_EQ(firstFrameThatHearsTheChange<ShortDelay>(2, 0, 127, slice), 0);
+    EXPECT_EQ(firstFrameThatHearsTheChange<BpmSyncDelay>(2, 0, 127, slice), 0);
+    EXPECT_EQ(firstFrameThatHearsTheChange<GrainShifter>(2, 0, 127, slice), 0);
+    EXPECT_EQ(firstFrameThatHearsTheChange<Reverb>(2, 0, 127, slice), 0);
+    EXPECT_EQ(firstFrameThatHearsTheChange<ChorusFlanger>(2, 0, 127, slice), 0);
+    // The filter glides from its old coefficients, starting on that frame.
+    EXPECT_EQ(firstFrameThatHearsTheChange<SarnekFilter>(1, 40, 120, slice), 1);
+    EXPECT_EQ(firstFrameThatHearsTheChange<TalkingModulator>(1, 0, 127, slice), 0);
+    EXPECT_EQ(firstFrameThatHearsTheChange<Decimator>(2, 0, 127, slice), 0);
+  }
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -111,12 +113,61 @@ TEST_F(SynthObserverTest, CallbacksFromOtherThreadsArriveOnTheLoopInOrder) {
   for (auto id : threads) EXPECT_EQ(id, std::this_thread::get_id());
 }
 
-TEST_F(SynthObserverTest, AFullRingDropsInsteadOfBlocking) {
-  for (size_t i = 0; i < SynthObserver::kCapacity + 5; ++i) observer->sequenceDidStart();
+// A burst far larger than the engine makes between two drains, from a
+// thread playing the render thread, while the main loop runs on the real
+// clock: every notification arrives, in order, none dropped.
+TEST_F(SynthObserverTest, ABurstOf10000ArrivesCompleteAndInOrderWhileTheLoopRuns) {
+  loop.setClock(nullptr);  // the real clock
+  observer = std::make_unique<SynthObserver>(loop, center);
+  constexpr int kBurst = 10000;
+  std::thread render([&] {
+    for (int i = 0; i < kBurst; ++i) observer->notifyPatternChangedFromMidi(i);
+  });
+  // The bound only keeps a broken build from hanging.
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (received.size() < static_cast<size_t>(kBurst) && std::chrono::steady_clock::now() < giveUp)
+    loop.runOnce(0.01);
+  render.join();
+  loop.runOnce(0.0);
+  ASSERT_EQ(received.size(), static_cast<size_t>(kBurst));
+  for (int i = 0; i < kBurst; ++i) ASSERT_EQ(infoInt(received[static_cast<size_t>(i)], "patternNumber"), i);
+  EXPECT_EQ(observer->dropped(), 0u);
+  for (auto id : threads) EXPECT_EQ(id, std::this_thread::get_id());
+}
+
+// Callbacks made on the main thread itself (a load there reports the
+// change) never fill the ring: past half of it they drain first.
+TEST_F(SynthObserverTest, CallbacksOnTheMainThreadNeverFillTheRing) {
+  const int n = static_cast<int>(SynthObserver::kCapacity) * 3;
+  for (int i = 0; i < n; ++i) observer->notifyPatternChangedFromMidi(i);
+  loop.advanceBy(SynthObserver::kDrainInterval * 2);
+  EXPECT_EQ(observer->dropped(), 0u);
+  ASSERT_EQ(received.size(), static_cast<size_t>(n));
+  for (int i = 0; i < n; ++i) ASSERT_EQ(infoInt(received[static_cast<size_t>(i)], "patternNumber"), i);
+}
+
+TEST_F(SynthObserverTest, AFullRingDropsInsteadOfBlockingAndSaysSoOnce) {
+  std::vector<std::string> log;
+  observer->setLog([&](const std::string& line) { log.push_back(line); });
+  // Another thread, with the main thread not draining: the ring fills.
+  auto fill = [&](size_t count) {
+    std::thread other([&] {
+      for (size_t i = 0; i < count; ++i) observer->sequenceDidStart();
+    });
+    other.join();
+  };
+  fill(SynthObserver::kCapacity + 5);
   EXPECT_EQ(observer->dropped(), 5u);
   loop.advanceBy(SynthObserver::kDrainInterval * 2);
   EXPECT_EQ(received.size(), SynthObserver::kCapacity);
-  // After draining there is room again.
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_NE(log[0].find("5 dropped"), std::string::npos) << log[0];
+  // After draining there is room again; later drops are counted, and the
+  // log is not told again.
+  fill(SynthObserver::kCapacity + 2);
+  EXPECT_EQ(observer->dropped(), 7u);
+  loop.advanceBy(SynthObserver::kDrainInterval * 2);
+  EXPECT_EQ(log.size(), 1u);
   observer->sequenceDidStop();
   loop.advanceBy(SynthObserver::kDrainInterval * 2);
   EXPECT_EQ(received.back().name, "sequenceDidStop");

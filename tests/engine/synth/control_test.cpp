@@ -213,6 +213,49 @@ TEST_F(Control, InitializePatternPutsTheInitPatternInPlace) {
   synth->setListener(nullptr);
 }
 
+// A voice still ringing when a load on the main thread (init, reload)
+// replaces the parameters keeps its sound until its next note, also when
+// the load comes between two render blocks: the output is the same as if
+// nothing had been loaded. Part 0 is the only difference between the two
+// patterns, so nothing else changes what is heard.
+TEST_F(Control, AVoiceRingingAcrossALoadKeepsItsSound) {
+  PatternRecord ringing;
+  provider.initPattern(&ringing);
+  ringing.synthParams[0].pitch = 30;
+  ringing.synthParams[0].waveform = 2;
+  ringing.synthParams[0].decay = 127;
+  ringing.synthParams[0].level = 120;
+  ringing.synthParams[0].mute = 0;
+  provider.storePattern(ringing, 3);
+  auto play = [&](const std::function<void()>& load) {
+    freshEngine();
+    loadThroughSequencer(3);
+    synth->triggerPartLive(0);
+    Stereo out = renderOffline(512, 256);
+    load();
+    out.append(renderOffline(4096, 256));
+    return out;
+  };
+  const Stereo alone = play([] {});
+  ASSERT_GT(synthtest::peak(alone.left, 512), 1000);
+  for (int which = 0; which < 2; ++which) {
+    SCOPED_TRACE(which);
+    const Stereo loaded = play([&] {
+      if (which == 0) {
+        synth->initializePattern();
+      } else {
+        PatternRecord changed = ringing;
+        changed.synthParams[0].pitch = 100;
+        changed.synthParams[0].level = 20;
+        provider.storePattern(changed, 3);
+        synth->reloadPattern();
+      }
+    });
+    EXPECT_TRUE(loaded.left == alone.left && loaded.right == alone.right)
+        << "the ringing voice took the loaded parameters";
+  }
+}
+
 TEST_F(Control, SetPatternRecordLeavesNoMotionOfTheRecordBefore) {
   PatternRecord withMotion = quietPattern();
   withMotion.motionParams[3].enabled = 1;

@@ -1,0 +1,123 @@
+// A pattern change waiting for its change point plays what the library
+// holds when it loads: a save or an init of its number refreshes it, a move
+// renumbers it (and the playing record), a replaced library drops it.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "synth_test_support.h"
+
+namespace {
+
+using synthtest::EngineTest;
+using synthtest::quietPattern;
+
+// Pattern i is told apart by its tempo.
+int16_t tempoOf(int32_t i) { return static_cast<int16_t>(1000 + 10 * i); }
+
+class LibraryChange : public EngineTest, public ::testing::WithParamInterface<bool> {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    for (int32_t i = 0; i < provider.numberOfPatterns(); ++i) provider.storePattern(patternWithTempo(tempoOf(i)), i);
+    provider.setLibraryObserver(synth);
+    ASSERT_EQ(synth->changePatternSilently(1), 1);
+    renderOffline(64);
+    ASSERT_EQ(synth->currentPatternIndex(), 1);
+  }
+  void TearDown() override {
+    provider.setLibraryObserver(nullptr);
+    EngineTest::TearDown();
+  }
+  static PatternRecord patternWithTempo(int16_t tempo) {
+    PatternRecord r = quietPattern();
+    r.sequencerParams.tempo = tempo;
+    return r;
+  }
+  // A change to `index` that waits: queued (stopped: the next slice takes
+  // it) or, with the parameter set, pending while the pattern plays on
+  // towards its end.
+  void askForChange(int32_t index) {
+    if (GetParam()) {
+      synth->startSequencer(0);
+      renderOffline(64);
+      ASSERT_TRUE(synth->isPlaying());
+      ASSERT_EQ(synth->changePatternSilently(index), index);
+      renderOffline(64);  // taken: pending until the pattern's end
+      ASSERT_EQ(synth->currentPatternIndex(), 1);
+    } else {
+      ASSERT_EQ(synth->changePatternSilently(index), index);
+    }
+  }
+  // Renders until the change has loaded (at most two bars at the slowest
+  // tempo): a queued change becomes the number asked for in the first block.
+  void playToTheChange() {
+    renderOffline(1024);
+    for (int i = 0; i < 400 && synth->pendingPattern() != synth->currentPatternIndex(); ++i) renderOffline(1024);
+  }
+  int32_t playingTempo() { return synth->currentPattern()->sequencerParams.tempo; }
+};
+
+TEST_P(LibraryChange, ASaveOfThePendingNumberPlaysTheSavedRecord) {
+  askForChange(5);
+  provider.storePattern(patternWithTempo(2345), 5);
+  playToTheChange();
+  EXPECT_EQ(synth->currentPatternIndex(), 5);
+  EXPECT_EQ(playingTempo(), 2345);
+}
+
+TEST_P(LibraryChange, AnInitOfThePendingNumberPlaysTheInitPattern) {
+  askForChange(6);
+  provider.initializePattern(6, 0);
+  playToTheChange();
+  EXPECT_EQ(synth->currentPatternIndex(), 6);
+  PatternRecord init;
+  provider.initPattern(&init);
+  EXPECT_EQ(playingTempo(), init.sequencerParams.tempo);
+  EXPECT_NE(init.sequencerParams.tempo, tempoOf(6));
+}
+
+TEST_P(LibraryChange, AMoveRenumbersThePendingChangeAndThePlayingRecord) {
+  askForChange(4);
+  // 4 goes to 9; 5-9 move down one. The playing 1 keeps its number.
+  provider.movePatterns(4, 0, 9, 0);
+  if (GetParam()) {
+    EXPECT_EQ(synth->pendingPattern(), 9);
+  }
+  EXPECT_EQ(synth->currentPatternIndex(), 1);
+  // 0 goes to 3: the playing record (1) is 0 now, before anything renders.
+  provider.movePatterns(0, 0, 3, 0);
+  EXPECT_EQ(synth->currentPatternIndex(), 0);
+  if (GetParam()) {
+    EXPECT_EQ(synth->pendingPattern(), 9);
+  }
+  playToTheChange();
+  EXPECT_EQ(synth->currentPatternIndex(), 9);
+  EXPECT_EQ(playingTempo(), tempoOf(4));
+  // A save of what plays goes to the number its record has now.
+  PatternRecord edited = *synth->currentPattern();
+  edited.sequencerParams.tempo = 3333;
+  provider.storePattern(edited, synth->currentPatternIndex());
+  EXPECT_EQ(provider.patternAt(9).sequencerParams.tempo, 3333);
+  EXPECT_EQ(provider.patternAt(8).sequencerParams.tempo, tempoOf(9));
+}
+
+TEST_P(LibraryChange, AReplacedLibraryDropsThePendingChange) {
+  askForChange(7);
+  provider.replacePatterns(patternWithTempo(4444), 2);
+  EXPECT_EQ(synth->pendingPattern(), 1);
+  renderOffline(4 * 44100);  // past any change point
+  EXPECT_EQ(synth->currentPatternIndex(), 1);
+  EXPECT_EQ(playingTempo(), tempoOf(1));
+  // A change asked for after it plays the new library.
+  ASSERT_EQ(synth->changePatternSilently(7), 7);
+  playToTheChange();
+  EXPECT_EQ(synth->currentPatternIndex(), 7);
+  EXPECT_EQ(playingTempo(), 4444);
+}
+
+INSTANTIATE_TEST_SUITE_P(QueuedOrPending, LibraryChange, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& i) { return i.param ? "Pending" : "Queued"; });
+
+}  // namespace
