@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <numeric>
 #include <system_error>
+#include <unordered_map>
+#include <vector>
 
 #include "engine/record/init_pattern.h"
 #include "library/pattern_file.h"
@@ -616,12 +619,25 @@ bool Z31647PatternStore::installFactoryLibrary() {
 
 template <typename F>
 void Z31647PatternStore::sortAndSave(F sort) {
+  // A sort renumbers: the engine's playing record and waiting changes must
+  // follow their files, or the next save of the playing pattern would
+  // overwrite whichever pattern took its old number.
+  std::vector<int32_t> numberOf;
   {
     std::lock_guard lock(mutex_);
+    std::unordered_map<std::string, int32_t> before;
+    const int32_t count = table_.numberOfPatterns();
+    for (int32_t i = 0; i < count; ++i) before.emplace(table_.patternId(i), i);
     sort(table_);
     storeIndexTableLocked();
+    numberOf.resize(static_cast<size_t>(count));
+    std::iota(numberOf.begin(), numberOf.end(), 0);
+    for (int32_t i = 0; i < count; ++i) {
+      auto it = before.find(table_.patternId(i));
+      if (it != before.end()) numberOf[static_cast<size_t>(it->second)] = i;
+    }
   }
-  tellLibraryReplaced();
+  if (PatternLibraryObserver* o = libraryObserver()) o->libraryRenumberedPatterns(numberOf);
 }
 
 void Z31647PatternStore::sortByFavorite() {

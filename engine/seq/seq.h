@@ -137,6 +137,9 @@ class Seq {
   // Pattern `from` was moved to `to`: every waiting change, and the number
   // last asked for, take their record's new number now.
   void renumberPatterns(int32_t from, int32_t to);
+  // The same for any renumbering: a waiting change numbered n takes
+  // `numberOf(n)`.
+  void renumberPatterns(const std::function<int32_t(int32_t)>& numberOf);
   // The library's numbers hold other records now: every change asked for
   // so far is dropped at the render side's next slice; the number last
   // asked for becomes `current`.

@@ -143,15 +143,19 @@ void Seq::refreshPattern(int32_t index) {
 }
 
 void Seq::renumberPatterns(int32_t from, int32_t to) {
+  renumberPatterns([from, to](int32_t p) { return movedPatternNumber(p, from, to); });
+}
+
+void Seq::renumberPatterns(const std::function<int32_t(int32_t)>& numberOf) {
   // The number last asked for first, then the slots it may be published
   // from (see publishRenumbered).
   int32_t r = requestedPattern_.load(std::memory_order_acquire);
-  while (!requestedPattern_.compare_exchange_weak(r, movedPatternNumber(r, from, to), std::memory_order_acq_rel)) {
+  while (!requestedPattern_.compare_exchange_weak(r, numberOf(r), std::memory_order_acq_rel)) {
   }
   std::lock_guard<std::mutex> lock(slotMutex_);
   for (auto& s : slots_) {
     if (!s->inUse.load(std::memory_order_acquire)) continue;
-    s->index.store(movedPatternNumber(s->index.load(std::memory_order_relaxed), from, to), std::memory_order_release);
+    s->index.store(numberOf(s->index.load(std::memory_order_relaxed)), std::memory_order_release);
   }
 }
 

@@ -132,14 +132,21 @@ void Synth::libraryStoredPattern(int32_t index) {
 }
 
 void Synth::libraryMovedPattern(int32_t from, int32_t to) {
+  renumberPatterns([from, to](int32_t p) { return movedPatternNumber(p, from, to); });
+}
+
+void Synth::libraryRenumberedPatterns(const std::vector<int32_t>& numberOf) {
+  renumberPatterns([&numberOf](int32_t p) { return renumberedPattern(p, numberOf); });
+}
+
+void Synth::renumberPatterns(const std::function<int32_t(int32_t)>& numberOf) {
   // The playing record's number first, then the waiting changes' (the
   // order publishRenumbered relies on).
   uint16_t c = currentPatternIndex_.load(std::memory_order_acquire);
   while (c != kNoPattern &&
-         !currentPatternIndex_.compare_exchange_weak(c, static_cast<uint16_t>(movedPatternNumber(c, from, to)),
-                                                     std::memory_order_acq_rel)) {
+         !currentPatternIndex_.compare_exchange_weak(c, static_cast<uint16_t>(numberOf(c)), std::memory_order_acq_rel)) {
   }
-  if (seq_) seq_->renumberPatterns(from, to);
+  if (seq_) seq_->renumberPatterns(numberOf);
 }
 
 void Synth::libraryReplacedPatterns() {

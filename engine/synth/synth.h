@@ -93,6 +93,7 @@ class Synth : public AudioIOListener,
   // record has now); a replaced library drops every waiting change.
   void libraryStoredPattern(int32_t index) override;
   void libraryMovedPattern(int32_t from, int32_t to) override;
+  void libraryRenumberedPatterns(const std::vector<int32_t>& numberOf) override;
   void libraryReplacedPatterns() override;
 
   // The record that plays, edited in place by the interface.
@@ -346,6 +347,9 @@ class Synth : public AudioIOListener,
   uint64_t skippedLoads() const { return skippedLoads_.load(std::memory_order_relaxed); }
 
  private:
+  // A library move or re-sort: the playing record and every waiting change
+  // take their record's new number.
+  void renumberPatterns(const std::function<int32_t(int32_t)>& numberOf);
   Synth(float sampleRate, SeqServices services);
 
   void renderSlice(AudioIO* io, int32_t offset, int32_t n);

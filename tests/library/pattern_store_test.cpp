@@ -264,6 +264,7 @@ TEST_F(PatternStoreTest, TheEngineHearsOfSavesInitsMovesAndReplacementsFirst) {
     void libraryMovedPattern(int32_t from, int32_t to) override {
       log->push_back("moved " + std::to_string(from) + " " + std::to_string(to));
     }
+    void libraryRenumberedPatterns(const std::vector<int32_t>&) override { log->push_back("renumbered"); }
     void libraryReplacedPatterns() override { log->push_back("replaced"); }
   };
   makeBundle(0, 352);
@@ -291,10 +292,47 @@ TEST_F(PatternStoreTest, TheEngineHearsOfSavesInitsMovesAndReplacementsFirst) {
                                              "PatternStorePatternStored",
                                              "moved 293 321",
                                              "PatternStorePatternOrderChanged",
-                                             "replaced",
+                                             "renumbered",
                                              "replaced",
                                              "PatternStorePatternStored"};
   EXPECT_EQ(log, expected);
+}
+
+// A sort renumbers patterns; the engine is told each pattern's new number,
+// so that a save of the playing pattern still goes to its own file.
+TEST_F(PatternStoreTest, ASortTellsTheEngineEveryPatternsNewNumber) {
+  struct Recorder : PatternLibraryObserver {
+    std::vector<int32_t> numberOf;
+    int calls = 0;
+    void libraryStoredPattern(int32_t) override {}
+    void libraryMovedPattern(int32_t, int32_t) override {}
+    void libraryRenumberedPatterns(const std::vector<int32_t>& n) override {
+      numberOf = n;
+      ++calls;
+    }
+    void libraryReplacedPatterns() override {}
+  };
+  makeBundle(40);
+  auto s = loadedStore();
+  // Names in an order a name sort changes: "Z…" first, "A…" last.
+  for (int32_t i = 0; i < 40; ++i) {
+    const std::string letter(1, static_cast<char>('Z' - i % 26));
+    ASSERT_TRUE(s->storePattern(named(i, letter.c_str()), i));
+  }
+  std::vector<std::string> before;
+  for (int32_t i = 0; i < s->numberOfPatterns(); ++i) before.push_back(s->indicesTable().patternId(i));
+  Recorder recorder;
+  s->setLibraryObserver(&recorder);
+  s->sortByName();
+  s->setLibraryObserver(nullptr);
+  ASSERT_EQ(recorder.calls, 1);
+  ASSERT_EQ(recorder.numberOf.size(), before.size());
+  bool anyMoved = false;
+  for (size_t n = 0; n < before.size(); ++n) {
+    EXPECT_EQ(s->indicesTable().patternId(static_cast<uint64_t>(recorder.numberOf[n])), before[n]) << "pattern " << n;
+    anyMoved = anyMoved || recorder.numberOf[n] != static_cast<int32_t>(n);
+  }
+  EXPECT_TRUE(anyMoved);
 }
 
 TEST_F(PatternStoreTest, OlderFileIsConvertedAtStartUp) {

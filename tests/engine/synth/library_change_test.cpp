@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 #include "synth_test_support.h"
 
@@ -101,6 +102,22 @@ TEST_P(LibraryChange, AMoveRenumbersThePendingChangeAndThePlayingRecord) {
   provider.storePattern(edited, synth->currentPatternIndex());
   EXPECT_EQ(provider.patternAt(9).sequencerParams.tempo, 3333);
   EXPECT_EQ(provider.patternAt(8).sequencerParams.tempo, tempoOf(9));
+}
+
+TEST_P(LibraryChange, AReSortRenumbersThePendingChangeAndThePlayingRecord) {
+  askForChange(4);
+  // The first ten numbers reversed; the rest keep theirs.
+  std::vector<int32_t> numberOf(static_cast<size_t>(provider.numberOfPatterns()));
+  for (size_t n = 0; n < numberOf.size(); ++n) numberOf[n] = n < 10 ? static_cast<int32_t>(9 - n) : static_cast<int32_t>(n);
+  synth->libraryRenumberedPatterns(numberOf);
+  EXPECT_EQ(synth->currentPatternIndex(), 8);
+  if (GetParam()) {
+    EXPECT_EQ(synth->pendingPattern(), 5);
+  }
+  playToTheChange();
+  EXPECT_EQ(synth->currentPatternIndex(), 5);
+  // The record asked for under its old number, not the one now numbered 4.
+  EXPECT_EQ(playingTempo(), tempoOf(4));
 }
 
 TEST_P(LibraryChange, AReplacedLibraryDropsThePendingChange) {
