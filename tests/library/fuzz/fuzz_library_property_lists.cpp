@@ -55,10 +55,6 @@ const Library& library() {
   static const Library lib = [] {
     Library l;
     l.root = igbfuzz::makeTempDir("library-plists");
-    std::atexit([] {
-      std::error_code ec;
-      fs::remove_all(library().root, ec);
-    });
     l.docs = l.root / "Documents";
     const fs::path bundle = l.root / "bundle";
     fs::create_directories(l.docs);

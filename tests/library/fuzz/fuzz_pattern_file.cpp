@@ -59,10 +59,6 @@ const Library& library() {
   static const Library lib = [] {
     Library l;
     l.root = igbfuzz::makeTempDir("pattern-file");
-    std::atexit([] {
-      std::error_code ec;
-      fs::remove_all(library().root, ec);
-    });
     const fs::path docs = l.root / "Documents";
     const fs::path bundle = l.root / "bundle";
     fs::create_directories(docs);

@@ -24,14 +24,16 @@ namespace igbfuzz {
   std::abort();
 }
 
-// A fresh folder for the whole process, removed by the caller's atexit
-// handler. In memory (/dev/shm) where there is one: the system's writers
-// sync every file and folder they write, which on a disk would cost more
-// than everything else a run does.
+// A fresh folder for the whole process, in $TMPDIR (the run script points
+// it at its own work folder, which it removes whatever way the fuzzer
+// ends), else in memory (/dev/shm) where there is one: the system's
+// writers sync every file and folder they write, which on a disk would
+// cost more than everything else a run does.
 inline std::filesystem::path makeTempDir(const char* tag) {
   std::error_code ec;
-  const char* base = std::filesystem::is_directory("/dev/shm", ec) ? "/dev/shm" : "/tmp";
-  std::string tmpl = std::string(base) + "/igb-fuzz-" + tag + "-XXXXXX";
+  const char* env = std::getenv("TMPDIR");
+  const std::string base = env && *env ? env : std::filesystem::is_directory("/dev/shm", ec) ? "/dev/shm" : "/tmp";
+  std::string tmpl = base + "/igb-fuzz-" + tag + "-XXXXXX";
   if (!::mkdtemp(tmpl.data())) {
     std::perror("mkdtemp");
     std::abort();

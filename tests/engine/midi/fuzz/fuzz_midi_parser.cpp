@@ -77,10 +77,6 @@ World& world() {
   static World* w = [] {
     auto* x = new World;
     x->root = igbfuzz::makeTempDir("midi");
-    std::atexit([] {
-      std::error_code ec;
-      fs::remove_all(world().root, ec);
-    });
     createGlobalSettings(x->root, x->root);
     // No samples: the drum parts play silence, which is all the run needs.
     createDrumData((x->root / "no-bundle").string());

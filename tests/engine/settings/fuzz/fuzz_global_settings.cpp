@@ -37,10 +37,6 @@ const Folders& folders() {
   static const Folders f = [] {
     Folders x;
     x.root = igbfuzz::makeTempDir("global-settings");
-    std::atexit([] {
-      std::error_code ec;
-      fs::remove_all(folders().root, ec);
-    });
     x.docs = x.root;
     x.data = x.root / ".igroovebix.d";
     fs::create_directories(x.data);

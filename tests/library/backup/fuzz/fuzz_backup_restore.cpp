@@ -38,10 +38,6 @@ const Setup& setup() {
   static const Setup s = [] {
     Setup x;
     x.root = igbfuzz::makeTempDir("restore");
-    std::atexit([] {
-      std::error_code ec;
-      fs::remove_all(setup().root, ec);
-    });
     x.data = x.root / "Documents" / ".igroovebix.d";
     x.archive = x.root / "Documents" / "backup.gbd";
     if (!igbfuzz::writeFuzzLibrary(x.data)) igbfuzz::stop(kTarget, "cannot write the library");
