@@ -7,8 +7,7 @@
 // - a pattern plays other than its file (clamped into range) or, for a file
 //   that is no pattern, other than the init pattern, or such a file is not
 //   reported;
-// - what the store hands out is still out of range (a second clamp changes
-//   it);
+// - what the store hands out is out of the record's ranges;
 // - loading changes a file other than by converting the older form;
 // - the edit buffer loads other than its file or pattern 0, or comes back
 //   with a pattern number outside the library.
@@ -29,6 +28,7 @@
 #include "library/pattern_store.h"
 #include "library/utilities.h"
 #include "tests/support/fuzz/fuzz_support.h"
+#include "tests/support/fuzz/record_ranges.h"
 
 namespace fs = std::filesystem;
 
@@ -128,7 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     PatternRecord got = store.patternAt(i);
     const PatternRecord& want = i == 1 ? init : plays;
     if (!same(got, want)) igbfuzz::stop(kTarget, "pattern " + std::to_string(i) + " is not its file");
-    if (clampPatternRecord(&got)) igbfuzz::stop(kTarget, "the store handed out a value out of range");
+    if (auto bad = igbfuzz::outOfRange(got); !bad.empty()) igbfuzz::stop(kTarget, "the store handed out " + bad);
     for (int32_t column = 0; column <= 4; ++column) store.columnText(i, column);
   }
 
@@ -145,6 +145,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     igbfuzz::stop(kTarget, "an unusable edit buffer did not fall back to pattern 0");
   }
   if (!same(buffer, wantBuffer)) igbfuzz::stop(kTarget, "the edit buffer loaded something else");
-  if (clampPatternRecord(&buffer)) igbfuzz::stop(kTarget, "the edit buffer handed out a value out of range");
+  if (auto bad = igbfuzz::outOfRange(buffer); !bad.empty()) igbfuzz::stop(kTarget, "the edit buffer handed out " + bad);
   return 0;
 }

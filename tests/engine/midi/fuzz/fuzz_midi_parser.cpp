@@ -23,13 +23,13 @@
 #include "engine/midi/midi_clock_tempo_tracker.h"
 #include "engine/midi/midi_input_connection.h"
 #include "engine/provider/memory_data_provider.h"
-#include "engine/record/param_tables.h"
 #include "engine/seq/host_clock.h"
 #include "engine/settings/global_settings.h"
 #include "engine/synth/synth.h"
 #include "engine/voices/drum_data.h"
 #include "platform/foundation/host_time.h"
 #include "tests/support/fuzz/fuzz_support.h"
+#include "tests/support/fuzz/record_ranges.h"
 #include "tests/support/null_synth_listener.h"
 #include "tests/support/stepping_audio_io.h"
 
@@ -85,27 +85,8 @@ World& world() {
   return *w;
 }
 
-void checkRange(const char* what, int64_t v, int64_t lo, int64_t hi) {
-  if (v < lo || v > hi) igbfuzz::stop(kTarget, std::string(what) + " is " + std::to_string(v));
-}
-
 void checkRecord(const PatternRecord& r) {
-  for (int p = 0; p < kNumParts; ++p)
-    for (int i = 0; i < kNumPartParams; ++i) {
-      const PartParamInfo* info = partParamInfo(p, i);
-      checkRange(info->name, r.synthParams[p][i], info->min, info->max);
-    }
-  checkRange("effect type", r.effectParams[0].type, 0, kNumEffectTypes - 1);
-  checkRange("effect edit 1", r.effectParams[0].edit1, 0, 127);
-  checkRange("effect edit 2", r.effectParams[0].edit2, 0, 127);
-  checkRange("effect switch", r.effectParams[0].trigger, 0, 1);
-  const seqParams& q = r.sequencerParams;
-  checkRange("tempo", q.tempo, 200, 6000);
-  checkRange("swing", q.swing, 50, 75);
-  checkRange("length", q.length, 1, 4);
-  checkRange("last step", q.lastStep, 1, 16);
-  checkRange("accent level", q.accentLevel, 0, 127);
-  checkRange("cross/ring", q.crossRingMod, 0, 2);
+  if (auto bad = igbfuzz::outOfRange(r); !bad.empty()) igbfuzz::stop(kTarget, "the record that plays: " + bad);
 }
 
 }  // namespace
