@@ -76,6 +76,10 @@ function(igb_add_subfolders)
     if(rel IN_LIST IGB_SKIP_DIRS)
       continue()
     endif()
+    # A fuzz folder is a clang project of its own (igb_add_fuzz_run).
+    if(child STREQUAL "fuzz")
+      continue()
+    endif()
     if(IS_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/${child} AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${child}/CMakeLists.txt)
       add_subdirectory(${child})
     endif()
@@ -86,7 +90,8 @@ endfunction()
 # project of its own in FOLDER, built with clang when clang is there;
 # without clang the test is still registered and reports that it was
 # skipped. COMMAND is the script that runs it; "@FUZZER@" in it stands for
-# the built fuzzer ("-" without clang).
+# the built fuzzer ("-" without clang). Several runs may share one PROJECT
+# (one executable each); it is built once.
 #   igb_add_fuzz_run(TEST name PROJECT target FOLDER dir EXECUTABLE file
 #                    SECONDS n COMMAND script args...)
 function(igb_add_fuzz_run)
@@ -101,6 +106,8 @@ function(igb_add_fuzz_run)
   if(IGB_CLANGXX)
     include(ExternalProject)
     set(fuzzer ${CMAKE_CURRENT_BINARY_DIR}/${F_FOLDER}/${F_EXECUTABLE})
+  endif()
+  if(IGB_CLANGXX AND NOT TARGET ${F_PROJECT})
     ExternalProject_Add(${F_PROJECT}
       SOURCE_DIR ${CMAKE_CURRENT_SOURCE_DIR}/${F_FOLDER}
       BINARY_DIR ${CMAKE_CURRENT_BINARY_DIR}/${F_FOLDER}
@@ -109,7 +116,7 @@ function(igb_add_fuzz_run)
       BUILD_ALWAYS ON
       INSTALL_COMMAND ""
       BUILD_BYPRODUCTS ${fuzzer})
-  else()
+  elseif(NOT IGB_CLANGXX)
     message(STATUS "clang++ not found: ${F_TEST} will be skipped")
   endif()
   # An empty argument would be dropped from the command: "-" stands for none.

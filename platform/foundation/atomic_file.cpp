@@ -5,7 +5,9 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <unistd.h>
 
 namespace platform {
@@ -95,7 +97,15 @@ bool writeFileAtomically(const std::filesystem::path& path, const std::string& t
 std::optional<std::vector<uint8_t>> readFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
-  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  // One read of the size the file has, instead of a growing copy byte by
+  // byte; a file that grows meanwhile is read on to its end.
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(path, ec);
+  std::vector<uint8_t> bytes(ec ? 0 : static_cast<size_t>(size));
+  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  bytes.resize(static_cast<size_t>(in.gcount()));
+  if (!in.eof() && !in.bad())
+    bytes.insert(bytes.end(), std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   if (in.bad()) return std::nullopt;
   return bytes;
 }

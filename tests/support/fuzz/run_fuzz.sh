@@ -21,9 +21,15 @@ if [ ! -x "$fuzzer" ]; then
   exit 1
 fi
 
-work="$(mktemp -d /tmp/igb-fuzz.XXXXXX)" || exit 1
+# In memory where there is room for it: the targets that go through the
+# system's file writers make their temporary libraries here ($TMPDIR), and
+# those writers sync every file.
+base=/tmp
+[ -d /dev/shm ] && [ -w /dev/shm ] && base=/dev/shm
+work="$(mktemp -d "$base/igb-fuzz.XXXXXX")" || exit 1
 trap 'rm -rf "$work"' EXIT
-mkdir "$work/corpus"
+mkdir "$work/corpus" "$work/tmp"
+export TMPDIR="$work/tmp"
 
 # libFuzzer reports a finding with its own exit code; both are set to 1 so
 # that no finding can be mistaken for the skip code.
