@@ -11,7 +11,10 @@
 // Not thread-safe: owned by one voice, used on the audio thread only (apart
 // from the constructor). Real-time-safe: no allocation, no locks.
 
+#include <algorithm>
 #include <cstdint>
+
+#include "engine/voices/fixed_point.h"
 
 // The 48-bit linear congruential generator of POSIX mrand48(): the same
 // multiplier, increment and default seed, but with its own state, so each
@@ -45,7 +48,48 @@ class ModulationSource {
   // phase and the envelope keep running, only the rates are recomputed.
   void setParameters(int32_t type, int32_t speed, int32_t depth);
 
-  void step();
+  // Runs once per sample of every sounding voice: defined here so that the
+  // voices' frame loops inline it.
+  [[gnu::always_inline]] void step() {
+    envelope_ = std::max(envelope_ - envelopeDecrement_, 0);
+    previousSaw_ = saw_;
+    phase_ = q23::wrap(static_cast<int64_t>(phase_) + increment_);
+    saw_ = q23::wrap(-8388607LL - phase_);
+    output_ = outputOffset_ = phaseOffset_ = 0;
+    if (depth_ == 0) return;
+    switch (type_) {
+      case 0:
+        output_ = saw_;
+        break;
+      case 1:
+        output_ = q23::clamp(static_cast<int64_t>(saw_) + phase_);
+        break;
+      case 2: {
+        const int64_t q = q23::clamp(static_cast<int64_t>(saw_) + phase_);
+        output_ = q23::clamp((((q * saw_) >> 22) - 8388606) & ~int64_t{1});
+        break;
+      }
+      case 3: {
+        const int32_t noise = noiseStep();
+        if (previousSaw_ < saw_) held_ = noise;
+        output_ = held_;
+        break;
+      }
+      case 4: {
+        const int64_t q = q23::clamp(static_cast<int64_t>(saw_) + phase_);
+        const int64_t t = q23::clamp((((q * saw_) >> 22) - 8388606) & ~int64_t{1});
+        const int32_t noise = noiseStep();
+        outputOffset_ = static_cast<int32_t>((static_cast<int64_t>(noiseAmount_) * envelope_) >> 24);
+        phaseOffset_ = static_cast<int32_t>(q23::mul(q23::mul(t, noiseAmount_), noise));
+        break;
+      }
+      case 5:
+        output_ = envelope_;
+        break;
+      default:
+        break;
+    }
+  }
 
   int32_t output() const { return output_; }
   int32_t outputOffset() const { return outputOffset_; }
@@ -68,7 +112,13 @@ class ModulationSource {
 
  private:
   void computeRates();
-  int32_t noiseStep();
+  int32_t noiseStep() {
+    noiseA_ = q23::clamp(noiseA_ + q23::mul(k2_, noiseB_));
+    const int32_t noise =
+        q23::clamp(static_cast<int64_t>(random_.next() >> 8) - (static_cast<int64_t>(noiseA_) + noiseB_));
+    noiseB_ = q23::clamp(noiseB_ + q23::mul(noise, k2_));
+    return noise;
+  }
 
   int32_t k_;
   int32_t k2_;

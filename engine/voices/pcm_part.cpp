@@ -27,9 +27,7 @@ PcmPart::PcmPart(uint32_t firstRow, float sampleRate, const DrumData* memory)
 int32_t PcmPart::interpolatedSample(const DrumData* memory, uint32_t start, uint32_t position) {
   if (memory == nullptr) return 0;
   const size_t a = static_cast<size_t>(start) + (position >> 12);
-  const int32_t s0 = memory->sample(a);
-  const int32_t s1 = memory->sample(a + 1);
-  return s0 + (((s1 - s0) * static_cast<int32_t>(position & 4095u)) >> 12);
+  return interpolate(memory->sample(a), memory->sample(a + 1), position);
 }
 
 int32_t PcmPart::playbackStep(int32_t pitch, uint32_t rowRate, float sampleRate) {
@@ -118,21 +116,21 @@ void PcmPart::pickUp() {
   current_[kMute] = mute;
 }
 
-void PcmPart::render(int16_t* const* buses, uint32_t frames) {
-  if (!active_ && !triggerPending_) return;
-  for (uint32_t i = 0; i < frames; ++i) {
-    if (triggerPending_) {
-      startSample();
-      triggerPending_ = false;
-    }
-    if (!active_) continue;
-    if ((i & 63u) == 0) pickUp();
-
+// The frames from..end of one pick-up stretch; returns the frame after the
+// last it rendered, before `end` when the voice fell silent there.
+uint32_t PcmPart::renderStretch(int16_t* const* buses, uint32_t i, uint32_t end) {
+  // A row that lies wholly inside the memory (its last sample's successor
+  // included) is read without the per-read range checks.
+  const int16_t* row = nullptr;
+  if (memory_ != nullptr && size_t{sampleStart_} + sampleLength_ < memory_->count())
+    row = reinterpret_cast<const int16_t*>(memory_->words.data()) + sampleStart_;
+  for (; i < end; ++i) {
     int32_t x = 0;
     if (!sampleEnded_) {
       const uint32_t index = position_ >> 12;
       if (index < sampleLength_) {
-        const int64_t interpolated = interpolatedSample(memory_, sampleStart_, position_);
+        const int64_t interpolated = row ? interpolate(row[index], row[index + 1], position_)
+                                         : interpolatedSample(memory_, sampleStart_, position_);
         x = q23::clamp(mod_.phaseOffset() + interpolated * 256);
         mod_.step();
         int64_t r = step_.value();
@@ -163,10 +161,29 @@ void PcmPart::render(int16_t* const* buses, uint32_t frames) {
     addToBuses(buses, i, sends_, left, right);
 
     if (!sounding_) {
-      if (lowBoost_.tailFinished()) active_ = false;
+      if (lowBoost_.tailFinished()) {
+        active_ = false;
+        return i + 1;
+      }
     } else if (decay_.finished() || sampleEnded_) {
       lowBoost_.closeGate();
       sounding_ = false;
     }
+  }
+  return end;
+}
+
+void PcmPart::render(int16_t* const* buses, uint32_t frames) {
+  // A note can only be waiting at the first frame: nothing queues one while
+  // the voice renders.
+  if (frames > 0 && triggerPending_) {
+    startSample();
+    triggerPending_ = false;
+  }
+  // Parameters are picked up every 64 frames from the start of the call.
+  uint32_t i = 0;
+  while (i < frames && active_) {
+    pickUp();
+    i = renderStretch(buses, i, std::min(frames, i + 64));
   }
 }

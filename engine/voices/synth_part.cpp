@@ -71,8 +71,7 @@ void SynthPart::pickUp() {
 }
 
 template <SynthPart::Mode M>
-int32_t SynthPart::oscillator(const int32_t* modIn, uint32_t i) {
-  if (!sounding_) return 0;
+inline int32_t SynthPart::oscillator(const int32_t* modIn, uint32_t i) {
   int64_t p = pitch_.value();
   pitch_.step();
   mod_.step();
@@ -84,49 +83,74 @@ int32_t SynthPart::oscillator(const int32_t* modIn, uint32_t i) {
   return synthWaveSample(wave_, phase_, increment, mod_.phaseOffset(), mod_.outputOffset());
 }
 
+// The level-stage output `s` of frame `i` to where the mode sends it.
 template <SynthPart::Mode M>
-void SynthPart::renderFrames(int16_t* const* buses, int32_t* modOut, const int32_t* modIn, uint32_t frames) {
-  if (!active_ && !triggerPending_) {
-    if constexpr (M == Mode::kModulator) std::fill(modOut, modOut + frames, 0);
-    return;
+inline void SynthPart::output(int16_t* const* buses, int32_t* modOut, const int32_t* modIn, uint32_t i, int32_t s) {
+  if constexpr (M == Mode::kRing) s = q23::clamp((static_cast<int64_t>(modIn[i]) * s) >> 21);
+  if constexpr (M == Mode::kModulator) {
+    modOut[i] = s;
+    sends_.step();
+  } else {
+    int32_t left;
+    int32_t right;
+    pan_.process(s, left, right);
+    sends_.step();
+    addToBuses(buses, i, sends_, left, right);
   }
-  for (uint32_t i = 0; i < frames; ++i) {
-    if (triggerPending_) {
-      startNote();
-      triggerPending_ = false;
-    }
-    if (!active_) {
-      if constexpr (M == Mode::kModulator) modOut[i] = 0;
-      continue;
-    }
-    if ((i & 63u) == 0) pickUp();
+}
 
-    int32_t s = static_cast<int32_t>(q23::mul(oscillator<M>(modIn, i), envelope_));
+template <SynthPart::Mode M>
+uint32_t SynthPart::soundingFrames(int16_t* const* buses, int32_t* modOut, const int32_t* modIn, uint32_t i,
+                                   uint32_t end) {
+  for (; i < end; ++i) {
+    const int32_t s = static_cast<int32_t>(q23::mul(oscillator<M>(modIn, i), envelope_));
     envelope_ = static_cast<int32_t>(q23::mul(decayCoefficient_, envelope_));
-    if (envelope_ < 1) envelopeFinished_ = true;
-
-    const int32_t y = lowBoost_.process(s);
-    s = level_.process(y);
-    if constexpr (M == Mode::kRing) s = q23::clamp((static_cast<int64_t>(modIn[i]) * s) >> 21);
-
-    if constexpr (M == Mode::kModulator) {
-      modOut[i] = s;
-      sends_.step();
-    } else {
-      int32_t left;
-      int32_t right;
-      pan_.process(s, left, right);
-      sends_.step();
-      addToBuses(buses, i, sends_, left, right);
-    }
-
-    if (!sounding_) {
-      if (lowBoost_.tailFinished()) active_ = false;
-    } else if (envelopeFinished_) {
+    output<M>(buses, modOut, modIn, i, level_.process(lowBoost_.process(s)));
+    if (envelope_ < 1) {
+      envelopeFinished_ = true;
       lowBoost_.closeGate();
       sounding_ = false;
+      return i + 1;
     }
   }
+  return end;
+}
+
+// Silent oscillator: only "Low Boost"'s stored output dies away, through the
+// level, pan and send stages that keep gliding. The envelope no longer
+// matters (the next note starts it afresh).
+template <SynthPart::Mode M>
+uint32_t SynthPart::tailFrames(int16_t* const* buses, int32_t* modOut, const int32_t* modIn, uint32_t i,
+                               uint32_t end) {
+  for (; i < end; ++i) {
+    output<M>(buses, modOut, modIn, i, level_.process(lowBoost_.process(0)));
+    if (lowBoost_.tailFinished()) {
+      active_ = false;
+      return i + 1;
+    }
+  }
+  return end;
+}
+
+template <SynthPart::Mode M>
+void SynthPart::renderFrames(int16_t* const* buses, int32_t* modOut, const int32_t* modIn, uint32_t frames) {
+  // A note can only be waiting at the first frame: nothing queues one while
+  // the voice renders.
+  if (frames > 0 && triggerPending_) {
+    startNote();
+    triggerPending_ = false;
+  }
+  // Parameters are picked up every 64 frames from the start of the call;
+  // in between only the voice's own state moves, and it moves one way:
+  // sounding, then the tail, then silence.
+  uint32_t i = 0;
+  while (i < frames && active_) {
+    pickUp();
+    const uint32_t end = std::min(frames, i + 64);
+    if (sounding_) i = soundingFrames<M>(buses, modOut, modIn, i, end);
+    if (i < end && !sounding_) i = tailFrames<M>(buses, modOut, modIn, i, end);
+  }
+  if constexpr (M == Mode::kModulator) std::fill(modOut + i, modOut + frames, 0);
 }
 
 void SynthPart::render(int16_t* const* buses, uint32_t frames) {
