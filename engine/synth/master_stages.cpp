@@ -74,15 +74,22 @@ void MasterFader::process(int16_t* left, int16_t* right, int32_t frames) {
   }
 }
 
-int16_t softClip(int32_t x) {
-  x = saturate16(x);
-  const uint32_t ax = static_cast<uint32_t>(x < 0 ? -x : x);
-  const uint32_t a = std::max<uint32_t>(ax, 13848) - 13848;
-  const uint32_t c = (((a * a) >> 15) * a) >> 15;
-  const int32_t y = x >= 0 ? x - static_cast<int32_t>(c) : x + static_cast<int32_t>(c);
-  return saturate16((y * 40575) >> 15);
+namespace {
+
+struct SoftClipTable {
+  int16_t out[65536];
+};
+
+constexpr SoftClipTable makeSoftClipTable() {
+  SoftClipTable t{};
+  for (int32_t x = -32768; x <= 32767; ++x) t.out[x + 32768] = softClip(x);
+  return t;
 }
 
+constexpr SoftClipTable kSoftClip = makeSoftClipTable();
+
+}  // namespace
+
 void softClip(int16_t* samples, int32_t count) {
-  for (int32_t i = 0; i < count; ++i) samples[i] = softClip(samples[i]);
+  for (int32_t i = 0; i < count; ++i) samples[i] = kSoftClip.out[samples[i] + 32768];
 }

@@ -117,7 +117,9 @@ void PcmPart::pickUp() {
 }
 
 // The frames from..end of one pick-up stretch; returns the frame after the
-// last it rendered, before `end` when the voice fell silent there.
+// last it rendered, before `end` when the voice fell silent there. K is the
+// modulation source's kind.
+template <int K>
 uint32_t PcmPart::renderStretch(int16_t* const* buses, uint32_t i, uint32_t end) {
   // A row that lies wholly inside the memory (its last sample's successor
   // included) is read without the per-read range checks.
@@ -132,7 +134,7 @@ uint32_t PcmPart::renderStretch(int16_t* const* buses, uint32_t i, uint32_t end)
         const int64_t interpolated = row ? interpolate(row[index], row[index + 1], position_)
                                          : interpolatedSample(memory_, sampleStart_, position_);
         x = q23::clamp(mod_.phaseOffset() + interpolated * 256);
-        mod_.step();
+        mod_.stepAs<K>();
         int64_t r = step_.value();
         if (depthAmount_ != 0) {
           const int64_t m = (q23::mul(depthAmount_, mod_.output()) * 4800) >> 23;
@@ -184,6 +186,7 @@ void PcmPart::render(int16_t* const* buses, uint32_t frames) {
   uint32_t i = 0;
   while (i < frames && active_) {
     pickUp();
-    i = renderStretch(buses, i, std::min(frames, i + 64));
+    const uint32_t end = std::min(frames, i + 64);
+    i = mod_.withKind([&](auto kind) { return renderStretch<decltype(kind)::value>(buses, i, end); });
   }
 }

@@ -68,6 +68,7 @@ class PcmPart : public PartVoice {
  private:
   void startSample();
   void pickUp();
+  template <int K>
   uint32_t renderStretch(int16_t* const* buses, uint32_t from, uint32_t end);
 
   float sampleRate_;

@@ -70,11 +70,11 @@ void SynthPart::pickUp() {
   current_[kMute] = mute;
 }
 
-template <SynthPart::Mode M>
+template <SynthPart::Mode M, int K>
 inline int32_t SynthPart::oscillator(const int32_t* modIn, uint32_t i) {
   int64_t p = pitch_.value();
   pitch_.step();
-  mod_.step();
+  mod_.stepAs<K>();
   if (depthAmount_ != 0) p += q23::mul(mod_.output(), depthAmount_);
   const int64_t x = p < 0 ? 251658 : (p >= 8136950 ? 8388607 : p + 251658);
   const int32_t increment = static_cast<int32_t>(q23::mul((x * x) >> 23, k_));
@@ -99,11 +99,11 @@ inline void SynthPart::output(int16_t* const* buses, int32_t* modOut, const int3
   }
 }
 
-template <SynthPart::Mode M>
+template <SynthPart::Mode M, int K>
 uint32_t SynthPart::soundingFrames(int16_t* const* buses, int32_t* modOut, const int32_t* modIn, uint32_t i,
                                    uint32_t end) {
   for (; i < end; ++i) {
-    const int32_t s = static_cast<int32_t>(q23::mul(oscillator<M>(modIn, i), envelope_));
+    const int32_t s = static_cast<int32_t>(q23::mul(oscillator<M, K>(modIn, i), envelope_));
     envelope_ = static_cast<int32_t>(q23::mul(decayCoefficient_, envelope_));
     output<M>(buses, modOut, modIn, i, level_.process(lowBoost_.process(s)));
     if (envelope_ < 1) {
@@ -147,7 +147,9 @@ void SynthPart::renderFrames(int16_t* const* buses, int32_t* modOut, const int32
   while (i < frames && active_) {
     pickUp();
     const uint32_t end = std::min(frames, i + 64);
-    if (sounding_) i = soundingFrames<M>(buses, modOut, modIn, i, end);
+    if (sounding_) {
+      i = mod_.withKind([&](auto kind) { return soundingFrames<M, decltype(kind)::value>(buses, modOut, modIn, i, end); });
+    }
     if (i < end && !sounding_) i = tailFrames<M>(buses, modOut, modIn, i, end);
   }
   if constexpr (M == Mode::kModulator) std::fill(modOut + i, modOut + frames, 0);

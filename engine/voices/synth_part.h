@@ -57,10 +57,11 @@ class SynthPart : public PartVoice {
 
   template <Mode M>
   void renderFrames(int16_t* const* buses, int32_t* modOut, const int32_t* modIn, uint32_t frames);
-  // Frames from..end of one pick-up stretch while the note sounds, and
-  // while its tail dies away; each returns the frame after the last it
-  // rendered, before `end` when the voice changed state there.
-  template <Mode M>
+  // Frames from..end of one pick-up stretch while the note sounds (K: the
+  // modulation source's kind), and while its tail dies away; each returns
+  // the frame after the last it rendered, before `end` when the voice
+  // changed state there.
+  template <Mode M, int K>
   uint32_t soundingFrames(int16_t* const* buses, int32_t* modOut, const int32_t* modIn, uint32_t from, uint32_t end);
   template <Mode M>
   uint32_t tailFrames(int16_t* const* buses, int32_t* modOut, const int32_t* modIn, uint32_t from, uint32_t end);
@@ -68,7 +69,7 @@ class SynthPart : public PartVoice {
   void output(int16_t* const* buses, int32_t* modOut, const int32_t* modIn, uint32_t i, int32_t s);
   void startNote();
   void pickUp();
-  template <Mode M>
+  template <Mode M, int K>
   int32_t oscillator(const int32_t* modIn, uint32_t i);
 
   float sampleRate_;
