@@ -22,11 +22,26 @@ inline int16_t driveSample(int16_t s, float g, float amount) {
   return static_cast<int16_t>(out * 32767.0f);  // truncates toward zero
 }
 
+inline int16_t undrivenSample(int16_t s) {
+  const float x = static_cast<float>(s) * 3.051851e-5f;
+  return static_cast<int16_t>(std::clamp(x, -1.0f, 1.0f) * 32767.0f);
+}
+
 }  // namespace
 
 void MasterDrive::process(int16_t* left, int16_t* right, int32_t frames) {
   const float td = targetDrive_.load(std::memory_order_relaxed);
   const float ta = targetAmount_.load(std::memory_order_relaxed);
+  if (td == 0.0f && ta == 0.0f && curDrive_ == 0.0f && curAmount_ == 0.0f) {
+    // Drive off and settled: the shape of ±0 is 0 and the dry share is x
+    // itself, so only the conversion to float and back is left, without
+    // the two exponentials per frame.
+    for (int32_t i = 0; i < frames; ++i) {
+      left[i] = undrivenSample(left[i]);
+      right[i] = undrivenSample(right[i]);
+    }
+    return;
+  }
   for (int32_t i = 0; i < frames; ++i) {
     curDrive_ += (td - curDrive_) * kSmoothing;
     curAmount_ += (ta - curAmount_) * kSmoothing;
