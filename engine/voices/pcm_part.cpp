@@ -116,11 +116,12 @@ void PcmPart::pickUp() {
   current_[kMute] = mute;
 }
 
-// The frames from..end of one pick-up stretch; returns the frame after the
-// last it rendered, before `end` when the voice fell silent there. K is the
+// The frames from..end of one pick-up stretch up to the level stage, one
+// output per frame into `levels`; returns the frame after the last it
+// rendered, before `end` when the voice fell silent there. K is the
 // modulation source's kind.
 template <int K>
-uint32_t PcmPart::renderStretch(int16_t* const* buses, uint32_t i, uint32_t end) {
+uint32_t PcmPart::renderStretch(int32_t* levels, uint32_t i, uint32_t end) {
   // A row that lies wholly inside the memory (its last sample's successor
   // included) is read without the per-read range checks.
   const int16_t* row = nullptr;
@@ -154,13 +155,7 @@ uint32_t PcmPart::renderStretch(int16_t* const* buses, uint32_t i, uint32_t end)
     }
 
     x = decay_.process(x);
-    const int32_t y = lowBoost_.process(x);
-    const int32_t s = level_.process(y);
-    int32_t left;
-    int32_t right;
-    pan_.process(s, left, right);
-    sends_.step();
-    addToBuses(buses, i, sends_, left, right);
+    *levels++ = level_.process(lowBoost_.process(x));
 
     if (!sounding_) {
       if (lowBoost_.tailFinished()) {
@@ -183,10 +178,15 @@ void PcmPart::render(int16_t* const* buses, uint32_t frames) {
     triggerPending_ = false;
   }
   // Parameters are picked up every 64 frames from the start of the call.
+  // Each stretch runs stage by stage: the sound up to the level stage, then
+  // pan and sends into the buses.
+  int32_t stretch[64];
   uint32_t i = 0;
   while (i < frames && active_) {
     pickUp();
+    const uint32_t start = i;
     const uint32_t end = std::min(frames, i + 64);
-    i = mod_.withKind([&](auto kind) { return renderStretch<decltype(kind)::value>(buses, i, end); });
+    i = mod_.withKind([&](auto kind) { return renderStretch<decltype(kind)::value>(stretch, i, end); });
+    panIntoBuses(pan_, sends_, stretch, i - start, buses, start);
   }
 }

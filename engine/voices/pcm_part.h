@@ -69,7 +69,7 @@ class PcmPart : public PartVoice {
   void startSample();
   void pickUp();
   template <int K>
-  uint32_t renderStretch(int16_t* const* buses, uint32_t from, uint32_t end);
+  uint32_t renderStretch(int32_t* levels, uint32_t from, uint32_t end);
 
   float sampleRate_;
   uint32_t firstRow_;

@@ -83,29 +83,12 @@ inline int32_t SynthPart::oscillator(const int32_t* modIn, uint32_t i) {
   return synthWaveSample(wave_, phase_, increment, mod_.phaseOffset(), mod_.outputOffset());
 }
 
-// The level-stage output `s` of frame `i` to where the mode sends it.
-template <SynthPart::Mode M>
-inline void SynthPart::output(int16_t* const* buses, int32_t* modOut, const int32_t* modIn, uint32_t i, int32_t s) {
-  if constexpr (M == Mode::kRing) s = q23::clamp((static_cast<int64_t>(modIn[i]) * s) >> 21);
-  if constexpr (M == Mode::kModulator) {
-    modOut[i] = s;
-    sends_.step();
-  } else {
-    int32_t left;
-    int32_t right;
-    pan_.process(s, left, right);
-    sends_.step();
-    addToBuses(buses, i, sends_, left, right);
-  }
-}
-
 template <SynthPart::Mode M, int K>
-uint32_t SynthPart::soundingFrames(int16_t* const* buses, int32_t* modOut, const int32_t* modIn, uint32_t i,
-                                   uint32_t end) {
+uint32_t SynthPart::soundingFrames(int32_t* levels, uint32_t i, uint32_t end, const int32_t* modIn) {
   for (; i < end; ++i) {
     const int32_t s = static_cast<int32_t>(q23::mul(oscillator<M, K>(modIn, i), envelope_));
     envelope_ = static_cast<int32_t>(q23::mul(decayCoefficient_, envelope_));
-    output<M>(buses, modOut, modIn, i, level_.process(lowBoost_.process(s)));
+    *levels++ = level_.process(lowBoost_.process(s));
     if (envelope_ < 1) {
       envelopeFinished_ = true;
       lowBoost_.closeGate();
@@ -117,13 +100,11 @@ uint32_t SynthPart::soundingFrames(int16_t* const* buses, int32_t* modOut, const
 }
 
 // Silent oscillator: only "Low Boost"'s stored output dies away, through the
-// level, pan and send stages that keep gliding. The envelope no longer
-// matters (the next note starts it afresh).
-template <SynthPart::Mode M>
-uint32_t SynthPart::tailFrames(int16_t* const* buses, int32_t* modOut, const int32_t* modIn, uint32_t i,
-                               uint32_t end) {
+// level stage that keeps gliding. The envelope no longer matters (the next
+// note starts it afresh).
+uint32_t SynthPart::tailFrames(int32_t* levels, uint32_t i, uint32_t end) {
   for (; i < end; ++i) {
-    output<M>(buses, modOut, modIn, i, level_.process(lowBoost_.process(0)));
+    *levels++ = level_.process(lowBoost_.process(0));
     if (lowBoost_.tailFinished()) {
       active_ = false;
       return i + 1;
@@ -142,15 +123,31 @@ void SynthPart::renderFrames(int16_t* const* buses, int32_t* modOut, const int32
   }
   // Parameters are picked up every 64 frames from the start of the call;
   // in between only the voice's own state moves, and it moves one way:
-  // sounding, then the tail, then silence.
+  // sounding, then the tail, then silence. Each stretch runs stage by
+  // stage: the sound up to the level stage, then the ring product, then
+  // pan and sends into the buses.
+  int32_t stretch[64];
   uint32_t i = 0;
   while (i < frames && active_) {
     pickUp();
+    const uint32_t start = i;
     const uint32_t end = std::min(frames, i + 64);
     if (sounding_) {
-      i = mod_.withKind([&](auto kind) { return soundingFrames<M, decltype(kind)::value>(buses, modOut, modIn, i, end); });
+      i = mod_.withKind(
+          [&](auto kind) { return soundingFrames<M, decltype(kind)::value>(stretch, i, end, modIn); });
     }
-    if (i < end && !sounding_) i = tailFrames<M>(buses, modOut, modIn, i, end);
+    if (i < end && !sounding_) i = tailFrames(stretch + (i - start), i, end);
+    const uint32_t n = i - start;
+    if constexpr (M == Mode::kRing) {
+      for (uint32_t j = 0; j < n; ++j)
+        stretch[j] = q23::clamp((static_cast<int64_t>(modIn[start + j]) * stretch[j]) >> 21);
+    }
+    if constexpr (M == Mode::kModulator) {
+      std::copy(stretch, stretch + n, modOut + start);
+      for (uint32_t j = 0; j < n && sends_.smoothing(); ++j) sends_.step();
+    } else {
+      panIntoBuses(pan_, sends_, stretch, n, buses, start);
+    }
   }
   if constexpr (M == Mode::kModulator) std::fill(modOut + i, modOut + frames, 0);
 }
