@@ -139,7 +139,9 @@ uint32_t PcmPart::renderStretch(int32_t* levels, uint32_t i, uint32_t end) {
         int64_t r = step_.value();
         if (depthAmount_ != 0) {
           const int64_t m = (q23::mul(depthAmount_, mod_.output()) * 4800) >> 23;
-          const int64_t am = m < 0 ? -m : m;
+          // Both factors are within Q23, so |m| <= 4800: the split into
+          // semitones and cents fits 32-bit division.
+          const uint32_t am = static_cast<uint32_t>(m < 0 ? -m : m);
           const int h = static_cast<int>((am / 100) & 127);
           const int c = static_cast<int>(am % 100);
           const int64_t factor = m >= 0
