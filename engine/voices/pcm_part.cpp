@@ -173,22 +173,15 @@ uint32_t PcmPart::renderStretch(int32_t* levels, uint32_t i, uint32_t end) {
 }
 
 void PcmPart::render(int16_t* const* buses, uint32_t frames) {
-  // A note can only be waiting at the first frame: nothing queues one while
-  // the voice renders.
-  if (frames > 0 && triggerPending_) {
-    startSample();
-    triggerPending_ = false;
-  }
-  // Parameters are picked up every 64 frames from the start of the call.
   // Each stretch runs stage by stage: the sound up to the level stage, then
   // pan and sends into the buses.
-  int32_t stretch[64];
-  uint32_t i = 0;
-  while (i < frames && active_) {
-    pickUp();
-    const uint32_t start = i;
-    const uint32_t end = std::min(frames, i + 64);
-    i = mod_.withKind([&](auto kind) { return renderStretch<decltype(kind)::value>(stretch, i, end); });
-    panIntoBuses(pan_, sends_, stretch, i - start, buses, start);
-  }
+  int32_t stretch[kPickUpFrames];
+  renderStretches(
+      frames, [this] { startSample(); }, [this] { pickUp(); },
+      [&](uint32_t start, uint32_t end) {
+        const uint32_t i =
+            mod_.withKind([&](auto kind) { return renderStretch<decltype(kind)::value>(stretch, start, end); });
+        panIntoBuses(pan_, sends_, stretch, i - start, buses, start);
+        return i;
+      });
 }

@@ -115,41 +115,33 @@ uint32_t SynthPart::tailFrames(int32_t* levels, uint32_t i, uint32_t end) {
 
 template <SynthPart::Mode M>
 void SynthPart::renderFrames(int16_t* const* buses, int32_t* modOut, const int32_t* modIn, uint32_t frames) {
-  // A note can only be waiting at the first frame: nothing queues one while
-  // the voice renders.
-  if (frames > 0 && triggerPending_) {
-    startNote();
-    triggerPending_ = false;
-  }
-  // Parameters are picked up every 64 frames from the start of the call;
-  // in between only the voice's own state moves, and it moves one way:
-  // sounding, then the tail, then silence. Each stretch runs stage by
-  // stage: the sound up to the level stage, then the ring product, then
-  // pan and sends into the buses.
-  int32_t stretch[64];
-  uint32_t i = 0;
-  while (i < frames && active_) {
-    pickUp();
-    const uint32_t start = i;
-    const uint32_t end = std::min(frames, i + 64);
-    if (sounding_) {
-      i = mod_.withKind(
-          [&](auto kind) { return soundingFrames<M, decltype(kind)::value>(stretch, i, end, modIn); });
-    }
-    if (i < end && !sounding_) i = tailFrames(stretch + (i - start), i, end);
-    const uint32_t n = i - start;
-    if constexpr (M == Mode::kRing) {
-      for (uint32_t j = 0; j < n; ++j)
-        stretch[j] = q23::clamp((static_cast<int64_t>(modIn[start + j]) * stretch[j]) >> 21);
-    }
-    if constexpr (M == Mode::kModulator) {
-      std::copy(stretch, stretch + n, modOut + start);
-      for (uint32_t j = 0; j < n && sends_.smoothing(); ++j) sends_.step();
-    } else {
-      panIntoBuses(pan_, sends_, stretch, n, buses, start);
-    }
-  }
-  if constexpr (M == Mode::kModulator) std::fill(modOut + i, modOut + frames, 0);
+  // Within a stretch the voice moves one way: sounding, then the tail, then
+  // silence. Each stretch runs stage by stage: the sound up to the level
+  // stage, then the ring product, then pan and sends into the buses.
+  int32_t stretch[kPickUpFrames];
+  const uint32_t rendered = renderStretches(
+      frames, [this] { startNote(); }, [this] { pickUp(); },
+      [&](uint32_t start, uint32_t end) {
+        uint32_t i = start;
+        if (sounding_) {
+          i = mod_.withKind(
+              [&](auto kind) { return soundingFrames<M, decltype(kind)::value>(stretch, i, end, modIn); });
+        }
+        if (i < end && !sounding_) i = tailFrames(stretch + (i - start), i, end);
+        const uint32_t n = i - start;
+        if constexpr (M == Mode::kRing) {
+          for (uint32_t j = 0; j < n; ++j)
+            stretch[j] = q23::clamp((static_cast<int64_t>(modIn[start + j]) * stretch[j]) >> 21);
+        }
+        if constexpr (M == Mode::kModulator) {
+          std::copy(stretch, stretch + n, modOut + start);
+          for (uint32_t j = 0; j < n && sends_.smoothing(); ++j) sends_.step();
+        } else {
+          panIntoBuses(pan_, sends_, stretch, n, buses, start);
+        }
+        return i;
+      });
+  if constexpr (M == Mode::kModulator) std::fill(modOut + rendered, modOut + frames, 0);
 }
 
 void SynthPart::render(int16_t* const* buses, uint32_t frames) {
