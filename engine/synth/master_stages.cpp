@@ -22,11 +22,26 @@ inline int16_t driveSample(int16_t s, float g, float amount) {
   return static_cast<int16_t>(out * 32767.0f);  // truncates toward zero
 }
 
+inline int16_t undrivenSample(int16_t s) {
+  const float x = static_cast<float>(s) * 3.051851e-5f;
+  return static_cast<int16_t>(std::clamp(x, -1.0f, 1.0f) * 32767.0f);
+}
+
 }  // namespace
 
 void MasterDrive::process(int16_t* left, int16_t* right, int32_t frames) {
   const float td = targetDrive_.load(std::memory_order_relaxed);
   const float ta = targetAmount_.load(std::memory_order_relaxed);
+  if (td == 0.0f && ta == 0.0f && curDrive_ == 0.0f && curAmount_ == 0.0f) {
+    // Drive off and settled: the shape of ±0 is 0 and the dry share is x
+    // itself, so only the conversion to float and back is left, without
+    // the two exponentials per frame.
+    for (int32_t i = 0; i < frames; ++i) {
+      left[i] = undrivenSample(left[i]);
+      right[i] = undrivenSample(right[i]);
+    }
+    return;
+  }
   for (int32_t i = 0; i < frames; ++i) {
     curDrive_ += (td - curDrive_) * kSmoothing;
     curAmount_ += (ta - curAmount_) * kSmoothing;
@@ -74,15 +89,22 @@ void MasterFader::process(int16_t* left, int16_t* right, int32_t frames) {
   }
 }
 
-int16_t softClip(int32_t x) {
-  x = saturate16(x);
-  const uint32_t ax = static_cast<uint32_t>(x < 0 ? -x : x);
-  const uint32_t a = std::max<uint32_t>(ax, 13848) - 13848;
-  const uint32_t c = (((a * a) >> 15) * a) >> 15;
-  const int32_t y = x >= 0 ? x - static_cast<int32_t>(c) : x + static_cast<int32_t>(c);
-  return saturate16((y * 40575) >> 15);
+namespace {
+
+struct SoftClipTable {
+  int16_t out[65536];
+};
+
+constexpr SoftClipTable makeSoftClipTable() {
+  SoftClipTable t{};
+  for (int32_t x = -32768; x <= 32767; ++x) t.out[x + 32768] = softClip(x);
+  return t;
 }
 
+constexpr SoftClipTable kSoftClip = makeSoftClipTable();
+
+}  // namespace
+
 void softClip(int16_t* samples, int32_t count) {
-  for (int32_t i = 0; i < count; ++i) samples[i] = softClip(samples[i]);
+  for (int32_t i = 0; i < count; ++i) samples[i] = kSoftClip.out[samples[i] + 32768];
 }

@@ -63,12 +63,21 @@ class MasterFader {
   std::atomic<bool> pending_{true};
 };
 
-// Fixed soft clip: a plain gain of 40,575/32,768 below 13,848, a cubic bend
-// above, full scale 32,767 in gives 32,765 out. Never yields -32,768.
-int16_t softClip(int32_t x);
-void softClip(int16_t* samples, int32_t count);
-
 // Clamp to the engine's sample range, -32,767..32,767.
-inline int16_t saturate16(int32_t x) {
+constexpr int16_t saturate16(int32_t x) {
   return static_cast<int16_t>(x > 32767 ? 32767 : (x < -32767 ? -32767 : x));
 }
+
+// Fixed soft clip: a plain gain of 40,575/32,768 below 13,848, a cubic bend
+// above, full scale 32,767 in gives 32,765 out. Never yields -32,768.
+constexpr int16_t softClip(int32_t x) {
+  x = saturate16(x);
+  const uint32_t ax = static_cast<uint32_t>(x < 0 ? -x : x);
+  const uint32_t a = (ax > 13848 ? ax : 13848) - 13848;
+  const uint32_t c = (((a * a) >> 15) * a) >> 15;
+  const int32_t y = x >= 0 ? x - static_cast<int32_t>(c) : x + static_cast<int32_t>(c);
+  return saturate16((y * 40575) >> 15);
+}
+// The same for a block of samples, through a table of every 16-bit input
+// built at compile time.
+void softClip(int16_t* samples, int32_t count);

@@ -40,20 +40,3 @@ void DecayEnvelope::setDecay(int32_t decay) {
   hold_ = hold;
   stepLength_ = stepLengthFor(hold_);
 }
-
-int32_t DecayEnvelope::process(int32_t x) {
-  const int32_t out = q23::clamp(q23::mul(level_.value(), x));
-  ++counter_;
-  if (counter_ > hold_) {
-    level_.step();
-    if (++stepCounter_ >= stepLength_) {
-      stepCounter_ = 0;
-      if (stage_ >= 1) {
-        --stage_;
-        level_.setTarget(stage_ * stage_ * kStageScale);
-        if (stage_ == 0) finished_ = true;
-      }
-    }
-  }
-  return out;
-}

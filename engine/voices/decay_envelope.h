@@ -15,6 +15,7 @@
 
 #include <cstdint>
 
+#include "engine/voices/fixed_point.h"
 #include "engine/voices/param_smoother.h"
 
 class DecayEnvelope {
@@ -26,8 +27,24 @@ class DecayEnvelope {
   void start(int32_t decay, uint32_t length, uint32_t rate, float outputRate);
   // "Decay" moved while the sound plays (ignored once the decay finished).
   void setDecay(int32_t decay);
-  // x scaled by the current level; advances one output sample.
-  int32_t process(int32_t x);
+  // x scaled by the current level; advances one output sample. Inline: it
+  // runs once per sample in the drum voices' frame loop.
+  int32_t process(int32_t x) {
+    const int32_t out = q23::clamp(q23::mul(level_.value(), x));
+    ++counter_;
+    if (counter_ > hold_) {
+      level_.step();
+      if (++stepCounter_ >= stepLength_) {
+        stepCounter_ = 0;
+        if (stage_ >= 1) {
+          --stage_;
+          level_.setTarget(stage_ * stage_ * kStageScale);
+          if (stage_ == 0) finished_ = true;
+        }
+      }
+    }
+    return out;
+  }
 
   static uint32_t holdFor(int32_t decay, uint32_t naturalLength);
   static uint32_t stepLengthFor(uint32_t hold);

@@ -11,7 +11,11 @@
 // Not thread-safe: owned by one voice, used on the audio thread only (apart
 // from the constructor). Real-time-safe: no allocation, no locks.
 
+#include <algorithm>
 #include <cstdint>
+#include <type_traits>
+
+#include "engine/voices/fixed_point.h"
 
 // The 48-bit linear congruential generator of POSIX mrand48(): the same
 // multiplier, increment and default seed, but with its own state, so each
@@ -45,7 +49,56 @@ class ModulationSource {
   // phase and the envelope keep running, only the rates are recomputed.
   void setParameters(int32_t type, int32_t speed, int32_t depth);
 
-  void step();
+  // What step() computes is fixed between parameter changes: which type,
+  // or nothing at all ("Mod Depth" 64, or a type beyond the six).
+  static constexpr int kSilent = -1;
+  int kind() const { return depth_ == 0 || type_ < 0 || type_ > 5 ? kSilent : type_; }
+
+  // Calls f(std::integral_constant<int, kind()>): the voices' frame loops
+  // are compiled once per kind, so each sample's step has no branch on it.
+  template <typename F>
+  decltype(auto) withKind(F&& f) const {
+    switch (kind()) {
+      case 0: return f(std::integral_constant<int, 0>{});
+      case 1: return f(std::integral_constant<int, 1>{});
+      case 2: return f(std::integral_constant<int, 2>{});
+      case 3: return f(std::integral_constant<int, 3>{});
+      case 4: return f(std::integral_constant<int, 4>{});
+      case 5: return f(std::integral_constant<int, 5>{});
+      default: return f(std::integral_constant<int, kSilent>{});
+    }
+  }
+
+  // One sample of a source of kind K (K == kind()).
+  template <int K>
+  [[gnu::always_inline]] void stepAs() {
+    envelope_ = std::max(envelope_ - envelopeDecrement_, 0);
+    previousSaw_ = saw_;
+    phase_ = q23::wrap(static_cast<int64_t>(phase_) + increment_);
+    saw_ = q23::wrap(-8388607LL - phase_);
+    output_ = outputOffset_ = phaseOffset_ = 0;
+    if constexpr (K == 0) {
+      output_ = saw_;
+    } else if constexpr (K == 1) {
+      output_ = q23::clamp(static_cast<int64_t>(saw_) + phase_);
+    } else if constexpr (K == 2) {
+      output_ = triangle();
+    } else if constexpr (K == 3) {
+      const int32_t noise = noiseStep();
+      if (previousSaw_ < saw_) held_ = noise;
+      output_ = held_;
+    } else if constexpr (K == 4) {
+      const int64_t t = triangle();
+      const int32_t noise = noiseStep();
+      outputOffset_ = static_cast<int32_t>((static_cast<int64_t>(noiseAmount_) * envelope_) >> 24);
+      phaseOffset_ = static_cast<int32_t>(q23::mul(q23::mul(t, noiseAmount_), noise));
+    } else if constexpr (K == 5) {
+      output_ = envelope_;
+    }
+  }
+  void step() {
+    withKind([this](auto k) { stepAs<decltype(k)::value>(); });
+  }
 
   int32_t output() const { return output_; }
   int32_t outputOffset() const { return outputOffset_; }
@@ -68,7 +121,17 @@ class ModulationSource {
 
  private:
   void computeRates();
-  int32_t noiseStep();
+  int32_t triangle() const {
+    const int64_t q = q23::clamp(static_cast<int64_t>(saw_) + phase_);
+    return q23::clamp((((q * saw_) >> 22) - 8388606) & ~int64_t{1});
+  }
+  int32_t noiseStep() {
+    noiseA_ = q23::clamp(noiseA_ + q23::mul(k2_, noiseB_));
+    const int32_t noise =
+        q23::clamp(static_cast<int64_t>(random_.next() >> 8) - (static_cast<int64_t>(noiseA_) + noiseB_));
+    noiseB_ = q23::clamp(noiseB_ + q23::mul(noise, k2_));
+    return noise;
+  }
 
   int32_t k_;
   int32_t k2_;

@@ -67,6 +67,28 @@ class PartVoice {
     return true;
   }
 
+  // The frame loop both voices share. A note can only be waiting at the
+  // first frame (nothing queues one while the voice renders): startNote()
+  // starts it. Parameters are picked up (pickUp()) every kPickUpFrames
+  // frames from the start of the call; in between only the voice's own
+  // state moves, so stretch(from, end) renders those frames in a tight
+  // loop and returns the frame after the last it rendered (before `end`
+  // when the voice fell silent). Returns the first frame not rendered.
+  static constexpr uint32_t kPickUpFrames = 64;
+  template <typename StartNote, typename PickUp, typename Stretch>
+  uint32_t renderStretches(uint32_t frames, StartNote&& startNote, PickUp&& pickUp, Stretch&& stretch) {
+    if (frames > 0 && triggerPending_) {
+      startNote();
+      triggerPending_ = false;
+    }
+    uint32_t i = 0;
+    while (i < frames && active_) {
+      pickUp();
+      i = stretch(i, std::min(frames, i + kPickUpFrames));
+    }
+    return i;
+  }
+
   PartParameters params_;
   bool playing_ = false;
   bool active_ = false;

@@ -27,9 +27,7 @@ PcmPart::PcmPart(uint32_t firstRow, float sampleRate, const DrumData* memory)
 int32_t PcmPart::interpolatedSample(const DrumData* memory, uint32_t start, uint32_t position) {
   if (memory == nullptr) return 0;
   const size_t a = static_cast<size_t>(start) + (position >> 12);
-  const int32_t s0 = memory->sample(a);
-  const int32_t s1 = memory->sample(a + 1);
-  return s0 + (((s1 - s0) * static_cast<int32_t>(position & 4095u)) >> 12);
+  return interpolate(memory->sample(a), memory->sample(a + 1), position);
 }
 
 int32_t PcmPart::playbackStep(int32_t pitch, uint32_t rowRate, float sampleRate) {
@@ -118,27 +116,32 @@ void PcmPart::pickUp() {
   current_[kMute] = mute;
 }
 
-void PcmPart::render(int16_t* const* buses, uint32_t frames) {
-  if (!active_ && !triggerPending_) return;
-  for (uint32_t i = 0; i < frames; ++i) {
-    if (triggerPending_) {
-      startSample();
-      triggerPending_ = false;
-    }
-    if (!active_) continue;
-    if ((i & 63u) == 0) pickUp();
-
+// The frames from..end of one pick-up stretch up to the level stage, one
+// output per frame into `levels`; returns the frame after the last it
+// rendered, before `end` when the voice fell silent there. K is the
+// modulation source's kind.
+template <int K>
+uint32_t PcmPart::renderStretch(int32_t* levels, uint32_t i, uint32_t end) {
+  // A row that lies wholly inside the memory (its last sample's successor
+  // included) is read without the per-read range checks.
+  const int16_t* row = nullptr;
+  if (memory_ != nullptr && size_t{sampleStart_} + sampleLength_ < memory_->count())
+    row = reinterpret_cast<const int16_t*>(memory_->words.data()) + sampleStart_;
+  for (; i < end; ++i) {
     int32_t x = 0;
     if (!sampleEnded_) {
       const uint32_t index = position_ >> 12;
       if (index < sampleLength_) {
-        const int64_t interpolated = interpolatedSample(memory_, sampleStart_, position_);
+        const int64_t interpolated = row ? interpolate(row[index], row[index + 1], position_)
+                                         : interpolatedSample(memory_, sampleStart_, position_);
         x = q23::clamp(mod_.phaseOffset() + interpolated * 256);
-        mod_.step();
+        mod_.stepAs<K>();
         int64_t r = step_.value();
         if (depthAmount_ != 0) {
           const int64_t m = (q23::mul(depthAmount_, mod_.output()) * 4800) >> 23;
-          const int64_t am = m < 0 ? -m : m;
+          // Both factors are within Q23, so |m| <= 4800: the split into
+          // semitones and cents fits 32-bit division.
+          const uint32_t am = static_cast<uint32_t>(m < 0 ? -m : m);
           const int h = static_cast<int>((am / 100) & 127);
           const int c = static_cast<int>(am % 100);
           const int64_t factor = m >= 0
@@ -154,19 +157,31 @@ void PcmPart::render(int16_t* const* buses, uint32_t frames) {
     }
 
     x = decay_.process(x);
-    const int32_t y = lowBoost_.process(x);
-    const int32_t s = level_.process(y);
-    int32_t left;
-    int32_t right;
-    pan_.process(s, left, right);
-    sends_.step();
-    addToBuses(buses, i, sends_, left, right);
+    *levels++ = level_.process(lowBoost_.process(x));
 
     if (!sounding_) {
-      if (lowBoost_.tailFinished()) active_ = false;
+      if (lowBoost_.tailFinished()) {
+        active_ = false;
+        return i + 1;
+      }
     } else if (decay_.finished() || sampleEnded_) {
       lowBoost_.closeGate();
       sounding_ = false;
     }
   }
+  return end;
+}
+
+void PcmPart::render(int16_t* const* buses, uint32_t frames) {
+  // Each stretch runs stage by stage: the sound up to the level stage, then
+  // pan and sends into the buses.
+  int32_t stretch[kPickUpFrames];
+  renderStretches(
+      frames, [this] { startSample(); }, [this] { pickUp(); },
+      [&](uint32_t start, uint32_t end) {
+        const uint32_t i =
+            mod_.withKind([&](auto kind) { return renderStretch<decltype(kind)::value>(stretch, start, end); });
+        panIntoBuses(pan_, sends_, stretch, i - start, buses, start);
+        return i;
+      });
 }

@@ -52,6 +52,10 @@ class PcmPart : public PartVoice {
   // sample at start + (position >> 12) moved towards the next one by the
   // 12 fractional bits; 0 beyond the memory.
   static int32_t interpolatedSample(const DrumData* memory, uint32_t start, uint32_t position);
+  // s0 moved towards s1 by the 12 fractional bits of `position`.
+  static int32_t interpolate(int32_t s0, int32_t s1, uint32_t position) {
+    return s0 + (((s1 - s0) * static_cast<int32_t>(position & 4095u)) >> 12);
+  }
   // Playback step (Q16) for "Pitch" with a row recorded at `rowRate`.
   static int32_t playbackStep(int32_t pitch, uint32_t rowRate, float sampleRate);
 
@@ -64,6 +68,8 @@ class PcmPart : public PartVoice {
  private:
   void startSample();
   void pickUp();
+  template <int K>
+  uint32_t renderStretch(int32_t* levels, uint32_t from, uint32_t end);
 
   float sampleRate_;
   uint32_t firstRow_;

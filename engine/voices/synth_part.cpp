@@ -70,12 +70,11 @@ void SynthPart::pickUp() {
   current_[kMute] = mute;
 }
 
-template <SynthPart::Mode M>
-int32_t SynthPart::oscillator(const int32_t* modIn, uint32_t i) {
-  if (!sounding_) return 0;
+template <SynthPart::Mode M, int K>
+inline int32_t SynthPart::oscillator(const int32_t* modIn, uint32_t i) {
   int64_t p = pitch_.value();
   pitch_.step();
-  mod_.step();
+  mod_.stepAs<K>();
   if (depthAmount_ != 0) p += q23::mul(mod_.output(), depthAmount_);
   const int64_t x = p < 0 ? 251658 : (p >= 8136950 ? 8388607 : p + 251658);
   const int32_t increment = static_cast<int32_t>(q23::mul((x * x) >> 23, k_));
@@ -84,49 +83,65 @@ int32_t SynthPart::oscillator(const int32_t* modIn, uint32_t i) {
   return synthWaveSample(wave_, phase_, increment, mod_.phaseOffset(), mod_.outputOffset());
 }
 
-template <SynthPart::Mode M>
-void SynthPart::renderFrames(int16_t* const* buses, int32_t* modOut, const int32_t* modIn, uint32_t frames) {
-  if (!active_ && !triggerPending_) {
-    if constexpr (M == Mode::kModulator) std::fill(modOut, modOut + frames, 0);
-    return;
-  }
-  for (uint32_t i = 0; i < frames; ++i) {
-    if (triggerPending_) {
-      startNote();
-      triggerPending_ = false;
-    }
-    if (!active_) {
-      if constexpr (M == Mode::kModulator) modOut[i] = 0;
-      continue;
-    }
-    if ((i & 63u) == 0) pickUp();
-
-    int32_t s = static_cast<int32_t>(q23::mul(oscillator<M>(modIn, i), envelope_));
+template <SynthPart::Mode M, int K>
+uint32_t SynthPart::soundingFrames(int32_t* levels, uint32_t i, uint32_t end, const int32_t* modIn) {
+  for (; i < end; ++i) {
+    const int32_t s = static_cast<int32_t>(q23::mul(oscillator<M, K>(modIn, i), envelope_));
     envelope_ = static_cast<int32_t>(q23::mul(decayCoefficient_, envelope_));
-    if (envelope_ < 1) envelopeFinished_ = true;
-
-    const int32_t y = lowBoost_.process(s);
-    s = level_.process(y);
-    if constexpr (M == Mode::kRing) s = q23::clamp((static_cast<int64_t>(modIn[i]) * s) >> 21);
-
-    if constexpr (M == Mode::kModulator) {
-      modOut[i] = s;
-      sends_.step();
-    } else {
-      int32_t left;
-      int32_t right;
-      pan_.process(s, left, right);
-      sends_.step();
-      addToBuses(buses, i, sends_, left, right);
-    }
-
-    if (!sounding_) {
-      if (lowBoost_.tailFinished()) active_ = false;
-    } else if (envelopeFinished_) {
+    *levels++ = level_.process(lowBoost_.process(s));
+    if (envelope_ < 1) {
+      envelopeFinished_ = true;
       lowBoost_.closeGate();
       sounding_ = false;
+      return i + 1;
     }
   }
+  return end;
+}
+
+// Silent oscillator: only "Low Boost"'s stored output dies away, through the
+// level stage that keeps gliding. The envelope no longer matters (the next
+// note starts it afresh).
+uint32_t SynthPart::tailFrames(int32_t* levels, uint32_t i, uint32_t end) {
+  for (; i < end; ++i) {
+    *levels++ = level_.process(lowBoost_.process(0));
+    if (lowBoost_.tailFinished()) {
+      active_ = false;
+      return i + 1;
+    }
+  }
+  return end;
+}
+
+template <SynthPart::Mode M>
+void SynthPart::renderFrames(int16_t* const* buses, int32_t* modOut, const int32_t* modIn, uint32_t frames) {
+  // Within a stretch the voice moves one way: sounding, then the tail, then
+  // silence. Each stretch runs stage by stage: the sound up to the level
+  // stage, then the ring product, then pan and sends into the buses.
+  int32_t stretch[kPickUpFrames];
+  const uint32_t rendered = renderStretches(
+      frames, [this] { startNote(); }, [this] { pickUp(); },
+      [&](uint32_t start, uint32_t end) {
+        uint32_t i = start;
+        if (sounding_) {
+          i = mod_.withKind(
+              [&](auto kind) { return soundingFrames<M, decltype(kind)::value>(stretch, i, end, modIn); });
+        }
+        if (i < end && !sounding_) i = tailFrames(stretch + (i - start), i, end);
+        const uint32_t n = i - start;
+        if constexpr (M == Mode::kRing) {
+          for (uint32_t j = 0; j < n; ++j)
+            stretch[j] = q23::clamp((static_cast<int64_t>(modIn[start + j]) * stretch[j]) >> 21);
+        }
+        if constexpr (M == Mode::kModulator) {
+          std::copy(stretch, stretch + n, modOut + start);
+          for (uint32_t j = 0; j < n && sends_.smoothing(); ++j) sends_.step();
+        } else {
+          panIntoBuses(pan_, sends_, stretch, n, buses, start);
+        }
+        return i;
+      });
+  if constexpr (M == Mode::kModulator) std::fill(modOut + rendered, modOut + frames, 0);
 }
 
 void SynthPart::render(int16_t* const* buses, uint32_t frames) {

@@ -57,9 +57,17 @@ class SynthPart : public PartVoice {
 
   template <Mode M>
   void renderFrames(int16_t* const* buses, int32_t* modOut, const int32_t* modIn, uint32_t frames);
+  // Frames from..end of one pick-up stretch while the note sounds (K: the
+  // modulation source's kind), and while its tail dies away, up to the
+  // level stage: `levels` takes one output per frame from `from` on. Each
+  // returns the frame after the last it rendered, before `end` when the
+  // voice changed state there.
+  template <Mode M, int K>
+  uint32_t soundingFrames(int32_t* levels, uint32_t from, uint32_t end, const int32_t* modIn);
+  uint32_t tailFrames(int32_t* levels, uint32_t from, uint32_t end);
   void startNote();
   void pickUp();
-  template <Mode M>
+  template <Mode M, int K>
   int32_t oscillator(const int32_t* modIn, uint32_t i);
 
   float sampleRate_;

@@ -179,3 +179,49 @@ inline void addToBuses(int16_t* const* buses, uint32_t i, const SendGains& sends
     bus16::addScaled(buses[2 * p + 1][i], right, g);
   }
 }
+
+// The last stages of a voice over `n` frames of level-stage output `s`:
+// pan, send gains, and the sums into the four bus cursors from frame
+// `first`. Each stage's state moves as it would frame by frame; run over
+// a whole stretch, the pan glide stays in registers and, while the send
+// gains hold still (every stretch but a switch's few frames), only the
+// pairs that sound are touched.
+inline void panIntoBuses(PanStage& pan, SendGains& sends, const int32_t* s, uint32_t n, int16_t* const* buses,
+                         uint32_t first) {
+  PanStage p = pan;
+  if (sends.smoothing()) {
+    for (uint32_t j = 0; j < n; ++j) {
+      int32_t left;
+      int32_t right;
+      p.process(s[j], left, right);
+      sends.step();
+      addToBuses(buses, first + j, sends, left, right);
+    }
+  } else {
+    for (int pair = 0; pair < SendGains::kPairs; ++pair) {
+      const int32_t g = sends.current(pair);
+      if (g == 0) continue;
+      // Each pair is added from the same pan positions, so the glide is run
+      // again from the stretch's start for a second sounding pair.
+      PanStage q = pan;
+      int16_t* busL = buses[2 * pair] + first;
+      int16_t* busR = buses[2 * pair + 1] + first;
+      for (uint32_t j = 0; j < n; ++j) {
+        int32_t left;
+        int32_t right;
+        q.process(s[j], left, right);
+        bus16::addScaled(busL[j], left, g);
+        bus16::addScaled(busR[j], right, g);
+      }
+      p = q;
+    }
+    if (sends.current(0) == 0 && sends.current(1) == 0) {
+      for (uint32_t j = 0; j < n; ++j) {
+        int32_t left;
+        int32_t right;
+        p.process(s[j], left, right);
+      }
+    }
+  }
+  pan = p;
+}

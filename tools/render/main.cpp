@@ -12,13 +12,24 @@
 // --tube-gain the master "Tube Gain" (0-127, default 0)
 // --bundle   the bundle folder (default $IGB_BUNDLE_DIR, else the build's)
 //
+// The file is written block by block as it renders, through the program's
+// WAV recorder (a hidden part file in OUTPUT's folder, renamed over OUTPUT
+// once it is complete), so a bounce of any length holds one block of audio
+// in memory; the recorder's two-hour limit ends a longer one.
+//
 // Exit status 0 when the file was written, 1 on failure, 2 on bad usage.
+
+#include <sndfile.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <optional>
 #include <string>
+#include <system_error>
 
+#include "audio/audio_file_recorder.h"
+#include "audio/bounce.h"
 #include "engine/provider/memory_data_provider.h"
 #include "engine/synth/synth.h"
 #include "engine/voices/drum_data.h"
@@ -34,6 +45,15 @@ int usage(const char* why) {
                "              [--tube-gain V] [--bundle DIR] OUTPUT.wav\n",
                why);
   return 2;
+}
+
+// Frames in the WAV file at `path`, -1 when it cannot be read.
+long long wavFrames(const std::string& path) {
+  SF_INFO info{};
+  SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+  if (!file) return -1;
+  sf_close(file);
+  return static_cast<long long>(info.frames);
 }
 
 bool parseInt(const char* text, long min, long max, long* out) {
@@ -115,24 +135,56 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  // The recorder makes its part file next to the output, so that the
+  // finished file is renamed, never copied, onto it.
+  namespace fs = std::filesystem;
+  const fs::path target(output);
+  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+  std::error_code ec;
+  if (!fs::is_directory(folder, ec)) {
+    std::fprintf(stderr, "render: cannot create %s: no such folder\n", output.c_str());
+    return 1;
+  }
+
   createDrumData(bundle);
   MemoryDataProvider provider;
   Synth* synth = Synth::getInstance(44100.0f);
   synth->setDataProvider(&provider);
   synth->setMasterParameter(1, static_cast<int32_t>(tubeGain));
   synth->setPatternRecord(&*record);
-  StereoBuffer audio;
-  const bool rendered = bouncePattern(*synth, static_cast<uint32_t>(loops), &audio);
+  AudioFileRecorder::Environment environment;
+  environment.documentsDirectory = folder;
+  BounceResult result;
+  AudioFileRecorder::Outcome outcome;
+  std::string saved;
+  {
+    AudioFileRecorder recorder(synth, 0, environment);
+    recorder.setBounceMode(true);
+    result = bounceCurrentPattern(*synth, recorder, static_cast<uint32_t>(loops));
+    outcome = recorder.lastOutcome();
+    saved = recorder.lastSavedPath();
+  }
   Synth::destroyInstance();
   destroyDrumData();
-  if (!rendered) {
+  if (result == BounceResult::Refused) {
     std::fprintf(stderr, "render: the engine would not leave the live output\n");
     return 1;
   }
-  if (!writeWav(output, audio, 44100, &error)) {
-    std::fprintf(stderr, "render: %s\n", error.c_str());
+  if (result == BounceResult::Empty) {
+    std::fprintf(stderr, "render: the pattern has no frames\n");
     return 1;
   }
-  std::printf("%zu frames\n", audio.frames());
+  if (outcome != AudioFileRecorder::Outcome::Saved) {
+    std::fprintf(stderr, "render: cannot write %s%s\n", output.c_str(),
+                 outcome == AudioFileRecorder::Outcome::DiskFull ? ": the disk is full" : "");
+    return 1;
+  }
+  fs::rename(saved, target, ec);
+  if (ec) {
+    std::fprintf(stderr, "render: cannot write %s: %s\n", output.c_str(), ec.message().c_str());
+    fs::remove(saved, ec);
+    return 1;
+  }
+  std::printf("%lld frames\n", wavFrames(output));
   return 0;
 }

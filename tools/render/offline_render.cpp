@@ -1,6 +1,5 @@
 #include "tools/render/offline_render.h"
 
-#include <sndfile.h>
 #include <stdlib.h>
 
 #include <algorithm>
@@ -37,31 +36,6 @@ bool bouncePattern(Synth& synth, uint32_t loops, StereoBuffer* out, int32_t bloc
   int16_t* tail[2] = {&l, &r};
   synth.renderBlock(nullptr, tail, 1);
   synth.endBounce();
-  return true;
-}
-
-bool writeWav(const std::string& path, const StereoBuffer& audio, int32_t sampleRate, std::string* error) {
-  SF_INFO info{};
-  info.samplerate = sampleRate;
-  info.channels = 2;
-  info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-  SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-  if (!file) {
-    if (error) *error = std::string("cannot create ") + path + ": " + sf_strerror(nullptr);
-    return false;
-  }
-  std::vector<int16_t> interleaved(audio.frames() * 2);
-  for (size_t i = 0; i < audio.frames(); ++i) {
-    interleaved[2 * i] = audio.left[i];
-    interleaved[2 * i + 1] = audio.right[i];
-  }
-  const sf_count_t frames = static_cast<sf_count_t>(audio.frames());
-  const sf_count_t written = sf_writef_short(file, interleaved.data(), frames);
-  const bool closed = sf_close(file) == 0;
-  if (written != frames || !closed) {
-    if (error) *error = "cannot write " + path;
-    return false;
-  }
   return true;
 }
 

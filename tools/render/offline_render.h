@@ -22,13 +22,12 @@ struct StereoBuffer {
 
 // The engine's bounce: beginBounce, startForBounce(0), renderBlock in blocks
 // of at most `block` frames (at most 1,024) for bounceLength() × loops
-// frames, stopPlayback(0), one more frame that is not kept, endBounce.
+// frames, stopPlayback(0), one more frame that is not kept, endBounce. The
+// whole bounce in memory, for tests that compare it; the render tool streams
+// its file instead (audio/bounce.h).
 // False, with nothing rendered, when the engine would not leave the live
 // output.
 bool bouncePattern(Synth& synth, uint32_t loops, StereoBuffer* out, int32_t block = 1024);
-
-// Writes a 16-bit stereo PCM WAV file through libsndfile.
-bool writeWav(const std::string& path, const StereoBuffer& audio, int32_t sampleRate, std::string* error);
 
 // A pattern record file: 29,320 bytes (header and body) or the 29,312-byte
 // body of the older form; values out of the engine's ranges are clamped.

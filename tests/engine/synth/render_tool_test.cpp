@@ -1,6 +1,6 @@
 // The off-line renderer: its WAV files as sox and libsndfile read them, the
-// three pattern sources, the factory library's first pattern, and the
-// failures it reports.
+// three pattern sources, the factory library's first pattern, the failures
+// it reports, and the resident memory of a long bounce.
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
@@ -163,6 +163,40 @@ TEST_F(RenderTool, PatternFilesOfBothSizesRenderTheSame) {
   EXPECT_EQ(b.left, a.left);
   EXPECT_EQ(b.right, a.right);
   EXPECT_GT(synthtest::peak(a.left), 0);
+}
+
+// Ten minutes of the dense pattern (75 loops of 352,800 frames): a file of
+// about 106 MB, which the tool must write as it renders. Its peak resident
+// size (getrusage's, taken by a small program that starts it) stays near
+// what a one-loop bounce needs; the whole bounce in memory would pass
+// 100 MB.
+TEST_F(RenderTool, TenMinuteBounceKeepsItsResidentMemoryBounded) {
+#if defined(__SANITIZE_ADDRESS__)
+  // The sanitizer's shadow memory and freed-block quarantine come on top.
+  constexpr long kMaxResidentKiB = 96 * 1024;
+#else
+  constexpr long kMaxResidentKiB = 30 * 1024;
+#endif
+  const fs::path wav = path("ten-minutes.wav");
+  std::string out;
+  ASSERT_EQ(run(std::string(IGB_PEAK_RSS) + " " + IGB_RENDER_TOOL + " --bundle " + IGB_BUNDLE_DIR +
+                    " --dense --loops 75 " + wav.string(),
+                &out),
+            0);
+  // The tool's own line, then the figures.
+  const std::string toolLine = "26460000 frames\n";
+  ASSERT_EQ(out.rfind(toolLine, 0), 0u) << out;
+  long residentKiB = 0;
+  int status = -1;
+  ASSERT_EQ(std::sscanf(out.c_str() + toolLine.size(), "%ld %d", &residentKiB, &status), 2) << out;
+  ASSERT_EQ(status, 0);
+
+  EXPECT_EQ(soxInfo(wav, "-s"), "26460000");
+  EXPECT_GT(residentKiB, 0);
+  EXPECT_LT(residentKiB, kMaxResidentKiB);
+  // Only the finished file is left: no part file of the recorder.
+  for (const auto& entry : fs::directory_iterator(wav.parent_path()))
+    EXPECT_EQ(entry.path().filename().string().find(".part"), std::string::npos) << entry.path();
 }
 
 TEST_F(RenderTool, ReportsWhatItCannotRender) {
