@@ -57,13 +57,6 @@ iGroovebixRAppDelegate::iGroovebixRAppDelegate(AppEnvironment environment)
     : env_(std::move(environment)),
       defaults_(env_.userDefaults ? env_.userDefaults : &platform::UserDefaults::standardUserDefaults()),
       audioDefaults_(std::make_unique<PlatformUserDefaultsAccess>(*defaults_)) {
-  AppServices& s = env_.services;
-  if (!s.setIdleTimerDisabled) {
-    s.setIdleTimerDisabled = [](bool d) { platform::Application::sharedApplication().setIdleTimerDisabled(d); };
-  }
-  if (!s.registerForNotifications) {
-    s.registerForNotifications = [](unsigned) { platform::Application::sharedApplication().registerForRemoteNotifications(); };
-  }
   if (!env_.preloadImages) env_.preloadImages = [] { ImageManager::instance(); };
 }
 

@@ -1,0 +1,190 @@
+// The program as main() runs it: the desktop environment (every service
+// filled, the menu bar's screens and the tutorial registered) on the
+// headless back end with a virtual clock, MIDI devices on the in-process
+// loopback. Each test drives it from the outside, by touches, menus and
+// MIDI, and looks at what the user would see or find on disk.
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/desktop_environment.h"
+#include "app/gbx_menu_bar_view_controller.h"
+#include "app/headless_app.h"
+#include "app/tutorial_services.h"
+#include "controls/ti_notification_view_controller.h"
+#include "library/backup/backup_archive.h"
+#include "library/backup/icloud_manager.h"
+#include "library/backup/zip_archive.h"
+#include "library/pattern_set_store.h"
+#include "library/pattern_store.h"
+#include "library/screens/backup_item_table_view_controller.h"
+#include "library/utilities.h"
+#include "platform/midi/loopback_midi.h"
+#include "platform/ui/label.h"
+#include "platform/ui/navigation_controller.h"
+#include "screens/export_wav_screen_controller.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class ProgramTest : public HeadlessAppTest {
+ protected:
+  void SetUp() override {
+    HeadlessAppTest::SetUp();
+    ::setenv("IGB_EXPORT_DIR", (root / "export").c_str(), 1);
+    // A returning user: the tutorial, tested on its own, stays away. Nothing
+    // else of a first run is set up.
+    defaults->setBool(true, kAppLaunchedKey);
+  }
+  void TearDown() override {
+    if (ctl()) ctl()->dismissViewControllerAnimated(false, {});
+    pump(1.0);
+    HeadlessAppTest::TearDown();
+    ::unsetenv("IGB_EXPORT_DIR");
+  }
+
+  AppEnvironment environment() override {
+    DesktopEnvironmentOptions options;
+    options.midiSystem = &midi;
+    AppEnvironment env = makeDesktopEnvironment(options);
+    AppEnvironment probe = HeadlessAppTest::environment();
+    env.userDefaults = probe.userDefaults;
+    env.audioDrivers = probe.audioDrivers;
+    env.stepObserver = probe.stepObserver;
+    return env;
+  }
+
+  // The folder that stands for the cloud container (it exists: the cloud is on).
+  fs::path cloud() const { return root / "share" / "igroovebix" / "iCloud"; }
+  fs::path cloudDocuments() const { return cloud() / "Documents"; }
+  static std::vector<fs::path> filesWithExtension(const fs::path& dir, const std::string& ext) {
+    std::vector<fs::path> out;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(dir, ec))
+      if (e.path().extension() == ext) out.push_back(e.path());
+    return out;
+  }
+
+  static platform::Point centreOf(const platform::View& v) { return v.convertPointTo(v.bounds().center(), nullptr); }
+  void tapView(const platform::View& v) {
+    tap(centreOf(v));
+    pump(0.05);
+  }
+  void openMenuBar() {
+    tapView(*ctl()->menuButton());
+    pump(0.3);
+  }
+  GBXMenuBarViewController& bar() { return *ctl()->menuBarViewController(); }
+  template <typename T>
+  T* presented() {
+    return dynamic_cast<T*>(ctl()->presentedViewController());
+  }
+  // The backup list, opened from the menu bar's file button.
+  BackupItemTableViewController* openBackupList() {
+    tapView(*bar().fileButton());
+    pump(0.5);
+    auto* nav = presented<platform::NavigationController>();
+    return nav ? dynamic_cast<BackupItemTableViewController*>(nav->topViewController()) : nullptr;
+  }
+
+  // Pixels of the banner's frame on screen that differ between two renders.
+  static int changedPixels(const platform::Image& a, const platform::Image& b, const platform::Rect& frame) {
+    int changed = 0;
+    for (double y = frame.minY(); y < frame.maxY(); y += 1)
+      for (double x = frame.minX(); x < frame.maxX(); x += 1)
+        if (!(a.pixelAt({x, y}) == b.pixelAt({x, y}))) ++changed;
+    return changed;
+  }
+  // Pixels of a frame of a render (sampled every half point) that are near
+  // black (the banner's text) and light grey (its balloon).
+  struct Tally {
+    int dark = 0;
+    int balloon = 0;
+    int all = 0;
+  };
+  static Tally tally(const platform::Image& image, const platform::Rect& frame) {
+    Tally t;
+    for (double y = frame.minY(); y < frame.maxY(); y += 0.5)
+      for (double x = frame.minX(); x < frame.maxX(); x += 0.5) {
+        const platform::Image::RGBA p = image.pixelAt({x, y});
+        ++t.all;
+        if (p.r < 60 && p.g < 60 && p.b < 60) ++t.dark;
+        if (p.r > 150 && p.g > 150 && p.b > 150 && std::abs(p.r - p.b) < 24) ++t.balloon;
+      }
+    return t;
+  }
+
+  // The banner shows `text`: in the view tree, in front on the main view,
+  // opaque, and drawn on screen where nothing was drawn before.
+  void expectBanner(const std::string& text, const platform::Image& before) {
+    TINotificationViewController* banner = ctl()->notificationController();
+    ASSERT_NE(banner, nullptr) << "the main screen has a banner";
+    platform::View* v = banner->view();
+    ASSERT_EQ(v->superview(), ctl()->view());
+    EXPECT_FALSE(v->isHidden());
+    EXPECT_DOUBLE_EQ(v->alpha(), 1.0);
+    EXPECT_EQ(banner->content()->text(), text);
+    const std::vector<platform::View*> labels = headlessBackend().findViews([&](platform::View& view) {
+      auto* l = dynamic_cast<platform::Label*>(&view);
+      return l && l->text() == text;
+    });
+    EXPECT_EQ(labels.size(), 1u) << "the text is in the window's view tree";
+    const platform::Rect frame = v->convertRectTo(v->bounds(), nullptr);
+    EXPECT_DOUBLE_EQ(frame.width(), 324);
+    EXPECT_DOUBLE_EQ(frame.maxX(), 736);
+    const platform::ImagePtr after = headlessBackend().render();
+    EXPECT_GT(changedPixels(before, *after, frame), 5000) << "the balloon is drawn";
+    const platform::Rect label = banner->content()->convertRectTo(banner->content()->bounds(), nullptr);
+    const Tally shown = tally(*after, label);
+    EXPECT_GT(shown.balloon, shown.all / 2) << "the grey balloon lies behind the text";
+    EXPECT_GT(shown.dark, 50) << "the text is drawn in black";
+    EXPECT_LT(tally(before, label).balloon, shown.all / 4) << "no balloon before";
+  }
+
+  platform::LoopbackMidiSystem midi;
+};
+
+}  // namespace
+
+// ---- the banner --------------------------------------------------------------------------------
+
+TEST_F(ProgramTest, ABounceShowsWhereTheFileWasSavedOnTheBanner) {
+  start();
+  openMenuBar();
+  const platform::ImagePtr before = headlessBackend().render();
+  tapView(*bar().exportButton());
+  ExportWavScreenController* screen = presented<ExportWavScreenController>();
+  ASSERT_NE(screen, nullptr);
+  tapView(*screen->bounceButton());
+  ASSERT_TRUE(pumpUntil([&] { return !filesWithExtension(docs, ".wav").empty(); }));
+  pump(1.0);
+  const std::vector<fs::path> wavs = filesWithExtension(docs, ".wav");
+  ASSERT_EQ(wavs.size(), 1u);
+  // The Open-In menu is up over the export button; the banner is elsewhere.
+  ASSERT_NO_FATAL_FAILURE(expectBanner("Saved as " + wavs[0].filename().string() + ".", *before));
+  // It goes by itself: 4.5 to 5 s for the default time.
+  pump(5.5);
+  EXPECT_DOUBLE_EQ(ctl()->notificationController()->view()->alpha(), 0.0);
+}
+
+TEST_F(ProgramTest, APatternAssignedInPatternSetModeIsAnnouncedOnTheBanner) {
+  start();
+  const platform::ImagePtr before = headlessBackend().render();
+  tap(centre(240.5, 152, 62.5, 48));  // pattern set
+  pump(0.1);
+  tap(stepButton(3));  // slot 4 of page 1: its pattern loads
+  pump(0.5);
+  const int32_t next = synth()->currentPatternIndex() + 1;
+  tapView(*ctl()->programIncButton());
+  ASSERT_TRUE(pumpUntil([&] { return synth()->currentPatternIndex() == next; }));
+  pump(1.0);
+  const std::string name = Z31647PatternStore::getInstance().columnText(next, 1);
+  ASSERT_NO_FATAL_FAILURE(expectBanner("Pattern \"" + name + "\" has been assigned to button 4.", *before));
+}
