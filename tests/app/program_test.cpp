@@ -188,3 +188,121 @@ TEST_F(ProgramTest, APatternAssignedInPatternSetModeIsAnnouncedOnTheBanner) {
   const std::string name = Z31647PatternStore::getInstance().columnText(next, 1);
   ASSERT_NO_FATAL_FAILURE(expectBanner("Pattern \"" + name + "\" has been assigned to button 4.", *before));
 }
+
+// ---- cloud backups ---------------------------------------------------------------------------------
+
+namespace {
+
+class ProgramCloudTest : public ProgramTest {
+ protected:
+  void SetUp() override {
+    ProgramTest::SetUp();
+    // The cloud is on: its folder exists.
+    fs::create_directories(cloud());
+  }
+  void onStep(const std::string& s) override {
+    ProgramTest::onStep(s);
+    if (s == "backupUploadScheduled") uploadScheduledAt = headlessBackend().now();
+  }
+  static std::string extension() { return "." + BackupFileNameCreator::dataExtension(); }
+  // Opens the list and presses "Create Backup"; the new archive in the
+  // cloud, or nothing.
+  std::optional<fs::path> createCloudBackup() {
+    openMenuBar();
+    BackupItemTableViewController* list = openBackupList();
+    if (!list) return std::nullopt;
+    const platform::BarButtonItemPtr& create = list->navigationItem().rightBarButtonItem();
+    if (!create || create->title() != "Create Backup") return std::nullopt;
+    create->trigger();
+    pump(0.5);
+    const std::vector<fs::path> made = filesWithExtension(cloudDocuments(), extension());
+    if (made.size() != 1) return std::nullopt;
+    return made[0];
+  }
+  // The archive unpacked into a fresh folder.
+  fs::path unpack(const fs::path& archive) {
+    const fs::path out = root / "unpacked";
+    fs::create_directories(out);
+    ZipArchive zip;
+    EXPECT_TRUE(zip.UnzipOpenFile(archive, Utilities::createDataPassword()));
+    EXPECT_TRUE(zip.UnzipFileTo(out, true));
+    zip.UnzipCloseFile();
+    return out;
+  }
+  static std::string contents(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+
+  double uploadScheduledAt = -1;
+};
+
+}  // namespace
+
+TEST_F(ProgramCloudTest, TheCloudIsKnownAtStartAndTakesLocalBackupsHalfAMinuteLater) {
+  const fs::path local = docs / ("Older backup" + extension());
+  const fs::path other = docs / "notes.txt";
+  std::ofstream(local) << "an older backup";
+  std::ofstream(other) << "not a backup";
+  start();
+  ASSERT_GE(uploadScheduledAt, 0);
+  headlessBackend().advance(uploadScheduledAt + 29.9 - headlessBackend().now());
+  EXPECT_TRUE(fs::exists(local)) << "not before 30 s";
+  headlessBackend().advance(0.2);
+  EXPECT_FALSE(fs::exists(local));
+  EXPECT_EQ(contents(cloudDocuments() / local.filename()), "an older backup");
+  EXPECT_TRUE(fs::exists(other)) << "only backups move";
+
+  // The first time the list opens it offers a backup, and lists the moved one.
+  openMenuBar();
+  BackupItemTableViewController* list = openBackupList();
+  ASSERT_NE(list, nullptr);
+  const platform::BarButtonItemPtr& create = list->navigationItem().rightBarButtonItem();
+  ASSERT_NE(create, nullptr) << "\"Create Backup\" is there the first time";
+  EXPECT_EQ(create->title(), "Create Backup");
+  ASSERT_TRUE(pumpUntil([&] { return list->tableView()->numberOfRowsInSection(0) == 1; }));
+  EXPECT_FALSE(headlessBackend().alertVisible());
+}
+
+TEST_F(ProgramCloudTest, ABackupInTheFirstRunHoldsThePatternSetsAsTheyAreNow) {
+  start();
+  const fs::path sets = data() / "iGROOVEBIX_patternSet.plist";
+  ASSERT_FALSE(fs::exists(sets)) << "a first run: nothing saved yet";
+  // A pattern-set edit of this run.
+  tap(centre(240.5, 152, 62.5, 48));  // pattern set
+  pump(0.1);
+  tap(stepButton(5));
+  pump(0.5);
+  const int32_t assigned = synth()->currentPatternIndex() + 1;
+  tapView(*ctl()->programIncButton());
+  ASSERT_TRUE(pumpUntil([&] { return synth()->currentPatternIndex() == assigned; }));
+  pump(0.2);
+  ASSERT_EQ(PatternSetStore::sharedInstance().patternIndex(5, 0),
+            static_cast<uint32_t>(assigned));
+  tap(centre(240.5, 152, 62.5, 48));  // back to normal
+  pump(0.1);
+
+  const std::optional<fs::path> backup = createCloudBackup();
+  ASSERT_TRUE(backup) << "a backup was made";
+  EXPECT_FALSE(headlessBackend().alertVisible());
+  const fs::path unpacked = unpack(*backup);
+  ASSERT_TRUE(fs::exists(unpacked / "iGROOVEBIX_patternSet.plist"));
+  // The state was saved first: the archived sets are the ones in memory.
+  ASSERT_TRUE(fs::exists(sets));
+  EXPECT_EQ(contents(unpacked / "iGROOVEBIX_patternSet.plist"), contents(sets));
+  EXPECT_EQ(contents(unpacked / "patternIndicesTable.plist"), contents(data() / "patternIndicesTable.plist"));
+}
+
+TEST_F(ProgramCloudTest, ABackupThatCannotBeMadeSaysSo) {
+  start();
+  // The pattern folder is gone: the library cannot be archived.
+  fs::rename(data() / "patterns", root / "patterns-away");
+  EXPECT_FALSE(createCloudBackup());
+  EXPECT_TRUE(filesWithExtension(cloudDocuments(), extension()).empty());
+  EXPECT_TRUE(filesWithExtension(docs, extension()).empty());
+  ASSERT_TRUE(headlessBackend().alertVisible()) << "the screen says so";
+  EXPECT_EQ(headlessBackend().alertTitle(), "Error");
+  EXPECT_EQ(headlessBackend().alertMessage(), "The backup could not be made. Please try again.");
+  headlessBackend().answerAlert(0);
+  fs::rename(root / "patterns-away", data() / "patterns");
+}
