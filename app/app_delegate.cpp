@@ -144,6 +144,12 @@ bool iGroovebixRAppDelegate::didFinishLaunching() {
        [defaults](int64_t number) { defaults->setInteger(number, kEditBufferPatternNumberKey); }});
   synth_->setDataProvider(&store);
   store.load();
+  // A backup saves the whole state first, so that the archive holds the
+  // library as it is in memory (on a first run nothing is on disk yet).
+  std::weak_ptr<bool> living = alive_;
+  iGROOVEBIXBackupCreator::sharedInstance()->setStoreData([this, living] {
+    if (auto a = living.lock(); a && *a) storeData();
+  });
   step("patternStore");
 
   // Sound runs from here on, with a provider to fetch patterns from.
