@@ -17,7 +17,9 @@
 #include "app/gbx_menu_bar_view_controller.h"
 #include "app/headless_app.h"
 #include "app/tutorial_services.h"
+#include "controls/ti_button.h"
 #include "controls/ti_notification_view_controller.h"
+#include "controls/ti_seq_view.h"
 #include "library/backup/backup_archive.h"
 #include "library/backup/icloud_manager.h"
 #include "library/backup/zip_archive.h"
@@ -305,4 +307,38 @@ TEST_F(ProgramCloudTest, ABackupThatCannotBeMadeSaysSo) {
   EXPECT_EQ(headlessBackend().alertMessage(), "The backup could not be made. Please try again.");
   headlessBackend().answerAlert(0);
   fs::rename(root / "patterns-away", data() / "patterns");
+}
+
+// ---- recording ----------------------------------------------------------------------------------------
+
+TEST_F(ProgramTest, APartPressWithRecArmedWhileStoppedRecordsATrigger) {
+  start();
+  ASSERT_FALSE(synth()->isPlaying());
+  ASSERT_EQ(ctl()->currentStepTwice(), 0u) << "at rest the play position is the first step";
+  int part = -1;
+  for (int p = 0; p < 8 && part < 0; ++p)
+    if (!synth()->step(p, 0)) part = p;
+  ASSERT_GE(part, 0) << "a part with no trigger on the first step";
+  std::vector<bool> before;
+  for (int s = 0; s < 64; ++s) before.push_back(synth()->step(part, s));
+
+  tapView(*ctl()->recordButton());
+  ASSERT_TRUE(ctl()->recordButton()->isOn());
+  tap(partButton(part));
+  pump(0.1);
+  EXPECT_TRUE(synth()->step(part, 0)) << "the trigger lands on the play position";
+  for (int s = 1; s < 64; ++s) EXPECT_EQ(synth()->step(part, s), before[static_cast<size_t>(s)]) << s;
+  EXPECT_TRUE(ctl()->seqView()->getButton(0)->isActive()) << "and its step button lights";
+
+  // Without Rec a press records nothing.
+  tapView(*ctl()->recordButton());
+  ASSERT_FALSE(ctl()->recordButton()->isOn());
+  int other = -1;
+  for (int p = 0; p < 8 && other < 0; ++p)
+    if (!synth()->step(p, 0)) other = p;
+  if (other >= 0) {
+    tap(partButton(other));
+    pump(0.1);
+    EXPECT_FALSE(synth()->step(other, 0));
+  }
 }
