@@ -20,6 +20,8 @@
 #include "controls/ti_button.h"
 #include "controls/ti_notification_view_controller.h"
 #include "controls/ti_seq_view.h"
+#include "controls/ui_lcd_view.h"
+#include "controls/ui_slider_with_text_value.h"
 #include "library/backup/backup_archive.h"
 #include "library/backup/icloud_manager.h"
 #include "library/backup/zip_archive.h"
@@ -31,6 +33,7 @@
 #include "platform/ui/label.h"
 #include "platform/ui/navigation_controller.h"
 #include "screens/export_wav_screen_controller.h"
+#include "screens/setting_screen_controller.h"
 
 namespace fs = std::filesystem;
 
@@ -340,5 +343,37 @@ TEST_F(ProgramTest, APartPressWithRecArmedWhileStoppedRecordsATrigger) {
     tap(partButton(other));
     pump(0.1);
     EXPECT_FALSE(synth()->step(other, 0));
+  }
+}
+
+// ---- the settings popover --------------------------------------------------------------------------
+
+TEST_F(ProgramTest, SwingLengthAndLastStepShowTheValueTheSliderSentNotTheEnginesClampedOne) {
+  start();
+  openMenuBar();
+  tapView(*bar().settingButton());
+  SettingScreenController* s = presented<SettingScreenController>();
+  ASSERT_NE(s, nullptr);
+  const struct {
+    UISliderWithTextValue* slider;
+    float value;
+    const char* title;
+    const char* shown;
+    int32_t (Synth::*engine)() const;
+    int32_t kept;
+  } cases[] = {{s->swingSlider(), 90.0f, "Swing", "090", &Synth::swing, 75},
+               {s->swingSlider(), 12.7f, "Swing", "012", &Synth::swing, 50},
+               {s->lengthSlider(), 7.0f, "Length", "007", &Synth::patternLength, 4},
+               {s->lastStepSlider(), 0.0f, "Last Step", "000", &Synth::lastStep, 1},
+               {s->lastStepSlider(), 40.5f, "Last Step", "040", &Synth::lastStep, 16},
+               {s->lastStepSlider(), 9.0f, "Last Step", "009", &Synth::lastStep, 9}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.title) + " " + std::to_string(c.value));
+    c.slider->setValue(c.value);
+    c.slider->sendActionsForControlEvents(platform::ControlEvents::ValueChanged);
+    pump(0.06);
+    EXPECT_EQ(ctl()->lcdView()->title(), c.title);
+    EXPECT_EQ(ctl()->lcdView()->value(), c.shown);
+    EXPECT_EQ((synth()->*c.engine)(), c.kept) << "the engine clamps";
   }
 }
