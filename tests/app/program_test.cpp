@@ -377,3 +377,52 @@ TEST_F(ProgramTest, SwingLengthAndLastStepShowTheValueTheSliderSentNotTheEngines
     EXPECT_EQ((synth()->*c.engine)(), c.kept) << "the engine clamps";
   }
 }
+
+// ---- the fader controller's lamps ------------------------------------------------------------------
+
+TEST_F(ProgramTest, EveryLayoutPressRestartsTheControllersBlinkEvenTwoBetweenLampRefreshes) {
+  platform::LoopbackMidiSystem::Device device;
+  device.manufacturer = "TESK INC.";
+  device.model = "quillaCONTROL2";
+  device.sources = {"quillaCONTROL2 _ CTRL"};
+  device.destinations = {"quillaCONTROL2 _ CTRL"};
+  const platform::LoopbackMidiSystem::Plugged fader = midi.plug(device);
+  start();
+  // The solo row's first lamp (control 32 on channel 16), sampled every
+  // 5 ms of virtual time.
+  int lamp = -1;
+  auto sample = [&] {
+    for (const std::vector<uint8_t>& b : midi.sent(fader.destinations[0]))
+      if (b.size() == 3 && b[0] == 0xBF && b[1] == 32) lamp = b[2];
+    midi.takeSent();
+    return lamp == 127;
+  };
+  auto press = [&] {
+    midi.deliver(fader.sources[0], {0xBF, 59, 127, 0xBF, 59, 0});
+    midi.waitForDelivery();
+  };
+  ASSERT_TRUE(pumpUntil([&] { sample(); return lamp >= 0; })) << "the lamps are driven";
+
+  // Into the current-part layout: its blink announces the solo row.
+  press();
+  pump(0.4);
+  sample();
+  // Two presses before the next refresh: back to the mixer layout and into
+  // the current-part layout again. The blink starts over.
+  press();
+  press();
+  std::string seen;
+  for (int i = 0; i < 300; ++i) {
+    pump(0.005);
+    seen += sample() ? '#' : '.';
+  }
+  // Lit runs and when the last one ends, in 5 ms samples.
+  int runs = 0;
+  for (size_t i = 0; i < seen.size(); ++i)
+    if (seen[i] == '#' && (i == 0 || seen[i - 1] != '#')) ++runs;
+  const size_t end = seen.find_last_of('#');
+  EXPECT_EQ(runs, 3) << seen << "\nthe whole blink: lit on refreshes 2, 5-6 and 8-9";
+  ASSERT_NE(end, std::string::npos) << seen;
+  EXPECT_GE(end, 160u) << seen << "\nit lasts ten refreshes from the second press";
+  EXPECT_LE(end, 200u) << seen;
+}
