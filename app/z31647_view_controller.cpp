@@ -86,6 +86,13 @@ void Z31647ViewController::viewWillAppear(bool animated) {
   addObserver();
   updateAbletonLinkSyncButtonState();
   updateAbletonLinkCounterState();
+  // The counter's blink starts over whenever the panel comes into view.
+  if (linkCounterView_) linkCounterView_->resetAnimation();
+}
+
+void Z31647ViewController::applicationWillEnterForeground() {
+  resumeIdleTimer();
+  if (linkCounterView_) linkCounterView_->resetAnimation();
 }
 
 void Z31647ViewController::viewDidAppear(bool animated) {

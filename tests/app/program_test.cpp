@@ -17,6 +17,8 @@
 #include "app/gbx_menu_bar_view_controller.h"
 #include "app/headless_app.h"
 #include "app/tutorial_services.h"
+#include "app/gbx_seq_count_views.h"
+#include "audio/link/abl_link_kit.h"
 #include "controls/ti_button.h"
 #include "controls/ti_notification_view_controller.h"
 #include "controls/ti_seq_view.h"
@@ -425,4 +427,42 @@ TEST_F(ProgramTest, EveryLayoutPressRestartsTheControllersBlinkEvenTwoBetweenLam
   ASSERT_NE(end, std::string::npos) << seen;
   EXPECT_GE(end, 160u) << seen << "\nit lasts ten refreshes from the second press";
   EXPECT_LE(end, 200u) << seen;
+}
+
+// ---- the Link beat counter ----------------------------------------------------------------------------
+
+TEST_F(ProgramTest, TheLinkCounterBlinksAfreshWhenTheMainViewAppearsAndInTheForeground) {
+  start();
+  Z31647ViewController& c = *ctl();
+  ABLLink* handle = ABLLinkHandleOf(synth()->linkHandle());
+  ASSERT_NE(handle, nullptr);
+  // Link's network stays off: alone, the counter blinks unconnected.
+  ABLLinkSetAppActive(handle, false);
+  ASSERT_TRUE(ABLLinkUserSetEnabled(handle, true));
+  platform::Layer& layer = c.linkCounterView()->indicator()->layer();
+  ASSERT_TRUE(pumpUntil([&] { return layer.animationForKey("blink") != nullptr; }));
+  ASSERT_FALSE(c.isAbletonLinkSyncConnected());
+  const auto opacity = [&] { return layer.presentedOpacity(headlessBackend().now()); };
+
+  // The blink runs from 0.5 to 0 and back each second; a quarter of the way
+  // down, then half a second more, it would stand at a quarter again.
+  const auto restartsOn = [&](const char* what, const std::function<void()>& away, const std::function<void()>& back) {
+    SCOPED_TRACE(what);
+    pump(0.25);
+    const double before = opacity();
+    ASSERT_GT(before, 0.05);
+    ASSERT_LT(before, 0.45);
+    away();
+    pump(0.5);
+    back();
+    ASSERT_NE(layer.animationForKey("blink"), nullptr);
+    EXPECT_NEAR(opacity(), 0.5, 0.02) << "the blink starts over";
+  };
+  restartsOn("foreground", [] { headlessBackend().enterBackground(); }, [] { headlessBackend().enterForeground(); });
+  auto other = std::make_shared<platform::ViewController>();
+  restartsOn(
+      "main view appears",
+      [&] { c.navigationController()->pushViewController(other, false); },
+      [&] { c.navigationController()->popViewControllerAnimated(false); });
+  ABLLinkUserSetEnabled(handle, false);
 }
