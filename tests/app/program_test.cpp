@@ -15,10 +15,11 @@
 
 #include "app/desktop_environment.h"
 #include "app/gbx_menu_bar_view_controller.h"
+#include "app/gbx_seq_count_views.h"
 #include "app/headless_app.h"
 #include "app/tutorial_services.h"
-#include "app/gbx_seq_count_views.h"
 #include "audio/link/abl_link_kit.h"
+#include "audio/link/screens/abl_settings_view_controller.h"
 #include "controls/ti_button.h"
 #include "controls/ti_notification_view_controller.h"
 #include "controls/ti_seq_view.h"
@@ -34,6 +35,8 @@
 #include "platform/midi/loopback_midi.h"
 #include "platform/ui/label.h"
 #include "platform/ui/navigation_controller.h"
+#include "platform/ui/widgets.h"
+#include "platform/ui/window.h"
 #include "screens/export_wav_screen_controller.h"
 #include "screens/setting_screen_controller.h"
 
@@ -465,4 +468,78 @@ TEST_F(ProgramTest, TheLinkCounterBlinksAfreshWhenTheMainViewAppearsAndInTheFore
       [&] { c.navigationController()->pushViewController(other, false); },
       [&] { c.navigationController()->popViewControllerAnimated(false); });
   ABLLinkUserSetEnabled(handle, false);
+}
+
+// ---- the Link settings screen ------------------------------------------------------------------------
+
+TEST_F(ProgramTest, TheLinkScreenShowsWhereToLearnMoreFadesItsSectionsAndFollowsTheMargins) {
+  start();
+  ABLLink* handle = ABLLinkHandleOf(synth()->linkHandle());
+  ASSERT_NE(handle, nullptr);
+  ABLLinkSetAppActive(handle, false);
+  openMenuBar();
+  tapView(*bar().abletonLinkButton());
+  pump(0.5);
+  ABLSettingsViewController* screen = presented<ABLSettingsViewController>();
+  ASSERT_NE(screen, nullptr);
+  platform::TableView& table = *screen->tableView();
+
+  // "Learn more at " and the page's address, at the foot of the screen; the
+  // address opens the page.
+  ASSERT_NE(screen->moreInfoLabel(), nullptr);
+  EXPECT_EQ(screen->moreInfoLabel()->text(), "Learn more at ");
+  EXPECT_EQ(screen->moreInfoLinkButton()->currentTitle(), "ableton.com/link");
+  platform::View* line = screen->moreInfoLinkTextView();
+  EXPECT_EQ(line->superview(), &table);
+  const platform::Rect shown = table.convertRectTo(table.bounds(), nullptr);
+  const platform::Rect at = line->convertRectTo(line->bounds(), nullptr);
+  EXPECT_DOUBLE_EQ(at.maxY(), shown.maxY());
+  EXPECT_GE(at.minX(), shown.minX());
+  const platform::Rect text = screen->moreInfoLabel()->convertRectTo(screen->moreInfoLabel()->bounds(), nullptr);
+  const platform::Rect address = screen->moreInfoLinkButton()->convertRectTo(screen->moreInfoLinkButton()->bounds(), nullptr);
+  EXPECT_DOUBLE_EQ(text.maxX(), address.minX()) << "one line: the text, then the address";
+  EXPECT_LE(address.maxX(), shown.maxX());
+  tapView(*screen->moreInfoLinkButton());
+  ASSERT_FALSE(headlessBackend().openedURLs().empty());
+  EXPECT_EQ(headlessBackend().openedURLs().back(), "https://www.ableton.com/link/");
+
+  // Link on: the two sections fade in.
+  const auto opacity = [&](platform::View& v) { return v.layer().presentedOpacity(headlessBackend().now()); };
+  tap(centreOf(*screen->linkSwitch()));
+  ASSERT_EQ(table.numberOfSections(), 3);
+  platform::TableViewCell* status = table.cellForRowAtIndexPath({2, 0});
+  ASSERT_NE(status, nullptr);
+  pump(0.15);
+  EXPECT_GT(opacity(*status), 0.1);
+  EXPECT_LT(opacity(*status), 0.9) << "fading in";
+  pump(0.3);
+  EXPECT_DOUBLE_EQ(opacity(*status), 1.0);
+  // Off: they fade out where they were, then leave.
+  tap(centreOf(*screen->linkSwitch()));
+  ASSERT_EQ(table.numberOfSections(), 1);
+  pump(0.15);
+  EXPECT_EQ(status->superview(), &table);
+  EXPECT_GT(opacity(*status), 0.1);
+  EXPECT_LT(opacity(*status), 0.9) << "fading out";
+  pump(0.3);
+  EXPECT_EQ(status->superview(), nullptr);
+  EXPECT_FALSE(ABLLinkEnabled(handle));
+
+  // The window's safe area comes to overlap the screen by 30 points on the
+  // right: the margins grow and the cells and footers are made again.
+  platform::Switch* before = screen->linkSwitch();
+  ASSERT_NE(before, nullptr);
+  platform::Window* window = headlessBackend().window();
+  window->setWindowSafeAreaInsets({0, 0, 0, window->bounds().maxX() - shown.maxX() + 30});
+  table.setNeedsLayout();
+  pump(0.05);
+  EXPECT_DOUBLE_EQ(screen->layoutMargins().right, 46);
+  ASSERT_NE(screen->linkSwitch(), nullptr);
+  EXPECT_NE(screen->linkSwitch(), before) << "made again";
+  const platform::TableViewCell* cell = table.cellForRowAtIndexPath({0, 0});
+  ASSERT_NE(cell, nullptr);
+  EXPECT_DOUBLE_EQ(screen->linkSwitch()->frame().maxX(), cell->bounds().maxX() - 46);
+  ASSERT_NE(screen->descriptionLabel(), nullptr);
+  EXPECT_DOUBLE_EQ(screen->descriptionLabel()->frame().minX(), 16);
+  window->setWindowSafeAreaInsets({});
 }
