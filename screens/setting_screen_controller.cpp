@@ -70,13 +70,14 @@ void SettingScreenController::loadView() {
   tempoLockLabel_ = makeLabel("Tempo Lock", {20, 274, 90, 28});
   tempoLockSwitch_ = std::make_shared<platform::Switch>(platform::Rect{160, 274, 100, 28});
   // The platform's appearance proxy: every switch made from now on, anywhere
-  // in the program, takes this tint.
-  platform::Switch::appearance().setOnTintColor(switchTint());
+  // in the program, takes this tint. It is the off colour; the on colour
+  // stays each switch's own.
+  platform::Switch::appearance().setTintColor(switchTint());
   backgroundAudioLabel_ = makeLabel("Background Audio", {20, 318, 150, 28});
   backgroundAudioSwitch_ = std::make_shared<platform::Switch>(platform::Rect{160, 318, 100, 28});
-  platform::Switch::appearance().setOnTintColor(switchTint());
-  // The two made before the tint took effect get it too.
-  tempoLockSwitch_->setOnTintColor(switchTint());
+  platform::Switch::appearance().setTintColor(switchTint());
+  // The one made before the tint took effect gets it too.
+  tempoLockSwitch_->setTintColor(switchTint());
 
   knobModeLabel_ = makeLabel("Knob Gesture", {20, 186, 100, 28});
   knobModeButton_ = std::make_shared<platform::SegmentedControl>(platform::Rect{160, 186, 240, 28});

@@ -543,3 +543,55 @@ TEST_F(ProgramTest, TheLinkScreenShowsWhereToLearnMoreFadesItsSectionsAndFollows
   EXPECT_DOUBLE_EQ(screen->descriptionLabel()->frame().minX(), 16);
   window->setWindowSafeAreaInsets({});
 }
+
+// ---- switches ----------------------------------------------------------------------------------------
+
+namespace {
+
+// The track's colour on screen: left of the knob when on, right of it when off.
+platform::Image::RGBA trackColour(platform::Switch& s) {
+  const platform::Rect b = s.convertRectTo(s.bounds(), nullptr);
+  const platform::Point p = s.isOn() ? platform::Point{b.minX() + 7, b.midY()} : platform::Point{b.maxX() - 7, b.midY()};
+  return headlessBackend().render()->pixelAt(p);
+}
+
+bool green(const platform::Image::RGBA& c) { return c.g > c.r + 60 && c.g > c.b + 40; }
+bool grey202(const platform::Image::RGBA& c) {
+  return std::abs(c.r - 202) <= 6 && std::abs(c.g - 202) <= 6 && std::abs(c.b - 202) <= 6;
+}
+
+}  // namespace
+
+TEST_F(ProgramTest, SwitchesAreGreyWhenOffAndTheirOwnColourWhenOn) {
+  start();
+  openMenuBar();
+  tapView(*bar().settingButton());
+  pump(0.5);
+  SettingScreenController* s = presented<SettingScreenController>();
+  ASSERT_NE(s, nullptr);
+  ASSERT_FALSE(s->tempoLockSwitch()->isOn());
+  tapView(*s->tempoLockSwitch());
+  ASSERT_TRUE(s->tempoLockSwitch()->isOn());
+  ASSERT_FALSE(s->backgroundAudioSwitch()->isOn());
+  const platform::Image::RGBA on = trackColour(*s->tempoLockSwitch());
+  const platform::Image::RGBA off = trackColour(*s->backgroundAudioSwitch());
+  EXPECT_TRUE(green(on)) << "Tempo Lock on: " << int(on.r) << "," << int(on.g) << "," << int(on.b);
+  EXPECT_TRUE(grey202(off)) << "Background Audio off: " << int(off.r) << "," << int(off.g) << "," << int(off.b);
+  tapView(*s->tempoLockSwitch());
+  ctl()->dismissViewControllerAnimated(false, {});
+  pump(0.5);
+
+  // A switch made later elsewhere: the Link screen's, on.
+  ABLLink* handle = ABLLinkHandleOf(synth()->linkHandle());
+  ASSERT_NE(handle, nullptr);
+  ABLLinkSetAppActive(handle, false);
+  ASSERT_TRUE(ABLLinkUserSetEnabled(handle, true));
+  tapView(*bar().abletonLinkButton());
+  pump(0.5);
+  ABLSettingsViewController* link = presented<ABLSettingsViewController>();
+  ASSERT_NE(link, nullptr);
+  ASSERT_TRUE(link->linkSwitch()->isOn());
+  const platform::Image::RGBA linkOn = trackColour(*link->linkSwitch());
+  EXPECT_TRUE(green(linkOn)) << "Link on: " << int(linkOn.r) << "," << int(linkOn.g) << "," << int(linkOn.b);
+  ABLLinkUserSetEnabled(handle, false);
+}

@@ -301,11 +301,16 @@ TEST_F(SettingScreenTest, ThePageScrollsOnlyVerticallyAndTintsSwitches) {
   SettingScreenController& s = *screen;
   s.scrollView()->setContentOffset({35, 12});
   EXPECT_EQ(s.scrollView()->contentOffset(), (platform::Point{0, 12}));
-  // Switches made after the screen was built take the grey tint.
+  // The page's own switches and those made after the screen was built
+  // take the grey tint when off; on, they keep the switch's own colour.
+  EXPECT_EQ(s.tempoLockSwitch()->tintColor(), SettingScreenController::switchTint());
+  EXPECT_EQ(s.backgroundAudioSwitch()->tintColor(), SettingScreenController::switchTint());
+  EXPECT_EQ(s.tempoLockSwitch()->onTintColor(), platform::Switch::defaultOnTintColor());
   host->dismissViewControllerAnimated(false, {});
   screen.reset();
   platform::Switch later;
-  EXPECT_EQ(later.onTintColor(), SettingScreenController::switchTint());
+  EXPECT_EQ(later.tintColor(), SettingScreenController::switchTint());
+  EXPECT_EQ(later.onTintColor(), platform::Switch::defaultOnTintColor());
 }
 
 }  // namespace
