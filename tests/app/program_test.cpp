@@ -595,3 +595,36 @@ TEST_F(ProgramTest, SwitchesAreGreyWhenOffAndTheirOwnColourWhenOn) {
   EXPECT_TRUE(green(linkOn)) << "Link on: " << int(linkOn.r) << "," << int(linkOn.g) << "," << int(linkOn.b);
   ABLLinkUserSetEnabled(handle, false);
 }
+
+TEST_F(ProgramTest, NoSettingsRowTitleRunsUnderItsControl) {
+  start();
+  openMenuBar();
+  tapView(*bar().settingButton());
+  pump(0.5);
+  SettingScreenController* s = presented<SettingScreenController>();
+  ASSERT_NE(s, nullptr);
+  const struct {
+    platform::Label* label;
+    platform::View* control;
+    platform::Rect frame;
+  } rows[] = {{s->tempoLabel(), s->tempoSlider(), {20, 10, 90, 28}},
+              {s->swingLabel(), s->swingSlider(), {20, 54, 90, 28}},
+              {s->lengthLabel(), s->lengthSlider(), {20, 98, 90, 28}},
+              {s->lastStepLabel(), s->lastStepSlider(), {20, 142, 90, 28}},
+              {s->knobModeLabel(), s->knobModeButton(), {20, 186, 100, 28}},
+              {s->gridModeLabel(), s->gridModeButton(), {20, 230, 150, 28}},
+              {s->tempoLockLabel(), s->tempoLockSwitch(), {20, 274, 90, 28}},
+              {s->backgroundAudioLabel(), s->backgroundAudioSwitch(), {20, 318, 150, 28}}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.label->text());
+    EXPECT_EQ(r.label->frame(), r.frame) << "the layout stays";
+    EXPECT_LE(r.label->font().pointSize, 14.0);
+    EXPECT_GE(r.label->font().pointSize, 10.0) << "still readable";
+    // The whole title, drawn as the label draws it, ends before the control.
+    const double width = r.label->sizeThatFits({1e6, r.frame.height()}).width;
+    EXPECT_LE(r.frame.minX() + width, std::min(r.frame.maxX(), r.control->frame().minX()));
+  }
+  EXPECT_EQ(s->gridModeLabel()->text(), "Pattern Change Grid");
+  // Titles that fit keep the layout's size.
+  EXPECT_DOUBLE_EQ(s->tempoLabel()->font().pointSize, 14.0);
+}

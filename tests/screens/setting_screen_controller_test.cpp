@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cmath>
 #include <string>
 #include <vector>
@@ -104,7 +106,11 @@ TEST_F(SettingScreenTest, ShowsTheRowsOfThePage) {
     ASSERT_NE(l.label, nullptr) << l.text;
     EXPECT_EQ(l.label->text(), l.text);
     EXPECT_EQ(l.label->frame(), l.frame) << l.text;
-    EXPECT_EQ(l.label->font().pointSize, 14.0);
+    // The layout's size, or smaller where our font would run the title
+    // under the row's control.
+    EXPECT_LE(l.label->font().pointSize, 14.0) << l.text;
+    EXPECT_LE(l.frame.minX() + l.label->sizeThatFits({1e6, l.frame.height()}).width, std::min(l.frame.maxX(), 160.0))
+        << l.text;
     EXPECT_EQ(l.label->superview(), s.scrollView());
   }
   const struct {
