@@ -104,6 +104,21 @@ class ProgramTest : public HeadlessAppTest {
     return nav ? dynamic_cast<BackupItemTableViewController*>(nav->topViewController()) : nullptr;
   }
 
+  // The program's Link handle with Link's network kept off (the kit sees the
+  // program as inactive), so no peer on the host can join; null without one.
+  ABLLink* linkWithoutNetwork() {
+    ABLLink* handle = ABLLinkHandleOf(synth()->linkHandle());
+    if (handle) ABLLinkSetAppActive(handle, false);
+    return handle;
+  }
+  // The settings popover, opened from the menu bar.
+  SettingScreenController* openSettings() {
+    openMenuBar();
+    tapView(*bar().settingButton());
+    pump(0.5);
+    return presented<SettingScreenController>();
+  }
+
   // Pixels of the banner's frame on screen that differ between two renders.
   static int changedPixels(const platform::Image& a, const platform::Image& b, const platform::Rect& frame) {
     int changed = 0;
@@ -355,9 +370,7 @@ TEST_F(ProgramTest, APartPressWithRecArmedWhileStoppedRecordsATrigger) {
 
 TEST_F(ProgramTest, SwingLengthAndLastStepShowTheValueTheSliderSentNotTheEnginesClampedOne) {
   start();
-  openMenuBar();
-  tapView(*bar().settingButton());
-  SettingScreenController* s = presented<SettingScreenController>();
+  SettingScreenController* s = openSettings();
   ASSERT_NE(s, nullptr);
   const struct {
     UISliderWithTextValue* slider;
@@ -437,10 +450,9 @@ TEST_F(ProgramTest, EveryLayoutPressRestartsTheControllersBlinkEvenTwoBetweenLam
 TEST_F(ProgramTest, TheLinkCounterBlinksAfreshWhenTheMainViewAppearsAndInTheForeground) {
   start();
   Z31647ViewController& c = *ctl();
-  ABLLink* handle = ABLLinkHandleOf(synth()->linkHandle());
+  // Alone, the counter blinks unconnected.
+  ABLLink* handle = linkWithoutNetwork();
   ASSERT_NE(handle, nullptr);
-  // Link's network stays off: alone, the counter blinks unconnected.
-  ABLLinkSetAppActive(handle, false);
   ASSERT_TRUE(ABLLinkUserSetEnabled(handle, true));
   platform::Layer& layer = c.linkCounterView()->indicator()->layer();
   ASSERT_TRUE(pumpUntil([&] { return layer.animationForKey("blink") != nullptr; }));
@@ -474,9 +486,8 @@ TEST_F(ProgramTest, TheLinkCounterBlinksAfreshWhenTheMainViewAppearsAndInTheFore
 
 TEST_F(ProgramTest, TheLinkScreenShowsWhereToLearnMoreFadesItsSectionsAndFollowsTheMargins) {
   start();
-  ABLLink* handle = ABLLinkHandleOf(synth()->linkHandle());
+  ABLLink* handle = linkWithoutNetwork();
   ASSERT_NE(handle, nullptr);
-  ABLLinkSetAppActive(handle, false);
   openMenuBar();
   tapView(*bar().abletonLinkButton());
   pump(0.5);
@@ -564,10 +575,7 @@ bool grey202(const platform::Image::RGBA& c) {
 
 TEST_F(ProgramTest, SwitchesAreGreyWhenOffAndTheirOwnColourWhenOn) {
   start();
-  openMenuBar();
-  tapView(*bar().settingButton());
-  pump(0.5);
-  SettingScreenController* s = presented<SettingScreenController>();
+  SettingScreenController* s = openSettings();
   ASSERT_NE(s, nullptr);
   ASSERT_FALSE(s->tempoLockSwitch()->isOn());
   tapView(*s->tempoLockSwitch());
@@ -582,9 +590,8 @@ TEST_F(ProgramTest, SwitchesAreGreyWhenOffAndTheirOwnColourWhenOn) {
   pump(0.5);
 
   // A switch made later elsewhere: the Link screen's, on.
-  ABLLink* handle = ABLLinkHandleOf(synth()->linkHandle());
+  ABLLink* handle = linkWithoutNetwork();
   ASSERT_NE(handle, nullptr);
-  ABLLinkSetAppActive(handle, false);
   ASSERT_TRUE(ABLLinkUserSetEnabled(handle, true));
   tapView(*bar().abletonLinkButton());
   pump(0.5);
@@ -598,10 +605,7 @@ TEST_F(ProgramTest, SwitchesAreGreyWhenOffAndTheirOwnColourWhenOn) {
 
 TEST_F(ProgramTest, NoSettingsRowTitleRunsUnderItsControl) {
   start();
-  openMenuBar();
-  tapView(*bar().settingButton());
-  pump(0.5);
-  SettingScreenController* s = presented<SettingScreenController>();
+  SettingScreenController* s = openSettings();
   ASSERT_NE(s, nullptr);
   const struct {
     platform::Label* label;
