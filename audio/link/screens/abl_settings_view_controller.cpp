@@ -110,19 +110,24 @@ void ABLSettingsViewController::animatedEnabledChange(bool on) {
   }
   if (enableDisableCellFooter_) enableDisableCellFooter_->setAlpha(0.0);
   std::shared_ptr<platform::View> description = enableDisableCellFooter_;
+  // The completion is kept by the fading views' own layers: it holds them weakly.
+  std::vector<std::weak_ptr<platform::View>> fading;
+  for (const auto& [v, frame] : leaving) fading.push_back(v);
   platform::View::animate(
       kSectionFade,
       [leaving, description] {
         for (const auto& [v, frame] : leaving) v->setAlpha(0.0);
         if (description) description->setAlpha(1.0);
       },
-      [leaving, weakTable](bool) {
+      [fading, weakTable](bool) {
         auto t = std::static_pointer_cast<platform::TableView>(weakTable.lock());
         const std::vector<platform::TableViewCell*> shown = t ? t->visibleCells() : std::vector<platform::TableViewCell*>{};
-        for (const auto& [v, frame] : leaving) {
+        for (const std::weak_ptr<platform::View>& w : fading) {
+          const std::shared_ptr<platform::View> v = w.lock();
+          if (!v) continue;
           // Back in the table already (Link switched on again meanwhile): it stays.
           const bool back = std::find(shown.begin(), shown.end(), v.get()) != shown.end();
-          if (!back && v->superview() == t.get()) v->removeFromSuperview();
+          if (!back && t && v->superview() == t.get()) v->removeFromSuperview();
           v->setAlpha(1.0);
         }
       });
