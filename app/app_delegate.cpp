@@ -58,13 +58,6 @@ iGroovebixRAppDelegate::iGroovebixRAppDelegate(AppEnvironment environment)
     : env_(std::move(environment)),
       defaults_(env_.userDefaults ? env_.userDefaults : &platform::UserDefaults::standardUserDefaults()),
       audioDefaults_(std::make_unique<PlatformUserDefaultsAccess>(*defaults_)) {
-  AppServices& s = env_.services;
-  if (!s.setIdleTimerDisabled) {
-    s.setIdleTimerDisabled = [](bool d) { platform::Application::sharedApplication().setIdleTimerDisabled(d); };
-  }
-  if (!s.registerForNotifications) {
-    s.registerForNotifications = [](unsigned) { platform::Application::sharedApplication().registerForRemoteNotifications(); };
-  }
   if (!env_.preloadImages) env_.preloadImages = [] { ImageManager::instance(); };
 }
 
@@ -160,6 +153,12 @@ bool iGroovebixRAppDelegate::didFinishLaunching() {
   // and its playing number before the store's notifications go out.
   store.setLibraryObserver(synth_);
   store.load();
+  // A backup saves the whole state first, so that the archive holds the
+  // library as it is in memory (on a first run nothing is on disk yet).
+  std::weak_ptr<bool> living = alive_;
+  iGROOVEBIXBackupCreator::sharedInstance()->setStoreData([this, living] {
+    if (auto a = living.lock(); a && *a) storeData();
+  });
   step("patternStore");
 
   // Sound runs from here on, with a provider to fetch patterns from.

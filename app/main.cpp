@@ -14,11 +14,8 @@
 #include <memory>
 #include <string>
 
-#include "app/app_delegate.h"
-#include "app/midi_device_manager_service.h"
+#include "app/desktop_environment.h"
 #include "platform/ui/sdl/sdl_backend.h"
-#include "screens/z31647_screen_presenter.h"
-#include "tutorial/gbx_tutorial_view_controller.h"
 
 namespace {
 
@@ -50,12 +47,6 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "igroovebix: cannot open the window: %s\n", error.c_str());
     return 1;
   }
-  // The first launch lays the guided tutorial over the main screen.
-  GBXTutorialViewController::registerWithMainScreen();
-  // The menu bar opens the settings, information and export screens.
-  Z31647ScreenPresenter::registerWithMainScreen();
-  // MIDI devices over the ALSA sequencer.
-  AppEnvironment environment;
-  environment.services.createMidiDeviceManager = midiDeviceManagerFactory();
-  return backend.run(std::make_shared<iGroovebixRAppDelegate>(std::move(environment)));
+  // Every service of the program, and the screens above the main screen.
+  return backend.run(std::make_shared<iGroovebixRAppDelegate>(makeDesktopEnvironment()));
 }

@@ -10,6 +10,7 @@
 #include "controls/radio_button_mediator.h"
 #include "controls/ti_button.h"
 #include "controls/ti_led_view.h"
+#include "controls/ti_notification_view_controller.h"
 #include "controls/ti_part_view.h"
 #include "controls/ti_seq_view.h"
 #include "controls/ti_touch_frequency_count_button.h"
@@ -447,6 +448,12 @@ void Z31647ViewController::setupAdditionalViews() {
     b->setButtonState(0);
     b->setButtonPossibilityState(0);
   }
+
+  // The banner lies over the panel, on the root view: the messages of the
+  // bounce and of pattern-set mode reach it as notifications.
+  notificationController_ = std::make_shared<TINotificationViewController>();
+  notificationController_->observeNotifications();
+  view()->addSubview(notificationController_->viewPtr());
 }
 
 void Z31647ViewController::buildKnobs() {
@@ -503,6 +510,8 @@ void Z31647ViewController::viewWillLayoutSubviews() {
   beatLed_->setFrame({214, 48, 17, 17});
   baseImageView_->setTransform(platform::AffineTransform::makeScale(w / kCanvasWidth, w / kCanvasWidth));
   baseImageView_->setFrame({0, std::trunc(b.midY() - 0.28125 * w), w, 0.5625 * w});
+  // In root-view points, not scaled with the panel.
+  if (notificationController_) notificationController_->view()->setFrame({b.maxX() - 324, 15, 324, 100});
   layoutOverlays();
 }
 

@@ -86,6 +86,13 @@ void Z31647ViewController::viewWillAppear(bool animated) {
   addObserver();
   updateAbletonLinkSyncButtonState();
   updateAbletonLinkCounterState();
+  // The counter's blink starts over whenever the panel comes into view.
+  if (linkCounterView_) linkCounterView_->resetAnimation();
+}
+
+void Z31647ViewController::applicationWillEnterForeground() {
+  resumeIdleTimer();
+  if (linkCounterView_) linkCounterView_->resetAnimation();
 }
 
 void Z31647ViewController::viewDidAppear(bool animated) {
@@ -431,16 +438,28 @@ void Z31647ViewController::changeTempo(TIControl* sender, double bpm) {
 
 // The LCD shows what the engine stored: a typed value outside the range
 // would otherwise be shown although it never took effect.
+namespace {
+
+// The engine keeps these in range; the display echoes what the control sent,
+// so the user sees the value asked for, not where the engine stopped it.
+int32_t setAsAsked(Synth& synth, int32_t (Synth::*set)(int32_t), double value) {
+  const int32_t asked = static_cast<int32_t>(value);
+  (synth.*set)(asked);
+  return asked;
+}
+
+}  // namespace
+
 void Z31647ViewController::changeSwing(double value) {
-  if (synth_) displayValueAsInteger("Swing", synth_->setSwing(static_cast<int32_t>(value)));
+  if (synth_) displayValueAsInteger("Swing", setAsAsked(*synth_, &Synth::setSwing, value));
 }
 
 void Z31647ViewController::changeLength(double value) {
-  if (synth_) displayValueAsInteger("Length", synth_->setPatternLength(static_cast<int32_t>(value)));
+  if (synth_) displayValueAsInteger("Length", setAsAsked(*synth_, &Synth::setPatternLength, value));
 }
 
 void Z31647ViewController::changeLastStep(double value) {
-  if (synth_) displayValueAsInteger("Last Step", synth_->setLastStep(static_cast<int32_t>(value)));
+  if (synth_) displayValueAsInteger("Last Step", setAsAsked(*synth_, &Synth::setLastStep, value));
 }
 
 // ---- LCD texts ----------------------------------------------------------------------------------

@@ -154,7 +154,7 @@ class Z31647ViewController : public platform::ViewController,
   void addObserver();
   void removeObserver();
   void applicationDidEnterBackground() { suspendIdleTimer(); }
-  void applicationWillEnterForeground() { resumeIdleTimer(); }
+  void applicationWillEnterForeground();
   void resumeIdleTimer();
   void suspendIdleTimer();
   static uint64_t playButtonBlinkCounter();

@@ -106,9 +106,9 @@ void Z31647State::partButtonPushed(EditModeHost* ctl, int32_t part) {
   const GlobalSettings* settings = globalSettings();
   const bool preview = settings && settings->get(GlobalSettings::kPreviewSounds) != 0;
   if (preview || ctl->recording() != 0) synth->triggerPartLive(static_cast<int32_t>(ctl->currentPart()));
-  // A recording lands on the play position, which only means something while
-  // the sequencer plays; a stopped sequencer would put it at a stale step.
-  if (ctl->recording() != 0 && playing(ctl)) StateUtil::recordTrigger(ctl);
+  // Recording lands on the play position, also while stopped: there it is
+  // the step the sequencer rests on, so a part can be put in step by step.
+  if (ctl->recording() != 0) StateUtil::recordTrigger(ctl);
   ctl->partButtonMediator()->setForcedActive(part, true);
 }
 

@@ -1,5 +1,6 @@
 #include "screens/setting_screen_controller.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "controls/ui_slider_with_text_value.h"
@@ -50,10 +51,19 @@ Synth* SettingScreenController::synth() const { return hasSynth_ ? synth_ : Synt
 std::shared_ptr<platform::Label> SettingScreenController::makeLabel(const char* text, const platform::Rect& frame) const {
   auto l = std::make_shared<platform::Label>(frame);
   l->setText(text);
-  l->setFont(platform::Font::named("HelveticaNeue", 14));
+  l->setFont(platform::Font::named("HelveticaNeue", kLabelFontSize));
   l->setTextColor(platform::Color::black());
   l->setBackgroundColor(platform::Color::clear());
   l->setBaselineAdjustment(platform::BaselineAdjustment::AlignCenters);
+  // Our fonts run wider than the one the layout was drawn for: a title that
+  // would reach under its row's control (they all start at the same x) is
+  // set just small enough to end before it. The frames stay as laid out.
+  const double room = std::min(frame.maxX(), kControlLeft) - frame.minX();
+  for (double size = kLabelFontSize; size > kSmallestLabelFontSize &&
+                                     l->sizeThatFits({1e6, frame.height()}).width > room;) {
+    size -= 0.5;
+    l->setFont(l->font().withSize(size));
+  }
   return l;
 }
 
@@ -70,13 +80,14 @@ void SettingScreenController::loadView() {
   tempoLockLabel_ = makeLabel("Tempo Lock", {20, 274, 90, 28});
   tempoLockSwitch_ = std::make_shared<platform::Switch>(platform::Rect{160, 274, 100, 28});
   // The platform's appearance proxy: every switch made from now on, anywhere
-  // in the program, takes this tint.
-  platform::Switch::appearance().setOnTintColor(switchTint());
+  // in the program, takes this tint. It is the off colour; the on colour
+  // stays each switch's own.
+  platform::Switch::appearance().setTintColor(switchTint());
   backgroundAudioLabel_ = makeLabel("Background Audio", {20, 318, 150, 28});
   backgroundAudioSwitch_ = std::make_shared<platform::Switch>(platform::Rect{160, 318, 100, 28});
-  platform::Switch::appearance().setOnTintColor(switchTint());
-  // The two made before the tint took effect get it too.
-  tempoLockSwitch_->setOnTintColor(switchTint());
+  platform::Switch::appearance().setTintColor(switchTint());
+  // The one made before the tint took effect gets it too.
+  tempoLockSwitch_->setTintColor(switchTint());
 
   knobModeLabel_ = makeLabel("Knob Gesture", {20, 186, 100, 28});
   knobModeButton_ = std::make_shared<platform::SegmentedControl>(platform::Rect{160, 186, 240, 28});

@@ -28,7 +28,12 @@ class SettingScreenController : public platform::ViewController, public platform
   static constexpr float kTempoMax = 600.0f;
   static constexpr float kTempoMaxLink = 999.0f;
   static constexpr platform::Size kContentSize{420, 364};
-  // The grey every switch of the program takes once the screen was built.
+  // Every row's control starts here; its title lies left of it.
+  static constexpr double kControlLeft = 160;
+  static constexpr double kLabelFontSize = 14;
+  static constexpr double kSmallestLabelFontSize = 10;
+  // The grey every switch of the program takes as its off colour once the
+  // screen was built.
   static platform::Color switchTint() { return platform::Color::rgba(202.0 / 255, 202.0 / 255, 202.0 / 255, 1.0); }
 
   SettingScreenController();

@@ -264,9 +264,12 @@ void MidiDeviceManager::updateControllerOutputs() {
       for (MidiControllerOutput* o : c.controllerOutputs()) o->refreshSecondController(c.sceneIndex());
     } else if (c.controllerKind() == MidiInputConnection::kFaderController) {
       const int32_t layout = c.layoutIndex();
-      if (layout != in.shownLayout) {
+      // Every press restarts the blink, also when presses in between brought
+      // the layout back to the one shown.
+      const uint32_t presses = c.layoutPresses();
+      if (presses != in.shownLayoutPresses) {
         for (MidiControllerOutput* o : c.controllerOutputs()) o->setLayout(layout);
-        in.shownLayout = layout;
+        in.shownLayoutPresses = presses;
       }
       for (MidiControllerOutput* o : c.controllerOutputs()) o->refreshFirstController(layout);
     }

@@ -23,7 +23,8 @@
 //   that is running) before the connection is deleted.
 // - A fader controller's layout change reaches its outputs on the main thread,
 //   at the next refresh (which is where the blink is shown), so the MIDI
-//   thread never touches an output.
+//   thread never touches an output. The refresh counts presses, not layouts:
+//   two presses between refreshes still restart the blink.
 //
 // Main thread only (notifications arrive there); input runs on the MIDI
 // thread inside each connection.
@@ -107,8 +108,8 @@ class MidiDeviceManager {
     platform::MidiEndpointRef source = 0;
     // Read while the endpoint exists, for the disconnect message.
     std::string model;
-    // The layout its outputs were last told of.
-    int32_t shownLayout = 0;
+    // The connection's layout presses its outputs were last told of.
+    uint32_t shownLayoutPresses = 0;
   };
 
   std::string property(platform::MidiObjectRef object, platform::MidiProperty p) const;

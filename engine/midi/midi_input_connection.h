@@ -54,6 +54,9 @@ class MidiInputConnection {
   bool clockSeen() const { return clockSeen_.load(std::memory_order_relaxed); }
   int32_t sceneIndex() const { return sceneIndex_.load(std::memory_order_relaxed); }
   int32_t layoutIndex() const { return layoutIndex_.load(std::memory_order_relaxed); }
+  // Layout presses so far: two presses between two looks leave the index as
+  // it was, and still each one counts.
+  uint32_t layoutPresses() const { return layoutPresses_.load(std::memory_order_relaxed); }
   // SysEx messages dropped for length.
   uint64_t droppedSysEx() const { return droppedSysEx_; }
 
@@ -70,6 +73,7 @@ class MidiInputConnection {
   std::vector<MidiControllerOutput*> controllerOutputs_;
   std::atomic<int32_t> sceneIndex_{0};
   std::atomic<int32_t> layoutIndex_{0};
+  std::atomic<uint32_t> layoutPresses_{0};
   bool sysExOverflow_ = false;
   uint64_t droppedSysEx_ = 0;
 };

@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "library/screens/backup_detail_cells.h"
+#include "library/screens/restore_data_screen_controller.h"
 #include "library/backup/backup_archive.h"
 #include "platform/cloud/metadata_query.h"
 #include "platform/ui/navigation_controller.h"
@@ -234,11 +235,12 @@ void BackupItemTableViewController::backupButtonPushed() {
   // The rest waits for the next pass, so that the toast is drawn first.
   dispatchAsyncMain([weak, toast, creator, manager] {
     if (!creator || creator->isCreating()) return;
-    if (const auto path = creator->createWithName(std::nullopt)) {
-      if (manager) manager->moveToContainer(*path);
-    }
-    dispatchAsyncMain([weak, toast] {
+    const auto path = creator->createWithName(std::nullopt);
+    if (path && manager) manager->moveToContainer(*path);
+    const bool made = path.has_value();
+    dispatchAsyncMain([weak, toast, made] {
       toast->stopAnimating();
+      if (!made) showLibraryAlert("Error", "The backup could not be made. Please try again.");
       if (auto self = std::static_pointer_cast<BackupItemTableViewController>(weak.lock())) {
         if (self->toast_ == toast) self->toast_.reset();
         self->setRightButtonEnabled(true);

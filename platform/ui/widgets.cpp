@@ -116,6 +116,7 @@ Switch::Appearance& Switch::appearance() {
 
 Switch::Switch(const Rect& frame) : Control(Rect(frame.origin, kSize)) {
   if (appearance().onTintColor) onTint_ = *appearance().onTintColor;
+  if (appearance().tintColor) tint_ = *appearance().tintColor;
   setDrawsContent(true);
 }
 
@@ -127,6 +128,11 @@ void Switch::setOn(bool on, bool) {
 
 void Switch::setOnTintColor(const Color& c) {
   onTint_ = c;
+  setNeedsDisplay();
+}
+
+void Switch::setTintColor(const Color& c) {
+  tint_ = c;
   setNeedsDisplay();
 }
 
@@ -143,7 +149,7 @@ void Switch::touchesEnded(const TouchSet& touches, const Event* event) {
 void Switch::drawRect(const Rect&) {
   GraphicsContext* c = currentGraphicsContext();
   const Rect b = bounds().insetBy(0.5, 0.5);
-  c->setFillColor(on_ ? onTint_ : Color::white(0.9));
+  c->setFillColor(on_ ? onTint_ : tint_);
   c->addPath(Path::roundedRect(b, b.size.height / 2));
   c->fillPath();
   const double d = b.size.height - 4;

@@ -71,9 +71,15 @@ class Switch : public Control {
  public:
   static constexpr Size kSize{51, 31};
 
+  // The track's colour when on (onTintColor) and when off (tintColor).
+  static Color defaultOnTintColor() { return Color::rgba(0.3, 0.85, 0.39); }
+  static Color defaultTintColor() { return Color::white(0.9); }
+
   struct Appearance {
     std::optional<Color> onTintColor;
+    std::optional<Color> tintColor;
     void setOnTintColor(const Color& c) { onTintColor = c; }
+    void setTintColor(const Color& c) { tintColor = c; }
   };
   // Applies to switches made afterwards.
   static Appearance& appearance();
@@ -83,13 +89,16 @@ class Switch : public Control {
   void setOn(bool on, bool animated = false);
   Color onTintColor() const { return onTint_; }
   void setOnTintColor(const Color& c);
+  Color tintColor() const { return tint_; }
+  void setTintColor(const Color& c);
 
   void touchesEnded(const TouchSet& touches, const Event* event) override;
   void drawRect(const Rect& rect) override;
 
  private:
   bool on_ = false;
-  Color onTint_ = Color::rgba(0.3, 0.85, 0.39);
+  Color onTint_ = defaultOnTintColor();
+  Color tint_ = defaultTintColor();
 };
 
 class PageControl : public Control {

@@ -81,14 +81,17 @@ TEST_F(BaseModeTest, PartButtonSelectsAPartOnceAndAuditionsByPreviewOrRecording)
   globalSettings()->set(GlobalSettings::kPreviewSounds, 1);
   mode().partButtonPushed(&host, 1);
   EXPECT_GT(heard(), 100);
-  // Recording on makes it sound too (and, stopped, records nothing).
+  // Recording on makes it sound too, and, stopped, records on the step the
+  // sequencer rests on.
   globalSettings()->set(GlobalSettings::kPreviewSounds, 0);
   for (int i = 0; i < 40; ++i) host.render(1024);
   ASSERT_EQ(heard(), 0);
+  ASSERT_FALSE(synth().isPlaying());
+  const int32_t rest = static_cast<int32_t>(host.currentStepTwice() >> 1);
   host.setRecording(1);
   mode().partButtonPushed(&host, 1);
   EXPECT_GT(heard(), 100);
-  for (int st = 0; st < kNumSteps; ++st) EXPECT_FALSE(synth().step(1, st)) << st;
+  for (int st = 0; st < kNumSteps; ++st) EXPECT_EQ(synth().step(1, st), st == rest) << st;
 }
 
 TEST_F(BaseModeTest, SoloFollowsThePartSelection) {

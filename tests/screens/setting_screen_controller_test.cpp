@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cmath>
 #include <string>
 #include <vector>
@@ -104,7 +106,11 @@ TEST_F(SettingScreenTest, ShowsTheRowsOfThePage) {
     ASSERT_NE(l.label, nullptr) << l.text;
     EXPECT_EQ(l.label->text(), l.text);
     EXPECT_EQ(l.label->frame(), l.frame) << l.text;
-    EXPECT_EQ(l.label->font().pointSize, 14.0);
+    // The layout's size, or smaller where our font would run the title
+    // under the row's control.
+    EXPECT_LE(l.label->font().pointSize, 14.0) << l.text;
+    EXPECT_LE(l.frame.minX() + l.label->sizeThatFits({1e6, l.frame.height()}).width, std::min(l.frame.maxX(), 160.0))
+        << l.text;
     EXPECT_EQ(l.label->superview(), s.scrollView());
   }
   const struct {
@@ -301,11 +307,16 @@ TEST_F(SettingScreenTest, ThePageScrollsOnlyVerticallyAndTintsSwitches) {
   SettingScreenController& s = *screen;
   s.scrollView()->setContentOffset({35, 12});
   EXPECT_EQ(s.scrollView()->contentOffset(), (platform::Point{0, 12}));
-  // Switches made after the screen was built take the grey tint.
+  // The page's own switches and those made after the screen was built
+  // take the grey tint when off; on, they keep the switch's own colour.
+  EXPECT_EQ(s.tempoLockSwitch()->tintColor(), SettingScreenController::switchTint());
+  EXPECT_EQ(s.backgroundAudioSwitch()->tintColor(), SettingScreenController::switchTint());
+  EXPECT_EQ(s.tempoLockSwitch()->onTintColor(), platform::Switch::defaultOnTintColor());
   host->dismissViewControllerAnimated(false, {});
   screen.reset();
   platform::Switch later;
-  EXPECT_EQ(later.onTintColor(), SettingScreenController::switchTint());
+  EXPECT_EQ(later.tintColor(), SettingScreenController::switchTint());
+  EXPECT_EQ(later.onTintColor(), platform::Switch::defaultOnTintColor());
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <algorithm>
 
 #include "audio/link/localized_string.h"
+#include "platform/ui/application.h"
+#include "platform/ui/button.h"
 #include "platform/ui/label.h"
 #include "platform/ui/widgets.h"
 
@@ -17,6 +19,8 @@ namespace {
 constexpr const char* kTitle = "Ableton Link";
 constexpr int64_t kSectionsOn = 3;
 constexpr int64_t kSectionsOff = 1;
+const platform::Color kTableColor = platform::Color::white(0.94);
+const platform::Color kLinkColor = platform::Color::rgba(0.0, 122.0 / 255.0, 1.0);
 
 }  // namespace
 
@@ -36,7 +40,7 @@ bool ABLSettingsViewController::isStartStopSyncEnabled() const { return link_ &&
 void ABLSettingsViewController::viewDidLoad() {
   platform::TableViewController::viewDidLoad();
   platform::TableView& table = *tableView();
-  table.setBackgroundColor(platform::Color::white(0.94));
+  table.setBackgroundColor(kTableColor);
   table.setAllowsSelection(false);
   table.setDataSource(this);
   table.setTableDelegate(this);
@@ -67,12 +71,66 @@ void ABLSettingsViewController::enableLink(bool on) {
   animatedEnabledChange(on);
 }
 
+std::vector<std::shared_ptr<platform::View>> ABLSettingsViewController::switchedSectionViews() const {
+  std::vector<std::shared_ptr<platform::View>> views;
+  for (const std::shared_ptr<platform::View>& v :
+       {std::static_pointer_cast<platform::View>(notificationsCell_), std::static_pointer_cast<platform::View>(syncStartStopCell_),
+        std::static_pointer_cast<platform::View>(statusCell_), connectedAppsFooterView_})
+    if (v) views.push_back(v);
+  return views;
+}
+
 void ABLSettingsViewController::animatedEnabledChange(bool on) {
   if (enableDisableCellFooter_) enableDisableCellFooter_->setHidden(on);
   if (!isViewLoaded()) return;
   platform::TableView& table = *tableView();
+  // The leaving sections' views, where they stand before the update.
+  std::vector<std::pair<std::shared_ptr<platform::View>, platform::Rect>> leaving;
+  if (!on) {
+    for (const std::shared_ptr<platform::View>& v : switchedSectionViews())
+      if (v->superview() == &table) leaving.emplace_back(v, v->frame());
+  }
   table.beginUpdates();
   table.endUpdates();
+  if (on) {
+    // The new sections fade in.
+    const std::vector<std::shared_ptr<platform::View>> coming = switchedSectionViews();
+    for (const std::shared_ptr<platform::View>& v : coming) v->setAlpha(0.0);
+    platform::View::animate(kSectionFade, [coming] {
+      for (const std::shared_ptr<platform::View>& v : coming) v->setAlpha(1.0);
+    });
+    return;
+  }
+  // The old sections fade out where they were, over the table as it is now;
+  // the description fades in.
+  std::weak_ptr<platform::View> weakTable = std::static_pointer_cast<platform::View>(table.shared_from_this());
+  for (auto& [v, frame] : leaving) {
+    table.addSubview(v);
+    v->setFrame(frame);
+  }
+  if (enableDisableCellFooter_) enableDisableCellFooter_->setAlpha(0.0);
+  std::shared_ptr<platform::View> description = enableDisableCellFooter_;
+  // The completion is kept by the fading views' own layers: it holds them weakly.
+  std::vector<std::weak_ptr<platform::View>> fading;
+  for (const auto& [v, frame] : leaving) fading.push_back(v);
+  platform::View::animate(
+      kSectionFade,
+      [leaving, description] {
+        for (const auto& [v, frame] : leaving) v->setAlpha(0.0);
+        if (description) description->setAlpha(1.0);
+      },
+      [fading, weakTable](bool) {
+        auto t = std::static_pointer_cast<platform::TableView>(weakTable.lock());
+        const std::vector<platform::TableViewCell*> shown = t ? t->visibleCells() : std::vector<platform::TableViewCell*>{};
+        for (const std::weak_ptr<platform::View>& w : fading) {
+          const std::shared_ptr<platform::View> v = w.lock();
+          if (!v) continue;
+          // Back in the table already (Link switched on again meanwhile): it stays.
+          const bool back = std::find(shown.begin(), shown.end(), v.get()) != shown.end();
+          if (!back && t && v->superview() == t.get()) v->removeFromSuperview();
+          v->setAlpha(1.0);
+        }
+      });
 }
 
 void ABLSettingsViewController::enableNotifications(bool on) {
@@ -115,9 +173,10 @@ TableViewCellPtr ABLSettingsViewController::switchCell(TableViewCell::Style styl
   sw->addTarget(this, "switchChanged:",
                 [this, action](platform::Control& c) { (this->*action)(static_cast<platform::Switch&>(c).isOn()); },
                 platform::ControlEvents::ValueChanged);
-  // The switch stands at the cell's right edge, as an accessory would.
+  // The switch stands at the cell's right edge, inside the margin, as an
+  // accessory would.
   const platform::Rect b = cell->bounds();
-  sw->setFrame({b.maxX() - kSideMargin - platform::Switch::kSize.width,
+  sw->setFrame({b.maxX() - layoutMargins().right - platform::Switch::kSize.width,
                 b.midY() - platform::Switch::kSize.height / 2, platform::Switch::kSize.width,
                 platform::Switch::kSize.height});
   cell->contentView().addSubview(sw);
@@ -174,7 +233,8 @@ std::shared_ptr<platform::View> ABLSettingsViewController::enableDisableCellFoot
   if (!enableDisableCellFooter_) {
     auto footer = std::make_shared<platform::View>(platform::Rect{0, 0, 320, 60});
     footer->setBackgroundColor(platform::Color::clear());
-    auto text = std::make_shared<platform::Label>(platform::Rect{kSideMargin, 8, 320 - 2 * kSideMargin, 44});
+    const platform::EdgeInsets m = layoutMargins();
+    auto text = std::make_shared<platform::Label>(platform::Rect{m.left, 8, 320 - m.left - m.right, 44});
     text->setFont(platform::Font::systemFont(13.0));
     text->setTextColor(platform::Color::lightGray());
     text->setBackgroundColor(platform::Color::clear());
@@ -199,11 +259,12 @@ std::shared_ptr<platform::View> ABLSettingsViewController::connectedAppsFooterVi
     label->setText(texts_.browsing);
     label->sizeToFit();
     const platform::Size ls = label->bounds().size;
-    label->setFrame({kSideMargin, (kBrowsingFooterHeight - ls.height) / 2, ls.width, ls.height});
+    const double left = layoutMargins().left;
+    label->setFrame({left, (kBrowsingFooterHeight - ls.height) / 2, ls.width, ls.height});
     footer->addSubview(label);
     auto spinner = std::make_shared<platform::ActivityIndicatorView>(platform::ActivityIndicatorView::Style::Gray);
     const platform::Size ss = spinner->bounds().size;
-    spinner->setFrame({kSideMargin + ls.width + 8, (kBrowsingFooterHeight - ss.height) / 2, ss.width, ss.height});
+    spinner->setFrame({left + ls.width + 8, (kBrowsingFooterHeight - ss.height) / 2, ss.width, ss.height});
     spinner->setTransform(platform::AffineTransform::makeScale(0.8, 0.8));
     spinner->startAnimating();
     footer->addSubview(spinner);
@@ -223,7 +284,8 @@ double ABLSettingsViewController::heightForFooterInSection(platform::TableView& 
   if (section != 0 || isEnabled()) return 0;
   // The description's own height at the table's width, inside the margins.
   enableDisableCellFooter();
-  const double width = std::max(0.0, table.bounds().size.width - 2 * kSideMargin);
+  const platform::EdgeInsets m = layoutMargins();
+  const double width = std::max(0.0, table.bounds().size.width - m.left - m.right);
   return descriptionLabel_->sizeThatFits({width, 1e6}).height + 2 * 8.0;
 }
 
@@ -236,6 +298,78 @@ void ABLSettingsViewController::recreateAllCells() {
   descriptionLabel_.reset();
   connectedAppsFooterView_.reset();
   if (isViewLoaded()) tableView()->reloadData();
+}
+
+// ---- margins and the more-info bar --------------------------------------------------------
+
+platform::EdgeInsets ABLSettingsViewController::layoutMargins() const {
+  platform::EdgeInsets m{8, kSideMargin, 8, kSideMargin};
+  if (!isViewLoaded()) return m;
+  const platform::EdgeInsets safe = const_cast<ABLSettingsViewController*>(this)->view()->safeAreaInsets();
+  m.left += safe.left;
+  m.right += safe.right;
+  return m;
+}
+
+platform::View* ABLSettingsViewController::moreInfoLinkTextView() {
+  if (!moreInfoLinkTextView_) {
+    auto bar = std::make_shared<platform::View>(platform::Rect{0, 0, 320, kToolbarHeight});
+    // No bar look: the table's own colour.
+    bar->setBackgroundColor(kTableColor);
+    auto label = std::make_shared<platform::Label>();
+    label->setFont(platform::Font::systemFont(13.0));
+    label->setTextColor(platform::Color::lightGray());
+    label->setBackgroundColor(platform::Color::clear());
+    label->setText(texts_.linkHyperlink);
+    label->sizeToFit();
+    bar->addSubview(label);
+    auto link = std::make_shared<platform::Button>(platform::Button::Type::Custom);
+    link->titleLabel().setFont(platform::Font::systemFont(13.0));
+    link->setTitle(kLinkPageAddress, platform::ControlState::Normal);
+    link->setTitleColor(kLinkColor, platform::ControlState::Normal);
+    link->sizeToFit();
+    link->addTarget(this, "openLinkPage:",
+                    [](platform::Control&) { platform::Application::sharedApplication().openURL(kLinkPageURL); },
+                    platform::ControlEvents::TouchUpInside);
+    bar->addSubview(link);
+    moreInfoLinkTextView_ = bar;
+    moreInfoLabel_ = label;
+    moreInfoLink_ = link;
+  }
+  return moreInfoLinkTextView_.get();
+}
+
+void ABLSettingsViewController::viewWillAppear(bool animated) {
+  platform::TableViewController::viewWillAppear(animated);
+  moreInfoLinkTextView();
+  tableView()->addSubview(moreInfoLinkTextView_);
+  tableView()->setNeedsLayout();
+}
+
+void ABLSettingsViewController::viewWillDisappear(bool animated) {
+  if (moreInfoLinkTextView_) moreInfoLinkTextView_->removeFromSuperview();
+  platform::TableViewController::viewWillDisappear(animated);
+}
+
+void ABLSettingsViewController::viewDidLayoutSubviews() {
+  platform::TableViewController::viewDidLayoutSubviews();
+  const platform::EdgeInsets m = layoutMargins();
+  if (appliedMargins_ && !(*appliedMargins_ == m)) {
+    appliedMargins_ = m;
+    recreateAllCells();
+  }
+  appliedMargins_ = m;
+  if (moreInfoLinkTextView_ && moreInfoLinkTextView_->superview() == tableView()) {
+    // The bar stays at the foot of what the table shows, whatever it scrolled.
+    platform::TableView& table = *tableView();
+    const platform::Rect b = table.bounds();
+    moreInfoLinkTextView_->setFrame({b.minX(), b.maxY() - kToolbarHeight, b.width(), kToolbarHeight});
+    const platform::Size ls = moreInfoLabel_->bounds().size;
+    const platform::Size bs = moreInfoLink_->bounds().size;
+    moreInfoLabel_->setFrame({m.left, (kToolbarHeight - ls.height) / 2, ls.width, ls.height});
+    moreInfoLink_->setFrame({m.left + ls.width, (kToolbarHeight - bs.height) / 2, bs.width, bs.height});
+    table.bringSubviewToFront(moreInfoLinkTextView_.get());
+  }
 }
 
 // ---- vending ----------------------------------------------------------------------------

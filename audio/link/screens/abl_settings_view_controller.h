@@ -8,16 +8,30 @@
 // lives as long as the handle; the main screen presents it as a popover.
 // With Link off the table has the Link switch and a description under it;
 // with Link on, also the notifications (and start/stop-sync) switches and
-// the peer count under "CONNECTED PEERS". Main thread only.
+// the peer count under "CONNECTED PEERS"; switching Link fades those
+// sections in or out.
+//
+// The insets of the description and browsing footers and of the switches
+// follow the table's layout margins (the system's side margin plus the
+// part of the window's safe area the table overlaps); when the margins
+// change, every cell and footer is made again.
+//
+// The kit shows "Learn more at " and the Link web page's address (a link)
+// in its navigation controller's toolbar. The platform has no toolbars: the
+// line stands in a bar at the foot of the screen, in the table's colour,
+// while the screen is shown. Main thread only.
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "audio/link/abl_link.h"
 #include "platform/ui/table_view.h"
 
 namespace platform {
+class Button;
 class Label;
 class Switch;
 }  // namespace platform
@@ -74,12 +88,30 @@ class ABLSettingsViewController : public platform::TableViewController, public A
   platform::View* descriptionFooter() const { return enableDisableCellFooter_.get(); }
   platform::Label* descriptionLabel() const { return descriptionLabel_.get(); }
 
+  // The more-info line ("Learn more at " and the address, which opens the
+  // page); made on first use, in the bar at the screen's foot while shown.
+  platform::View* moreInfoLinkTextView();
+  platform::Label* moreInfoLabel() const { return moreInfoLabel_.get(); }
+  platform::Button* moreInfoLinkButton() const { return moreInfoLink_.get(); }
+  // The table's layout margins as the footers and switches use them.
+  platform::EdgeInsets layoutMargins() const;
+
+  void viewWillAppear(bool animated) override;
+  void viewWillDisappear(bool animated) override;
+  void viewDidLayoutSubviews() override;
+
   static constexpr double kBrowsingFooterHeight = 44.0;
   static constexpr double kSideMargin = 16.0;
+  static constexpr double kToolbarHeight = 44.0;
+  static constexpr double kSectionFade = 0.3;
+  static constexpr const char* kLinkPageAddress = "ableton.com/link";
+  static constexpr const char* kLinkPageURL = "https://www.ableton.com/link/";
 
  private:
   void updateConnectedPeersCount(uint64_t count);
   void animatedEnabledChange(bool on);
+  // The views of the sections that come and go with Link (those made).
+  std::vector<std::shared_ptr<platform::View>> switchedSectionViews() const;
   platform::TableViewCellPtr switchCell(platform::TableViewCell::Style style, const std::string& title,
                                         const std::string& subtitle, bool on,
                                         std::shared_ptr<platform::Switch>& slot, void (ABLSettingsViewController::*action)(bool));
@@ -99,6 +131,11 @@ class ABLSettingsViewController : public platform::TableViewController, public A
   std::shared_ptr<platform::Switch> linkSwitch_;
   std::shared_ptr<platform::Switch> notificationsSwitch_;
   std::shared_ptr<platform::Switch> startStopSyncSwitch_;
+  std::shared_ptr<platform::View> moreInfoLinkTextView_;
+  std::shared_ptr<platform::Label> moreInfoLabel_;
+  std::shared_ptr<platform::Button> moreInfoLink_;
+  // The margins the cells and footers were last made with.
+  std::optional<platform::EdgeInsets> appliedMargins_;
 };
 
 // The vending class the main screen asks for a handle's screen.

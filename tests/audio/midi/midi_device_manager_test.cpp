@@ -372,6 +372,32 @@ TEST_F(DeviceManager, FaderLayoutButtonsReachTheLampsThroughTheRefresh) {
   EXPECT_EQ(lamps.at(41), 127);
 }
 
+TEST_F(DeviceManager, TwoLayoutPressesBetweenRefreshesRestartTheBlink) {
+  const auto fader = loopback.plug(device(std::string(kFader) + " _ CTRL", kMaker, kFader));
+  MidiDeviceManager& m = make();
+  takeSent(fader.destinations[0]);
+  m.updateControllerOutputs();
+  Lamps lamps;
+  lamps.apply(takeSent(fader.destinations[0]));
+  auto press = [&] {
+    loopback.deliver(fader.sources[0], {0xBF, 58, 127}, 1);
+    loopback.waitForDelivery();
+  };
+  press();
+  for (int i = 0; i < 4; ++i) m.updateControllerOutputs();
+  // Out of the layout and back in before the next refresh.
+  press();
+  press();
+  ASSERT_EQ(m.inputFor(fader.sources[0])->layoutIndex(), 1);
+  std::string seen;
+  for (int i = 0; i < 11; ++i) {
+    m.updateControllerOutputs();
+    lamps.apply(takeSent(fader.destinations[0]));
+    seen += lamps.row(32)[0];
+  }
+  EXPECT_EQ(seen, ".#..##.##..") << "the whole blink again, then dark";
+}
+
 TEST_F(DeviceManager, PadSceneButtonReachesTheSceneLamps) {
   const auto pad = loopback.plug(device(std::string(kPad) + " _ PAD", kMaker, kPad));
   MidiDeviceManager& m = make();

@@ -256,10 +256,14 @@ TEST(SwitchTest, TapsToggleAndCodeChangesAreSilent) {
   HeadlessBackend hb;
   auto w = hb.makeWindow();
   Switch::appearance().setOnTintColor(Color::rgba(1, 0.4, 0.2));
+  Switch::appearance().setTintColor(Color::white(0.5));
   auto sw = std::make_shared<Switch>(Rect(10, 10, 100, 100));
   EXPECT_EQ(sw->frame().size, Switch::kSize);
   EXPECT_EQ(sw->onTintColor(), Color::rgba(1, 0.4, 0.2));
+  EXPECT_EQ(sw->tintColor(), Color::white(0.5));
   Switch::appearance().onTintColor.reset();
+  Switch::appearance().tintColor.reset();
+  EXPECT_EQ(Switch().tintColor(), Switch::defaultTintColor());
   int changes = 0;
   sw->addTarget(nullptr, "s", [&](Control&) { ++changes; }, ControlEvents::ValueChanged);
   w->addSubview(sw);

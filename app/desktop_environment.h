@@ -1,0 +1,31 @@
+#pragma once
+// The program's environment on the desktop, built in one place: every
+// service the application delegate and the main screen reach through
+// AppServices is filled, and the screens built above the main screen (the
+// menu bar's screens, the first-launch tutorial) are registered with it.
+// main() runs the program with it; the end-to-end tests start the program
+// with the same one, changing only where the devices come from.
+//
+//   MIDI manager        the ALSA sequencer (or the system in the options)
+//   iCloud manager      made at start-up over the cloud folder; its upload of
+//                       local backups runs when the delegate schedules it
+//   crash reporting     an uncaught exception's text reaches standard error
+//                       before the process aborts
+//   notifications       the application's remote-notification registration
+//   idle timer          the application's screen-saver inhibition
+//
+// Main thread only.
+
+#include "app/app_delegate.h"
+
+namespace platform {
+class MidiSystem;
+}
+
+struct DesktopEnvironmentOptions {
+  // Where MIDI devices come from; the ALSA sequencer when null. Must outlive
+  // the program.
+  platform::MidiSystem* midiSystem = nullptr;
+};
+
+AppEnvironment makeDesktopEnvironment(const DesktopEnvironmentOptions& options = {});
