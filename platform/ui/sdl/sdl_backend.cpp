@@ -1,12 +1,16 @@
 #include "platform/ui/sdl/sdl_backend.h"
 
+#include <pthread.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #include "platform/ui/screen.h"
 
@@ -16,11 +20,42 @@ namespace platform {
 
 namespace {
 constexpr double kAnimationFrame = 1.0 / 60.0;
+// The open back end; only the main thread reads or writes it.
+SdlBackend* gActive = nullptr;
 }  // namespace
+
+void SdlBackend::closeOnTerminationSignals() {
+  // SDL's own handlers would leave a signal that the shell set to be
+  // ignored (a job started in the background) without effect.
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGINT);
+  sigaddset(&set, SIGTERM);
+  ::signal(SIGINT, SIG_DFL);
+  ::signal(SIGTERM, SIG_DFL);
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  std::thread([set] {
+    bool requested = false;
+    for (;;) {
+      int sig = 0;
+      if (sigwait(&set, &sig) != 0) continue;
+      // The close did not get through (a hung main thread): go now.
+      if (requested) std::_Exit(128 + sig);
+      requested = true;
+      RunLoop::main().perform([] { closeActiveBackend(); });
+    }
+  }).detach();
+}
+
+void SdlBackend::closeActiveBackend() {
+  if (gActive && !Application::sharedApplication().isTerminated()) gActive->closeRequested();
+}
 
 SdlBackend::SdlBackend(Options options) : options_(std::move(options)) {}
 
 SdlBackend::~SdlBackend() {
+  if (gActive == this) gActive = nullptr;
   RunLoop& loop = RunLoop::main();
   loop.setEventSource(nullptr);
   if (passObserver_) loop.removePassObserver(passObserver_);
@@ -72,6 +107,7 @@ bool SdlBackend::open(std::string* error) {
   // Lay out, draw and present at the end of each pass, as the display does.
   passObserver_ = loop.addPassObserver([this] { redrawIfNeeded(); }, 100);
   Application::sharedApplication().setBackend(this);
+  gActive = this;
   return true;
 }
 

@@ -76,12 +76,21 @@ class SdlBackend : public Backend, public RunLoop::EventSource {
   // Handles one SDL event (tests feed events through it too).
   void handleEvent(const SDL_Event& e);
 
+  // Makes SIGINT (Ctrl-C) and SIGTERM close the window as the window
+  // manager's close does: background entry (the delegate saves), then
+  // termination, and run() returns 0. A second signal while that is under
+  // way ends the process at once. Call it first in main, before any thread
+  // starts: the signals are blocked in the calling thread (and so in every
+  // thread it starts) and taken by a thread of their own.
+  static void closeOnTerminationSignals();
+
  private:
   void redrawIfNeeded();
   void present();
   Point toPoints(int x, int y) const;
   void sendTouch(int64_t id, Point p, TouchPhase phase);
   void closeRequested();
+  static void closeActiveBackend();
 
   Options options_;
   SDL_Window* window_ = nullptr;
