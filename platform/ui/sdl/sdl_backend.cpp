@@ -52,7 +52,7 @@ void SdlBackend::closeActiveBackend() {
   if (gActive && !Application::sharedApplication().isTerminated()) gActive->closeRequested();
 }
 
-SdlBackend::SdlBackend(Options options) : options_(std::move(options)) {}
+SdlBackend::SdlBackend(Options options) : options_(std::move(options)), compositor_(options_.pixelsPerPoint) {}
 
 SdlBackend::~SdlBackend() {
   if (gActive == this) gActive = nullptr;
@@ -116,7 +116,7 @@ bool SdlBackend::launch(std::shared_ptr<ApplicationDelegate> delegate, const Dic
   Application& app = Application::sharedApplication();
   app.setDelegate(std::move(delegate));
   const bool ok = app.launch(options);
-  dirty_ = true;
+  exposed_ = true;
   return ok;
 }
 
@@ -225,11 +225,11 @@ void SdlBackend::handleEvent(const SDL_Event& e) {
           if (!minimized_) break;
           minimized_ = false;
           app.enterForeground();
-          dirty_ = true;
+          exposed_ = true;
           break;
         case SDL_WINDOWEVENT_EXPOSED:
         case SDL_WINDOWEVENT_SHOWN:
-          dirty_ = true;
+          exposed_ = true;
           break;
         case SDL_WINDOWEVENT_CLOSE:
           closeRequested();
@@ -250,34 +250,36 @@ void SdlBackend::redrawIfNeeded() {
   w->layoutAndDisplay();
   const bool animating = Layer::anyAnimationRunning();
   if (animating && !animationTimer_) {
+    // Its ticks end the loop's wait; the pass's end draws the frame.
     animationTimer_ = RunLoop::main().scheduleTimer(kAnimationFrame, true, [this](Timer& t) {
-      dirty_ = true;
       if (!Layer::anyAnimationRunning()) {
         t.invalidate();
         animationTimer_.reset();
       }
     });
   }
-  if (!dirty_ && !animating && Layer::changeCount() == lastChange_) return;
   present();
 }
 
 void SdlBackend::present() {
   Window* w = interfaceWindow();
   if (!w || !texture_) return;
-  lastChange_ = Layer::changeCount();
-  dirty_ = false;
-  const double scale = options_.pixelsPerPoint;
-  ImagePtr frame = w->snapshot(RunLoop::main().now(), scale);
-  if (!frame) return;
+  const bool exposed = exposed_;
+  exposed_ = false;
+  const std::vector<PixelRect>& rects = compositor_.update(*w, RunLoop::main().now(), exposed);
+  if (rects.empty() && !exposed) return;
   // Cairo's ARGB32 and SDL's ARGB8888 are the same words on this machine.
-  cairo_surface_t* s = frame->surface();
-  SDL_UpdateTexture(texture_, nullptr, cairo_image_surface_get_data(s), cairo_image_surface_get_stride(s));
+  cairo_surface_t* s = compositor_.frame()->surface();
+  const unsigned char* data = cairo_image_surface_get_data(s);
+  const int stride = cairo_image_surface_get_stride(s);
+  for (const PixelRect& r : rects) {
+    const SDL_Rect area{r.x, r.y, r.width, r.height};
+    SDL_UpdateTexture(texture_, &area, data + static_cast<ptrdiff_t>(r.y) * stride + static_cast<ptrdiff_t>(r.x) * 4, stride);
+  }
   SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
   SDL_RenderClear(renderer_);
   SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
   SDL_RenderPresent(renderer_);
-  lastFrame_ = std::move(frame);
   ++frames_;
 }
 
