@@ -118,6 +118,21 @@ int main(int argc, char** argv) {
       // Settle: the first frame and the start-up's animations.
       for (int i = 0; i < 200; ++i) step(backend);
 
+      if (std::getenv("IGB_BENCH_DEBUG")) {
+        std::function<void(platform::Layer&, int)> show = [&](platform::Layer& l, int depth) {
+          if (l.hasAnimations()) {
+            std::printf("animating depth %d frame %s keys", depth, platform::toString(l.frame()).c_str());
+            for (auto& k : l.animationKeys()) std::printf(" %s", k.c_str());
+            std::printf("\n");
+          }
+          for (auto& sub : l.sublayers()) show(*sub, depth + 1);
+        };
+        show(backend.window()->layer(), 0);
+        for (int i = 0; i < 40; ++i) {
+          step(backend);
+          for (auto& r : backend.compositor()->lastDrawn()) std::printf("drawn %d %d %d %d\n", r.x, r.y, r.width, r.height);
+        }
+      }
       measure("stopped", backend, seconds);
 
       Synth::instance()->setTempoFromUi(1200);

@@ -3,13 +3,22 @@
 //
 // A back end calls update() at the end of a run-loop pass. When nothing was
 // changed since the last update (no layer changed, no animation runs) it
-// draws nothing. Otherwise it redraws the window into the kept frame and
-// says which device-pixel rectangles it drew, so that a back end uploads
-// only those.
+// draws nothing. Otherwise it walks the layer tree and compares each layer
+// with what it drew last time: its own change stamp, where it lands on the
+// device (its transform, clip and inherited opacity), whether it animates.
+// A layer that differs damages the device rectangles it covered and now
+// covers; a layer that went (removed, hidden, transparent) damages what it
+// covered; a shadowed tree damages itself and its shadow as a whole when
+// anything in it differs. Only the damaged rectangles are redrawn, clipped
+// to them, and reported, so that a back end uploads only those. The frame
+// is then the same, byte for byte, as a full redraw.
 //
 // Main thread only.
 
+#include <cairo.h>
+
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/gfx/image.h"
@@ -42,13 +51,37 @@ class Compositor {
   const ImagePtr& frame() const { return frame_; }
   double scale() const { return scale_; }
 
+  // The rectangles the last update drew (empty when it drew nothing).
+  const std::vector<PixelRect>& lastDrawn() const { return drawn_; }
+
   // Totals since construction: updates that drew, and pixels drawn.
   uint64_t framesDrawn() const { return frames_; }
   uint64_t pixelsDrawn() const { return pixels_; }
 
  private:
+  struct Record {
+    Rect covered;  // device pixels
+    uint64_t stamp = 0;
+    cairo_matrix_t ctm{};
+    double opacity = 1.0;
+    Rect clip;
+    uint64_t pass = 0;
+  };
+  struct Walked {
+    bool changed = false;
+    Rect extent;
+  };
+  Walked walk(const Layer& layer, const cairo_matrix_t& parent, double opacity, const Rect& clip, double t);
+  void damage(const Rect& r);
+  // The damaged rectangles in whole pixels inside the frame, overlapping
+  // ones merged.
+  std::vector<PixelRect> damagedPixels() const;
+
   double scale_;
   ImagePtr frame_;
+  std::unordered_map<uint64_t, Record> records_;
+  uint64_t pass_ = 0;
+  std::vector<Rect> damage_;
   uint64_t lastChange_ = ~0ull;
   double animationInterval_ = 1.0 / 60.0;
   double lastDrawTime_ = -1e300;

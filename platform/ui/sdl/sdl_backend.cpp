@@ -61,8 +61,6 @@ SdlBackend::~SdlBackend() {
   if (passObserver_) loop.removePassObserver(passObserver_);
   if (animationTimer_) animationTimer_->invalidate();
   if (Application::sharedApplication().backend() == this) Application::sharedApplication().setBackend(nullptr);
-  if (texture_) SDL_DestroyTexture(texture_);
-  if (renderer_) SDL_DestroyRenderer(renderer_);
   if (window_) {
     SDL_DestroyWindow(window_);
     SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
@@ -77,6 +75,11 @@ bool SdlBackend::open(std::string* error) {
   // The screen saver runs unless the application switches its idle timer off.
   SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
   SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
+  // The window's surface as the video driver's own (shared memory on X11),
+  // which puts up only the rectangles given; through a GL texture every
+  // frame would go up whole (and, without a GPU, be drawn by software GL
+  // on every core).
+  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
     if (error) *error = SDL_GetError();
     return false;
@@ -91,10 +94,9 @@ bool SdlBackend::open(std::string* error) {
     SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
     return false;
   }
-  renderer_ = SDL_CreateRenderer(window_, -1, 0);
-  if (!renderer_) renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);
-  if (renderer_) texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, w, h);
-  if (!renderer_ || !texture_) {
+  // Frames go to the window's own surface, which can put up parts of
+  // itself (a renderer presents whole frames only).
+  if (!SDL_GetWindowSurface(window_)) {
     if (error) *error = SDL_GetError();
     return false;
   }
@@ -263,23 +265,31 @@ void SdlBackend::redrawIfNeeded() {
 
 void SdlBackend::present() {
   Window* w = interfaceWindow();
-  if (!w || !texture_) return;
+  if (!w || !window_) return;
   const bool exposed = exposed_;
   exposed_ = false;
   const std::vector<PixelRect>& rects = compositor_.update(*w, RunLoop::main().now(), exposed);
-  if (rects.empty() && !exposed) return;
-  // Cairo's ARGB32 and SDL's ARGB8888 are the same words on this machine.
+  if (rects.empty()) return;
+  SDL_Surface* target = SDL_GetWindowSurface(window_);
+  if (!target) return;
   cairo_surface_t* s = compositor_.frame()->surface();
-  const unsigned char* data = cairo_image_surface_get_data(s);
-  const int stride = cairo_image_surface_get_stride(s);
+  // Cairo's ARGB32 is SDL's ARGB8888 in native byte order; a blit converts
+  // to whatever the window's surface uses.
+  SDL_Surface* source = SDL_CreateRGBSurfaceWithFormatFrom(
+      cairo_image_surface_get_data(s), cairo_image_surface_get_width(s), cairo_image_surface_get_height(s), 32,
+      cairo_image_surface_get_stride(s), SDL_PIXELFORMAT_ARGB8888);
+  if (!source) return;
+  SDL_SetSurfaceBlendMode(source, SDL_BLENDMODE_NONE);
+  std::vector<SDL_Rect> areas;
+  areas.reserve(rects.size());
   for (const PixelRect& r : rects) {
-    const SDL_Rect area{r.x, r.y, r.width, r.height};
-    SDL_UpdateTexture(texture_, &area, data + static_cast<ptrdiff_t>(r.y) * stride + static_cast<ptrdiff_t>(r.x) * 4, stride);
+    SDL_Rect from{r.x, r.y, r.width, r.height};
+    SDL_Rect to = from;
+    SDL_BlitSurface(source, &from, target, &to);
+    areas.push_back(from);
   }
-  SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
-  SDL_RenderClear(renderer_);
-  SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
-  SDL_RenderPresent(renderer_);
+  SDL_FreeSurface(source);
+  SDL_UpdateWindowSurfaceRects(window_, areas.data(), static_cast<int>(areas.size()));
   ++frames_;
 }
 

@@ -15,7 +15,8 @@
 // share one thread (the main thread) and the thread sleeps while none is due.
 // At the end of a run-loop pass the compositor redraws what changed in the
 // layer tree (nothing when nothing changed), about 60 times a second while
-// animations run, and only the rectangles it drew are uploaded.
+// animations run, and only the rectangles it drew are put on the window's
+// surface and sent to the display.
 //
 // Main thread only; one back end at a time.
 
@@ -97,8 +98,6 @@ class SdlBackend : public Backend, public RunLoop::EventSource {
 
   Options options_;
   SDL_Window* window_ = nullptr;
-  SDL_Renderer* renderer_ = nullptr;
-  SDL_Texture* texture_ = nullptr;
   uint32_t wakeEvent_ = 0;
   bool mouseDown_ = false;
   bool minimized_ = false;
