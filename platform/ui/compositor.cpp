@@ -65,7 +65,8 @@ Compositor::Walked Compositor::walk(const Layer& layer, const cairo_matrix_t& pa
 
   auto found = records_.find(layer.serial());
   const Record* before = found == records_.end() ? nullptr : &found->second;
-  const bool animating = layer.hasAnimations();
+  // An animation shows something new only when time has moved.
+  const bool animating = layer.hasAnimations() && t != lastWalkTime_;
   const bool changed = !before || before->stamp != layer.changeStamp() || !sameMatrix(before->ctm, ctm) ||
                        before->opacity != inherited || before->clip != clip || animating;
   const Rect previous = before ? before->covered : Rect::null();
@@ -196,6 +197,7 @@ const std::vector<PixelRect>& Compositor::update(Window& window, double t, bool 
   cairo_matrix_translate(&root, -window.frame().origin.x, -window.frame().origin.y);
   const Rect frameRect(0, 0, w, h);
   walk(window.layer(), root, 1.0, frameRect, t);
+  lastWalkTime_ = t;
   for (auto it = records_.begin(); it != records_.end();) {
     if (it->second.pass != pass_) {
       damage(it->second.covered);

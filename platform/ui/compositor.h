@@ -81,6 +81,7 @@ class Compositor {
   ImagePtr frame_;
   std::unordered_map<uint64_t, Record> records_;
   uint64_t pass_ = 0;
+  double lastWalkTime_ = -1e300;
   std::vector<Rect> damage_;
   uint64_t lastChange_ = ~0ull;
   double animationInterval_ = 1.0 / 60.0;

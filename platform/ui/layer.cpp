@@ -17,6 +17,7 @@ int gDisableActionsDepth = 0;
 uint64_t gNextAnimationId = 1;
 uint64_t gNextSerial = 0;
 uint64_t gShadowRenders = 0;
+uint64_t gDisplayRequests = 0;
 
 // Where contents of `pts` points land in bounds `b` under `gravity`.
 Rect placedRect(Layer::Gravity gravity, const Rect& b, Size pts) {
@@ -180,6 +181,9 @@ Layer::~Layer() {
 }
 
 void Layer::changed() { stamp_ = ++gChangeCount; }
+
+// What this layer paints itself stays: only the stamp of its tree moves.
+void Layer::sublayersChanged() { sublayersStamp_ = ++gChangeCount; }
 
 // ---------------------------------------------------------------- geometry
 
@@ -357,7 +361,7 @@ void Layer::insertSublayer(std::shared_ptr<Layer> layer, size_t index) {
   sublayers_.insert(sublayers_.begin() + static_cast<std::ptrdiff_t>(index), layer);
   layer->superlayer_ = this;
   layer->changed();
-  changed();
+  sublayersChanged();
 }
 
 void Layer::insertSublayerAbove(std::shared_ptr<Layer> layer, const Layer* sibling) {
@@ -391,11 +395,15 @@ void Layer::removeFromSuperlayer() {
   subs.erase(std::remove(subs.begin(), subs.end(), self), subs.end());
   superlayer_ = nullptr;
   changed();
+  parent->sublayersChanged();
 }
 
 // ---------------------------------------------------------------- display
 
+uint64_t Layer::displayRequests() { return gDisplayRequests; }
+
 void Layer::setNeedsDisplay() {
+  ++gDisplayRequests;
   needsDisplay_ = true;
   changed();
 }
@@ -667,7 +675,7 @@ Rect Layer::deviceExtent(const cairo_matrix_t& ctm, double t, const Rect& clip) 
 }
 
 uint64_t Layer::treeChangeStamp() const {
-  uint64_t stamp = stamp_;
+  uint64_t stamp = std::max(stamp_, sublayersStamp_);
   for (const auto& sub : sublayers_) stamp = std::max(stamp, sub->treeChangeStamp());
   return stamp;
 }

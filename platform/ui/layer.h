@@ -199,6 +199,9 @@ class Layer : public std::enable_shared_from_this<Layer> {
   void render(cairo_t* cr, double t, double deviceScale);
   // Displays (drawRect) every layer of the tree that needs it.
   void displayTree();
+  // Counts setNeedsDisplay calls on all layers (a window skips its display
+  // pass while it has not moved).
+  static uint64_t displayRequests();
 
   // ---- what the compositor asks
   // A number for this layer alone, never reused by another layer.
@@ -250,6 +253,7 @@ class Layer : public std::enable_shared_from_this<Layer> {
   };
 
   void changed();
+  void sublayersChanged();
   // Background, contents, sublayers and border (no shadow, no opacity).
   void renderContent(cairo_t* cr, double t, double deviceScale);
   // The shadowed tree with its shadow, from the cache when it is current.
@@ -294,6 +298,7 @@ class Layer : public std::enable_shared_from_this<Layer> {
 
   uint64_t serial_;
   uint64_t stamp_ = 0;
+  uint64_t sublayersStamp_ = 0;
   // The shadowed tree as last drawn: its surface, where it sits in device
   // space, and what it was drawn from.
   struct ShadowCache {
