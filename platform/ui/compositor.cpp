@@ -3,21 +3,12 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/ui/device_box.h"
 #include "platform/ui/layer.h"
 
 namespace platform {
 
 namespace {
-
-bool sameMatrix(const cairo_matrix_t& a, const cairo_matrix_t& b) {
-  return a.xx == b.xx && a.yx == b.yx && a.xy == b.xy && a.yy == b.yy && a.x0 == b.x0 && a.y0 == b.y0;
-}
-
-Rect unite(const Rect& a, const Rect& b) {
-  if (a.isEmpty()) return b.isEmpty() ? Rect::null() : b;
-  if (b.isEmpty()) return a;
-  return a.unionWith(b);
-}
 
 PixelRect bounding(const PixelRect& a, const PixelRect& b) {
   const int x0 = std::min(a.x, b.x), y0 = std::min(a.y, b.y);
@@ -46,23 +37,7 @@ Compositor::Walked Compositor::walk(const Layer& layer, const cairo_matrix_t& pa
   cairo_matrix_t ctm;
   cairo_matrix_multiply(&ctm, &local, &parent);
   const double inherited = opacity * std::clamp(layer.presentedOpacity(t), 0.0, 1.0);
-  const Rect own = [&] {
-    const Rect painted = layer.paintedRect(t);
-    if (painted.isEmpty()) return Rect::null();
-    double x0 = 1e300, y0 = 1e300, x1 = -1e300, y1 = -1e300;
-    for (const Point& p : {Point{painted.minX(), painted.minY()}, Point{painted.maxX(), painted.minY()},
-                           Point{painted.minX(), painted.maxY()}, Point{painted.maxX(), painted.maxY()}}) {
-      double x = p.x, y = p.y;
-      cairo_matrix_transform_point(&ctm, &x, &y);
-      x0 = std::min(x0, x);
-      y0 = std::min(y0, y);
-      x1 = std::max(x1, x);
-      y1 = std::max(y1, y);
-    }
-    const Rect box = Rect(x0, y0, x1 - x0, y1 - y0).intersection(clip);
-    return box.isEmpty() ? Rect::null() : box;
-  }();
-
+  const Rect own = deviceBox(ctm, layer.paintedRect(t)).intersection(clip);
   auto found = records_.find(layer.serial());
   const Record* before = found == records_.end() ? nullptr : &found->second;
   // An animation shows something new only when time has moved.
@@ -72,27 +47,14 @@ Compositor::Walked Compositor::walk(const Layer& layer, const cairo_matrix_t& pa
   const Rect previous = before ? before->covered : Rect::null();
 
   Rect subClip = clip;
-  if (layer.masksToBounds()) {
-    const Rect b = layer.presentedBounds(t);
-    double x0 = 1e300, y0 = 1e300, x1 = -1e300, y1 = -1e300;
-    for (const Point& p : {Point{b.minX(), b.minY()}, Point{b.maxX(), b.minY()}, Point{b.minX(), b.maxY()},
-                           Point{b.maxX(), b.maxY()}}) {
-      double x = p.x, y = p.y;
-      cairo_matrix_transform_point(&ctm, &x, &y);
-      x0 = std::min(x0, x);
-      y0 = std::min(y0, y);
-      x1 = std::max(x1, x);
-      y1 = std::max(y1, y);
-    }
-    subClip = clip.intersection(Rect(x0, y0, x1 - x0, y1 - y0));
-  }
+  if (layer.masksToBounds()) subClip = clip.intersection(deviceBox(ctm, layer.presentedBounds(t)));
   bool below = false;
   Rect extent = own;
   if (!subClip.isEmpty()) {
     for (const auto& sub : layer.sublayers()) {
       const Walked w = walk(*sub, ctm, inherited, subClip, t);
       below = below || w.changed;
-      extent = unite(extent, w.extent);
+      extent = uniteBoxes(extent, w.extent);
     }
   }
 

@@ -6,6 +6,7 @@
 
 #include "platform/gfx/graphics_context.h"
 #include "platform/runloop/run_loop.h"
+#include "platform/ui/device_box.h"
 
 namespace platform {
 
@@ -37,31 +38,6 @@ Rect placedRect(Layer::Gravity gravity, const Rect& b, Size pts) {
   return b;
 }
 
-// The device-space box of `r` under `m`.
-Rect deviceBox(const cairo_matrix_t& m, const Rect& r) {
-  if (r.isEmpty()) return Rect::null();
-  double x0 = std::numeric_limits<double>::infinity(), y0 = x0, x1 = -x0, y1 = -x0;
-  for (const Point& p : {Point{r.minX(), r.minY()}, Point{r.maxX(), r.minY()}, Point{r.minX(), r.maxY()},
-                         Point{r.maxX(), r.maxY()}}) {
-    double x = p.x, y = p.y;
-    cairo_matrix_transform_point(&m, &x, &y);
-    x0 = std::min(x0, x);
-    y0 = std::min(y0, y);
-    x1 = std::max(x1, x);
-    y1 = std::max(y1, y);
-  }
-  return {x0, y0, x1 - x0, y1 - y0};
-}
-
-Rect unite(const Rect& a, const Rect& b) {
-  if (a.isEmpty()) return b.isEmpty() ? Rect::null() : b;
-  if (b.isEmpty()) return a;
-  return a.unionWith(b);
-}
-
-bool sameMatrix(const cairo_matrix_t& a, const cairo_matrix_t& b) {
-  return a.xx == b.xx && a.yx == b.yx && a.xy == b.xy && a.yy == b.yy && a.x0 == b.x0 && a.y0 == b.y0;
-}
 
 double clockNow() { return RunLoop::main().now(); }
 
@@ -647,7 +623,7 @@ Rect Layer::paintedRect(double t) const {
     if (!img) return;
     Rect placed = placedRect(gravity_, b, {img->pixelWidth() / contentsScale_, img->pixelHeight() / contentsScale_});
     if (masksToBounds_ || gravity_ == Gravity::ResizeAspectFill) placed = placed.intersection(b);
-    r = unite(r, placed);
+    r = uniteBoxes(r, placed);
   };
   addImage(contents_);
   if (auto it = animations_.find("contents"); it != animations_.end()) addImage(it->second.oldContents);
@@ -663,7 +639,7 @@ Rect Layer::deviceExtent(const cairo_matrix_t& ctm, double t, const Rect& clip) 
       const cairo_matrix_t local = sub->presentedMatrix(t);
       cairo_matrix_t m;
       cairo_matrix_multiply(&m, &local, &ctm);
-      ext = unite(ext, sub->deviceExtent(m, t, subClip));
+      ext = uniteBoxes(ext, sub->deviceExtent(m, t, subClip));
     }
   }
   if (hasShadow() && !ext.isEmpty()) {
