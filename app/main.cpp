@@ -1,6 +1,6 @@
 // The program: the groovebox in a desktop window. The application delegate
 // brings the instrument up when the window back end launches it; closing
-// the window (or Ctrl-C) sends it to the background, where it saves, and
+// the window (or Ctrl-C, or SIGTERM) sends it to the background, where it saves, and
 // terminates it.
 //
 // The panel is 736 × 414 points; it is drawn at two pixels per point when
@@ -38,6 +38,8 @@ double pixelsPerPoint(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before anything starts a thread.
+  platform::SdlBackend::closeOnTerminationSignals();
   platform::SdlBackend::Options options;
   options.pixelsPerPoint = pixelsPerPoint(argc, argv);
   if (!(options.pixelsPerPoint > 0.0 && options.pixelsPerPoint <= 4.0)) options.pixelsPerPoint = 1.0;

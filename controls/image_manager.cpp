@@ -1,5 +1,7 @@
 #include "controls/image_manager.h"
 
+#include <malloc.h>
+
 #include <map>
 #include <thread>
 
@@ -41,6 +43,9 @@ void ImageManager::loadAll() {
   }
   for (const std::string& name : order) loadShared(byName[name], name);
   pool_->waitAll();
+  // Each worker decoded into scratch copies on a heap of its own; freed,
+  // they would stay with the process for good.
+  malloc_trim(0);
 }
 
 void ImageManager::loadImage(ImageId index, const std::string& name) {

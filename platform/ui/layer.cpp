@@ -6,6 +6,7 @@
 
 #include "platform/gfx/graphics_context.h"
 #include "platform/runloop/run_loop.h"
+#include "platform/ui/device_box.h"
 
 namespace platform {
 
@@ -15,6 +16,28 @@ uint64_t gChangeCount = 0;
 int gRunningAnimations = 0;
 int gDisableActionsDepth = 0;
 uint64_t gNextAnimationId = 1;
+uint64_t gNextSerial = 0;
+uint64_t gShadowRenders = 0;
+uint64_t gDisplayRequests = 0;
+
+// Where contents of `pts` points land in bounds `b` under `gravity`.
+Rect placedRect(Layer::Gravity gravity, const Rect& b, Size pts) {
+  switch (gravity) {
+    case Layer::Gravity::Resize: return b;
+    case Layer::Gravity::TopLeft: return {b.origin, pts};
+    case Layer::Gravity::Center:
+      return {b.midX() - pts.width / 2, b.midY() - pts.height / 2, pts.width, pts.height};
+    case Layer::Gravity::ResizeAspect:
+    case Layer::Gravity::ResizeAspectFill: {
+      const double sx = b.size.width / pts.width, sy = b.size.height / pts.height;
+      const double s = gravity == Layer::Gravity::ResizeAspect ? std::min(sx, sy) : std::max(sx, sy);
+      const Size sz{pts.width * s, pts.height * s};
+      return {b.midX() - sz.width / 2, b.midY() - sz.height / 2, sz.width, sz.height};
+    }
+  }
+  return b;
+}
+
 
 double clockNow() { return RunLoop::main().now(); }
 
@@ -123,15 +146,20 @@ bool ScopedDisableActions::active() { return gDisableActionsDepth > 0; }
 uint64_t Layer::changeCount() { return gChangeCount; }
 void Layer::noteChange() { ++gChangeCount; }
 bool Layer::anyAnimationRunning() { return gRunningAnimations > 0; }
+uint64_t Layer::shadowRenders() { return gShadowRenders; }
 
-Layer::Layer() = default;
+Layer::Layer() : serial_(++gNextSerial), stamp_(++gChangeCount) {}
 
 Layer::~Layer() {
   for (auto& s : sublayers_) s->superlayer_ = nullptr;
   gRunningAnimations -= static_cast<int>(animations_.size());
+  if (shadowCache_.surface) cairo_surface_destroy(shadowCache_.surface);
 }
 
-void Layer::changed() { ++gChangeCount; }
+void Layer::changed() { stamp_ = ++gChangeCount; }
+
+// What this layer paints itself stays: only the stamp of its tree moves.
+void Layer::sublayersChanged() { sublayersStamp_ = ++gChangeCount; }
 
 // ---------------------------------------------------------------- geometry
 
@@ -218,11 +246,13 @@ void Layer::setContents(ImagePtr image) {
 }
 
 void Layer::setContentsGravity(Gravity g) {
+  if (g == gravity_) return;
   gravity_ = g;
   changed();
 }
 
 void Layer::setContentsScale(double s) {
+  if ((s > 0 ? s : 1.0) == contentsScale_) return;
   contentsScale_ = s > 0 ? s : 1.0;
   changed();
 }
@@ -250,34 +280,42 @@ void Layer::setBackgroundColor(std::optional<Color> c) {
 }
 
 void Layer::setCornerRadius(double r) {
+  if (r == cornerRadius_) return;
   cornerRadius_ = r;
   changed();
 }
 void Layer::setBorderWidth(double w) {
+  if (w == borderWidth_) return;
   borderWidth_ = w;
   changed();
 }
 void Layer::setBorderColor(const Color& c) {
+  if (c == borderColor_) return;
   borderColor_ = c;
   changed();
 }
 void Layer::setMasksToBounds(bool m) {
+  if (m == masksToBounds_) return;
   masksToBounds_ = m;
   changed();
 }
 void Layer::setShadowColor(const Color& c) {
+  if (c == shadowColor_) return;
   shadowColor_ = c;
   changed();
 }
 void Layer::setShadowOpacity(double o) {
+  if (o == shadowOpacity_) return;
   shadowOpacity_ = o;
   changed();
 }
 void Layer::setShadowOffset(Size s) {
+  if (s == shadowOffset_) return;
   shadowOffset_ = s;
   changed();
 }
 void Layer::setShadowRadius(double r) {
+  if (r == shadowRadius_) return;
   shadowRadius_ = r;
   changed();
 }
@@ -298,7 +336,8 @@ void Layer::insertSublayer(std::shared_ptr<Layer> layer, size_t index) {
   index = std::min(index, sublayers_.size());
   sublayers_.insert(sublayers_.begin() + static_cast<std::ptrdiff_t>(index), layer);
   layer->superlayer_ = this;
-  changed();
+  layer->changed();
+  sublayersChanged();
 }
 
 void Layer::insertSublayerAbove(std::shared_ptr<Layer> layer, const Layer* sibling) {
@@ -332,11 +371,15 @@ void Layer::removeFromSuperlayer() {
   subs.erase(std::remove(subs.begin(), subs.end(), self), subs.end());
   superlayer_ = nullptr;
   changed();
+  parent->sublayersChanged();
 }
 
 // ---------------------------------------------------------------- display
 
+uint64_t Layer::displayRequests() { return gDisplayRequests; }
+
 void Layer::setNeedsDisplay() {
+  ++gDisplayRequests;
   needsDisplay_ = true;
   changed();
 }
@@ -541,6 +584,83 @@ std::optional<Color> Layer::presentedBackgroundColor(double t) const {
 
 // ---------------------------------------------------------------- rendering
 
+bool Layer::isDrawn(double t) const { return !hidden_ && std::clamp(presentedOpacity(t), 0.0, 1.0) > 0.0; }
+
+bool Layer::hasShadow() const { return std::clamp(shadowOpacity_, 0.0, 1.0) * shadowColor_.alpha() > 0.0; }
+
+double Layer::shadowReach(const cairo_matrix_t& ctm) const {
+  // Three box passes of about the blur's sigma each, a little more when
+  // rounded up to odd widths.
+  const double sigma = shadowRadius_ * std::hypot(ctm.xx, ctm.yx) / 2.0;
+  return std::ceil(3.0 * sigma) + 3.0;
+}
+
+Point Layer::shadowDeviceOffset(const cairo_matrix_t& ctm) const {
+  double dx = shadowOffset_.width, dy = shadowOffset_.height;
+  cairo_matrix_transform_distance(&ctm, &dx, &dy);
+  return {dx, dy};
+}
+
+cairo_matrix_t Layer::presentedMatrix(double t) const {
+  const Rect b = presentedBounds(t);
+  const Point pos = presentedPosition(t);
+  const AffineTransform tr = presentedTransform(t);
+  cairo_matrix_t anchor, transform, place, tmp, out;
+  cairo_matrix_init_translate(&anchor, -(b.origin.x + anchor_.x * b.size.width), -(b.origin.y + anchor_.y * b.size.height));
+  cairo_matrix_init(&transform, tr.a, tr.b, tr.c, tr.d, tr.tx, tr.ty);
+  cairo_matrix_init_translate(&place, pos.x, pos.y);
+  cairo_matrix_multiply(&tmp, &anchor, &transform);
+  cairo_matrix_multiply(&out, &tmp, &place);
+  return out;
+}
+
+Rect Layer::paintedRect(double t) const {
+  const Rect b = presentedBounds(t);
+  Rect r = Rect::null();
+  const auto bg = presentedBackgroundColor(t);
+  if ((bg && bg->alpha() > 0) || (borderWidth_ > 0 && borderColor_.alpha() > 0)) r = b;
+  const auto addImage = [&](const ImagePtr& img) {
+    if (!img) return;
+    Rect placed = placedRect(gravity_, b, {img->pixelWidth() / contentsScale_, img->pixelHeight() / contentsScale_});
+    if (masksToBounds_ || gravity_ == Gravity::ResizeAspectFill) placed = placed.intersection(b);
+    r = uniteBoxes(r, placed);
+  };
+  addImage(contents_);
+  if (auto it = animations_.find("contents"); it != animations_.end()) addImage(it->second.oldContents);
+  return r;
+}
+
+Rect Layer::deviceExtent(const cairo_matrix_t& ctm, double t, const Rect& clip) const {
+  if (!isDrawn(t)) return Rect::null();
+  Rect ext = deviceBox(ctm, paintedRect(t));
+  const Rect subClip = masksToBounds_ ? clip.intersection(deviceBox(ctm, presentedBounds(t))) : clip;
+  if (!subClip.isEmpty()) {
+    for (const auto& sub : sublayers_) {
+      const cairo_matrix_t local = sub->presentedMatrix(t);
+      cairo_matrix_t m;
+      cairo_matrix_multiply(&m, &local, &ctm);
+      ext = uniteBoxes(ext, sub->deviceExtent(m, t, subClip));
+    }
+  }
+  if (hasShadow() && !ext.isEmpty()) {
+    const Point off = shadowDeviceOffset(ctm);
+    const double reach = shadowReach(ctm);
+    ext = ext.unionWith(ext.offsetBy(off.x, off.y)).insetBy(-reach, -reach);
+  }
+  return ext.isEmpty() ? Rect::null() : ext.intersection(clip);
+}
+
+uint64_t Layer::treeChangeStamp() const {
+  uint64_t stamp = std::max(stamp_, sublayersStamp_);
+  for (const auto& sub : sublayers_) stamp = std::max(stamp, sub->treeChangeStamp());
+  return stamp;
+}
+
+bool Layer::treeAnimating() const {
+  if (!animations_.empty()) return true;
+  return std::any_of(sublayers_.begin(), sublayers_.end(), [](const LayerPtr& sub) { return sub->treeAnimating(); });
+}
+
 void Layer::render(cairo_t* cr, double t, double deviceScale) {
   if (hidden_) return;
   const double op = std::clamp(presentedOpacity(t), 0.0, 1.0);
@@ -556,11 +676,72 @@ void Layer::render(cairo_t* cr, double t, double deviceScale) {
   cairo_transform(cr, &m);
   cairo_translate(cr, -(b.origin.x + anchor_.x * b.size.width), -(b.origin.y + anchor_.y * b.size.height));
 
-  const double shadowAlpha = std::clamp(shadowOpacity_, 0.0, 1.0) * shadowColor_.alpha();
-  const bool shadow = shadowAlpha > 0.0;
-  const bool group = op < 1.0 || shadow;
-  if (group) cairo_push_group(cr);
+  if (hasShadow()) {
+    renderShadowed(cr, t, deviceScale, op);
+  } else if (op < 1.0) {
+    cairo_push_group(cr);
+    renderContent(cr, t, deviceScale);
+    cairo_pop_group_to_source(cr);
+    cairo_paint_with_alpha(cr, op);
+  } else {
+    renderContent(cr, t, deviceScale);
+  }
+  cairo_restore(cr);
+}
 
+void Layer::renderShadowed(cairo_t* cr, double t, double deviceScale, double opacity) {
+  // The tree and its shadow go into a surface of their own, as large as
+  // they reach and on the device's pixel grid, so that the blur covers
+  // only them (not the whole window) and the result holds until the tree
+  // changes, whatever part of the window is being redrawn.
+  cairo_matrix_t ctm;
+  cairo_get_matrix(cr, &ctm);
+  constexpr double kUnbounded = 1e7;
+  const Rect ext = deviceExtent(ctm, t, Rect(-kUnbounded, -kUnbounded, 2 * kUnbounded, 2 * kUnbounded));
+  if (ext.isEmpty()) return;
+  const int x = static_cast<int>(std::floor(ext.minX())), y = static_cast<int>(std::floor(ext.minY()));
+  const int w = static_cast<int>(std::ceil(ext.maxX())) - x, h = static_cast<int>(std::ceil(ext.maxY())) - y;
+  if (w <= 0 || h <= 0) return;
+
+  ShadowCache& c = shadowCache_;
+  const uint64_t stamp = treeChangeStamp();
+  const bool current = c.surface && c.x == x && c.y == y && cairo_image_surface_get_width(c.surface) == w &&
+                       cairo_image_surface_get_height(c.surface) == h && c.treeStamp == stamp &&
+                       sameMatrix(c.ctm, ctm) && !treeAnimating();
+  if (!current) {
+    if (c.surface) cairo_surface_destroy(c.surface);
+    c.surface = nullptr;
+    cairo_surface_t* content = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+    cairo_t* cc = cairo_create(content);
+    cairo_translate(cc, -x, -y);
+    cairo_transform(cc, &ctm);
+    renderContent(cc, t, deviceScale);
+    cairo_destroy(cc);
+    cairo_surface_flush(content);
+
+    cairo_surface_t* unit = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+    cairo_t* cu = cairo_create(unit);
+    cairo_pattern_t* pattern = cairo_pattern_create_for_surface(content);
+    const Point off = shadowDeviceOffset(ctm);
+    const double sigma = shadowRadius_ * std::hypot(ctm.xx, ctm.yx) / 2.0;
+    const double shadowAlpha = std::clamp(shadowOpacity_, 0.0, 1.0) * shadowColor_.alpha();
+    paintWithShadow(cu, pattern, {off.x, off.y}, sigma, shadowColor_.withAlpha(shadowAlpha), 1.0);
+    cairo_pattern_destroy(pattern);
+    cairo_destroy(cu);
+    cairo_surface_destroy(content);
+    cairo_surface_flush(unit);
+    c = {unit, x, y, stamp, ctm};
+    ++gShadowRenders;
+  }
+  cairo_save(cr);
+  cairo_identity_matrix(cr);
+  cairo_set_source_surface(cr, c.surface, c.x, c.y);
+  cairo_paint_with_alpha(cr, opacity);
+  cairo_restore(cr);
+}
+
+void Layer::renderContent(cairo_t* cr, double t, double deviceScale) {
+  const Rect b = presentedBounds(t);
   if (auto bg = presentedBackgroundColor(t); bg && bg->alpha() > 0) {
     cairo_new_path(cr);
     cairoRoundedRect(cr, b, cornerRadius_);
@@ -578,21 +759,7 @@ void Layer::render(cairo_t* cr, double t, double deviceScale) {
     }
   }
   const auto placed = [&](const Image& img) -> Rect {
-    const Size pts{img.pixelWidth() / contentsScale_, img.pixelHeight() / contentsScale_};
-    switch (gravity_) {
-      case Gravity::Resize: return b;
-      case Gravity::TopLeft: return {b.origin, pts};
-      case Gravity::Center:
-        return {b.midX() - pts.width / 2, b.midY() - pts.height / 2, pts.width, pts.height};
-      case Gravity::ResizeAspect:
-      case Gravity::ResizeAspectFill: {
-        const double sx = b.size.width / pts.width, sy = b.size.height / pts.height;
-        const double s = gravity_ == Gravity::ResizeAspect ? std::min(sx, sy) : std::max(sx, sy);
-        const Size sz{pts.width * s, pts.height * s};
-        return {b.midX() - sz.width / 2, b.midY() - sz.height / 2, sz.width, sz.height};
-      }
-    }
-    return b;
+    return placedRect(gravity_, b, {img.pixelWidth() / contentsScale_, img.pixelHeight() / contentsScale_});
   };
   if (contents_ || old) {
     cairo_save(cr);
@@ -626,24 +793,6 @@ void Layer::render(cairo_t* cr, double t, double deviceScale) {
     cairo_set_source_rgba(cr, borderColor_.red(), borderColor_.green(), borderColor_.blue(), borderColor_.alpha());
     cairo_stroke(cr);
   }
-
-  if (group) {
-    cairo_pattern_t* content = cairo_pop_group(cr);
-    if (shadow) {
-      double dx = shadowOffset_.width, dy = shadowOffset_.height;
-      cairo_user_to_device_distance(cr, &dx, &dy);
-      double rx = shadowRadius_, ry = 0;
-      cairo_user_to_device_distance(cr, &rx, &ry);
-      const double sigma = std::hypot(rx, ry) / 2.0;
-      paintWithShadow(cr, content, {dx, dy}, sigma, shadowColor_.withAlpha(shadowAlpha), op);
-    } else {
-      cairo_set_source(cr, content);
-      cairo_paint_with_alpha(cr, op);
-    }
-    cairo_pattern_destroy(content);
-  }
-  cairo_restore(cr);
-  (void)deviceScale;
 }
 
 }  // namespace platform

@@ -199,6 +199,44 @@ class Layer : public std::enable_shared_from_this<Layer> {
   void render(cairo_t* cr, double t, double deviceScale);
   // Displays (drawRect) every layer of the tree that needs it.
   void displayTree();
+  // Counts setNeedsDisplay calls on all layers (a window skips its display
+  // pass while it has not moved).
+  static uint64_t displayRequests();
+
+  // ---- what the compositor asks
+  // A number for this layer alone, never reused by another layer.
+  uint64_t serial() const { return serial_; }
+  // The change count at this layer's last change of its own (properties,
+  // contents, its place among its siblings).
+  uint64_t changeStamp() const { return stamp_; }
+  // The newest change stamp in this layer's tree.
+  uint64_t treeChangeStamp() const;
+  // Whether the layer is drawn at all at time `t` (not hidden, opacity
+  // above 0).
+  bool isDrawn(double t) const;
+  // The transform from this layer's space to its superlayer's as drawn at
+  // time `t` (presented values).
+  cairo_matrix_t presentedMatrix(double t) const;
+  // The area, in this layer's space, that the layer itself paints at `t`
+  // (background, contents, border; not its sublayers); null when none.
+  Rect paintedRect(double t) const;
+  // Whether it draws a shadow (which then covers its whole tree).
+  bool hasShadow() const;
+  // How far (device pixels) the shadow reaches beyond the tree it shades,
+  // under the device transform `ctm` of this layer.
+  double shadowReach(const cairo_matrix_t& ctm) const;
+  // The shadow's offset in device pixels under `ctm`.
+  Point shadowDeviceOffset(const cairo_matrix_t& ctm) const;
+  // The device-space box of everything this tree paints at `t`, given the
+  // device transform `ctm` of this layer and a device clip; shadows
+  // included.
+  Rect deviceExtent(const cairo_matrix_t& ctm, double t, const Rect& clip) const;
+  // True while this layer or one below it animates.
+  bool treeAnimating() const;
+
+  // Shadowed trees are drawn once into a surface of their own and reused
+  // until they change: how many times that drawing happened (all layers).
+  static uint64_t shadowRenders();
 
   // Counts every change of any layer; back ends redraw when it moves.
   static uint64_t changeCount();
@@ -215,6 +253,11 @@ class Layer : public std::enable_shared_from_this<Layer> {
   };
 
   void changed();
+  void sublayersChanged();
+  // Background, contents, sublayers and border (no shadow, no opacity).
+  void renderContent(cairo_t* cr, double t, double deviceScale);
+  // The shadowed tree with its shadow, from the cache when it is current.
+  void renderShadowed(cairo_t* cr, double t, double deviceScale, double opacity);
   void implicitly(const std::string& key, AnimationValue from);
   void finish(const std::string& key, uint64_t id);
   const Running* running(const std::string& keyPath, double t) const;
@@ -252,6 +295,19 @@ class Layer : public std::enable_shared_from_this<Layer> {
   std::set<std::string> disabledActions_;
   bool implicitEnabled_ = true;
   std::map<std::string, Running> animations_;
+
+  uint64_t serial_;
+  uint64_t stamp_ = 0;
+  uint64_t sublayersStamp_ = 0;
+  // The shadowed tree as last drawn: its surface, where it sits in device
+  // space, and what it was drawn from.
+  struct ShadowCache {
+    cairo_surface_t* surface = nullptr;
+    int x = 0, y = 0;
+    uint64_t treeStamp = 0;
+    cairo_matrix_t ctm{};
+  };
+  ShadowCache shadowCache_;
 };
 
 using LayerPtr = std::shared_ptr<Layer>;

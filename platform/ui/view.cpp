@@ -298,7 +298,16 @@ bool View::isDescendantOfView(const View* view) const {
 
 // ---------------------------------------------------------------- layout
 
+namespace {
+uint64_t gLayoutRequests = 0;
+}  // namespace
+
+uint64_t View::layoutRequests() { return gLayoutRequests; }
+
 void View::setNeedsLayout() {
+  // Counted also when already set: a view that has never been laid out
+  // comes into a window this way.
+  ++gLayoutRequests;
   if (needsLayout_) return;
   needsLayout_ = true;
   Layer::noteChange();

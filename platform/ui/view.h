@@ -141,6 +141,9 @@ class View : public Responder, public LayerDelegate, public std::enable_shared_f
   bool needsLayout() const { return needsLayout_; }
   // Lays out this view (when needed) and then its subviews.
   void layoutIfNeeded();
+  // Counts the layout requests of all views (a window skips its layout
+  // pass while it has not moved).
+  static uint64_t layoutRequests();
   // The view's own layout; the root view of a view controller calls its
   // viewWillLayoutSubviews and viewDidLayoutSubviews around it.
   virtual void layoutSubviews() {}

@@ -184,8 +184,16 @@ void Window::returnKey() {
 }
 
 void Window::layoutAndDisplay() {
-  layoutIfNeeded();
-  layer().displayTree();
+  // Both passes walk the whole tree; most run-loop passes ask for neither.
+  // Requests made while they run count for the next time.
+  if (layoutSeen_ != View::layoutRequests()) {
+    layoutSeen_ = View::layoutRequests();
+    layoutIfNeeded();
+  }
+  if (displaySeen_ != Layer::displayRequests()) {
+    displaySeen_ = Layer::displayRequests();
+    layer().displayTree();
+  }
 }
 
 void Window::render(cairo_t* cr, double t, double scale) {

@@ -85,6 +85,8 @@ class Window : public View {
   Point lastTapLocation_;
   double lastTapTime_ = -1e9;
   int lastTapCount_ = 0;
+  uint64_t layoutSeen_ = ~0ull;
+  uint64_t displaySeen_ = ~0ull;
 };
 
 using WindowPtr = std::shared_ptr<Window>;

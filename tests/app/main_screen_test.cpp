@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 
 #include "app/gq_flurry.h"
@@ -656,3 +657,45 @@ TEST_F(MainScreenTest, ThePanelIsAsWideAsTheScreenAndCentredVertically) {
     }
   }
 }
+
+namespace {
+
+// The panel redraws only what changes: one lamp lit redraws the lamp's own
+// rectangle, and the frame is then the same, byte for byte, as a full
+// redraw of the window.
+TEST_F(MainScreenTest, OneLampsChangeRedrawsOnlyItsRectangle) {
+  start();
+  platform::HeadlessBackend& b = headlessBackend();
+  platform::Compositor& compositor = b.startPresenting();
+  pump(0.5);
+  TILedView& led = *ctl()->seqLed(2);
+  const platform::Rect r = led.convertRectTo(led.bounds(), nullptr);
+  const double s = 2.0;
+  // Everything drawn as of this moment (animations included, which the
+  // compositor otherwise draws at most 60 times a second); the lamp's
+  // change alone after it.
+  compositor.update(*b.window(), b.now(), true);
+  led.setLedState(led.ledState() == 0 ? 1 : 0);
+  const std::vector<platform::PixelRect> drawn = compositor.update(*b.window(), b.now());
+  ASSERT_FALSE(drawn.empty());
+  int64_t area = 0;
+  for (const platform::PixelRect& p : drawn) {
+    area += p.area();
+    // Inside the lamp's pixels, give or take an anti-aliased edge pixel.
+    EXPECT_GE(p.x, static_cast<int>(std::floor(r.minX() * s)) - 1);
+    EXPECT_GE(p.y, static_cast<int>(std::floor(r.minY() * s)) - 1);
+    EXPECT_LE(p.x + p.width, static_cast<int>(std::ceil(r.maxX() * s)) + 1);
+    EXPECT_LE(p.y + p.height, static_cast<int>(std::ceil(r.maxY() * s)) + 1);
+  }
+  EXPECT_GE(area, static_cast<int64_t>(r.width() * s) * static_cast<int64_t>(r.height() * s));
+  platform::ImagePtr full = b.window()->snapshot(b.now(), s);
+  const platform::ImagePtr& frame = compositor.frame();
+  ASSERT_EQ(frame->pixelWidth(), full->pixelWidth());
+  ASSERT_EQ(frame->pixelHeight(), full->pixelHeight());
+  const int stride = cairo_image_surface_get_stride(full->surface());
+  EXPECT_EQ(std::memcmp(cairo_image_surface_get_data(frame->surface()), cairo_image_surface_get_data(full->surface()),
+                        static_cast<size_t>(stride) * full->pixelHeight()),
+            0);
+}
+
+}  // namespace

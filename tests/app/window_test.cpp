@@ -102,7 +102,9 @@ class ProgramWindowTest : public ::testing::Test {
     fs::remove_all(root, ec);
   }
 
-  void launchProgram() {
+  // `ignoreInterrupt`: started as a shell starts a background job, with
+  // SIGINT ignored.
+  void launchProgram(bool ignoreInterrupt = false) {
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
       const std::string kv = *e;
@@ -137,7 +139,13 @@ class ProgramWindowTest : public ::testing::Test {
     posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
     const char* argv[] = {IGB_PROGRAM, nullptr};
-    ASSERT_EQ(posix_spawn(&child, IGB_PROGRAM, &actions, nullptr, const_cast<char* const*>(argv), envp.data()), 0);
+    // An ignored signal stays ignored across exec.
+    struct sigaction ignore {}, previous {};
+    ignore.sa_handler = SIG_IGN;
+    if (ignoreInterrupt) ::sigaction(SIGINT, &ignore, &previous);
+    const int spawned = posix_spawn(&child, IGB_PROGRAM, &actions, nullptr, const_cast<char* const*>(argv), envp.data());
+    if (ignoreInterrupt) ::sigaction(SIGINT, &previous, nullptr);
+    ASSERT_EQ(spawned, 0);
     posix_spawn_file_actions_destroy(&actions);
   }
 
@@ -306,3 +314,57 @@ TEST_F(ProgramWindowTest, OpensWithThePanelTakesAClickAndSavesOnClose) {
   }
   ::unsetenv("IGROOVEBIX_HOME");
 }
+
+// Ctrl-C and SIGTERM leave the program as closing its window does: it saves
+// the edit buffer and the global settings on its way out and exits with 0,
+// also when the shell started it with SIGINT ignored.
+struct SignalCase {
+  int sig;
+  bool startedIgnoringInterrupt;
+  const char* name;
+};
+void PrintTo(const SignalCase& c, std::ostream* os) { *os << c.name; }
+
+class ProgramSignalTest : public ProgramWindowTest, public ::testing::WithParamInterface<SignalCase> {};
+
+TEST_P(ProgramSignalTest, SavesAndExitsCleanly) {
+  const int sig = GetParam().sig;
+  platform::UserDefaults seeded(root / "config" / "igroovebix" / "UserDefaults.plist");
+  seeded.setBool(true, "app_launched");
+  ASSERT_TRUE(seeded.synchronize());
+  launchProgram(GetParam().startedIgnoringInterrupt);
+  ASSERT_TRUE(waitFor([&] { return (win = findProgramWindow(dpy, DefaultRootWindow(dpy))) != 0; }, 60.0))
+      << "no window; the program said:\n" << programLog();
+  XWindowAttributes a;
+  ASSERT_TRUE(XGetWindowAttributes(dpy, win, &a));
+  // Up and running once the first pattern's name lights the LCD.
+  ASSERT_TRUE(waitFor([&] {
+    platform::ImagePtr shot = grab(a.width, a.height);
+    return shot && count(shot, 84, 56, 140, 55, [](Rgb p) { return p.r > 150 && p.g < 90 && p.b < 90; }) > 200;
+  }, 60.0)) << "the LCD never lit; the program said:\n" << programLog();
+
+  ::setenv("IGROOVEBIX_HOME", (root / "Documents").c_str(), 1);
+  const std::optional<fs::path> editBuffer = Utilities::editBufferFilePath();
+  ::unsetenv("IGROOVEBIX_HOME");
+  ASSERT_TRUE(editBuffer);
+  const fs::path global = editBuffer->parent_path() / "global.dat";
+  // Whatever start-up wrote goes: what is there afterwards the signal saved.
+  std::error_code ec;
+  fs::remove(*editBuffer, ec);
+  fs::remove(global, ec);
+  ASSERT_FALSE(fs::exists(*editBuffer));
+  ASSERT_FALSE(fs::exists(global));
+
+  ASSERT_EQ(::kill(child, sig), 0);
+  ASSERT_EQ(waitExit(60.0), 0) << programLog();
+  ASSERT_TRUE(fs::exists(*editBuffer)) << programLog();
+  EXPECT_EQ(fs::file_size(*editBuffer), PatternRecord::kSize);
+  ASSERT_TRUE(fs::exists(global)) << programLog();
+  EXPECT_GT(fs::file_size(global), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, ProgramSignalTest,
+                         ::testing::Values(SignalCase{SIGINT, false, "Interrupt"},
+                                           SignalCase{SIGINT, true, "InterruptInBackgroundJob"},
+                                           SignalCase{SIGTERM, false, "Terminate"}),
+                         [](const ::testing::TestParamInfo<SignalCase>& info) { return std::string(info.param.name); });

@@ -50,7 +50,12 @@ HeadlessBackend::HeadlessBackend(Size screenSize, double scale) : clock_(std::ma
   app.setBackend(this);
   // Lay out and draw at the end of each pass, as the display would.
   passObserver_ = loop.addPassObserver([this] {
-    if (Window* w = window()) w->layoutAndDisplay();
+    if (Window* w = window()) {
+      if (compositor_)
+        compositor_->update(*w, now());
+      else
+        w->layoutAndDisplay();
+    }
   }, 100);
 }
 
@@ -218,6 +223,11 @@ ImagePtr HeadlessBackend::renderView(View& view) {
   cairo_destroy(cr);
   cairo_surface_flush(image->surface());
   return image;
+}
+
+Compositor& HeadlessBackend::startPresenting() {
+  if (!compositor_) compositor_ = std::make_unique<Compositor>(Screen::mainScreen().scale());
+  return *compositor_;
 }
 
 std::vector<View*> HeadlessBackend::findViews(const std::function<bool(View&)>& match) const {

@@ -23,6 +23,7 @@
 
 #include "platform/runloop/run_loop.h"
 #include "platform/ui/application.h"
+#include "platform/ui/compositor.h"
 #include "platform/ui/window.h"
 
 namespace platform {
@@ -86,6 +87,13 @@ class HeadlessBackend : public Backend {
   // One view on its own (its own bounds, at the screen scale).
   ImagePtr renderView(View& view);
 
+  // ---- presenting, as a display does
+  // From now on the end of every pass brings the compositor's frame up to
+  // date (for measuring what drawing costs); returns the compositor.
+  Compositor& startPresenting();
+  // Null until presenting starts.
+  Compositor* compositor() const { return compositor_.get(); }
+
   // ---- the tree
   std::vector<View*> findViews(const std::function<bool(View&)>& match) const;
   // An indented line per view: class, frame, tag, hidden and alpha.
@@ -106,6 +114,7 @@ class HeadlessBackend : public Backend {
   std::vector<std::string> opened_;
   bool idleDisabled_ = false;
   int passObserver_ = 0;
+  std::unique_ptr<Compositor> compositor_;
 };
 
 }  // namespace platform

@@ -1,12 +1,16 @@
 #include "platform/ui/sdl/sdl_backend.h"
 
+#include <pthread.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #include "platform/ui/screen.h"
 
@@ -16,18 +20,47 @@ namespace platform {
 
 namespace {
 constexpr double kAnimationFrame = 1.0 / 60.0;
+// The open back end; only the main thread reads or writes it.
+SdlBackend* gActive = nullptr;
 }  // namespace
 
-SdlBackend::SdlBackend(Options options) : options_(std::move(options)) {}
+void SdlBackend::closeOnTerminationSignals() {
+  // SDL's own handlers would leave a signal that the shell set to be
+  // ignored (a job started in the background) without effect.
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGINT);
+  sigaddset(&set, SIGTERM);
+  ::signal(SIGINT, SIG_DFL);
+  ::signal(SIGTERM, SIG_DFL);
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  std::thread([set] {
+    bool requested = false;
+    for (;;) {
+      int sig = 0;
+      if (sigwait(&set, &sig) != 0) continue;
+      // The close did not get through (a hung main thread): go now.
+      if (requested) std::_Exit(128 + sig);
+      requested = true;
+      RunLoop::main().perform([] { closeActiveBackend(); });
+    }
+  }).detach();
+}
+
+void SdlBackend::closeActiveBackend() {
+  if (gActive && !Application::sharedApplication().isTerminated()) gActive->closeRequested();
+}
+
+SdlBackend::SdlBackend(Options options) : options_(std::move(options)), compositor_(options_.pixelsPerPoint) {}
 
 SdlBackend::~SdlBackend() {
+  if (gActive == this) gActive = nullptr;
   RunLoop& loop = RunLoop::main();
   loop.setEventSource(nullptr);
   if (passObserver_) loop.removePassObserver(passObserver_);
   if (animationTimer_) animationTimer_->invalidate();
   if (Application::sharedApplication().backend() == this) Application::sharedApplication().setBackend(nullptr);
-  if (texture_) SDL_DestroyTexture(texture_);
-  if (renderer_) SDL_DestroyRenderer(renderer_);
   if (window_) {
     SDL_DestroyWindow(window_);
     SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
@@ -42,6 +75,11 @@ bool SdlBackend::open(std::string* error) {
   // The screen saver runs unless the application switches its idle timer off.
   SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
   SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
+  // The window's surface as the video driver's own (shared memory on X11),
+  // which puts up only the rectangles given; through a GL texture every
+  // frame would go up whole (and, without a GPU, be drawn by software GL
+  // on every core).
+  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
     if (error) *error = SDL_GetError();
     return false;
@@ -56,10 +94,9 @@ bool SdlBackend::open(std::string* error) {
     SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
     return false;
   }
-  renderer_ = SDL_CreateRenderer(window_, -1, 0);
-  if (!renderer_) renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);
-  if (renderer_) texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, w, h);
-  if (!renderer_ || !texture_) {
+  // Frames go to the window's own surface, which can put up parts of
+  // itself (a renderer presents whole frames only).
+  if (!SDL_GetWindowSurface(window_)) {
     if (error) *error = SDL_GetError();
     return false;
   }
@@ -72,6 +109,7 @@ bool SdlBackend::open(std::string* error) {
   // Lay out, draw and present at the end of each pass, as the display does.
   passObserver_ = loop.addPassObserver([this] { redrawIfNeeded(); }, 100);
   Application::sharedApplication().setBackend(this);
+  gActive = this;
   return true;
 }
 
@@ -80,7 +118,7 @@ bool SdlBackend::launch(std::shared_ptr<ApplicationDelegate> delegate, const Dic
   Application& app = Application::sharedApplication();
   app.setDelegate(std::move(delegate));
   const bool ok = app.launch(options);
-  dirty_ = true;
+  exposed_ = true;
   return ok;
 }
 
@@ -189,11 +227,11 @@ void SdlBackend::handleEvent(const SDL_Event& e) {
           if (!minimized_) break;
           minimized_ = false;
           app.enterForeground();
-          dirty_ = true;
+          exposed_ = true;
           break;
         case SDL_WINDOWEVENT_EXPOSED:
         case SDL_WINDOWEVENT_SHOWN:
-          dirty_ = true;
+          exposed_ = true;
           break;
         case SDL_WINDOWEVENT_CLOSE:
           closeRequested();
@@ -214,34 +252,44 @@ void SdlBackend::redrawIfNeeded() {
   w->layoutAndDisplay();
   const bool animating = Layer::anyAnimationRunning();
   if (animating && !animationTimer_) {
+    // Its ticks end the loop's wait; the pass's end draws the frame.
     animationTimer_ = RunLoop::main().scheduleTimer(kAnimationFrame, true, [this](Timer& t) {
-      dirty_ = true;
       if (!Layer::anyAnimationRunning()) {
         t.invalidate();
         animationTimer_.reset();
       }
     });
   }
-  if (!dirty_ && !animating && Layer::changeCount() == lastChange_) return;
   present();
 }
 
 void SdlBackend::present() {
   Window* w = interfaceWindow();
-  if (!w || !texture_) return;
-  lastChange_ = Layer::changeCount();
-  dirty_ = false;
-  const double scale = options_.pixelsPerPoint;
-  ImagePtr frame = w->snapshot(RunLoop::main().now(), scale);
-  if (!frame) return;
-  // Cairo's ARGB32 and SDL's ARGB8888 are the same words on this machine.
-  cairo_surface_t* s = frame->surface();
-  SDL_UpdateTexture(texture_, nullptr, cairo_image_surface_get_data(s), cairo_image_surface_get_stride(s));
-  SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
-  SDL_RenderClear(renderer_);
-  SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
-  SDL_RenderPresent(renderer_);
-  lastFrame_ = std::move(frame);
+  if (!w || !window_) return;
+  const bool exposed = exposed_;
+  exposed_ = false;
+  const std::vector<PixelRect>& rects = compositor_.update(*w, RunLoop::main().now(), exposed);
+  if (rects.empty()) return;
+  SDL_Surface* target = SDL_GetWindowSurface(window_);
+  if (!target) return;
+  cairo_surface_t* s = compositor_.frame()->surface();
+  // Cairo's ARGB32 is SDL's ARGB8888 in native byte order; a blit converts
+  // to whatever the window's surface uses.
+  SDL_Surface* source = SDL_CreateRGBSurfaceWithFormatFrom(
+      cairo_image_surface_get_data(s), cairo_image_surface_get_width(s), cairo_image_surface_get_height(s), 32,
+      cairo_image_surface_get_stride(s), SDL_PIXELFORMAT_ARGB8888);
+  if (!source) return;
+  SDL_SetSurfaceBlendMode(source, SDL_BLENDMODE_NONE);
+  std::vector<SDL_Rect> areas;
+  areas.reserve(rects.size());
+  for (const PixelRect& r : rects) {
+    SDL_Rect from{r.x, r.y, r.width, r.height};
+    SDL_Rect to = from;
+    SDL_BlitSurface(source, &from, target, &to);
+    areas.push_back(from);
+  }
+  SDL_FreeSurface(source);
+  SDL_UpdateWindowSurfaceRects(window_, areas.data(), static_cast<int>(areas.size()));
   ++frames_;
 }
 

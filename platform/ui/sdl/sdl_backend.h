@@ -12,9 +12,11 @@
 // opening an address hands it to xdg-open.
 //
 // The run loop waits on SDL's event queue, so timers, posted work and input
-// share one thread (the main thread). The window is redrawn at the end of a
-// run-loop pass when the layer tree changed, and about 60 times a second
-// while animations run.
+// share one thread (the main thread) and the thread sleeps while none is due.
+// At the end of a run-loop pass the compositor redraws what changed in the
+// layer tree (nothing when nothing changed), about 60 times a second while
+// animations run, and only the rectangles it drew are put on the window's
+// surface and sent to the display.
 //
 // Main thread only; one back end at a time.
 
@@ -26,6 +28,7 @@
 
 #include "platform/runloop/run_loop.h"
 #include "platform/ui/application.h"
+#include "platform/ui/compositor.h"
 #include "platform/ui/window.h"
 
 namespace platform {
@@ -59,8 +62,9 @@ class SdlBackend : public Backend, public RunLoop::EventSource {
   Window* interfaceWindow() const;
   SDL_Window* sdlWindow() const { return window_; }
   const Options& options() const { return options_; }
-  // The last frame put on the screen.
-  ImagePtr lastFrame() const { return lastFrame_; }
+  // The frame on the screen (the compositor's, drawn on in place).
+  ImagePtr lastFrame() const { return compositor_.frame(); }
+  const Compositor& compositor() const { return compositor_; }
   int framesPresented() const { return frames_; }
 
   // ---- RunLoop::EventSource
@@ -71,10 +75,18 @@ class SdlBackend : public Backend, public RunLoop::EventSource {
   // ---- Backend
   bool openURL(const std::string& url) override;
   void setIdleTimerDisabled(bool disabled) override;
-  void setNeedsRedraw() override { dirty_ = true; }
+  void setNeedsRedraw() override { exposed_ = true; }
 
   // Handles one SDL event (tests feed events through it too).
   void handleEvent(const SDL_Event& e);
+
+  // Makes SIGINT (Ctrl-C) and SIGTERM close the window as the window
+  // manager's close does: background entry (the delegate saves), then
+  // termination, and run() returns 0. A second signal while that is under
+  // way ends the process at once. Call it first in main, before any thread
+  // starts: the signals are blocked in the calling thread (and so in every
+  // thread it starts) and taken by a thread of their own.
+  static void closeOnTerminationSignals();
 
  private:
   void redrawIfNeeded();
@@ -82,17 +94,16 @@ class SdlBackend : public Backend, public RunLoop::EventSource {
   Point toPoints(int x, int y) const;
   void sendTouch(int64_t id, Point p, TouchPhase phase);
   void closeRequested();
+  static void closeActiveBackend();
 
   Options options_;
   SDL_Window* window_ = nullptr;
-  SDL_Renderer* renderer_ = nullptr;
-  SDL_Texture* texture_ = nullptr;
   uint32_t wakeEvent_ = 0;
   bool mouseDown_ = false;
   bool minimized_ = false;
-  bool dirty_ = true;
-  uint64_t lastChange_ = ~0ull;
-  ImagePtr lastFrame_;
+  // The whole window must go up again (shown, exposed, restored).
+  bool exposed_ = true;
+  Compositor compositor_;
   int frames_ = 0;
   int passObserver_ = 0;
   std::shared_ptr<Timer> animationTimer_;

@@ -24,7 +24,8 @@ namespace igbtest {
 class XvfbServer {
  public:
   // False, with a reason, when Xvfb cannot be started or never reports.
-  bool start(std::string* error) {
+  // `screen`: width x height x depth of its one screen.
+  bool start(std::string* error, const char* screen = "1024x768x24") {
     int fds[2];
     if (::pipe(fds) != 0) {
       *error = "pipe failed";
@@ -35,7 +36,7 @@ class XvfbServer {
     // closes all of its connections at its end. An X server resets when its
     // last client leaves, and while it does it refuses new connections; the
     // next test would connect into that window (on a loaded machine, often).
-    const char* argv[] = {"Xvfb", "-displayfd", fd.c_str(), "-noreset", "-screen", "0", "1024x768x24",
+    const char* argv[] = {"Xvfb", "-displayfd", fd.c_str(), "-noreset", "-screen", "0", screen,
                           "-nolisten", "tcp", nullptr};
     // The server must not hold the test's output open: if the test process
     // dies, ctest waits for every writer of its pipe and a quick failure
