@@ -389,12 +389,13 @@ void DecodedStream::run() {
     const auto r = source_->read(pending->samples + 2 * pending->frames, kBlockFrames - pending->frames);
     pending->frames += r.frames;
     sourcePos += r.frames;
+    // The length first: whoever waits for the format reads it next.
+    if (auto length = source_->length()) length_.store(*length);
     if (source_->formatKnown() && !formatKnown_.load()) {
       std::lock_guard lock(mutex_);
       formatKnown_ = true;
       cv_.notify_all();
     }
-    if (auto length = source_->length()) length_.store(*length);
     const bool stops = r.status == PcmSource::Status::End || r.status == PcmSource::Status::Error;
     if (pending->frames == kBlockFrames || (stops && pending->frames > 0)) {
       if (stops) end_.store(pendingIndex * kBlockFrames + pending->frames);
