@@ -18,9 +18,10 @@
 
 namespace platform {
 
-// Sixteen megapixels: more than any picture the service serves; a header
-// claiming more is refused rather than allocated.
-inline constexpr int64_t kMaxJPEGPixels = 16 * 1024 * 1024;
+// Four megapixels (2048 × 2048): more than any picture the service serves
+// (its largest artwork is 500 × 500); a header claiming more is refused
+// rather than allocated and decoded.
+inline constexpr int64_t kMaxJPEGPixels = 4 * 1024 * 1024;
 
 struct DecodedPixels {
   int width = 0;

@@ -256,6 +256,8 @@ size_t DecodedStream::length() const {
 size_t DecodedStream::bufferedFrames() const {
   const size_t head = playhead_.load();
   const size_t until = bufferedUntil_.load();
+  // A seek back before the decoder has looked again: nothing known there.
+  if (head < bufferedFrom_.load()) return 0;
   return until > head ? until - head : 0;
 }
 
@@ -326,7 +328,9 @@ void DecodedStream::publishBuffered(size_t head) {
     at = index * kBlockFrames + block->frames;
     if (block->frames < kBlockFrames) break;
   }
+  bufferedFrom_.store(0);
   bufferedUntil_.store(at);
+  bufferedFrom_.store(head);
 }
 
 void DecodedStream::run() {

@@ -148,6 +148,9 @@ class DecodedStream {
   std::atomic<size_t> playhead_{0};
   std::atomic<size_t> end_{SIZE_MAX};
   std::atomic<size_t> length_{0};
+  // Decoded without a gap from bufferedFrom_ to bufferedUntil_, as last
+  // measured by the decoder thread.
+  std::atomic<size_t> bufferedFrom_{0};
   std::atomic<size_t> bufferedUntil_{0};
   std::atomic<State> state_{State::Decoding};
   std::atomic<bool> formatKnown_{false};

@@ -14,6 +14,6 @@ trap 'rm -rf "$seeds"' EXIT
 printf '\xff\xd8\xff\xe0\x00\x10JFIF\x00\x01\x01\x00\x00\x01\x00\x01\x00\x00\xff\xd9' > "$seeds/header-only.jpg"
 
 # 16 KB of input can claim a picture of 65,535 × 65,535; the decoder
-# refuses beyond 16 megapixels (64 MB of pixels), so anything more is a
+# refuses beyond 4 megapixels (16 MB of pixels), so anything more is a
 # runaway.
-IGB_JPEG_SEEDS="$seeds" "$runner" "the JPEG decoder" "$fuzzer" "$seconds" "$seeds" -malloc_limit_mb=96
+IGB_JPEG_SEEDS="$seeds" "$runner" "the JPEG decoder" "$fuzzer" "$seconds" "$seeds" -malloc_limit_mb=64
