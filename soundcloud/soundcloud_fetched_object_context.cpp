@@ -378,7 +378,7 @@ void SoundCloudFetchedObjectContext::tsDownloaderDownloadStarted(TSDownloader& d
 void SoundCloudFetchedObjectContext::tsDownloaderDownloadFinished(TSDownloader& downloader, const platform::Data& data) {
   const Dictionary& c = downloader.context();
   const std::string name = nameOf(c);
-  if (platform::ImagePtr image = platform::Image::fromPNGData(data)) {
+  if (platform::ImagePtr image = platform::Image::fromData(data)) {
     if (name == kTSUserPicture) {
       if (auto id = integerIn(c, kTSUserID)) cache(userImage_, userOrder_, *id, image);
     } else if (name == kTSWaveImage) {

@@ -452,7 +452,7 @@ void TSSoundCloudFetchedActivitiesStore::tsDownloaderDownloadFinished(TSDownload
   auto name = c.find(kTSName);
   auto user = c.find(kTSUserID);
   if (name != c.end() && name->second.stringValue() == kTSUserPicture && user != c.end())
-    if (platform::ImagePtr image = platform::Image::fromPNGData(data)) cacheImage(user->second.integerValue(), image);
+    if (platform::ImagePtr image = platform::Image::fromData(data)) cacheImage(user->second.integerValue(), image);
   notify(SoundCloudFetchedActivitiesStoreDidFinishFetching, c);
 }
 

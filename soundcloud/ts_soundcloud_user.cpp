@@ -147,7 +147,7 @@ void TSSoundCloudUser::soundCloudAPIDidFailWithError(const platform::Error& erro
 void TSSoundCloudUser::tsDownloaderDownloadStarted(TSDownloader&) {}
 
 void TSSoundCloudUser::tsDownloaderDownloadFinished(TSDownloader&, const platform::Data& data) {
-  picture_ = platform::Image::fromPNGData(data);
+  picture_ = platform::Image::fromData(data);
   post(SCUserOK);
 }
 

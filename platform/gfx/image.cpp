@@ -8,6 +8,7 @@
 
 #include "platform/foundation/atomic_file.h"
 #include "platform/foundation/bundle.h"
+#include "platform/gfx/jpeg_decoder.h"
 
 namespace platform {
 
@@ -105,6 +106,33 @@ std::shared_ptr<Image> Image::fromPNGData(std::span<const uint8_t> bytes, double
   cairo_surface_t* s = toARGB32(cairo_image_surface_create_from_png_stream(readBytes, &reader));
   if (!s) return nullptr;
   return std::shared_ptr<Image>(new Image(s, scale));
+}
+
+std::shared_ptr<Image> Image::fromJPEGData(std::span<const uint8_t> bytes, double scale, std::string* why) {
+  auto pixels = decodeJPEG(bytes, why);
+  if (!pixels) return nullptr;
+  auto image = create(pixels->width, pixels->height, scale);
+  if (!image) {
+    if (why) *why = "cannot make an image of that size";
+    return nullptr;
+  }
+  // Opaque pixels: premultiplied or not, the bytes are the same.
+  cairo_surface_t* s = image->surface_;
+  cairo_surface_flush(s);
+  unsigned char* dst = cairo_image_surface_get_data(s);
+  const int stride = cairo_image_surface_get_stride(s);
+  const size_t row = static_cast<size_t>(pixels->width) * 4;
+  for (int y = 0; y < pixels->height; ++y)
+    std::memcpy(dst + static_cast<ptrdiff_t>(y) * stride, pixels->bgra.data() + static_cast<size_t>(y) * row, row);
+  cairo_surface_mark_dirty(s);
+  return image;
+}
+
+std::shared_ptr<Image> Image::fromData(std::span<const uint8_t> bytes, double scale, std::string* why) {
+  if (looksLikeJPEG(bytes)) return fromJPEGData(bytes, scale, why);
+  auto image = fromPNGData(bytes, scale);
+  if (!image && why) *why = "neither a PNG nor a JPEG image";
+  return image;
 }
 
 std::shared_ptr<Image> Image::named(const std::string& name) {

@@ -40,6 +40,14 @@ class Image {
   // Decodes a PNG file; nullptr when it is missing or not a readable PNG.
   static std::shared_ptr<Image> fromPNG(const std::filesystem::path& path, double scale = 1.0);
   static std::shared_ptr<Image> fromPNGData(std::span<const uint8_t> bytes, double scale = 1.0);
+  // Decodes a JPEG (jpeg_decoder.h); nullptr, with the reason, when it is
+  // not a readable one.
+  static std::shared_ptr<Image> fromJPEGData(std::span<const uint8_t> bytes, double scale = 1.0,
+                                             std::string* why = nullptr);
+  // PNG or JPEG, told by the first bytes: pictures from the network, which
+  // come in either.
+  static std::shared_ptr<Image> fromData(std::span<const uint8_t> bytes, double scale = 1.0,
+                                         std::string* why = nullptr);
   // "<bundle>/<name>.png" (the name may already end in ".png") at
   // kBundleImageScale, cached per process as the platform's imageNamed does;
   // nullptr when the file is missing. Thread-safe.

@@ -28,10 +28,8 @@ int32_t AudioFilePlayer::render(void* context, const platform::AudioTimeStamp*, 
 }
 
 void AudioFilePlayer::audioProcess(uint32_t /*bus*/, uint32_t frames, int16_t* out) {
-  const DecodedAudio* audio = audio_.get();
-  const size_t total = audio ? audio->frames() : 0;
-  const int16_t* in = audio ? audio->samples.data() : nullptr;
-  const size_t start = std::min(readPos_.load(), total);
+  DecodedStream* stream = stream_.get();
+  const size_t start = readPos_.load();
   size_t pos = start;
   int32_t g = current_.load(std::memory_order_relaxed);
   const int32_t t = target_.load(std::memory_order_relaxed);
@@ -39,10 +37,11 @@ void AudioFilePlayer::audioProcess(uint32_t /*bus*/, uint32_t frames, int16_t* o
   uint32_t left = frames;
   while (left > 0) {
     const uint32_t chunk = std::min(left, kChunkFrames);
-    const size_t read = std::min<size_t>(chunk, total - pos);
+    const size_t read = stream ? stream->read(pos, buffer_.data(), chunk) : 0;
+    const int16_t* in = buffer_.data();
     for (size_t i = 0; i < read; ++i) {
-      const int32_t l = in[2 * (pos + i)];
-      const int32_t r = in[2 * (pos + i) + 1];
+      const int32_t l = in[2 * i];
+      const int32_t r = in[2 * i + 1];
       out[0] = static_cast<int16_t>((g * l) >> 15);
       out[1] = static_cast<int16_t>((g * r) >> 15);
       out += 2;
@@ -50,38 +49,56 @@ void AudioFilePlayer::audioProcess(uint32_t /*bus*/, uint32_t frames, int16_t* o
     }
     pos += read;
     delivered += read;
-    // The end of the file: the main thread stops (and rewinds).
-    if (read < chunk) endReached_.store(true);
+    if (read < chunk) {
+      const std::optional<size_t> end = stream ? stream->endFrame() : std::optional<size_t>(0);
+      // Not decoded yet: the rest of the block stays silent and the
+      // position waits for the decoder.
+      if (!end || pos < *end) break;
+      // The end of the file: the main thread stops (and rewinds).
+      endReached_.store(true);
+    }
     left -= chunk;
   }
   current_.store(g, std::memory_order_relaxed);
   played_.fetch_add(delivered);
   // A seek made meanwhile wins over the position read here.
   size_t expected = start;
-  readPos_.compare_exchange_strong(expected, pos);
+  if (readPos_.compare_exchange_strong(expected, pos) && stream) stream->setPlayhead(pos);
 }
 
 bool AudioFilePlayer::attach(const std::filesystem::path& url) {
   detach();
-  auto decoded = decodeWavFile(url);
-  if (!decoded) return false;
-  attachDecoded(std::make_shared<const DecodedAudio>(std::move(*decoded)));
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(url, ec)) return false;
+  auto stream = std::make_shared<DecodedStream>(url);
+  // The header or the first frame tells within milliseconds; the bound
+  // only keeps a stuck disk from holding the interface.
+  if (!stream->waitForFormat(5.0)) return false;
+  attachStream(std::move(stream));
   return true;
 }
 
-void AudioFilePlayer::attachDecoded(std::shared_ptr<const DecodedAudio> audio) {
+void AudioFilePlayer::attachStream(std::shared_ptr<DecodedStream> stream) {
   detach();
-  audio_ = std::move(audio);
+  stream_ = std::move(stream);
   played_ = 0;
   tell(&ListBrowserPlayerDelegate::listBrowserPlayerAcceptedToStart);
-  readPos_ = 0;
+  moveTo(0);
   endReached_ = false;
 }
 
+void AudioFilePlayer::moveTo(size_t frame) {
+  readPos_ = frame;
+  if (stream_) {
+    stream_->setPlayhead(frame);
+    stream_->wake();
+  }
+}
+
 void AudioFilePlayer::seekToSeconds(double seconds) {
-  if (!audio_) return;
+  if (!stream_) return;
   const double frame = std::max(0.0, seconds) * kPlayerSampleRate;
-  readPos_ = static_cast<size_t>(std::min(frame, static_cast<double>(audio_->frames())));
+  moveTo(static_cast<size_t>(std::min(frame, static_cast<double>(fileFrames()))));
 }
 
 void AudioFilePlayer::detach() {
@@ -92,12 +109,12 @@ void AudioFilePlayer::detach() {
     if (endTimer_) endTimer_->invalidate();
     endTimer_.reset();
   }
-  audio_.reset();
+  stream_.reset();
   readPos_ = 0;
 }
 
 void AudioFilePlayer::play() {
-  if (!audio_ || playing_) return;
+  if (!stream_ || playing_) return;
   tell(&ListBrowserPlayerDelegate::listBrowserPlayerAboutToStart);
   endReached_ = false;
   unit_.start();
@@ -122,7 +139,7 @@ void AudioFilePlayer::stop() {
   if (!playing_) return;
   tell(&ListBrowserPlayerDelegate::listBrowserPlayerAboutToStop);
   unit_.stop();
-  readPos_ = 0;
+  moveTo(0);
   endReached_ = false;
   playing_ = false;
   if (endTimer_) endTimer_->invalidate();
@@ -130,9 +147,9 @@ void AudioFilePlayer::stop() {
 }
 
 void AudioFilePlayer::seekTo(float position, bool startPlaying) {
-  if (!audio_) return;
+  if (!stream_) return;
   const double fraction = std::clamp(static_cast<double>(position), 0.0, 1.0);
-  readPos_ = static_cast<size_t>(fraction * static_cast<double>(audio_->frames()));
+  moveTo(static_cast<size_t>(fraction * static_cast<double>(fileFrames())));
   if (startPlaying) play();
 }
 

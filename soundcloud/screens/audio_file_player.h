@@ -3,9 +3,11 @@
 // instrument's own audio path: its own output unit (and audio session)
 // plays the decoded file with a smoothed volume.
 //
-// The file is decoded whole when it is attached (WAV of the formats that
-// wav_decoder.h reads), so the render thread only copies from memory: it
-// allocates nothing, takes no lock and does no I/O. The gain follows its
+// The file (WAV of the formats that wav_decoder.h reads, or MPEG audio)
+// is decoded in pieces on a thread of its own as it plays (decoded_stream.h),
+// so the render thread only copies decoded blocks: it allocates nothing,
+// takes no lock and does no I/O. A frame not decoded yet plays as silence
+// and the position waits for it. The gain follows its
 // target with a one-pole smoothing of 31,783 / 32,768 per frame (volume
 // changes never step; it settles just below the target through
 // truncation). Frames after the end of the file stay silent.
@@ -26,7 +28,7 @@
 #include "platform/audio/audio_session.h"
 #include "platform/runloop/run_loop.h"
 #include "soundcloud/screens/list_browser_track.h"
-#include "soundcloud/screens/wav_decoder.h"
+#include "soundcloud/screens/decoded_stream.h"
 
 namespace tssc {
 
@@ -42,15 +44,16 @@ class AudioFilePlayer : public ListBrowserPlayer {
                            std::vector<platform::AudioDriver> drivers = platform::configuredAudioDrivers());
   ~AudioFilePlayer() override;
 
-  // Detaches any file, decodes the new one and rewinds; false (and no file)
-  // when it cannot be read. Done while stopped.
+  // Detaches any file, starts decoding the new one and rewinds; false (and
+  // no file) when it cannot be read or is neither WAV nor MPEG audio (told
+  // by its header or first frame, waited for). Done while stopped.
   bool attach(const std::filesystem::path& url);
-  // As attach, with audio decoded elsewhere (a downloaded stream).
-  void attachDecoded(std::shared_ptr<const DecodedAudio> audio);
+  // As attach, with audio decoded from elsewhere (a stream as it arrives).
+  void attachStream(std::shared_ptr<DecodedStream> stream);
   // Moves the read position to a time in seconds (held to the file).
   void seekToSeconds(double seconds);
   void detach();
-  bool hasFile() const { return static_cast<bool>(audio_); }
+  bool hasFile() const { return static_cast<bool>(stream_); }
 
   void play() override;
   void pause() override;
@@ -77,7 +80,12 @@ class AudioFilePlayer : public ListBrowserPlayer {
   int32_t currentGain() const { return current_.load(std::memory_order_relaxed); }
   int32_t targetGain() const { return target_.load(std::memory_order_relaxed); }
   size_t readFrame() const { return readPos_.load(); }
-  size_t fileFrames() const { return audio_ ? audio_->frames() : 0; }
+  // The file's length: exact once decoding reached its end, the header's
+  // word before.
+  size_t fileFrames() const { return stream_ ? stream_->length() : 0; }
+  // Frames decoded ahead of the read position.
+  size_t bufferedFrames() const { return stream_ ? stream_->bufferedFrames() : 0; }
+  DecodedStream* stream() const { return stream_.get(); }
   // Frames taken from the file since it was attached.
   uint64_t framesPlayed() const { return played_.load(); }
   platform::AudioDriver driver() const { return unit_.driver(); }
@@ -89,7 +97,10 @@ class AudioFilePlayer : public ListBrowserPlayer {
 
   platform::AudioSession session_;
   platform::AudioOutputUnit unit_;
-  std::shared_ptr<const DecodedAudio> audio_;
+  void moveTo(size_t frame);
+
+  std::shared_ptr<DecodedStream> stream_;
+  std::vector<int16_t> buffer_ = std::vector<int16_t>(2 * kChunkFrames);
   std::atomic<size_t> readPos_{0};
   std::atomic<uint64_t> played_{0};
   std::atomic<int32_t> target_{0};

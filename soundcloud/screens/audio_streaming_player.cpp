@@ -39,8 +39,19 @@ void AudioStreamingPlayer::attach(const platform::URL& url, uint64_t lengthMs) {
   status_ = Status::Unknown;
   playWhenReady_ = false;
   locator_ = 0;
-  body_.clear();
   httpStatus_ = 0;
+  bodyBytes_ = 0;
+  bytesWhenReady_ = 0;
+  body_ = std::make_shared<EncodedBody>();
+  stream_ = std::make_shared<DecodedStream>(body_);
+  media_->attachStream(stream_);
+  // The decoder tells of its progress from its thread; the status is
+  // looked at on the main thread.
+  stream_->setProgressHandler([this, alive = std::weak_ptr<bool>(alive_), stream = std::weak_ptr<DecodedStream>(stream_)] {
+    platform::RunLoop::main().perform([this, alive, stream] {
+      if (alive.lock() && stream.lock() == stream_) pollStatus();
+    });
+  });
   connection_ = platform::URLConnection::make(platform::URLRequest(url), this);
   connection_->start();
   timeObserver_ = platform::RunLoop::main().scheduleTimer(kTimeObserverInterval, true,
@@ -57,8 +68,8 @@ void AudioStreamingPlayer::detach() {
   tell(&ListBrowserPlayerDelegate::listBrowserPlayerAcceptedToFinish);
   media_.reset();
   mediaDelegate_.reset();
-  body_.clear();
-  body_.shrink_to_fit();
+  stream_.reset();
+  body_.reset();
   status_ = Status::Unknown;
   playWhenReady_ = false;
 }
@@ -103,18 +114,6 @@ void AudioStreamingPlayer::setParameter(int32_t index, int32_t value) {
   if (media_) media_->setParameter(kListBrowserPlayerParameterVolume, value);
 }
 
-void AudioStreamingPlayer::setStatus(Status s) {
-  status_ = s;
-  if (s == Status::Failed) {
-    playWhenReady_ = false;
-    tell(&ListBrowserPlayerDelegate::listBrowserPlayerFailedToPlay);
-  } else if (s == Status::ReadyToPlay && playWhenReady_) {
-    playWhenReady_ = false;
-    media_->play();
-    rateChanged();
-  }
-}
-
 void AudioStreamingPlayer::endReached() {
   // The inner player rewinds when it stops at the end, but a stream that has
   // played out stays at its end, as a media player does: the locator shows
@@ -135,43 +134,71 @@ void AudioStreamingPlayer::observeTime() {
   locator_ = static_cast<float>(elapsedSeconds * 1000.0 / static_cast<double>(length_));
 }
 
+void AudioStreamingPlayer::pollStatus() {
+  if (status_ != Status::Unknown || !stream_) return;
+  if (httpStatus_ >= 400) return;  // told when the body ends
+  const auto state = stream_->state();
+  const bool whole = state == DecodedStream::State::Ended;
+  if (state == DecodedStream::State::Failed && stream_->bufferedFrames() == 0) {
+    connection_.reset();
+    setStatus(Status::Failed);
+  } else if (whole || state == DecodedStream::State::Failed || stream_->bufferedFrames() >= kStartBufferFrames) {
+    bytesWhenReady_ = bodyBytes_;
+    setStatus(Status::ReadyToPlay);
+  }
+}
+
+void AudioStreamingPlayer::setStatus(Status s) {
+  status_ = s;
+  if (s == Status::Failed) {
+    playWhenReady_ = false;
+    if (connection_) connection_->cancel();
+    connection_.reset();
+    tell(&ListBrowserPlayerDelegate::listBrowserPlayerFailedToPlay);
+  } else if (s == Status::ReadyToPlay && playWhenReady_) {
+    playWhenReady_ = false;
+    media_->play();
+    rateChanged();
+  }
+}
+
 void AudioStreamingPlayer::didReceiveResponse(platform::URLConnection&, const platform::HTTPURLResponse& response) {
   httpStatus_ = response.statusCode;
-  body_.clear();
 }
 
 void AudioStreamingPlayer::didReceiveData(platform::URLConnection& connection, std::span<const uint8_t> data) {
-  if (body_.size() + data.size() > kMaxStreamBytes) {
+  if (httpStatus_ >= 400) return;
+  if (bodyBytes_ + data.size() > kMaxStreamBytes) {
     connection.cancel();
     connection_.reset();
-    body_.clear();
-    setStatus(Status::Failed);
+    if (status_ == Status::Unknown) setStatus(Status::Failed);
     return;
   }
-  body_.insert(body_.end(), data.begin(), data.end());
+  bodyBytes_ += data.size();
+  body_->append(data);
+  stream_->wake();
 }
 
 void AudioStreamingPlayer::didFinishLoading(platform::URLConnection&) {
   connection_.reset();
-  std::vector<uint8_t> body = std::move(body_);
-  body_.clear();
   if (httpStatus_ >= 400) {
     setStatus(Status::Failed);
     return;
   }
-  auto decoded = decodeWav(body);
-  if (!decoded || !media_) {
-    setStatus(Status::Failed);
-    return;
-  }
-  media_->attachDecoded(std::make_shared<const DecodedAudio>(std::move(*decoded)));
-  setStatus(Status::ReadyToPlay);
+  body_->finish();
+  stream_->wake();
+  pollStatus();
 }
 
 void AudioStreamingPlayer::didFailWithError(platform::URLConnection&, const platform::Error&) {
   connection_.reset();
-  body_.clear();
-  setStatus(Status::Failed);
+  if (status_ == Status::Unknown) {
+    setStatus(Status::Failed);
+    return;
+  }
+  // What arrived plays; the stream ends there.
+  body_->finish();
+  stream_->wake();
 }
 
 }  // namespace tssc

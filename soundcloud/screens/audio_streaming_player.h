@@ -1,12 +1,15 @@
 #pragma once
 // The player of a service stream: the stream URL is fetched over HTTP on
-// the main run loop, and once the whole body has arrived and decodes as WAV
-// (the formats wav_decoder.h reads) it plays through a file player of its
-// own. A stream in any other format (the service's MP3 streams among them)
-// is reported once as failed to play.
+// the main run loop, and the body is decoded as it arrives (MPEG audio, the
+// service's MP3 streams, or WAV) on a thread of its own (decoded_stream.h)
+// and plays through a file player of its own. It is ready to play once a
+// short buffer is decoded (or the whole stream, when shorter), long before
+// the body has all arrived; should playing overtake the download it waits
+// in silence for more. A stream that is neither, or damaged before its
+// first sound, or an HTTP error, is reported once as failed to play.
 //
-// Its life follows a media player's: a status (unknown until the body is
-// in; ready, or failed) and a rate (1 playing, 0 not). Status failed tells
+// Its life follows a media player's: a status (unknown until the buffer is
+// filled; ready, or failed) and a rate (1 playing, 0 not). Status failed tells
 // the delegate listBrowserPlayerFailedToPlay; rate 1 AboutToStart, rate 0
 // AboutToPause. Play asked while the stream still loads starts it once it
 // is ready. A periodic observer (every 0.1 s while attached) sets the
@@ -29,7 +32,10 @@ class AudioStreamingPlayer : public ListBrowserPlayer, private platform::URLConn
  public:
   enum class Status { Unknown, ReadyToPlay, Failed };
   static constexpr double kTimeObserverInterval = 0.1;
-  // A stream larger than this is not played (it would not fit in memory).
+  // Decoded audio needed before the stream is ready to play.
+  static constexpr size_t kStartBufferFrames = 22050;
+  // A stream larger than this is not played (its encoded bytes are kept for
+  // seeking back).
   static constexpr size_t kMaxStreamBytes = 256 * 1024 * 1024;
 
   explicit AudioStreamingPlayer(std::shared_ptr<ListBrowserTrack> track,
@@ -69,6 +75,9 @@ class AudioStreamingPlayer : public ListBrowserPlayer, private platform::URLConn
   std::optional<double> lastSeekSeconds() const { return lastSeek_; }
   bool hasMediaPlayer() const { return static_cast<bool>(media_); }
   AudioFilePlayer* mediaPlayer() const { return media_.get(); }
+  // Body bytes received when the status became ready (0 before).
+  size_t bytesWhenReady() const { return bytesWhenReady_; }
+  size_t bytesReceived() const { return bodyBytes_; }
 
  private:
   class MediaDelegate;
@@ -78,6 +87,7 @@ class AudioStreamingPlayer : public ListBrowserPlayer, private platform::URLConn
   // The inner player stopped at the end of the stream.
   void endReached();
   void observeTime();
+  void pollStatus();
 
   void didReceiveResponse(platform::URLConnection&, const platform::HTTPURLResponse& response) override;
   void didReceiveData(platform::URLConnection&, std::span<const uint8_t> data) override;
@@ -88,7 +98,9 @@ class AudioStreamingPlayer : public ListBrowserPlayer, private platform::URLConn
   std::unique_ptr<AudioFilePlayer> media_;
   std::shared_ptr<MediaDelegate> mediaDelegate_;
   std::shared_ptr<platform::URLConnection> connection_;
-  std::vector<uint8_t> body_;
+  std::shared_ptr<EncodedBody> body_;
+  std::shared_ptr<DecodedStream> stream_;
+  size_t bodyBytes_ = 0;
   int httpStatus_ = 0;
   std::shared_ptr<platform::Timer> timeObserver_;
   Status status_ = Status::Unknown;
@@ -97,6 +109,7 @@ class AudioStreamingPlayer : public ListBrowserPlayer, private platform::URLConn
   float locator_ = 0;
   uint64_t length_ = 0;
   std::optional<double> lastSeek_;
+  size_t bytesWhenReady_ = 0;
   // Lets work posted by the inner player's delegate see that this is gone.
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

@@ -61,16 +61,14 @@ int16_t toInt16(double v) {
   return static_cast<int16_t>(std::clamp(s, -32768.0, 32767.0));
 }
 
-std::optional<DecodedAudio> decode(std::span<const uint8_t> bytes, std::string* why, size_t maxFrames) {
+std::optional<WavLayout> parse(std::span<const uint8_t> bytes, std::string* why, bool complete) {
   if (bytes.size() < 12 || std::memcmp(bytes.data(), "RIFF", 4) != 0 || std::memcmp(bytes.data() + 8, "WAVE", 4) != 0) {
     fail(why, "not a RIFF/WAVE file");
     return std::nullopt;
   }
-  uint16_t format = 0, channels = 0, bits = 0;
-  uint32_t rate = 0;
+  WavLayout l;
   bool haveFormat = false;
-  const uint8_t* data = nullptr;
-  size_t dataSize = 0;
+  bool haveData = false;
   size_t pos = 12;
   // Every size the header gives is measured against the bytes after it, so
   // no chunk is read past the end of the input whatever it claims.
@@ -80,92 +78,130 @@ std::optional<DecodedAudio> decode(std::span<const uint8_t> bytes, std::string* 
     const size_t available = bytes.size() - pos - 8;
     if (std::memcmp(chunk, "fmt ", 4) == 0) {
       if (size < 16 || available < 16) {
+        // A stream that has not all arrived may still bring the rest.
+        if (!complete && size >= 16) return std::nullopt;
         fail(why, "format chunk too short");
         return std::nullopt;
       }
-      format = le16(chunk + 8);
-      channels = le16(chunk + 10);
-      rate = le32(chunk + 12);
-      bits = le16(chunk + 22);
-      if (format == kFormatExtensible) {
+      l.format = le16(chunk + 8);
+      l.channels = le16(chunk + 10);
+      l.rate = le32(chunk + 12);
+      l.bits = le16(chunk + 22);
+      if (l.format == kFormatExtensible) {
         if (size < 40 || available < 40) {
+          if (!complete && size >= 40) return std::nullopt;
           fail(why, "extensible format chunk too short");
           return std::nullopt;
         }
-        format = le16(chunk + 32);  // the sub-format GUID starts with the format code
+        l.format = le16(chunk + 32);  // the sub-format GUID starts with the format code
       }
       haveFormat = true;
     } else if (std::memcmp(chunk, "data", 4) == 0) {
-      data = chunk + 8;
-      // A file cut short plays what it holds.
-      dataSize = std::min<size_t>(size, available);
+      l.dataOffset = pos + 8;
+      l.dataSize = size;
+      haveData = true;
+      // While a stream arrives its samples follow: what comes after them
+      // cannot be waited for.
+      if (!complete && haveFormat) break;
     }
     pos += 8 + static_cast<size_t>(size) + (size & 1);
   }
+  if (!complete && (!haveFormat || !haveData)) return std::nullopt;
   if (!haveFormat) {
     fail(why, "no format chunk");
     return std::nullopt;
   }
-  if (!data) {
+  if (!haveData) {
     fail(why, "no data chunk");
     return std::nullopt;
   }
-  const bool intOk = format == kFormatPCM && (bits == 8 || bits == 16 || bits == 24 || bits == 32);
-  const bool floatOk = format == kFormatFloat && (bits == 32 || bits == 64);
+  const bool intOk = l.format == kFormatPCM && (l.bits == 8 || l.bits == 16 || l.bits == 24 || l.bits == 32);
+  const bool floatOk = l.format == kFormatFloat && (l.bits == 32 || l.bits == 64);
   if (!intOk && !floatOk) {
     fail(why, "unsupported sample format");
     return std::nullopt;
   }
-  if (channels < kMinWavChannels || channels > kMaxWavChannels) {
+  if (l.channels < kMinWavChannels || l.channels > kMaxWavChannels) {
     fail(why, "unsupported channel count (1 to 8 are played)");
     return std::nullopt;
   }
   // The rate decides how many frames come out of each frame that goes in:
   // a rate of a few hertz would turn a small file into gigabytes.
-  if (rate < kMinWavSampleRate || rate > kMaxWavSampleRate) {
+  if (l.rate < kMinWavSampleRate || l.rate > kMaxWavSampleRate) {
     fail(why, "unsupported sample rate (8,000 to 192,000 Hz are played)");
     return std::nullopt;
   }
-  const size_t bytesPerSample = bits / 8;
-  const size_t frameBytes = bytesPerSample * channels;
-  const size_t inFrames = dataSize / frameBytes;
-  const bool resample = rate != static_cast<uint32_t>(kPlayerSampleRate);
-  const double step = rate / kPlayerSampleRate;
-  // The output's size is known before anything is allocated; inFrames is
-  // bounded by the input's length and step by the rate, so this is finite.
-  const size_t outFrames = !resample      ? inFrames
-                           : inFrames == 0 ? 0
-                                           : static_cast<size_t>(std::floor((inFrames - 1) / step)) + 1;
+  return l;
+}
+
+std::optional<DecodedAudio> decode(std::span<const uint8_t> bytes, std::string* why, size_t maxFrames) {
+  auto layout = parse(bytes, why, true);
+  if (!layout) return std::nullopt;
+  // A file cut short plays what it holds.
+  const size_t outFrames = layout->outputFrames(bytes.size());
   if (outFrames > maxFrames) {
     fail(why, "too long to play");
     return std::nullopt;
   }
-  auto left = [&](size_t i) { return sampleAt(data + i * frameBytes, format, bits); };
-  auto right = [&](size_t i) {
-    return sampleAt(data + i * frameBytes + (channels > 1 ? bytesPerSample : 0), format, bits);
-  };
   DecodedAudio out;
   out.samples.resize(outFrames * 2);
-  if (!resample) {
-    for (size_t i = 0; i < outFrames; ++i) {
-      out.samples[2 * i] = toInt16(left(i));
-      out.samples[2 * i + 1] = toInt16(right(i));
-    }
-    return out;
+  convertWavFrames(*layout, bytes, bytes.size(), 0, outFrames, out.samples.data());
+  return out;
+}
+
+}  // namespace
+
+size_t WavLayout::inputFrames(size_t available) const {
+  const size_t have = available > dataOffset ? std::min<size_t>(dataSize, available - dataOffset) : 0;
+  return have / (static_cast<size_t>(bits / 8) * channels);
+}
+
+size_t WavLayout::outputFrames(size_t available) const {
+  const size_t in = inputFrames(available);
+  if (rate == static_cast<uint32_t>(kPlayerSampleRate) || in == 0) return in;
+  // The output's size is known before anything is allocated; the input
+  // frames are bounded by the input's length and the step by the rate.
+  return static_cast<size_t>(std::floor((in - 1) / (rate / kPlayerSampleRate))) + 1;
+}
+
+std::optional<WavLayout> parseWavHeader(std::span<const uint8_t> bytes, bool complete, std::string* why) noexcept {
+  try {
+    return parse(bytes, why, complete);
+  } catch (...) {
+    fail(why, "cannot decode");
   }
-  for (size_t i = 0; i < outFrames; ++i) {
+  return std::nullopt;
+}
+
+void convertWavFrames(const WavLayout& l, std::span<const uint8_t> bytes, size_t available, size_t first, size_t count,
+                      int16_t* out) {
+  const size_t bytesPerSample = l.bits / 8;
+  const size_t frameBytes = bytesPerSample * l.channels;
+  const size_t inFrames = l.inputFrames(std::min(available, bytes.size()));
+  if (inFrames == 0) return;
+  const uint8_t* data = bytes.data() + l.dataOffset;
+  auto left = [&](size_t i) { return sampleAt(data + i * frameBytes, l.format, l.bits); };
+  auto right = [&](size_t i) {
+    return sampleAt(data + i * frameBytes + (l.channels > 1 ? bytesPerSample : 0), l.format, l.bits);
+  };
+  if (l.rate == static_cast<uint32_t>(kPlayerSampleRate)) {
+    for (size_t i = first; i < first + count && i < inFrames; ++i, out += 2) {
+      out[0] = toInt16(left(i));
+      out[1] = toInt16(right(i));
+    }
+    return;
+  }
+  const double step = l.rate / kPlayerSampleRate;
+  for (size_t i = first; i < first + count; ++i, out += 2) {
     const double at = static_cast<double>(i) * step;
     const size_t a = std::min(static_cast<size_t>(at), inFrames - 1);
     const size_t b = std::min(a + 1, inFrames - 1);
     const double t = at - static_cast<double>(a);
     // A weighted sum of two values in [-1, 1] stays in [-1, 1].
-    out.samples[2 * i] = toInt16(left(a) * (1.0 - t) + left(b) * t);
-    out.samples[2 * i + 1] = toInt16(right(a) * (1.0 - t) + right(b) * t);
+    out[0] = toInt16(left(a) * (1.0 - t) + left(b) * t);
+    out[1] = toInt16(right(a) * (1.0 - t) + right(b) * t);
   }
-  return out;
 }
-
-}  // namespace
 
 // Untrusted bytes from files and the network come through here: whatever
 // they hold, the caller gets audio or a reason, never an exception.

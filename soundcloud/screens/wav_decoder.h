@@ -41,6 +41,28 @@ std::optional<DecodedAudio> decodeWav(std::span<const uint8_t> bytes, std::strin
 std::optional<DecodedAudio> decodeWavFile(const std::filesystem::path& path, std::string* why = nullptr,
                                           size_t maxFrames = kMaxDecodedFrames) noexcept;
 
+// The layout of a WAV file's header, for decoding it in pieces: a stream
+// still arriving, a long file played as it is read.
+struct WavLayout {
+  uint16_t format = 0, channels = 0, bits = 0;
+  uint32_t rate = 0;
+  size_t dataOffset = 0;
+  size_t dataSize = 0;  // as the header claims
+  // Whole input frames within the first `available` bytes of the file.
+  size_t inputFrames(size_t available) const;
+  // Output frames (at the players' rate) those input frames give.
+  size_t outputFrames(size_t available) const;
+};
+// The header of a file of which `bytes` arrived; with `complete` false, a
+// header not yet whole answers nullopt with no reason (wait for more), and
+// the chunks after the samples are not looked for.
+std::optional<WavLayout> parseWavHeader(std::span<const uint8_t> bytes, bool complete, std::string* why = nullptr) noexcept;
+// Output frames [first, first + count) from the first `available` bytes of
+// the file in `bytes`, interleaved stereo into `out`; frames beyond what
+// the bytes hold are left as they are.
+void convertWavFrames(const WavLayout& layout, std::span<const uint8_t> bytes, size_t available, size_t first,
+                      size_t count, int16_t* out);
+
 // A canonical 16-bit PCM WAV image of interleaved samples (tests, tools).
 std::vector<uint8_t> encodeWav16(const std::vector<int16_t>& samples, uint16_t channels, uint32_t sampleRate);
 

@@ -24,6 +24,13 @@ std::vector<int16_t> renderBlock(AudioFilePlayer& p, uint32_t frames) {
   return out;
 }
 
+// Decoding runs on its own thread: renders by hand wait for the decoded
+// frames they read.
+void waitForDecoded(AudioFilePlayer& p, size_t frames) {
+  ASSERT_TRUE(igbtest::pumpMainLoopUntil(
+      [&] { return p.bufferedFrames() >= std::min(frames, p.fileFrames() - p.readFrame()); }, 5.0));
+}
+
 // The gain after `frames` frames of smoothing from `g` towards `t`.
 int32_t smoothed(int32_t g, int32_t t, int frames) {
   for (int i = 0; i < frames; ++i) g = (t * 984 + g * 31783) >> 15;
@@ -60,6 +67,7 @@ TEST_F(PlayerTest, ANewPlayerFadesInFromSilenceAndSettlesJustBelowItsTarget) {
   auto p = nullPlayer(delegate);
   ASSERT_TRUE(p->attach(igbtest::writeRampWav(folder.path() / "long.wav", 30000)));
   EXPECT_EQ(p->currentGain(), 0);
+  waitForDecoded(*p, 30000);
   auto out = renderBlock(*p, 100);
   EXPECT_EQ(out[0], 0);  // the first frame is still at gain 0
   EXPECT_EQ(p->currentGain(), 19319);
@@ -75,6 +83,7 @@ TEST_F(PlayerTest, AShortFileWritesOnlyItsFramesAndThenStopsOnTheMainThreadOnce)
   auto p = nullPlayer(delegate);
   ASSERT_TRUE(p->attach(igbtest::writeRampWav(folder.path() / "ten.wav", 10)));
   EXPECT_EQ(delegate->told, (std::vector<std::string>{"accepted"}));
+  waitForDecoded(*p, 10);
   p->setParameter(0, 127);
   delegate->told.clear();
   // Rendered by hand while stopped: only this call renders.
@@ -119,6 +128,7 @@ TEST_F(PlayerTest, PauseKeepsThePositionStopRewindsAndSeekMovesIt) {
   EXPECT_EQ(p->readFrame(), 22050u);
   EXPECT_EQ(p->position(), 500u);
   EXPECT_FALSE(p->isPlaying());
+  waitForDecoded(*p, 4);
   auto out = renderBlock(*p, 4);
   EXPECT_EQ(p->readFrame(), 22054u);
   p->seekTo(2.0f, false);  // held to the end

@@ -2,6 +2,8 @@
 
 #include "soundcloud/screens/compose_view_controller.h"
 
+#include "platform/gfx/jpeg_decoder.h"
+
 #include "tests/soundcloud/screens/sharing_screens_fixture.h"
 
 using namespace tssc;
@@ -154,4 +156,49 @@ TEST_F(CommentScreenTest, EachAnnouncedRequestHasItsSpinnerAndAnotherTracksReply
   EXPECT_EQ(table().numberOfRowsInSection(0), 3);
   EXPECT_EQ(screen->preferredContentSize(), (platform::Size{380, 616}));
   EXPECT_EQ(screen->supportedInterfaceOrientations(), 24u);
+}
+
+TEST_F(CommentScreenTest, AJpegAvatarFromTheServiceShowsInTheList) {
+  // A 40 × 40 avatar, left half orange, right half teal, served as JPEG
+  // with a track list whose author is the first comment's.
+  platform::DecodedPixels pixels{40, 40, std::vector<uint8_t>(40 * 40 * 4)};
+  for (int y = 0; y < 40; ++y)
+    for (int x = 0; x < 40; ++x) {
+      uint8_t* px = &pixels.bgra[(static_cast<size_t>(y) * 40 + x) * 4];
+      const bool left = x < 20;
+      px[0] = left ? 0 : 160, px[1] = left ? 140 : 160, px[2] = left ? 255 : 0, px[3] = 255;
+    }
+  const auto jpeg = platform::encodeJPEG(pixels, 95);
+  ASSERT_FALSE(jpeg.empty());
+  signInAndLoad();
+  setReply("GET /avatar.jpg", 200, std::string(jpeg.begin(), jpeg.end()));
+  setReply("GET /list.json", 200,
+           "[{\"id\":4294967296,\"title\":\"t\",\"user_id\":7,\"user\":{\"id\":7,\"username\":\"dj\",\"avatar_url\":\"" +
+               sc_.url("/avatar.jpg") + "\"}}]");
+  context->fetch({}, "list", 0);
+  ASSERT_TRUE(igbtest::pumpMainLoopUntil([&] { return context->count() == 1; }));
+  context->tryToRetrieveUserPictureAt(0);
+  ASSERT_TRUE(igbtest::pumpMainLoopUntil([&] { return context->trackUserPictureForUserId(7) != nullptr; }));
+  show(true);
+  ASSERT_TRUE(igbtest::pumpMainLoopUntil([&] { return table().numberOfRowsInSection(0) == 3; }));
+  hb->runPass();
+  platform::TableViewCell* cell = table().cellForRowAtIndexPath({0, 0});
+  ASSERT_NE(cell, nullptr);
+  ASSERT_EQ(cell->imageView().image(), context->trackUserPictureForUserId(7));
+  // The window as drawn: the avatar's two halves where its view is.
+  auto shot = hb->render();
+  ASSERT_NE(shot, nullptr);
+  platform::View& view = cell->imageView();
+  const platform::Rect r = view.convertRectTo(view.bounds(), nullptr);
+  ASSERT_GT(r.size.width, 8);
+  auto at = [&](double fx, double fy) {
+    return shot->pixelAt({r.origin.x + r.size.width * fx, r.origin.y + r.size.height * fy});
+  };
+  auto near = [](platform::Image::RGBA c, int red, int green, int blue) {
+    return std::abs(c.r - red) <= 12 && std::abs(c.g - green) <= 12 && std::abs(c.b - blue) <= 12;
+  };
+  EXPECT_TRUE(near(at(0.25, 0.5), 255, 140, 0));
+  EXPECT_TRUE(near(at(0.75, 0.5), 0, 160, 160));
+  // The second comment's author has no picture: the placeholder there.
+  EXPECT_EQ(table().cellForRowAtIndexPath({0, 1})->imageView().image(), SoundCloudCommentViewController::defaultAvatar());
 }
