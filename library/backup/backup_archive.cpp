@@ -11,6 +11,7 @@
 #include <set>
 #include <sstream>
 #include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -34,9 +35,13 @@ constexpr size_t kPatternSetElements = 64;
 constexpr const char* kJournalName = ".restore.journal";
 constexpr const char* kJournalHeading = "igroovebix restore journal 1";
 constexpr const char* kStagingPrefix = ".restore-";
+constexpr const char* kLockName = ".library.lock";
 // The most files an archive may unpack to: ten thousand is 24 times the
 // 416 patterns the banks hold.
 constexpr uint64_t kMaxRestoreEntries = 10000;
+// The longest entry name (a path relative to the data directory) a restore
+// takes.
+constexpr size_t kMaxRestoreNameLength = 1024;
 
 std::mutex gNameMutex;
 std::optional<std::string> gDeviceName;
@@ -47,6 +52,7 @@ std::atomic<bool> gBusy{false};
 
 std::mutex gHookMutex;
 BackupArchive::StepHook gStepHook;
+std::atomic<bool> gExchangeUnavailable{false};
 
 void step(const std::string& name) {
   BackupArchive::StepHook hook;
@@ -57,24 +63,82 @@ void step(const std::string& name) {
   if (hook) hook(name);
 }
 
-// Holds the process-wide exclusion of backups and restores, if free.
-class LibraryLock {
- public:
-  LibraryLock() : lock_(gLibraryMutex, std::try_to_lock) {
-    if (lock_.owns_lock()) gBusy.store(true);
-  }
-  ~LibraryLock() {
-    if (lock_.owns_lock()) gBusy.store(false);
-  }
-  bool owns() const { return lock_.owns_lock(); }
-
- private:
-  std::unique_lock<std::mutex> lock_;
-};
-
 void setError(std::string* error, const std::string& text) {
   if (error) *error = text;
 }
+
+// Holds the exclusion of backups and restores of one data directory, if
+// free: within the process a mutex, between processes an flock on a lock
+// file in the data directory (so a second instance can neither finish nor
+// remove the swap of a running restore). The lock file goes when the lock
+// is given up; whoever locks a file that is no longer under the name tries
+// again, so two holders never lock two different files.
+class LibraryLock {
+ public:
+  enum class State { Held, Busy, Failed, NoDirectory };
+
+  explicit LibraryLock(const fs::path& dataDir) : lock_(gLibraryMutex, std::try_to_lock) {
+    if (!lock_.owns_lock()) {
+      state_ = State::Busy;
+      return;
+    }
+    gBusy.store(true);
+    path_ = dataDir / kLockName;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+      if (fd_ < 0) {
+        state_ = errno == ENOENT ? State::NoDirectory : State::Failed;
+        why_ = std::strerror(errno);
+        return;
+      }
+      int rc;
+      while ((rc = ::flock(fd_, LOCK_EX | LOCK_NB)) != 0 && errno == EINTR) {
+      }
+      if (rc != 0) {
+        state_ = errno == EWOULDBLOCK ? State::Busy : State::Failed;
+        why_ = std::strerror(errno);
+        closeFd();
+        return;
+      }
+      struct stat held {}, named {};
+      if (::fstat(fd_, &held) == 0 && ::lstat(path_.c_str(), &named) == 0 && held.st_ino == named.st_ino &&
+          held.st_dev == named.st_dev) {
+        state_ = State::Held;
+        return;
+      }
+      closeFd();  // its holder removed it meanwhile
+    }
+    state_ = State::Failed;
+    why_ = "the lock file keeps changing";
+  }
+  ~LibraryLock() {
+    if (state_ == State::Held) ::unlink(path_.c_str());
+    closeFd();
+    if (lock_.owns_lock()) gBusy.store(false);
+  }
+  LibraryLock(const LibraryLock&) = delete;
+  LibraryLock& operator=(const LibraryLock&) = delete;
+
+  State state() const { return state_; }
+  bool owns() const { return state_ == State::Held; }
+  // Why the lock is not held, for the caller's error.
+  std::string refusal() const {
+    if (state_ == State::Busy) return "busy: another backup or restore is running";
+    return "cannot lock " + path_.string() + ": " + why_;
+  }
+
+ private:
+  void closeFd() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+  std::unique_lock<std::mutex> lock_;
+  fs::path path_;
+  int fd_ = -1;
+  State state_ = State::Failed;
+  std::string why_;
+};
 
 bool isRegularFile(const fs::path& p) {
   std::error_code ec;
@@ -215,6 +279,20 @@ bool BackupArchive::shouldBackup(const std::string& relativePath) {
 
 bool BackupArchive::isBusy() { return gBusy.load(); }
 
+const char* BackupArchive::lockFileName() { return kLockName; }
+
+ZipArchiveLimits BackupArchive::restoreLimits() {
+  ZipArchiveLimits limits;
+  limits.maxEntries = kMaxRestoreEntries;
+  limits.maxEntrySize = kIndexTableSizeBound;
+  limits.maxTotalSize = kIndexTableSizeBound + kPatternSetSizeBound + kMaxRestoreEntries * PatternRecord::kSize;
+  limits.maxNameLength = kMaxRestoreNameLength;
+  limits.entryBound = [](std::string_view path) { return entrySizeBound(std::string(path)); };
+  return limits;
+}
+
+void BackupArchive::setExchangeUnavailableForTesting(bool unavailable) { gExchangeUnavailable.store(unavailable); }
+
 void BackupArchive::setStepHookForTesting(StepHook hook) {
   std::lock_guard<std::mutex> lock(gHookMutex);
   gStepHook = std::move(hook);
@@ -263,22 +341,33 @@ fs::path BackupArchive::uniquePath(const fs::path& folder, const std::string& na
 
 bool BackupArchive::write(const fs::path& dataDir, const fs::path& target, const std::string& password,
                           const std::function<void()>& beforeListing, std::string* error) {
-  LibraryLock lock;
+  LibraryLock lock(dataDir);
   if (!lock.owns()) {
-    setError(error, "busy: another backup or restore is running");
+    setError(error, lock.refusal());
     return false;
   }
   if (beforeListing) beforeListing();
 
   auto listing = listDirectory(dataDir, error);
   if (!listing) return false;
+  // A backup the restore would refuse is no backup: it is held to the
+  // restore's own limits.
+  const ZipArchiveLimits limits = restoreLimits();
   std::vector<std::string> entries;
   std::set<std::string> present;
   for (const std::string& rel : *listing) {
     if (!shouldBackup(rel) || !isRegularFile(dataDir / rel)) continue;
+    if (rel.size() > limits.maxNameLength) {
+      if (firstComponent(rel) != kPatternDirectoryName) {
+        setError(error, rel + " has a longer name than any library holds");
+        return false;
+      }
+      backupLog("left " + rel + " out of the backup: its name is longer than a restore takes");
+      continue;
+    }
     std::error_code sizeError;
     const uintmax_t size = fs::file_size(dataDir / rel, sizeError);
-    if (!sizeError && size > entrySizeBound(rel)) {
+    if (!sizeError && size > std::min(limits.maxEntrySize, limits.entryBound(rel))) {
       // A backup the restore would refuse is no backup: a stray large file
       // in the pattern directory stays out, an oversized table fails it.
       if (firstComponent(rel) != kPatternDirectoryName) {
@@ -291,12 +380,16 @@ bool BackupArchive::write(const fs::path& dataDir, const fs::path& target, const
     entries.push_back(rel);
     present.insert(firstComponent(rel) == kPatternDirectoryName ? std::string(kPatternDirectoryName) : rel);
   }
-  // A backup the restore would refuse is no backup.
   for (const std::string& name : requiredFilesToRestore()) {
     if (!present.count(name)) {
       setError(error, "the library has no " + name);
       return false;
     }
+  }
+  if (entries.size() > limits.maxEntries) {
+    setError(error, "the library holds " + std::to_string(entries.size()) + " files, more than the " +
+                        std::to_string(limits.maxEntries) + " a restore takes");
+    return false;
   }
 
   std::error_code ec;
@@ -437,9 +530,11 @@ bool BackupArchive::containsFilesToNeed(const fs::path& folder, std::string* err
 
 namespace {
 
-// The identity of a file or folder, which a rename keeps.
+// The identity of a file or folder, which a rename keeps: its inode. The
+// device number is not part of it, as it may change across a restart (a
+// btrfs subvolume, LVM, NFS); the staging folder and the data directory are
+// one file system, so the inode alone tells the items apart.
 struct ItemId {
-  uint64_t device = 0;
   uint64_t inode = 0;
   bool operator==(const ItemId&) const = default;
 };
@@ -447,7 +542,7 @@ struct ItemId {
 std::optional<ItemId> itemId(const fs::path& p) {
   struct stat st {};
   if (::lstat(p.c_str(), &st) != 0) return std::nullopt;
-  return ItemId{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+  return ItemId{static_cast<uint64_t>(st.st_ino)};
 }
 
 bool isItem(const fs::path& p, const ItemId& id) {
@@ -471,8 +566,7 @@ struct Journal {
 std::string journalText(const Journal& j) {
   std::string text = std::string(kJournalHeading) + "\nstaging " + j.staging + "\n";
   const auto& names = BackupArchive::requiredFilesToRestore();
-  for (size_t i = 0; i < names.size(); ++i)
-    text += "item " + names[i] + " " + std::to_string(j.items[i].device) + " " + std::to_string(j.items[i].inode) + "\n";
+  for (size_t i = 0; i < names.size(); ++i) text += "item " + names[i] + " " + std::to_string(j.items[i].inode) + "\n";
   return text;
 }
 
@@ -496,24 +590,38 @@ std::optional<Journal> parseJournal(const std::string& text, std::string* why) {
   }
   for (const std::string& name : BackupArchive::requiredFilesToRestore()) {
     std::string word, itemName;
-    ItemId id;
     if (!std::getline(in, line)) {
       *why = "no line for " + name;
       return std::nullopt;
     }
+    // "item <name> <inode>"; a journal of an earlier version has the
+    // device number before the inode, which is read past.
     std::istringstream fields(line);
-    if (!(fields >> word >> itemName >> id.device >> id.inode) || word != "item" || itemName != name ||
-        !(fields >> std::ws).eof()) {
+    std::vector<uint64_t> numbers;
+    bool ok = static_cast<bool>(fields >> word >> itemName) && word == "item" && itemName == name;
+    for (uint64_t n; ok && fields >> n;) numbers.push_back(n);
+    ok = ok && !fields.bad() && (fields.clear(), (fields >> std::ws).eof()) && (numbers.size() == 1 || numbers.size() == 2);
+    if (!ok) {
       *why = "a bad line for " + name;
       return std::nullopt;
     }
-    j.items.push_back(id);
+    j.items.push_back(ItemId{numbers.back()});
   }
   if (std::getline(in, line)) {
     *why = "more than it should hold";
     return std::nullopt;
   }
   return j;
+}
+
+// renameat2's exchange, which tests can make unavailable to run the path
+// of a file system without it.
+int exchange(const fs::path& a, const fs::path& b) {
+  if (gExchangeUnavailable.load()) {
+    errno = EINVAL;
+    return -1;
+  }
+  return ::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE);
 }
 
 // One item put in place during a restore, and how to undo it.
@@ -533,7 +641,7 @@ bool swapIn(const fs::path& staged, const fs::path& live, std::vector<SwapStep>*
     setError(error, "cannot move " + staged.string() + " into place: " + std::strerror(errno));
     return false;
   }
-  if (::renameat2(AT_FDCWD, staged.c_str(), AT_FDCWD, live.c_str(), RENAME_EXCHANGE) == 0) {
+  if (exchange(staged, live) == 0) {
     done->push_back({SwapStep::Exchanged, staged, live, {}});
     return true;
   }
@@ -549,6 +657,7 @@ bool swapIn(const fs::path& staged, const fs::path& live, std::vector<SwapStep>*
     setError(error, "cannot move " + live.string() + " aside: " + std::strerror(errno));
     return false;
   }
+  step("moved aside " + live.filename().string());
   if (::rename(staged.c_str(), live.c_str()) != 0) {
     const int err = errno;
     ::rename(aside.c_str(), live.c_str());
@@ -563,8 +672,10 @@ bool swapIn(const fs::path& staged, const fs::path& live, std::vector<SwapStep>*
 // every rename succeeded.
 bool putBack(const fs::path& staged, const fs::path& live, const fs::path& aside) {
   if (isPresent(staged)) {
-    if (::renameat2(AT_FDCWD, staged.c_str(), AT_FDCWD, live.c_str(), RENAME_EXCHANGE) == 0) return true;
+    if (exchange(staged, live) == 0) return true;
     if (errno != EINVAL && errno != ENOSYS) return false;
+    // A crash between these two renames leaves no live item; the recovery
+    // then takes the old one from the staging folder.
     const fs::path parked = staged.string() + ".new";
     return ::rename(live.c_str(), parked.c_str()) == 0 && ::rename(staged.c_str(), live.c_str()) == 0;
   }
@@ -579,14 +690,24 @@ bool undo(const std::vector<SwapStep>& done) {
   return ok;
 }
 
+// The journal goes only once every rename of the swap (or of its undoing)
+// is on disk, in the staging folder and in the data directory, and its
+// removal is on disk before anything else happens.
+void removeJournal(const fs::path& dataDir, const fs::path& staging) {
+  platform::syncDirectory(staging);
+  step("synced staging");
+  platform::syncDirectory(dataDir);
+  step("synced data directory");
+  ::unlink((dataDir / kJournalName).c_str());
+  platform::syncDirectory(dataDir);
+  step("synced data directory");
+  step("journal removed");
+}
+
 // The swap is on disk: the journal goes, then the staging folder (the old
 // library by now).
 void finishSwap(const fs::path& dataDir, const fs::path& staging) {
-  syncPath(staging, O_RDONLY | O_DIRECTORY);
-  syncPath(dataDir, O_RDONLY | O_DIRECTORY);
-  ::unlink((dataDir / kJournalName).c_str());
-  syncPath(dataDir, O_RDONLY | O_DIRECTORY);
-  step("journal removed");
+  removeJournal(dataDir, staging);
   std::error_code ec;
   fs::remove_all(staging, ec);
 }
@@ -594,7 +715,7 @@ void finishSwap(const fs::path& dataDir, const fs::path& staging) {
 // Staging folders without a journal (a restore that stopped before its
 // swap, or after it had finished) and the journal's own temporary files.
 void removeLeftovers(const fs::path& dataDir) {
-  const std::string journalTemporary = "." + std::string(kJournalName) + ".";
+  const std::string journalTemporary = platform::temporaryNamePrefix(dataDir / kJournalName);
   std::error_code ec;
   std::vector<fs::path> gone;
   for (fs::directory_iterator it(dataDir, ec), end; !ec && it != end; it.increment(ec)) {
@@ -609,14 +730,97 @@ void removeLeftovers(const fs::path& dataDir) {
   }
 }
 
+// Puts back the old item of `name` when the live one is missing (a crash
+// between the two renames of a swap or of its undoing): the staged item
+// when it is not the new one, else the one moved aside.
+bool refillLive(const fs::path& staging, const fs::path& live, const ItemId& newItem, std::string* why) {
+  const fs::path staged = staging / live.filename();
+  const fs::path aside = staged.string() + ".old";
+  const fs::path& old = isPresent(staged) && !isItem(staged, newItem) ? staged : aside;
+  if (!isPresent(old)) {
+    *why = "neither the new nor the old " + live.filename().string() + " is left";
+    return false;
+  }
+  if (::renameat2(AT_FDCWD, old.c_str(), AT_FDCWD, live.c_str(), RENAME_NOREPLACE) != 0) {
+    *why = "cannot put " + live.string() + " back: " + std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+// The recovery under a held lock (see recoverInterruptedRestore).
+bool recoverLocked(const fs::path& dataDir, std::string* error) {
+  const fs::path journalPath = dataDir / kJournalName;
+  if (isPresent(journalPath)) {
+    auto refuse = [&](const std::string& text) {
+      backupLog(text);
+      setError(error, text);
+      return false;
+    };
+    std::string why;
+    const auto bytes = isRegularFile(journalPath) ? platform::readFile(journalPath) : std::nullopt;
+    const auto journal = bytes ? parseJournal(std::string(bytes->begin(), bytes->end()), &why) : std::nullopt;
+    if (!journal)
+      return refuse("the restore journal is unreadable" + (why.empty() ? std::string() : ": " + why));
+    const fs::path staging = dataDir / journal->staging;
+    const auto& names = BackupArchive::requiredFilesToRestore();
+    // Forward when every new item is still there, in place or staged.
+    bool forward = true, anyFound = false;
+    for (size_t i = 0; i < names.size(); ++i) {
+      const bool found = isItem(dataDir / names[i], journal->items[i]) || isItem(staging / names[i], journal->items[i]);
+      forward = forward && found;
+      anyFound = anyFound || found;
+    }
+    // A journal that matches nothing is not understood: rolling back by it
+    // would take the staging folder, which may hold half of the library.
+    if (!anyFound)
+      return refuse("the restore journal names no item that is in " + dataDir.string() + "; it and " +
+                    journal->staging + " are left as they are");
+    for (size_t i = 0; i < names.size(); ++i) {
+      const fs::path live = dataDir / names[i];
+      const bool inPlace = isItem(live, journal->items[i]);
+      bool ok = true;
+      if (forward && !inPlace) {
+        std::vector<SwapStep> done;
+        ok = swapIn(staging / names[i], live, &done, &why);
+      } else if (!forward && inPlace) {
+        ok = putBack(staging / names[i], live, staging.string() + "/" + names[i] + ".old");
+        if (!ok) why = "cannot put " + live.string() + " back: " + std::strerror(errno);
+      } else if (!forward && !isPresent(live)) {
+        ok = refillLive(staging, live, journal->items[i], &why);
+      } else {
+        continue;
+      }
+      if (!ok) return refuse("cannot recover an interrupted restore: " + why);
+      step("swapped " + names[i]);
+    }
+    for (const std::string& name : names)
+      if (!isPresent(dataDir / name))
+        return refuse("cannot recover an interrupted restore: " + (dataDir / name).string() + " is missing");
+    backupLog(forward ? "finished an interrupted restore" : "rolled back an interrupted restore");
+    finishSwap(dataDir, staging);
+  }
+  removeLeftovers(dataDir);
+  return true;
+}
+
 }  // namespace
 
 bool BackupArchive::restore(const fs::path& archive, const fs::path& dataDir, const std::string& password,
                             std::string* error) {
-  LibraryLock lock;
+  LibraryLock lock(dataDir);
   if (!lock.owns()) {
-    setError(error, "busy: another backup or restore is running");
+    setError(error, lock.refusal());
     return false;
+  }
+  // A restore that a crash interrupted is finished (or rolled back) first:
+  // its journal is the only record of which library is in place.
+  {
+    std::string why;
+    if (!recoverLocked(dataDir, &why)) {
+      setError(error, "an interrupted restore is pending and cannot be finished: " + why);
+      return false;
+    }
   }
   // Staged inside the data directory: the swap is then a rename on one
   // file system, and nothing is ever written outside it.
@@ -640,12 +844,7 @@ bool BackupArchive::restore(const fs::path& archive, const fs::path& dataDir, co
   ZipArchive zip;
   ErrorCollector errors;
   zip.setDelegate(&errors);
-  ZipArchiveLimits limits;
-  limits.maxEntries = kMaxRestoreEntries;
-  limits.maxEntrySize = kIndexTableSizeBound;
-  limits.maxTotalSize = kIndexTableSizeBound + kPatternSetSizeBound + kMaxRestoreEntries * PatternRecord::kSize;
-  limits.entryBound = [](std::string_view path) { return entrySizeBound(std::string(path)); };
-  zip.setLimits(limits);
+  zip.setLimits(restoreLimits());
   if (!zip.UnzipOpenFile(archive, password)) {
     zip.UnzipCloseFile();
     return fail("cannot open the archive");
@@ -677,8 +876,7 @@ bool BackupArchive::restore(const fs::path& archive, const fs::path& dataDir, co
   for (const std::string& name : requiredFilesToRestore()) {
     if (!swapIn(staging / name, dataDir / name, &done, &why)) {
       if (undo(done)) {
-        ::unlink(journalPath.c_str());
-        syncPath(dataDir, O_RDONLY | O_DIRECTORY);
+        removeJournal(dataDir, staging);
       } else {
         // Half swapped: the journal and the staging folder stay, so that
         // the next start finishes the restore.
@@ -694,51 +892,13 @@ bool BackupArchive::restore(const fs::path& archive, const fs::path& dataDir, co
 }
 
 bool BackupArchive::recoverInterruptedRestore(const fs::path& dataDir, std::string* error) {
-  LibraryLock lock;
+  LibraryLock lock(dataDir);
+  if (lock.state() == LibraryLock::State::NoDirectory) return true;  // no library yet
   if (!lock.owns()) {
-    setError(error, "busy: another backup or restore is running");
+    const std::string text = "cannot look for an interrupted restore: " + lock.refusal();
+    backupLog(text);
+    setError(error, text);
     return false;
   }
-  const fs::path journalPath = dataDir / kJournalName;
-  if (isPresent(journalPath)) {
-    std::string why;
-    const auto bytes = isRegularFile(journalPath) ? platform::readFile(journalPath) : std::nullopt;
-    const auto journal = bytes ? parseJournal(std::string(bytes->begin(), bytes->end()), &why) : std::nullopt;
-    if (!journal) {
-      const std::string text = "the restore journal is unreadable" + (why.empty() ? std::string() : ": " + why);
-      backupLog(text);
-      setError(error, text);
-      return false;
-    }
-    const fs::path staging = dataDir / journal->staging;
-    const auto& names = requiredFilesToRestore();
-    // Forward when every new item is still there, in place or staged.
-    bool forward = true;
-    for (size_t i = 0; i < names.size(); ++i)
-      forward = forward && (isItem(dataDir / names[i], journal->items[i]) || isItem(staging / names[i], journal->items[i]));
-    for (size_t i = 0; i < names.size(); ++i) {
-      const fs::path live = dataDir / names[i];
-      const bool inPlace = isItem(live, journal->items[i]);
-      bool ok = true;
-      if (forward && !inPlace) {
-        std::vector<SwapStep> done;
-        ok = swapIn(staging / names[i], live, &done, &why);
-      } else if (!forward && inPlace) {
-        ok = putBack(staging / names[i], live, staging.string() + "/" + names[i] + ".old");
-        if (!ok) why = "cannot put " + live.string() + " back: " + std::strerror(errno);
-      } else {
-        continue;
-      }
-      if (!ok) {
-        backupLog("cannot recover an interrupted restore: " + why);
-        setError(error, why);
-        return false;
-      }
-      step("swapped " + names[i]);
-    }
-    backupLog(forward ? "finished an interrupted restore" : "rolled back an interrupted restore");
-    finishSwap(dataDir, staging);
-  }
-  removeLeftovers(dataDir);
-  return true;
+  return recoverLocked(dataDir, error);
 }

@@ -33,16 +33,23 @@
 //
 // A crash during the swap must not leave a library that is half old, half
 // new. Before the first exchange a journal (".restore.journal" in the data
-// directory) names the staging folder and the identity (device, inode) of
-// each new item, which renames keep; it is removed only when all three are
-// in place and on disk. recoverInterruptedRestore, run at every start-up
-// before the library loads, finds such a journal and finishes the swap (or,
-// when a new item has gone missing, puts the old library back), and removes
-// staging folders that a crash before the journal left behind.
+// directory) names the staging folder and the inode of each new item, which
+// renames keep (not the device number, which may change across a restart;
+// staging folder and data directory are one file system); it is removed only
+// when all three are in place (or, the swap undone, the old ones are back)
+// and on disk. recoverInterruptedRestore, run at every start-up before the
+// library loads, finds such a journal and finishes the swap (or, when a new
+// item has gone missing, puts the old library back), and removes staging
+// folders that a crash before the journal left behind. A journal that names
+// no item found anywhere, or an old item that cannot be put back, is
+// reported and leaves the journal and staging folder as they are. A restore
+// that finds a journal runs the recovery first, and is refused when it fails.
 //
-// One backup or restore at a time in the process: a second one started
-// meanwhile fails at once ("busy") instead of reading a library that is
-// being replaced.
+// One backup, restore or recovery at a time per data directory: within the
+// process by a mutex, between processes by an flock on lockFileName() in the
+// data directory (present only while one runs, or after a crash). A second
+// one started meanwhile fails at once ("busy") instead of reading a library
+// that is being replaced, or finishing a swap that is still running.
 //
 // Thread-safe (the exclusion above); file I/O.
 
@@ -54,6 +61,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "library/backup/zip_archive.h"
 
 // The extension of every backup file. It stands in for the information
 // property list's "TSBackupFileExtension" when that key is absent.
@@ -122,6 +131,14 @@ class BackupArchive {
 
   // Whether a backup or restore is running in the process.
   static bool isBusy();
+  // The name of the lock file in the data directory.
+  static const char* lockFileName();
+
+  // What a restore takes of an archive: at most 10,000 entries, names of
+  // at most 1,024 bytes, each entry within entrySizeBound. A backup is held
+  // to the same limits, so that every backup made restores: a stray file in
+  // the pattern directory past them stays out, anything else fails it.
+  static ZipArchiveLimits restoreLimits();
 
   // The most bytes the file at `relativePath` may hold in an archive: a
   // pattern file (anything below the pattern directory) at most
@@ -145,7 +162,13 @@ class BackupArchive {
   static bool recoverInterruptedRestore(const std::filesystem::path& dataDir, std::string* error = nullptr);
 
   // Tests only: called at each step of a restore and of a recovery, by
-  // name (see kRestoreSteps in the implementation); nullptr: none.
+  // name: "checked", "journal written", "moved aside <item>" (between the
+  // two renames where the file system has no exchange), "swapped <item>",
+  // "synced staging", "synced data directory" (before and after the journal
+  // is unlinked) and "journal removed"; nullptr: none.
   using StepHook = std::function<void(const std::string& step)>;
   static void setStepHookForTesting(StepHook hook);
+  // Tests only: acts as if the file system had no atomic exchange, so that
+  // a swap moves the old item aside and an undo parks the new one.
+  static void setExchangeUnavailableForTesting(bool unavailable);
 };

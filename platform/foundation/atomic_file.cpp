@@ -42,12 +42,16 @@ void syncDirectory(const std::filesystem::path& dir) {
   ::close(fd);
 }
 
+std::string temporaryNamePrefix(const std::filesystem::path& path) {
+  return "." + path.filename().string() + ".";
+}
+
 void setAtomicWriteObserverForTesting(AtomicWriteObserver observer) { writeObserver.store(observer); }
 
 bool writeFileAtomically(const std::filesystem::path& path, std::span<const uint8_t> bytes,
                          std::string* error, unsigned mode) {
   const std::filesystem::path dir = path.has_parent_path() ? path.parent_path() : ".";
-  std::string tmpl = (dir / ("." + path.filename().string() + ".XXXXXX")).string();
+  std::string tmpl = (dir / (temporaryNamePrefix(path) + "XXXXXX")).string();
   std::vector<char> name(tmpl.begin(), tmpl.end());
   name.push_back('\0');
   const int fd = ::mkstemp(name.data());

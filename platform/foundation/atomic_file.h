@@ -28,6 +28,11 @@ bool writeFileAtomically(const std::filesystem::path& path, std::span<const uint
 bool writeFileAtomically(const std::filesystem::path& path, const std::string& text,
                          std::string* error = nullptr, unsigned mode = kUserFileMode);
 
+// How the name of every temporary file writeFileAtomically makes for `path`
+// begins (it is in the same folder), so that one a crash left behind can be
+// told apart from the user's files.
+std::string temporaryNamePrefix(const std::filesystem::path& path);
+
 // Tests only: called with the temporary file's path when it is complete,
 // just before it is renamed into place (nullptr: none). Any thread.
 using AtomicWriteObserver = void (*)(const std::filesystem::path& temporary);

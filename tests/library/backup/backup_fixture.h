@@ -65,12 +65,15 @@ inline void setMtime(const fs::path& p, time_t t) {
 }
 
 // Every regular file and link below `dir` (relative path -> bytes, or
-// "-> target" for a link), for comparing whole trees.
+// "-> target" for a link), for comparing whole trees. The lock file of a
+// backup or restore is not part of a library: one a crashed child left goes
+// with the next lock taken.
 inline std::map<std::string, std::string> snapshot(const fs::path& dir) {
   std::map<std::string, std::string> out;
   std::error_code ec;
   for (fs::recursive_directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
     const std::string rel = it->path().lexically_relative(dir).generic_string();
+    if (rel == BackupArchive::lockFileName()) continue;
     const auto st = it->symlink_status();
     if (fs::is_symlink(st)) {
       out[rel] = "-> " + fs::read_symlink(it->path()).string();

@@ -519,6 +519,34 @@ TEST_F(BackupFlowTest, BackupHoldsNothingTheRestoreWouldRefuse) {
   EXPECT_FALSE(fs::exists(docs / "big.gbd"));
 }
 
+TEST_F(BackupFlowTest, BackupKeepsToTheRestoresNameAndEntryLimits) {
+  const ZipArchiveLimits limits = BackupArchive::restoreLimits();
+  // A stray file whose path is longer than a restore takes stays out.
+  fs::path deep = data() / "patterns";
+  std::string rel = "patterns";
+  while (rel.size() <= limits.maxNameLength) {
+    const std::string part(200, 'd');
+    deep /= part;
+    rel += "/" + part;
+  }
+  writeText(deep / "stray.txt", "deep");
+  const fs::path arch = backupWithArchive();
+  EXPECT_TRUE(std::any_of(log.begin(), log.end(), [](const std::string& l) {
+    return l.find("its name is longer than a restore takes") != std::string::npos;
+  }));
+  std::string error;
+  EXPECT_TRUE(BackupArchive::restore(arch, data(), Utilities::createDataPassword(), &error)) << error;
+
+  // More files than a restore takes make no backup at all.
+  fs::create_directories(data() / "patterns" / "many");
+  for (uint64_t i = 0; i < limits.maxEntries; ++i)
+    std::ofstream(data() / "patterns" / "many" / std::to_string(i));
+  error.clear();
+  EXPECT_FALSE(BackupArchive::write(data(), docs / "many.gbd", Utilities::createDataPassword(), {}, &error));
+  EXPECT_THAT(error, HasSubstr("more than the 10000 a restore takes"));
+  EXPECT_FALSE(fs::exists(docs / "many.gbd"));
+}
+
 TEST_F(BackupFlowTest, SameSecondBackupsKeepEachOther) {
   BackupFileNameCreator::setClock([] { return std::chrono::system_clock::from_time_t(1735553130); });
   auto creator = iGROOVEBIXBackupCreator::sharedInstance();

@@ -78,7 +78,14 @@ std::vector<unsigned>& observedModes() {
   return modes;
 }
 
+// The temporary files themselves.
+std::vector<fs::path>& observedTemporaries() {
+  static std::vector<fs::path> paths;
+  return paths;
+}
+
 void recordMode(const fs::path& temporary) {
+  observedTemporaries().push_back(temporary);
   struct stat st{};
   observedModes().push_back(::stat(temporary.c_str(), &st) == 0 ? st.st_mode & 07777 : 0xFFFF);
 }
@@ -101,6 +108,11 @@ TEST_F(AtomicFileTest, TheFileHasItsModeFromTheStartWhateverTheUmask) {
     ::umask(old);
     ASSERT_TRUE(ok);
     EXPECT_EQ(observedModes(), std::vector<unsigned>{c.mode});
+    // The temporary is beside the file, under the name others are told it has.
+    ASSERT_FALSE(observedTemporaries().empty());
+    EXPECT_EQ(observedTemporaries().back().parent_path(), dir);
+    EXPECT_EQ(observedTemporaries().back().filename().string().rfind(platform::temporaryNamePrefix(p), 0), 0u)
+        << observedTemporaries().back();
     struct stat st{};
     ASSERT_EQ(::stat(p.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, c.mode);
