@@ -108,11 +108,12 @@ class URLConnection : public std::enable_shared_from_this<URLConnection> {
 
   URLConnection(URLRequest request, URLConnectionDelegate* delegate);
 
-  // A new transfer of current_. `retry`: the pinned second handshake of a
-  // system-or-pinned policy (the delegate is not asked again), with the
-  // body of the refused attempt when none of it was read.
+  // A new transfer of current_. `retry`: the next handshake of a policy
+  // whose earlier check refused the certificate (the delegate is not asked
+  // again), with the body of the refused attempt when none of it was read.
   struct PinRetry {
     ServerTrustPolicy trust;
+    size_t step = 0;
     std::shared_ptr<InputStream> unreadBody;
   };
   std::optional<Error> startTransfer(std::optional<PinRetry> retry = std::nullopt);
