@@ -172,6 +172,27 @@ TEST_F(TLSTest, ConnectionsAreNotSharedAcrossTrustPolicies) {
   EXPECT_EQ(authoritySigned.requestCount(), 2u);
 }
 
+// A server that presents no certificate gives a pin nothing to match, and
+// libcurl skips the pin check then: a pinned handshake must not agree to a
+// cipher suite without server authentication, whatever the system's
+// default cipher list allows. (This binary runs these tests once more with
+// a configuration whose default list offers anonymous suites.)
+TEST_F(TLSTest, APinnedHandshakeRefusesAServerWithoutACertificate) {
+  const TestCertificates& c = certificates();
+  TestHttpServer server(ok, TlsIdentity::anonymous());
+  using Pins = std::vector<platform::Data>;
+  for (const ServerTrustPolicy& policy :
+       {ServerTrustPolicy::pinned(Pins{c.selfSignedDer}), ServerTrustPolicy::systemOrPinned(Pins{c.caDer})}) {
+    const RecordingDelegate d = get(server, policy);
+    EXPECT_FALSE(d.finished);
+    ASSERT_TRUE(d.error);
+    EXPECT_TRUE(d.error->code == platform::NSURLErrorServerCertificateUntrusted ||
+                d.error->code == platform::NSURLErrorSecureConnectionFailed)
+        << d.error->localizedDescription();
+  }
+  EXPECT_EQ(server.requestCount(), 0u);
+}
+
 // The handshake that fails verification sends nothing of the body, so the
 // pinned retry sends it whole, from the same stream when none of it was
 // read.
