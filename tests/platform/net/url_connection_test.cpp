@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <fstream>
 
 #include "platform/runloop/run_loop.h"
@@ -193,6 +194,43 @@ TEST_F(URLConnectionTest, A307ResendsTheBodyFromANewStream) {
   EXPECT_EQ(reqs[0].body, "payload");
   EXPECT_EQ(reqs[1].method, "POST");
   EXPECT_EQ(reqs[1].body, "payload");
+}
+
+// A kept-alive connection that dies under a request makes libcurl send it
+// again on a new one, rewinding the body: the delegate's new stream is then
+// the request's, so a redirect after it asks for another one rather than
+// resend the one that was used up.
+TEST_F(URLConnectionTest, AResentBodyStreamIsTheOneARedirectReplaces) {
+  std::atomic<int> posts{0};
+  TestHttpServer server([&posts](const HttpRequest& r) {
+    if (r.path == "/old" && posts++ == 0) {
+      HttpResponse dead = HttpResponse::json(200, "{}");
+      dead.noReply = true;
+      return dead;
+    }
+    if (r.path == "/old") return HttpResponse::redirect(307, "/new");
+    return HttpResponse::json(200, "{}");
+  });
+  RecordingDelegate warm;
+  ASSERT_TRUE(run(URLConnection::make(requestFor(server.url("/warm"), "GET"), &warm), warm));
+  RecordingDelegate d;
+  d.onNewBody = [](const URLRequest&) { return std::make_shared<platform::DataInputStream>(bytesOf("payload")); };
+  URLRequest req = requestFor(server.url("/old"), "POST");
+  req.setHTTPBodyStream(std::make_shared<platform::DataInputStream>(bytesOf("payload")));
+  req.headers.set("Content-Length", "7");
+  ASSERT_TRUE(run(URLConnection::make(req, &d), d));
+  ASSERT_TRUE(d.finished) << (d.error ? d.error->localizedDescription() : "");
+  EXPECT_EQ(d.newBodyStreams, 2);
+  const auto reqs = server.requests();
+  ASSERT_EQ(reqs.size(), 4u);
+  EXPECT_EQ(reqs[1].connectionId, reqs[0].connectionId);
+  EXPECT_NE(reqs[2].connectionId, reqs[1].connectionId);
+  for (size_t i = 1; i < 4; ++i) {
+    SCOPED_TRACE(reqs[i].target);
+    EXPECT_EQ(reqs[i].method, "POST");
+    EXPECT_EQ(reqs[i].body, "payload");
+  }
+  EXPECT_EQ(reqs[3].target, "/new");
 }
 
 TEST_F(URLConnectionTest, A307WithoutANewStreamFails) {
