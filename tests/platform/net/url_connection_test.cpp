@@ -30,6 +30,18 @@ URLRequest requestFor(const std::string& url, const std::string& method = "GET")
   return r;
 }
 
+std::shared_ptr<platform::InputStream> payloadStream() {
+  return std::make_shared<platform::DataInputStream>(bytesOf("payload"));
+}
+
+// A POST of "payload" from a stream, its length declared.
+URLRequest streamedPayloadPost(const std::string& url) {
+  URLRequest req = requestFor(url, "POST");
+  req.setHTTPBodyStream(payloadStream());
+  req.headers.set("Content-Length", "7");
+  return req;
+}
+
 class URLConnectionTest : public ::testing::Test {
  protected:
   void TearDown() override {
@@ -182,10 +194,8 @@ TEST_F(URLConnectionTest, A307ResendsTheBodyFromANewStream) {
     return HttpResponse::json(200, "{}");
   });
   RecordingDelegate d;
-  d.onNewBody = [](const URLRequest&) { return std::make_shared<platform::DataInputStream>(bytesOf("payload")); };
-  URLRequest req = requestFor(server.url("/old"), "POST");
-  req.setHTTPBodyStream(std::make_shared<platform::DataInputStream>(bytesOf("payload")));
-  req.headers.set("Content-Length", "7");
+  d.onNewBody = [](const URLRequest&) { return payloadStream(); };
+  const URLRequest req = streamedPayloadPost(server.url("/old"));
   ASSERT_TRUE(run(URLConnection::make(req, &d), d));
   ASSERT_TRUE(d.finished);
   EXPECT_EQ(d.newBodyStreams, 1);
@@ -214,10 +224,8 @@ TEST_F(URLConnectionTest, AResentBodyStreamIsTheOneARedirectReplaces) {
   RecordingDelegate warm;
   ASSERT_TRUE(run(URLConnection::make(requestFor(server.url("/warm"), "GET"), &warm), warm));
   RecordingDelegate d;
-  d.onNewBody = [](const URLRequest&) { return std::make_shared<platform::DataInputStream>(bytesOf("payload")); };
-  URLRequest req = requestFor(server.url("/old"), "POST");
-  req.setHTTPBodyStream(std::make_shared<platform::DataInputStream>(bytesOf("payload")));
-  req.headers.set("Content-Length", "7");
+  d.onNewBody = [](const URLRequest&) { return payloadStream(); };
+  const URLRequest req = streamedPayloadPost(server.url("/old"));
   ASSERT_TRUE(run(URLConnection::make(req, &d), d));
   ASSERT_TRUE(d.finished) << (d.error ? d.error->localizedDescription() : "");
   EXPECT_EQ(d.newBodyStreams, 2);
@@ -239,9 +247,7 @@ TEST_F(URLConnectionTest, A307WithoutANewStreamFails) {
     return HttpResponse::json(200, "{}");
   });
   RecordingDelegate d;
-  URLRequest req = requestFor(server.url("/old"), "POST");
-  req.setHTTPBodyStream(std::make_shared<platform::DataInputStream>(bytesOf("payload")));
-  req.headers.set("Content-Length", "7");
+  const URLRequest req = streamedPayloadPost(server.url("/old"));
   ASSERT_TRUE(run(URLConnection::make(req, &d), d));
   ASSERT_TRUE(d.error);
   EXPECT_EQ(d.error->code, platform::NSURLErrorRequestBodyStreamExhausted);
