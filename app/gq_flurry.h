@@ -1,6 +1,6 @@
 #pragma once
-// The analytics recorder. Every Part of the main screen and the edit modes
-// reports user actions here by name; nothing leaves the machine: the
+// The analytics recorder. The main screen and the edit modes report
+// user actions here by name; nothing leaves the machine: the
 // recorder only remembers the last event name while recording is enabled,
 // and starting a session does nothing.
 //

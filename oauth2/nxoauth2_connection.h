@@ -12,9 +12,10 @@
 // delegate when it is one, else this connection's delegate); 2 (system
 // default) when there is none or it does not answer. Bit 2 is the
 // system's check of chain and host name. Bit 4 (specific certificates)
-// pins the public keys of the delegate's certificates for the host: alone,
-// the pin alone decides (a pinned self-signed server is reached); with bit
-// 2, either the system's check or the pin is enough. Bit 1 (any
+// pins the delegate's certificates for the host, each as the server's key
+// or as the only trust anchor of its chain: alone, the pins alone decide (a
+// pinned self-signed server or private authority is reached); with bit 2,
+// either the system's check or a pin is enough. Bit 1 (any
 // certificate) is never honoured: it counts as bit 2. A mode with none of
 // the bits refuses. See platform::ServerTrustPolicy.
 //

@@ -1,7 +1,9 @@
 #include "platform/net/url_connection.h"
 
 #include <curl/curl.h>
+#include <openssl/bio.h>
 #include <openssl/evp.h>
+#include <openssl/pem.h>
 #include <openssl/x509.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -17,6 +19,7 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <span>
 #include <thread>
 #include <vector>
 
@@ -73,18 +76,26 @@ std::optional<int64_t> parseLength(const std::optional<std::string>& text) {
 
 bool hasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
 
+// A pin as a certificate; data that is not exactly one certificate is none.
+X509* certificateOf(const Data& der) {
+  const unsigned char* p = der.data();
+  X509* cert = d2i_X509(nullptr, &p, static_cast<long>(der.size()));
+  if (cert && p != der.data() + der.size()) {
+    X509_free(cert);
+    return nullptr;
+  }
+  return cert;
+}
+
 // libcurl's pin list ("sha256//<base64>;...") of the certificates' public
-// keys: the SHA-256 of each one's DER SubjectPublicKeyInfo. Data that is not
-// exactly one certificate pins nothing.
+// keys: the SHA-256 of each one's DER SubjectPublicKeyInfo.
 std::string publicKeyPins(const std::vector<Data>& certificates) {
   std::string pins;
   for (const Data& der : certificates) {
-    const unsigned char* p = der.data();
-    X509* cert = d2i_X509(nullptr, &p, static_cast<long>(der.size()));
+    X509* cert = certificateOf(der);
     if (!cert) continue;
-    const bool whole = p == der.data() + der.size();
     unsigned char* spki = nullptr;
-    const int length = whole ? i2d_X509_PUBKEY(X509_get_X509_PUBKEY(cert), &spki) : 0;
+    const int length = i2d_X509_PUBKEY(X509_get_X509_PUBKEY(cert), &spki);
     X509_free(cert);
     if (length <= 0) continue;
     unsigned char digest[EVP_MAX_MD_SIZE];
@@ -100,6 +111,60 @@ std::string publicKeyPins(const std::vector<Data>& certificates) {
   }
   return pins;
 }
+
+// The certificates as one PEM bundle, for libcurl's in-memory authorities.
+std::string pemBundle(const std::vector<Data>& certificates) {
+  std::string pem;
+  for (const Data& der : certificates) {
+    X509* cert = certificateOf(der);
+    if (!cert) continue;
+    BIO* bio = BIO_new(BIO_s_mem());
+    if (bio && PEM_write_bio_X509(bio, cert) == 1) {
+      char* text = nullptr;
+      const long n = BIO_get_mem_data(bio, &text);
+      if (n > 0) pem.append(text, static_cast<size_t>(n));
+    }
+    BIO_free(bio);
+    X509_free(cert);
+  }
+  return pem;
+}
+
+// The checks a policy tries in turn, each in a handshake of its own; the
+// first that accepts the certificate wins. A refused handshake has sent
+// nothing of the request.
+// - System: chain and host name against the trusted authorities.
+// - PinnedKey: the server's own key is one of the pinned keys; chain and
+//   names are not consulted (a pinned self-signed server, or a server whose
+//   certificate was renewed on the same key).
+// - PinnedAnchors: the pinned certificates are the only trust anchors: the
+//   server's chain must verify up to one of them (a pinned authority or
+//   intermediate stands for the servers it signs; libcurl lets a pinned
+//   intermediate end the chain) and its certificate must name the host.
+//   The name is checked here because an authority signs for many hosts:
+//   without it, any server that authority signed would pass.
+enum class TrustStep { System, PinnedKey, PinnedAnchors };
+
+std::span<const TrustStep> trustSteps(ServerTrustPolicy::Kind kind) {
+  static constexpr TrustStep kSystem[] = {TrustStep::System};
+  static constexpr TrustStep kPinned[] = {TrustStep::PinnedKey, TrustStep::PinnedAnchors};
+  static constexpr TrustStep kEither[] = {TrustStep::System, TrustStep::PinnedKey, TrustStep::PinnedAnchors};
+  switch (kind) {
+    case ServerTrustPolicy::Kind::Pinned: return kPinned;
+    case ServerTrustPolicy::Kind::SystemOrPinned: return kEither;
+    default: return kSystem;
+  }
+}
+
+// Cipher suites for a pinned handshake. Without a certificate from the
+// server there is nothing for a pin to match, and with verification off
+// libcurl then skips the pin check: suites with no server authentication
+// (anonymous Diffie-Hellman, null authentication, and PSK/SRP, which stand
+// on a shared secret this client never has) are excluded explicitly rather
+// than left to the system's default cipher list, which a configuration may
+// widen. TLS 1.3 has no such suites: every TLS 1.3 handshake carries the
+// server's certificate.
+constexpr const char* kAuthenticatedCiphers = "DEFAULT:!aNULL:!eNULL:!PSK:!SRP";
 
 Error errorFor(CURLcode code, const char* detail, const URL& url) {
   int64_t c = NSURLErrorUnknown;
@@ -154,9 +219,12 @@ struct URLConnection::Transfer {
   CURL* easy = nullptr;
   curl_slist* headerList = nullptr;
   char errorBuffer[CURL_ERROR_SIZE] = {};
-  // For a system-or-pinned policy while the system's check is tried: the
-  // pins-only policy of the second handshake.
-  std::optional<ServerTrustPolicy> pinFallback;
+  // The policy and which of its checks (trustSteps) this handshake makes;
+  // a later check is tried when this one refuses the certificate.
+  ServerTrustPolicy trust;
+  size_t trustStep = 0;
+  std::string pins;       // libcurl's public-key pin list
+  std::string anchorPem;  // the pins as the only authorities
 
   std::shared_ptr<InputStream> body;
   int64_t bodyLength = -1;
@@ -262,14 +330,19 @@ struct URLConnection::Transfer {
     auto* t = static_cast<Transfer*>(user);
     if (offset != 0 || origin != SEEK_SET) return CURL_SEEKFUNC_CANTSEEK;
     if (t->bodyRead == 0) return CURL_SEEKFUNC_OK;
+    URLConnection& owner = *t->owner;
     std::shared_ptr<InputStream> fresh;
-    if (t->owner->current_.httpBody)
-      fresh = std::make_shared<DataInputStream>(*t->owner->current_.httpBody);
-    else if (t->owner->delegate_)
-      fresh = t->owner->delegate_->needNewBodyStream(*t->owner, t->owner->current_);
+    if (owner.current_.httpBody)
+      fresh = std::make_shared<DataInputStream>(*owner.current_.httpBody);
+    else if (owner.delegate_)
+      fresh = owner.delegate_->needNewBodyStream(owner, owner.current_);
     if (!fresh) return CURL_SEEKFUNC_CANTSEEK;
     fresh->open();
     if (fresh->streamStatus() == StreamStatus::Error) return CURL_SEEKFUNC_FAIL;
+    // The delegate's stream is now the request's: a later transfer of it
+    // (a retry with the pins, a redirect) starts from this one, never from
+    // the stream that was used up.
+    if (owner.current_.httpBodyStream) owner.current_.httpBodyStream = fresh;
     t->body = std::move(fresh);
     t->owner->usedStream_ = t->body;
     t->bodyRead = 0;
@@ -530,8 +603,11 @@ std::optional<Error> URLConnection::startTransfer(std::optional<PinRetry> retry)
   if (trust.kind == ServerTrustPolicy::Kind::SystemOrPinned && pins.empty()) trust.kind = ServerTrustPolicy::Kind::SystemDefault;
   if (https && (trust.kind == ServerTrustPolicy::Kind::Reject || (trust.kind == ServerTrustPolicy::Kind::Pinned && pins.empty())))
     return urlError(NSURLErrorServerCertificateUntrusted, "The server's certificate is not trusted.", url);
-  if (trust.kind == ServerTrustPolicy::Kind::SystemOrPinned)
-    t->pinFallback = ServerTrustPolicy::pinned(std::move(trust.pinnedCertificates));
+  t->trustStep = retry ? retry->step : 0;
+  const TrustStep step = trustSteps(trust.kind)[t->trustStep];
+  if (step == TrustStep::PinnedKey) t->pins = pins;
+  if (step == TrustStep::PinnedAnchors) t->anchorPem = pemBundle(trust.pinnedCertificates);
+  t->trust = std::move(trust);
 
   // The body, from its start.
   const std::string& method = current_.httpMethod.empty() ? std::string("GET") : current_.httpMethod;
@@ -568,25 +644,37 @@ std::optional<Error> URLConnection::startTransfer(std::optional<PinRetry> retry)
   curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 0L);
   curl_easy_setopt(e, CURLOPT_NOPROXY, "localhost,127.0.0.1,::1");
-  if (trust.kind == ServerTrustPolicy::Kind::Pinned) {
-    // libcurl checks the pinned key also with verification off: the pin
-    // alone decides.
-    curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 0L);
-    curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 0L);
-    curl_easy_setopt(e, CURLOPT_PINNEDPUBLICKEY, pins.c_str());
-    // A connection of another transfer was not checked against this pin,
-    // and one this pin let in was not checked by the system: none is
-    // shared either way, nor a TLS session.
-    curl_easy_setopt(e, CURLOPT_SSL_SESSIONID_CACHE, 0L);
-    curl_easy_setopt(e, CURLOPT_FRESH_CONNECT, 1L);
-    curl_easy_setopt(e, CURLOPT_FORBID_REUSE, 1L);
-  } else {
+  if (!https || step == TrustStep::System) {
     curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
     if (auto ca = NetDriver::shared().caFile()) {
       curl_easy_setopt(e, CURLOPT_CAINFO, ca->c_str());
       curl_easy_setopt(e, CURLOPT_CAPATH, nullptr);
     }
+  } else {
+    if (step == TrustStep::PinnedKey) {
+      // libcurl checks the pinned key also with verification off: the pin
+      // alone decides.
+      curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 0L);
+      curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 0L);
+      curl_easy_setopt(e, CURLOPT_PINNEDPUBLICKEY, t->pins.c_str());
+    } else {
+      // The in-memory bundle replaces the authority file, and no directory
+      // of authorities is consulted: the pins are the only anchors.
+      curl_blob anchors{t->anchorPem.data(), t->anchorPem.size(), CURL_BLOB_COPY};
+      curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
+      curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
+      curl_easy_setopt(e, CURLOPT_CAINFO_BLOB, &anchors);
+      curl_easy_setopt(e, CURLOPT_CAPATH, nullptr);
+    }
+    curl_easy_setopt(e, CURLOPT_SSL_CIPHER_LIST, kAuthenticatedCiphers);
+    // libcurl already keeps connections and TLS sessions of differing TLS
+    // settings (verification, authorities, pinned key) apart. This is a
+    // second guard: a connection a pin let in carries no other transfer,
+    // and a pinned transfer makes its own handshake.
+    curl_easy_setopt(e, CURLOPT_SSL_SESSIONID_CACHE, 0L);
+    curl_easy_setopt(e, CURLOPT_FRESH_CONNECT, 1L);
+    curl_easy_setopt(e, CURLOPT_FORBID_REUSE, 1L);
   }
   const long timeoutMs = static_cast<long>(std::max(1.0, current_.timeoutInterval * 1000.0));
   curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, timeoutMs);
@@ -699,7 +787,9 @@ void URLConnection::finishTransfer() {
     if (delegate_) delegate_->didFinishLoading(*this);
     return;
   }
-  if (t.result == CURLE_PEER_FAILED_VERIFICATION && t.pinFallback) {
+  const bool refused = t.result == CURLE_PEER_FAILED_VERIFICATION || t.result == CURLE_SSL_PINNEDPUBKEYNOTMATCH ||
+                       t.result == CURLE_SSL_CACERT_BADFILE;
+  if (refused && t.trustStep + 1 < trustSteps(t.trust.kind).size()) {
     retryWithPins();
     return;
   }
@@ -714,7 +804,8 @@ void URLConnection::retryWithPins() {
   auto self = shared_from_this();
   // The refused handshake came before any of the request: a body stream
   // that was opened for it is still at its start.
-  PinRetry retry{std::move(*transfer_->pinFallback), transfer_->bodyRead == 0 ? transfer_->body : nullptr};
+  PinRetry retry{std::move(transfer_->trust), transfer_->trustStep + 1,
+                 transfer_->bodyRead == 0 ? transfer_->body : nullptr};
   CURL* easy = transfer_->easy;
   NetDriver::shared().detach(easy);
   NetDriver::shared().forget(easy);

@@ -26,13 +26,16 @@
 // - TLS follows the delegate's ServerTrustPolicy (url_request.h), asked once
 //   per transfer: the system's check of chain and host name (against the
 //   system's authorities, or the file set by setTrustedCertificateAuthorities
-//   for tests), libcurl's public-key pins alone, or the system's check with
-//   the pins as the fallback after a refused handshake. A refused handshake
-//   has sent nothing of the request, so the fallback sends it whole; a body
+//   for tests), the pins alone (the server's key, then the pins as the only
+//   anchors), or the system's check with the pins as the fallback. Each
+//   check that refuses is followed by a handshake for the next one. A
+//   refused handshake has sent nothing of the request, so the next one sends
+//   it whole; a body
 //   stream none of which was read is sent again as it is. A transfer that a
 //   pin let in neither reuses a connection or TLS session nor leaves one for
 //   another transfer, so a pin never vouches for a transfer that asked for
-//   the system's check, nor the other way round.
+//   the system's check, nor the other way round. Pinned handshakes never
+//   agree to a cipher suite without a server certificate.
 // - Only http and https URLs load; others fail with NSURLErrorUnsupportedURL.
 // - Failures are NSURLErrorDomain errors (url_request.h / error.h codes).
 //
@@ -108,11 +111,12 @@ class URLConnection : public std::enable_shared_from_this<URLConnection> {
 
   URLConnection(URLRequest request, URLConnectionDelegate* delegate);
 
-  // A new transfer of current_. `retry`: the pinned second handshake of a
-  // system-or-pinned policy (the delegate is not asked again), with the
-  // body of the refused attempt when none of it was read.
+  // A new transfer of current_. `retry`: the next handshake of a policy
+  // whose earlier check refused the certificate (the delegate is not asked
+  // again), with the body of the refused attempt when none of it was read.
   struct PinRetry {
     ServerTrustPolicy trust;
+    size_t step = 0;
     std::shared_ptr<InputStream> unreadBody;
   };
   std::optional<Error> startTransfer(std::optional<PinRetry> retry = std::nullopt);

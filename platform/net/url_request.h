@@ -80,14 +80,15 @@ struct HTTPURLResponse {
 // How a transfer decides whether to trust a server's certificate.
 // - SystemDefault: the chain is verified against the trusted authorities
 //   and the certificate must name the host.
-// - Pinned: the pins alone decide. The server's certificate must carry the
-//   public key of one of the pinned certificates; its chain and its names
-//   are not consulted, so a self-signed server can be pinned. A pin names
-//   the server's own key: pinning an authority pins none of the servers it
-//   signs.
+// - Pinned: the pins alone decide. A pinned certificate is trusted two
+//   ways: the server's certificate carries its public key (neither chain
+//   nor names are consulted, so a self-signed server can be pinned), or the
+//   server's chain verifies up to it as the only trust anchor and the
+//   certificate names the host (so a pinned authority or intermediate
+//   stands for the servers it signs). Each way is a handshake of its own.
 // - SystemOrPinned: either is enough. The transfer first asks for the
-//   system's check; when that refuses the certificate, the handshake is made
-//   again with the pins alone deciding.
+//   system's check; when that refuses the certificate, the pinned
+//   handshakes follow.
 // - Reject: nothing is trusted; no connection is made.
 // Pins are certificates as DER; data that is not a certificate pins
 // nothing, and a pinned policy without one usable pin refuses at once.

@@ -67,7 +67,7 @@ class ClientTest : public igbtest::OAuth2Test {
   const URL redirect_ = *URL::withString("x-igroovebix://oauth");
 };
 
-TEST_F(ClientTest, TheAuthorizationURLCarriesThePartsKeysThenStateAndChallenge) {
+TEST_F(ClientTest, TheAuthorizationURLCarriesTheGrantKeysThenStateAndChallenge) {
   auto client = makeClient();
   client->setDesiredScope({"upload", "non-expiring"});
   client->setAdditionalAuthenticationParameters({{"display", "popup"}});
@@ -138,7 +138,14 @@ TEST_F(ClientTest, ARedirectWithItsCodeExchangesItWithTheVerifier) {
   EXPECT_EQ(f.at("client_secret"), "sec");
   EXPECT_EQ(f.at("redirect_uri"), "x-igroovebix://oauth");
   EXPECT_EQ(f.at("code"), "XYZ/1");
-  EXPECT_EQ(igbtest::pkceS256(f.at("code_verifier")), queryValue(auth, "code_challenge"));
+  // A verifier is 43 to 128 unreserved characters.
+  const std::string& verifier = f.at("code_verifier");
+  EXPECT_GE(verifier.size(), 43u);
+  EXPECT_LE(verifier.size(), 128u);
+  EXPECT_EQ(verifier.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-._~"),
+            std::string::npos)
+      << verifier;
+  EXPECT_EQ(igbtest::pkceS256(verifier), queryValue(auth, "code_challenge"));
   // The state is spent: the same redirect again is not taken.
   EXPECT_FALSE(client->openRedirectURL(back));
 }

@@ -96,6 +96,7 @@ TEST_F(ConnectionTLSTest, TrustModesPinsAndTheSystemCheck) {
   constexpr NXOAuth2TrustMode kPinned = NXOAuth2TrustModeSpecificCertificate;
   const std::vector<uint8_t> selfPin = certificates().selfSignedDer;
   const std::vector<uint8_t> leafPin = certificates().leafDer;
+  const std::vector<uint8_t> authorityPin = certificates().caDer;
   const std::vector<uint8_t> wrongPin = certificates().otherCaDer;
   struct Row {
     const char* what;
@@ -115,6 +116,7 @@ TEST_F(ConnectionTLSTest, TrustModesPinsAndTheSystemCheck) {
       {"pinned, no pin, self-signed", selfSigned, kPinned, {}, false},
       {"pinned, wrong pin, authority-signed", authoritySigned, kPinned, wrongPin, false},
       {"pinned, right pin, authority-signed", authoritySigned, kPinned, leafPin, true},
+      {"pinned, authority pinned, authority-signed", authoritySigned, kPinned, authorityPin, true},
       {"system or pinned, right pin, self-signed", selfSigned, kSystem | kPinned, selfPin, true},
       {"system or pinned, wrong pin, self-signed", selfSigned, kSystem | kPinned, wrongPin, false},
       {"system or pinned, wrong pin, authority-signed", authoritySigned, kSystem | kPinned, wrongPin, true},

@@ -62,9 +62,13 @@ struct HttpResponse {
   static HttpResponse redirect(int status, std::string location);
 };
 
+// No certificate: the server offers only cipher suites without server
+// authentication (TLS 1.2 at most; TLS 1.3 has none), for tests of clients
+// that must refuse such a handshake.
 struct TlsIdentity {
   std::string certificatePem;  // leaf first, then the chain
   std::string privateKeyPem;
+  static TlsIdentity anonymous() { return {}; }
 };
 
 // A CA, a leaf certificate signed by it for 127.0.0.1 / localhost, a

@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <fstream>
 
 #include "platform/runloop/run_loop.h"
@@ -27,6 +28,18 @@ URLRequest requestFor(const std::string& url, const std::string& method = "GET")
   URLRequest r(*URL::withString(url));
   r.httpMethod = method;
   return r;
+}
+
+std::shared_ptr<platform::InputStream> payloadStream() {
+  return std::make_shared<platform::DataInputStream>(bytesOf("payload"));
+}
+
+// A POST of "payload" from a stream, its length declared.
+URLRequest streamedPayloadPost(const std::string& url) {
+  URLRequest req = requestFor(url, "POST");
+  req.setHTTPBodyStream(payloadStream());
+  req.headers.set("Content-Length", "7");
+  return req;
 }
 
 class URLConnectionTest : public ::testing::Test {
@@ -181,10 +194,8 @@ TEST_F(URLConnectionTest, A307ResendsTheBodyFromANewStream) {
     return HttpResponse::json(200, "{}");
   });
   RecordingDelegate d;
-  d.onNewBody = [](const URLRequest&) { return std::make_shared<platform::DataInputStream>(bytesOf("payload")); };
-  URLRequest req = requestFor(server.url("/old"), "POST");
-  req.setHTTPBodyStream(std::make_shared<platform::DataInputStream>(bytesOf("payload")));
-  req.headers.set("Content-Length", "7");
+  d.onNewBody = [](const URLRequest&) { return payloadStream(); };
+  const URLRequest req = streamedPayloadPost(server.url("/old"));
   ASSERT_TRUE(run(URLConnection::make(req, &d), d));
   ASSERT_TRUE(d.finished);
   EXPECT_EQ(d.newBodyStreams, 1);
@@ -195,15 +206,48 @@ TEST_F(URLConnectionTest, A307ResendsTheBodyFromANewStream) {
   EXPECT_EQ(reqs[1].body, "payload");
 }
 
+// A kept-alive connection that dies under a request makes libcurl send it
+// again on a new one, rewinding the body: the delegate's new stream is then
+// the request's, so a redirect after it asks for another one rather than
+// resend the one that was used up.
+TEST_F(URLConnectionTest, AResentBodyStreamIsTheOneARedirectReplaces) {
+  std::atomic<int> posts{0};
+  TestHttpServer server([&posts](const HttpRequest& r) {
+    if (r.path == "/old" && posts++ == 0) {
+      HttpResponse dead = HttpResponse::json(200, "{}");
+      dead.noReply = true;
+      return dead;
+    }
+    if (r.path == "/old") return HttpResponse::redirect(307, "/new");
+    return HttpResponse::json(200, "{}");
+  });
+  RecordingDelegate warm;
+  ASSERT_TRUE(run(URLConnection::make(requestFor(server.url("/warm"), "GET"), &warm), warm));
+  RecordingDelegate d;
+  d.onNewBody = [](const URLRequest&) { return payloadStream(); };
+  const URLRequest req = streamedPayloadPost(server.url("/old"));
+  ASSERT_TRUE(run(URLConnection::make(req, &d), d));
+  ASSERT_TRUE(d.finished) << (d.error ? d.error->localizedDescription() : "");
+  EXPECT_EQ(d.newBodyStreams, 2);
+  const auto reqs = server.requests();
+  ASSERT_EQ(reqs.size(), 4u);
+  EXPECT_EQ(reqs[1].connectionId, reqs[0].connectionId);
+  EXPECT_NE(reqs[2].connectionId, reqs[1].connectionId);
+  for (size_t i = 1; i < 4; ++i) {
+    SCOPED_TRACE(reqs[i].target);
+    EXPECT_EQ(reqs[i].method, "POST");
+    EXPECT_EQ(reqs[i].body, "payload");
+  }
+  EXPECT_EQ(reqs[3].target, "/new");
+}
+
 TEST_F(URLConnectionTest, A307WithoutANewStreamFails) {
   TestHttpServer server([](const HttpRequest& r) {
     if (r.path == "/old") return HttpResponse::redirect(307, "/new");
     return HttpResponse::json(200, "{}");
   });
   RecordingDelegate d;
-  URLRequest req = requestFor(server.url("/old"), "POST");
-  req.setHTTPBodyStream(std::make_shared<platform::DataInputStream>(bytesOf("payload")));
-  req.headers.set("Content-Length", "7");
+  const URLRequest req = streamedPayloadPost(server.url("/old"));
   ASSERT_TRUE(run(URLConnection::make(req, &d), d));
   ASSERT_TRUE(d.error);
   EXPECT_EQ(d.error->code, platform::NSURLErrorRequestBodyStreamExhausted);

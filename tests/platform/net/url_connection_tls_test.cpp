@@ -75,11 +75,13 @@ TEST_F(TLSTest, AHostNameMismatchIsRefusedByTheSystemCheck) {
   EXPECT_EQ(server.requestCount(), 0u);
 }
 
-// A pin names the public key of the server's own certificate. Pinned only,
-// the pin alone decides: neither the chain nor the name is consulted, so a
-// self-signed server is reached, and a pinned authority does not stand for
-// the servers it signs. System or pinned: a chain that verifies is enough;
-// one that does not gets a second handshake in which the pin decides.
+// A pinned certificate is trusted two ways, each tried in a handshake of
+// its own: as the server's own key (neither the chain nor the name is
+// consulted, so a self-signed server is reached), or as the only trust
+// anchor of the server's chain, with the name checked (so a pinned
+// authority stands for the servers it signs for this host). System or
+// pinned: a chain that verifies against the system is enough; one that
+// does not gets the pinned handshakes.
 TEST_F(TLSTest, PinsDecideAloneOrStandInForTheSystemCheck) {
   const TestCertificates& c = certificates();
   const TlsIdentity authoritySigned = c.identity();
@@ -100,15 +102,19 @@ TEST_F(TLSTest, PinsDecideAloneOrStandInForTheSystemCheck) {
       {"system: the authority unknown", authoritySigned, false, P::systemDefault(), false, 1},
       {"system: a self-signed server", selfSigned, true, P::systemDefault(), false, 1},
       {"pinned: the right pin on a self-signed server", selfSigned, false, P::pinned(Pins{c.selfSignedDer}), true, 1},
-      {"pinned: a wrong pin on a self-signed server", selfSigned, false, P::pinned(Pins{c.otherCaDer}), false, 1},
+      {"pinned: a wrong pin on a self-signed server", selfSigned, false, P::pinned(Pins{c.otherCaDer}), false, 2},
       {"pinned: one right pin among others", selfSigned, false, P::pinned(Pins{c.otherCaDer, c.selfSignedDer}), true, 1},
       {"pinned: the leaf, its authority unknown", authoritySigned, false, P::pinned(Pins{c.leafDer}), true, 1},
-      {"pinned: the authority is not the server's key", authoritySigned, true, P::pinned(Pins{c.caDer}), false, 1},
+      {"pinned: the authority, unknown to the system", authoritySigned, false, P::pinned(Pins{c.caDer}), true, 2},
+      {"pinned: the authority, known to the system", authoritySigned, true, P::pinned(Pins{c.caDer}), true, 2},
+      {"pinned: a wrong authority", authoritySigned, true, P::pinned(Pins{c.otherCaDer}), false, 2},
+      {"pinned: the authority does not vouch for another name", wrongHost, true, P::pinned(Pins{c.caDer}), false, 2},
       {"pinned: another certificate of the same key", authoritySigned, false, P::pinned(Pins{c.wrongHostLeafDer}), true, 1},
-      {"pinned: the name is not checked", wrongHost, false, P::pinned(Pins{c.leafDer}), true, 1},
+      {"pinned: the name is not checked for the server's key", wrongHost, false, P::pinned(Pins{c.leafDer}), true, 1},
       {"either: the chain verifies, the pin is wrong", authoritySigned, true, P::systemOrPinned(Pins{c.otherCaDer}), true, 1},
       {"either: a self-signed server, the right pin", selfSigned, true, P::systemOrPinned(Pins{c.selfSignedDer}), true, 2},
-      {"either: a self-signed server, a wrong pin", selfSigned, true, P::systemOrPinned(Pins{c.otherCaDer}), false, 2},
+      {"either: a self-signed server, a wrong pin", selfSigned, true, P::systemOrPinned(Pins{c.otherCaDer}), false, 3},
+      {"either: the authority unknown, the authority pinned", authoritySigned, false, P::systemOrPinned(Pins{c.caDer}), true, 3},
       {"either: a wrong name, the right pin", wrongHost, true, P::systemOrPinned(Pins{c.leafDer}), true, 2},
       {"either: no pins is the system check", selfSigned, true, P::systemOrPinned(Pins{}), false, 1},
       {"either: no certificate among the pins", selfSigned, true, P::systemOrPinned(Pins{{1, 2, 3}}), false, 1},
@@ -134,24 +140,57 @@ TEST_F(TLSTest, PinsDecideAloneOrStandInForTheSystemCheck) {
   }
 }
 
-// A connection or session that only a pin let in must never carry a
-// transfer that asks for the system's check, nor the other way round.
+// A connection that only a pin let in must never carry a transfer that
+// asks for the system's check, nor the other way round. libcurl keeps
+// connections of differing TLS settings apart by itself; on top of that a
+// pinned transfer always makes its own handshake and leaves no connection
+// behind, while transfers under the system's check share one.
 TEST_F(TLSTest, ConnectionsAreNotSharedAcrossTrustPolicies) {
   const TestCertificates& c = certificates();
   TestHttpServer selfSigned(ok, c.selfSignedIdentity());
   TestHttpServer authoritySigned(ok, c.identity());
   URLConnection::setTrustedCertificateAuthorities(caFile_);
   using Pins = std::vector<platform::Data>;
-  EXPECT_TRUE(get(selfSigned, ServerTrustPolicy::pinned(Pins{c.selfSignedDer})).finished);
+  const ServerTrustPolicy pin = ServerTrustPolicy::pinned(Pins{c.selfSignedDer});
+  EXPECT_TRUE(get(selfSigned, pin).finished);
   const RecordingDelegate system = get(selfSigned, ServerTrustPolicy::systemDefault());
   ASSERT_TRUE(system.error);
   EXPECT_EQ(system.error->code, platform::NSURLErrorServerCertificateUntrusted);
+  EXPECT_TRUE(get(selfSigned, pin).finished);
+  // Each pinned transfer and the refused one: a handshake each.
+  EXPECT_EQ(selfSigned.connectionCount(), 3u);
+
   EXPECT_TRUE(get(authoritySigned, ServerTrustPolicy::systemDefault()).finished);
   const RecordingDelegate wrongPin = get(authoritySigned, ServerTrustPolicy::pinned(Pins{c.otherCaDer}));
   ASSERT_TRUE(wrongPin.error);
   EXPECT_EQ(wrongPin.error->code, platform::NSURLErrorServerCertificateUntrusted);
-  EXPECT_EQ(selfSigned.requestCount(), 1u);
-  EXPECT_EQ(authoritySigned.requestCount(), 1u);
+  EXPECT_TRUE(get(authoritySigned, ServerTrustPolicy::systemDefault()).finished);
+  // The system's transfers share one connection; the pinned one made two
+  // handshakes of its own (the server's key, then the pins as anchors).
+  EXPECT_EQ(authoritySigned.connectionCount(), 3u);
+  EXPECT_EQ(selfSigned.requestCount(), 2u);
+  EXPECT_EQ(authoritySigned.requestCount(), 2u);
+}
+
+// A server that presents no certificate gives a pin nothing to match, and
+// libcurl skips the pin check then: a pinned handshake must not agree to a
+// cipher suite without server authentication, whatever the system's
+// default cipher list allows. (This binary runs these tests once more with
+// a configuration whose default list offers anonymous suites.)
+TEST_F(TLSTest, APinnedHandshakeRefusesAServerWithoutACertificate) {
+  const TestCertificates& c = certificates();
+  TestHttpServer server(ok, TlsIdentity::anonymous());
+  using Pins = std::vector<platform::Data>;
+  for (const ServerTrustPolicy& policy :
+       {ServerTrustPolicy::pinned(Pins{c.selfSignedDer}), ServerTrustPolicy::systemOrPinned(Pins{c.caDer})}) {
+    const RecordingDelegate d = get(server, policy);
+    EXPECT_FALSE(d.finished);
+    ASSERT_TRUE(d.error);
+    EXPECT_TRUE(d.error->code == platform::NSURLErrorServerCertificateUntrusted ||
+                d.error->code == platform::NSURLErrorSecureConnectionFailed)
+        << d.error->localizedDescription();
+  }
+  EXPECT_EQ(server.requestCount(), 0u);
 }
 
 // The handshake that fails verification sends nothing of the body, so the
