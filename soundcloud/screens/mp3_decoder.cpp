@@ -8,23 +8,38 @@
 
 namespace tssc {
 
+namespace {
+
+// More than this before the first frame (a huge tag) is not kept for a
+// second attempt at another rate.
+constexpr size_t kMaxHead = 1024 * 1024 + static_cast<size_t>(kMp3ResyncLimit);
+
+}  // namespace
+
 Mp3Decoder::Mp3Decoder() {
+  if (!open(false)) error_ = "cannot start the MPEG audio decoder";
+}
+
+bool Mp3Decoder::open(bool resample) {
+  if (handle_) mpg123_delete(handle_);
   int err = MPG123_OK;
   handle_ = mpg123_new(nullptr, &err);
-  if (!handle_) {
-    error_ = "cannot start the MPEG audio decoder";
-    return;
-  }
-  // Forced rate and stereo: whatever the stream holds comes out in the one
-  // format the players render, so nothing downstream converts.
-  mpg123_param(handle_, MPG123_FLAGS, MPG123_QUIET | MPG123_GAPLESS | MPG123_FORCE_STEREO, 0.0);
-  mpg123_param(handle_, MPG123_FORCE_RATE, static_cast<long>(kPlayerSampleRate), 0.0);
+  if (!handle_) return false;
+  resampling_ = resample;
+  // Stereo and the players' rate: whatever the stream holds comes out in
+  // the one format the players render, so nothing downstream converts.
+  long flags = MPG123_QUIET | MPG123_FORCE_STEREO;
+  if (!resample) flags |= MPG123_GAPLESS;
+  mpg123_param(handle_, MPG123_FLAGS, flags, 0.0);
+  if (resample) mpg123_param(handle_, MPG123_FORCE_RATE, static_cast<long>(kPlayerSampleRate), 0.0);
   mpg123_param(handle_, MPG123_RESYNC_LIMIT, kMp3ResyncLimit, 0.0);
   mpg123_format_none(handle_);
   if (mpg123_format(handle_, static_cast<long>(kPlayerSampleRate), MPG123_STEREO, MPG123_ENC_SIGNED_16) != MPG123_OK ||
       mpg123_open_feed(handle_) != MPG123_OK) {
-    error_ = "cannot start the MPEG audio decoder";
+    return false;
   }
+  if (inputSize_) mpg123_set_filesize(handle_, static_cast<off_t>(*inputSize_));
+  return true;
 }
 
 Mp3Decoder::~Mp3Decoder() {
@@ -39,6 +54,15 @@ Mp3Decoder::Result Mp3Decoder::fail(const std::string& why) {
 bool Mp3Decoder::feed(std::span<const uint8_t> bytes) {
   if (failed()) return false;
   if (bytes.empty()) return true;
+  if (!formatKnown_ && !resampling_ && !headLost_) {
+    if (head_.size() + bytes.size() <= kMaxHead) {
+      head_.insert(head_.end(), bytes.begin(), bytes.end());
+    } else {
+      head_.clear();
+      head_.shrink_to_fit();
+      headLost_ = true;  // no second attempt without the start
+    }
+  }
   if (mpg123_feed(handle_, bytes.data(), bytes.size()) != MPG123_OK) {
     fail(std::string("MPEG audio decoder refused the input: ") + mpg123_strerror(handle_));
     return false;
@@ -47,6 +71,7 @@ bool Mp3Decoder::feed(std::span<const uint8_t> bytes) {
 }
 
 void Mp3Decoder::setInputSize(uint64_t bytes) {
+  inputSize_ = bytes;
   if (!failed()) mpg123_set_filesize(handle_, static_cast<off_t>(bytes));
 }
 
@@ -66,12 +91,24 @@ Mp3Decoder::Result Mp3Decoder::read(int16_t* out, size_t frames) {
       if (rate != static_cast<long>(kPlayerSampleRate) || channels != 2 || encoding != MPG123_ENC_SIGNED_16)
         return fail("MPEG audio in a format that cannot be converted");
       formatKnown_ = true;
+      head_.clear();
+      head_.shrink_to_fit();
       continue;
     }
     if (rc == MPG123_OK) continue;
     if (rc == MPG123_NEED_MORE || rc == MPG123_DONE) {
       result.status = Status::NeedMore;
       return result;
+    }
+    // A stream at another rate than the players' cannot be opened at its
+    // own rate: start again from its first byte, resampled.
+    if (!formatKnown_ && !resampling_ && !headLost_ && !head_.empty()) {
+      std::vector<uint8_t> head;
+      head.swap(head_);
+      if (!open(true)) return fail("cannot start the MPEG audio decoder");
+      if (mpg123_feed(handle_, head.data(), head.size()) != MPG123_OK)
+        return fail(std::string("MPEG audio decoder refused the input: ") + mpg123_strerror(handle_));
+      continue;
     }
     // Before the first frame every failure means the same to the user: this
     // is not MPEG audio. Past it, libmpg123's words name the damage.

@@ -20,6 +20,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "soundcloud/screens/wav_decoder.h"
 
@@ -70,9 +71,20 @@ class Mp3Decoder {
 
  private:
   Result fail(const std::string& why);
+  // Opens the library's decoder: at the stream's own rate with the encoder
+  // delay and padding trimmed, or resampled to the players' rate without
+  // that trim (libmpg123 can hang trimming a damaged header while it
+  // resamples).
+  bool open(bool resample);
 
   mpg123_handle_struct* handle_ = nullptr;
   bool formatKnown_ = false;
+  bool resampling_ = false;
+  std::optional<uint64_t> inputSize_;
+  // What was fed before the first frame, to feed again should the stream
+  // turn out to need resampling.
+  std::vector<uint8_t> head_;
+  bool headLost_ = false;
   std::string error_;
 };
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -287,6 +288,36 @@ TEST(Mp3Decoder, MalformedInputsAreRefusedWithTheirReason) {
     EXPECT_GT(d->frames(), 11025u);
     EXPECT_LE(d->frames(), 22050u + 1152u);
   }
+}
+
+// A stream at another rate comes out resampled to the players' rate; its
+// encoder header is then not trusted, so a header that claims billions of
+// frames (it once hung the library's resampler) only ends the stream.
+TEST(Mp3Decoder, AStreamAtAnotherRateIsResampledAndADamagedHeaderEndsIt) {
+  igbtest::TempFolder folder;
+  const auto source = makeToneMp3(folder.path(), "source", 0.5);
+  const auto low = folder.path() / "low.mp3";
+  const std::string command = "lame --quiet --mp3input --resample 22.05 -b 64 '" + source.string() + "' '" + low.string() + "'";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  const auto bytes = readAll(low);
+  std::string why;
+  const auto decoded = decodeMp3(bytes, &why);
+  ASSERT_TRUE(decoded.has_value()) << why;
+  EXPECT_GE(decoded->frames(), 22050u);
+  EXPECT_LE(decoded->frames(), 22050u + 3 * 1152u);
+  EXPECT_NEAR(measure(decoded->samples, 4000, 18000).hz, kToneHz, 1.0);
+
+  // The encoder header's frame count, just after "Xing" or "Info" and its
+  // flags, set to the largest there is.
+  auto damaged = bytes;
+  size_t at = 0;
+  for (size_t i = 0; i + 12 <= damaged.size() && at == 0; ++i)
+    if (std::memcmp(&damaged[i], "Xing", 4) == 0 || std::memcmp(&damaged[i], "Info", 4) == 0) at = i + 8;
+  ASSERT_NE(at, 0u) << "no encoder header";
+  for (size_t i = 0; i < 4; ++i) damaged[at + i] = 0xFF;
+  const auto again = decodeMp3(damaged, &why);
+  ASSERT_TRUE(again.has_value()) << why;
+  EXPECT_GE(again->frames(), 22050u);
 }
 
 TEST_F(Mp3StreamTest, AStreamThatIsNotAudioFailsOnce) {
