@@ -84,7 +84,6 @@ class Synth : public AudioIOListener,
   float referencePitch() const { return referencePitch_; }
   uint16_t currentPatternIndex() const { return currentPatternIndex_.load(std::memory_order_acquire); }
   // Only the number changes, with no reload and no report. Main thread.
-  void setCurrentPatternIndex(uint16_t index) { currentPatternIndex_.store(index, std::memory_order_relaxed); }
 
   // --- library changes (main thread; the pattern store calls them) ----------
   // A waiting pattern change to a saved or initialized number plays the
