@@ -364,6 +364,7 @@ class Synth : public AudioIOListener,
   // parts differ): at construction, and at each bounce, so that a bounce of
   // a pattern is the same whatever played before it.
   void seedNoise();
+  void freezeForLoad();
   void finishLoad(PatternRecord& record, bool publishFromRender = false, int32_t index = -1);
   // Voice state (the parts' plain fields, the effects' running state) is
   // written by the render side alone. What the main thread needs done to it

@@ -81,6 +81,20 @@ class PartParameters {
     return true;
   }
 
+  // A load of other values is about to write them: counted before the
+  // first write, so a voice that read any of them and then loadedSince()
+  // sees the count moved and drops what it read.
+  void beginLoad() {
+    loads_.fetch_add(1, std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_release);
+  }
+  uint32_t loads() const { return loads_.load(std::memory_order_acquire); }
+  // After a read: whether a load began since the count `seen`.
+  bool loadedSince(uint32_t seen) const {
+    std::atomic_thread_fence(std::memory_order_acquire);
+    return loads_.load(std::memory_order_relaxed) != seen;
+  }
+
  private:
   bool motionAllowed(uint32_t index) const { return index <= kLowBoost && knob(kMotionSeq) != 0; }
   int32_t clampTo(uint32_t index, int32_t value) const {
@@ -90,4 +104,5 @@ class PartParameters {
   const PartParamInfo* table_;
   std::atomic<int32_t> knob_[kCount];
   std::atomic<int32_t> effective_[kCount];
+  std::atomic<uint32_t> loads_{0};
 };
