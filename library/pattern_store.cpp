@@ -335,6 +335,8 @@ bool Z31647PatternStore::storeTagInfo(const PatternRecord& record, int32_t index
     table_.update(record, index);
     if (renewed) storeIndexTableLocked();
   }
+  // The texts are part of the record a waiting change will load.
+  if (PatternLibraryObserver* o = libraryObserver()) o->libraryStoredPattern(index);
   post(kPatternStorePatternTagStored, {{"patternNumber", platform::Value(index)}});
   return true;
 }

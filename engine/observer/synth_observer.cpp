@@ -31,10 +31,20 @@ void SynthObserver::resumeDraining() {
 }
 
 void SynthObserver::push(Kind kind, int64_t a, int64_t b, double d) {
-  // The loop's own thread may drain here: what it posts then came before
-  // this record, so the order holds.
-  if (enqueuePos_.load(std::memory_order_relaxed) - dequeuePosition() >= kCapacity / 2 && loop_.isCurrentThread())
-    drain();
+  // The loop's own thread makes room here without posting (its handlers
+  // must not run inside a callback): what it takes came before this record,
+  // and the drain it schedules posts it first, so the order holds.
+  if (enqueuePos_.load(std::memory_order_relaxed) - dequeuePosition() >= kCapacity / 2 && loop_.isCurrentThread()) {
+    takeFromRing();
+    if (!drainScheduled_) {
+      drainScheduled_ = true;
+      loop_.perform([this, alive = std::weak_ptr<int>(alive_)] {
+        if (alive.expired()) return;
+        drainScheduled_ = false;
+        drain();
+      });
+    }
+  }
   uint64_t pos = enqueuePos_.load(std::memory_order_relaxed);
   for (;;) {
     Cell& cell = (*cells_)[pos % kCapacity];
@@ -56,6 +66,17 @@ void SynthObserver::push(Kind kind, int64_t a, int64_t b, double d) {
 }
 
 void SynthObserver::drain() {
+  takeFromRing();
+  // A handler's own callbacks may add to taken_ meanwhile; they come after.
+  while (!taken_.empty()) {
+    const Record r = taken_.front();
+    taken_.pop_front();
+    post(r);
+  }
+  reportDrops();
+}
+
+void SynthObserver::takeFromRing() {
   for (;;) {
     const uint64_t at = dequeuePos_.load(std::memory_order_relaxed);
     Cell& cell = (*cells_)[at % kCapacity];
@@ -64,8 +85,11 @@ void SynthObserver::drain() {
     const Record r = cell.record;
     cell.sequence.store(at + kCapacity, std::memory_order_release);
     dequeuePos_.store(at + 1, std::memory_order_relaxed);
-    post(r);
+    taken_.push_back(r);
   }
+}
+
+void SynthObserver::reportDrops() {
   if (dropsReported_) return;
   const uint64_t dropped = dropped_.load(std::memory_order_relaxed);
   if (dropped == 0) return;

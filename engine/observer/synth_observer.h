@@ -8,8 +8,10 @@
 // drains the ring on a short repeating timer and posts the notifications on
 // the default centre. The ring holds far more than any burst the engine
 // makes between two drains (a whole bar of every part's triggers, a flood of
-// MIDI controllers), and a callback made on the main thread itself drains
-// first when the ring is half full, so nothing is lost in practice. Should
+// MIDI controllers), and a callback made on the main thread itself, when the
+// ring is half full, moves its contents aside (posting nothing there: no
+// handler runs inside a callback) and has the loop drain soon after, so
+// nothing is lost in practice. Should
 // the ring still fill (a main thread stalled for seconds), the newest record
 // is dropped rather than waited for; every drop is counted, and the first
 // drain that sees drops says so once in the log.
@@ -19,6 +21,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -108,6 +111,9 @@ class SynthObserver : public SynthListener {
   };
 
   void push(Kind kind, int64_t a = 0, int64_t b = 0, double d = 0.0);
+  // Main thread: moves what the ring holds to taken_, posting nothing.
+  void takeFromRing();
+  void reportDrops();
   void post(const Record& r);
 
   platform::RunLoop& loop_;
@@ -121,5 +127,11 @@ class SynthObserver : public SynthListener {
   uint64_t dequeuePosition() const { return dequeuePos_.load(std::memory_order_relaxed); }
   std::atomic<uint64_t> dropped_{0};
   bool dropsReported_ = false;
+  // Main thread: records taken out of the ring ahead of the others, in
+  // order, waiting for the next drain (scheduled with the loop's perform,
+  // so that no handler runs inside a callback).
+  std::deque<Record> taken_;
+  bool drainScheduled_ = false;
+  std::shared_ptr<int> alive_ = std::make_shared<int>(0);
   std::function<void(const std::string&)> log_;
 };

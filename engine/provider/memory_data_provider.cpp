@@ -11,6 +11,7 @@ MemoryDataProvider::MemoryDataProvider(int32_t numberOfBanks)
       count_(static_cast<int32_t>(patterns_.size())) {}
 
 PatternRecord MemoryDataProvider::patternAt(int32_t index) {
+  std::lock_guard<std::mutex> lock(mutex_);
   return valid(index) ? patterns_[static_cast<size_t>(index)] : init_;
 }
 
@@ -22,22 +23,28 @@ int32_t MemoryDataProvider::numberOfPatternsInBank(int32_t bank) {
 
 void MemoryDataProvider::initializePattern(int32_t slot, int32_t bank) {
   const int32_t i = indexOf(slot, bank);
-  if (valid(i)) storePattern(init_, i);
+  storePattern(init_, i);  // checks the number
 }
 
 void MemoryDataProvider::movePatterns(int32_t fromSlot, int32_t fromBank, int32_t toSlot, int32_t toBank) {
   const int32_t from = indexOf(fromSlot, fromBank);
   const int32_t to = indexOf(toSlot, toBank);
-  if (!valid(from) || !valid(to) || from == to) return;
-  const PatternRecord moving = patterns_[static_cast<size_t>(from)];
-  patterns_.erase(patterns_.begin() + from);
-  patterns_.insert(patterns_.begin() + to, moving);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!valid(from) || !valid(to) || from == to) return;
+    const PatternRecord moving = patterns_[static_cast<size_t>(from)];
+    patterns_.erase(patterns_.begin() + from);
+    patterns_.insert(patterns_.begin() + to, moving);
+  }
   if (observer_) observer_->libraryMovedPattern(from, to);
 }
 
 void MemoryDataProvider::replacePatterns(const PatternRecord& record, int32_t banks) {
-  patterns_.assign(static_cast<size_t>(banks > 0 ? banks : 0) * kPatternsPerBank, record);
-  count_.store(static_cast<int32_t>(patterns_.size()), std::memory_order_relaxed);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    patterns_.assign(static_cast<size_t>(banks > 0 ? banks : 0) * kPatternsPerBank, record);
+    count_.store(static_cast<int32_t>(patterns_.size()), std::memory_order_relaxed);
+  }
   if (observer_) observer_->libraryReplacedPatterns();
 }
 
@@ -46,8 +53,11 @@ bool MemoryDataProvider::storePattern(const PatternRecord& record, int32_t slot,
 }
 
 bool MemoryDataProvider::storePattern(const PatternRecord& record, int32_t index) {
-  if (!valid(index)) return false;
-  patterns_[static_cast<size_t>(index)] = record;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!valid(index)) return false;
+    patterns_[static_cast<size_t>(index)] = record;
+  }
   if (observer_) observer_->libraryStoredPattern(index);
   return true;
 }
@@ -57,8 +67,12 @@ bool MemoryDataProvider::storeTagInfo(const PatternRecord& record, int32_t slot,
 }
 
 bool MemoryDataProvider::storeTagInfo(const PatternRecord& record, int32_t index) {
-  if (!valid(index)) return false;
-  patterns_[static_cast<size_t>(index)].tagParams = record.tagParams;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!valid(index)) return false;
+    patterns_[static_cast<size_t>(index)].tagParams = record.tagParams;
+  }
+  if (observer_) observer_->libraryStoredPattern(index);
   return true;
 }
 
@@ -68,6 +82,7 @@ void MemoryDataProvider::slotAndBankOf(int32_t index, int32_t* slot, int32_t* ba
 }
 
 std::string MemoryDataProvider::columnText(int32_t index, int32_t column) {
+  std::lock_guard<std::mutex> lock(mutex_);
   if (!valid(index)) return {};
   const PatternRecord& r = patterns_[static_cast<size_t>(index)];
   auto field = [](const char* s, size_t n) { return std::string(s, strnlen(s, n)); };

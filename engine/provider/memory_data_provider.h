@@ -6,6 +6,7 @@
 // be called from the audio thread.
 
 #include <atomic>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -43,6 +44,9 @@ class MemoryDataProvider : public DataProvider {
   bool valid(int32_t index) const { return index >= 0 && static_cast<size_t>(index) < patterns_.size(); }
 
   PatternRecord init_;
+  // Read by posting threads (a MIDI program change fetches its record), so
+  // guarded; observers are told outside it.
+  std::mutex mutex_;
   std::vector<PatternRecord> patterns_;
   std::atomic<int32_t> count_;
   std::optional<std::pair<PatternRecord, int32_t>> editBuffer_;

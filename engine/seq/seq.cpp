@@ -285,15 +285,24 @@ void Seq::stop() {
 
 bool Seq::loadPendingPattern(bool whilePlaying, int32_t startStep) {
   if (!hasListener_ || pendingIndex() < 0) return false;
-  const int32_t index = pendingIndex();
+  // The number is read and published (by the listener) with no renumbering
+  // in between; while one runs the change waits for the next slice.
+  std::unique_lock<platform::SpinTryLock> renumbering(renumberLock_, std::try_to_lock);
+  if (!renumbering.owns_lock()) return false;
+  return loadPendingPatternLocked(whilePlaying, startStep);
+}
+
+bool Seq::loadPendingPatternLocked(bool whilePlaying, int32_t startStep) {
+  if (!hasListener_ || pendingIndex() < 0) return false;
   PatternSlot* slot = pendingSlot_;
+  // The slot's number, not the one stored when the change arrived: a move
+  // may have renumbered the slot since.
+  const int32_t index = slot ? slot->index.load(std::memory_order_acquire) : pendingIndex();
   pendingPattern_ = -1;
   pendingSlot_ = nullptr;
   recordToLoad_ = slot ? &slot->record : nullptr;
-  loadingSlot_ = slot;
   const int32_t tempo = listener().loadPattern(index, whilePlaying);
   recordToLoad_ = nullptr;
-  loadingSlot_ = nullptr;
   // In use until here, so that a move renumbers it during the load.
   releaseSlot(slot);
   patternTempo_.store(tempo, std::memory_order_relaxed);
@@ -318,12 +327,16 @@ void Seq::preparePattern(int32_t startStep) {
 }
 
 void Seq::handlePatternEnd() {
+  // A change due here while a renumbering runs keeps the change point for
+  // the next slice rather than letting the pattern go round once more.
+  std::unique_lock<platform::SpinTryLock> renumbering(renumberLock_, std::defer_lock);
+  if (position_.changePoint() && hasListener_ && pendingIndex() >= 0 && !renumbering.try_lock()) return;
   if (position_.changePoint()) {
     const int32_t changeStep = position_.changeStep();
     position_.clearChangePoint();
     bool done = false;
     if (changeGrid() != 0) {
-      if (loadPendingPattern(true, changeStep)) {
+      if (loadPendingPatternLocked(true, changeStep)) {
         done = true;
       } else if (restartRequest_) {
         preparePattern(0);
@@ -332,7 +345,7 @@ void Seq::handlePatternEnd() {
       } else if (changeStep != 0) {
         done = true;
       }
-    } else if (loadPendingPattern(true, 0)) {
+    } else if (loadPendingPatternLocked(true, 0)) {
       done = true;
     }
     if (!done) {

@@ -60,18 +60,6 @@
 #include "engine/seq/step_clock.h"
 #include "platform/foundation/spin_try_lock.h"
 
-// A pattern number the render side publishes, read from something a move on
-// the main thread may renumber meanwhile (`now`, read again after the
-// store). The move remaps the published value itself when it comes after
-// the store; when it came between the read and the store, the stale number
-// is replaced here, unless the value was written again since.
-template <typename T>
-void publishRenumbered(std::atomic<T>& target, int32_t published, int32_t now) {
-  if (now == published) return;
-  T expected = static_cast<T>(published);
-  target.compare_exchange_strong(expected, static_cast<T>(now), std::memory_order_acq_rel);
-}
-
 // What the sequencer needs from the rest of the system.
 struct SeqServices {
   // "Now" for the stamps Seq makes itself; null = the platform host time.
@@ -139,14 +127,14 @@ class Seq {
   void renumberPatterns(int32_t from, int32_t to);
   // The same for any renumbering: a waiting change numbered n takes
   // `numberOf(n)`.
-  void renumberPatterns(const std::function<int32_t(int32_t)>& numberOf);
+  // alsoLocked runs first under the same lock (the owner's own copy of the
+  // playing number), so the render side sees all of them renumbered or none.
+  void renumberPatterns(const std::function<int32_t(int32_t)>& numberOf,
+                        const std::function<void()>& alsoLocked = {});
   // The library's numbers hold other records now: every change asked for
   // so far is dropped at the render side's next slice; the number last
   // asked for becomes `current`.
   void cancelPatternChanges(int32_t current);
-  // Render side, inside SeqListener::loadPattern: the number of the record
-  // being loaded as it is now (a move may renumber it meanwhile); -1 outside.
-  int32_t loadingPatternIndex() const;
 
   // --- Parameters (any thread) ----------------------------------------------
   int32_t param(int32_t index) const;
@@ -263,6 +251,7 @@ class Seq {
   // Posting.
   void post(uint64_t time, uint32_t code, uint32_t arg1 = 0, uint32_t arg2 = 0, PatternSlot* pattern = nullptr);
   void postFromRender(uint64_t time, uint32_t code, uint32_t arg1, uint32_t arg2 = 0);
+  // Callers hold fetchMutex_ until they have posted the slot.
   PatternSlot* fetchPattern(int32_t index);
   static void releaseSlot(PatternSlot* slot);
   int32_t numberOfPatterns() const;
@@ -277,11 +266,13 @@ class Seq {
   void execute(const QueuedCommand& c, AudioIO* io);
   void changePatternCommand(int32_t index, PatternSlot* pattern, bool notify);
   void refreshNow(PatternSlot* fresh);
-  void cancelNow(uint64_t order);
+  void cancelNow(uint64_t order, int32_t current);
   int32_t pendingIndex() const { return pendingSlot_ ? pendingSlot_->index.load(std::memory_order_relaxed) : pendingPattern_; }
   void start();
   void stop();
   bool loadPendingPattern(bool whilePlaying, int32_t startStep);
+  // The same with renumberLock_ already held.
+  bool loadPendingPatternLocked(bool whilePlaying, int32_t startStep);
   void preparePattern(int32_t startStep);
   void handlePatternEnd();
   void loopOn();
@@ -333,6 +324,15 @@ class Seq {
   // render side only tries the lock, and it is not a pthread mutex, whose
   // unlock is not real-time-safe.
   platform::SpinTryLock commandMutex_;
+  // Held by the main thread across a renumbering; the render side only
+  // tries it around reading a pattern's number and publishing it, and
+  // leaves the change waiting when it is busy.
+  platform::SpinTryLock renumberLock_;
+  // Held by posting threads (never the render thread) from a record's
+  // fetch to its post, and across refreshes and renumberings: a move cannot
+  // renumber a slot between its stamp and its read, and a refresh cannot
+  // overtake the change it refreshes.
+  std::mutex fetchMutex_;
   std::vector<QueuedCommand> posted_;
   std::vector<QueuedCommand> queue_;
   bool unsorted_ = false;
@@ -346,7 +346,6 @@ class Seq {
   int32_t pendingPattern_ = -1;
   PatternSlot* pendingSlot_ = nullptr;
   const PatternRecord* recordToLoad_ = nullptr;
-  const PatternSlot* loadingSlot_ = nullptr;
   int32_t loopBar_ = 0;
   bool restartRequest_ = false;
   bool patternSetMode_ = false;

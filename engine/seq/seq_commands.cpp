@@ -53,7 +53,9 @@ Seq::PatternSlot* Seq::fetchPattern(int32_t index) {
     slot->inUse.store(true, std::memory_order_relaxed);
     slot->index.store(index, std::memory_order_relaxed);
   }
-  // The file read happens here, on the asking thread, with no lock held.
+  // The file read happens here, on the asking thread, with no lock the
+  // render thread takes; the caller's fetchMutex_ keeps a renumbering out
+  // until the slot is posted.
   slot->record = provider->patternAt(index);
   return slot;
 }
@@ -74,6 +76,7 @@ bool Seq::programChange(uint64_t time, uint32_t program) {
   if (bankSelectMsb_.load(std::memory_order_relaxed) != 0) return false;
   const int64_t index = static_cast<int64_t>(program) + 128 * static_cast<int64_t>(bankSelectLsb_.load(std::memory_order_relaxed));
   if (index >= numberOfPatterns()) return false;
+  std::lock_guard<std::mutex> fetching(fetchMutex_);
   PatternSlot* slot = fetchPattern(static_cast<int32_t>(index));
   if (!slot) return false;
   post(time, code(Code::ProgramChange), program, static_cast<uint32_t>(index), slot);
@@ -82,6 +85,7 @@ bool Seq::programChange(uint64_t time, uint32_t program) {
 
 int32_t Seq::changePatternSilently(int32_t index) {
   if (index < 0 || index >= numberOfPatterns()) return pendingPattern();
+  std::lock_guard<std::mutex> fetching(fetchMutex_);
   PatternSlot* slot = fetchPattern(index);
   if (!slot) return pendingPattern();
   post(0, code(Code::ChangePatternSilently), static_cast<uint32_t>(index), 0, slot);
@@ -90,6 +94,7 @@ int32_t Seq::changePatternSilently(int32_t index) {
 
 bool Seq::changePattern(uint64_t time, int32_t index) {
   if (index < 0 || index >= numberOfPatterns()) return false;
+  std::lock_guard<std::mutex> fetching(fetchMutex_);
   PatternSlot* slot = fetchPattern(index);
   if (!slot) return false;
   post(time, code(Code::ChangePattern), static_cast<uint32_t>(index), 0, slot);
@@ -131,6 +136,7 @@ void Seq::linkStop(uint64_t time) { post(time ? time : clock_->now(), code(Code:
 // ------------------------------------------------------------ library changes
 
 void Seq::refreshPattern(int32_t index) {
+  std::lock_guard<std::mutex> fetching(fetchMutex_);
   // Only when a change to that number waits: a slot in use holds it.
   bool waiting = false;
   {
@@ -146,9 +152,12 @@ void Seq::renumberPatterns(int32_t from, int32_t to) {
   renumberPatterns([from, to](int32_t p) { return movedPatternNumber(p, from, to); });
 }
 
-void Seq::renumberPatterns(const std::function<int32_t(int32_t)>& numberOf) {
-  // The number last asked for first, then the slots it may be published
-  // from (see publishRenumbered).
+void Seq::renumberPatterns(const std::function<int32_t(int32_t)>& numberOf,
+                           const std::function<void()>& alsoLocked) {
+  // No fetch between its read and its post sees the numbers change.
+  std::lock_guard<std::mutex> fetching(fetchMutex_);
+  std::lock_guard<platform::SpinTryLock> renumbering(renumberLock_);
+  if (alsoLocked) alsoLocked();
   int32_t r = requestedPattern_.load(std::memory_order_acquire);
   while (!requestedPattern_.compare_exchange_weak(r, numberOf(r), std::memory_order_acq_rel)) {
   }
@@ -160,12 +169,10 @@ void Seq::renumberPatterns(const std::function<int32_t(int32_t)>& numberOf) {
 }
 
 void Seq::cancelPatternChanges(int32_t current) {
-  post(0, kCancelPatternChanges);
+  // Stored here for whoever asks before the next slice, and again by the
+  // render side, where a change executing meanwhile could overwrite it.
   requestedPattern_.store(current, std::memory_order_release);
-}
-
-int32_t Seq::loadingPatternIndex() const {
-  return loadingSlot_ ? loadingSlot_->index.load(std::memory_order_acquire) : -1;
+  post(0, kCancelPatternChanges, static_cast<uint32_t>(current));
 }
 
 void Seq::refreshNow(PatternSlot* fresh) {
@@ -179,7 +186,8 @@ void Seq::refreshNow(PatternSlot* fresh) {
   releaseSlot(fresh);
 }
 
-void Seq::cancelNow(uint64_t order) {
+void Seq::cancelNow(uint64_t order, int32_t current) {
+  requestedPattern_.store(current, std::memory_order_release);
   releaseSlot(pendingSlot_);
   pendingSlot_ = nullptr;
   pendingPattern_ = -1;
@@ -284,6 +292,10 @@ int32_t Seq::processCommands(AudioIO* io, int32_t offset, int32_t frames, uint64
         break;
       }
     }
+    // A change reads its slot's number and publishes it; a renumbering
+    // running now would leave one of them stale, so it waits a slice.
+    std::unique_lock<platform::SpinTryLock> renumbering(renumberLock_, std::defer_lock);
+    if (c.pattern && !renumbering.try_lock()) break;
     queue_[done++].pattern = nullptr;
     execute(c, io);
   }
@@ -293,9 +305,9 @@ int32_t Seq::processCommands(AudioIO* io, int32_t offset, int32_t frames, uint64
 
 void Seq::changePatternCommand(int32_t index, PatternSlot* pattern, bool notify) {
   // The slot's number, not the command's: a move may have renumbered it.
+  // Stable here: the caller holds renumberLock_.
   if (pattern) index = pattern->index.load(std::memory_order_acquire);
   requestedPattern_.store(index, std::memory_order_release);
-  if (pattern) publishRenumbered(requestedPattern_, index, pattern->index.load(std::memory_order_acquire));
   if (index == pendingIndex()) {
     releaseSlot(pattern);
     return;
@@ -314,7 +326,7 @@ void Seq::execute(const QueuedCommand& c, AudioIO* io) {
       case kBeginBounce: beginBounceNow(); break;
       case kEndBounce: endBounceNow(); break;
       case kRefreshPattern: refreshNow(c.pattern); break;
-      case kCancelPatternChanges: cancelNow(c.order); break;
+      case kCancelPatternChanges: cancelNow(c.order, static_cast<int32_t>(cmd.arg1)); break;
       default: break;  // kDropped
     }
     return;

@@ -121,9 +121,8 @@ int32_t Synth::loadPattern(int32_t index, bool whilePlaying) {
   std::memcpy(static_cast<void*>(&r), fetched, sizeof r);
   const int32_t newTempo = r.sequencerParams.tempo;
   if (whilePlaying && tempoLocked()) r.sequencerParams.tempo = static_cast<int16_t>(oldTempo);
+  // No renumbering can run until this returns (Seq holds it off).
   finishLoad(r, true, index);
-  // A move on the main thread may have renumbered the record meanwhile.
-  publishRenumbered(currentPatternIndex_, index, seq_->loadingPatternIndex());
   return newTempo;
 }
 
@@ -140,13 +139,16 @@ void Synth::libraryRenumberedPatterns(const std::vector<int32_t>& numberOf) {
 }
 
 void Synth::renumberPatterns(const std::function<int32_t(int32_t)>& numberOf) {
-  // The playing record's number first, then the waiting changes' (the
-  // order publishRenumbered relies on).
-  uint16_t c = currentPatternIndex_.load(std::memory_order_acquire);
-  while (c != kNoPattern &&
-         !currentPatternIndex_.compare_exchange_weak(c, static_cast<uint16_t>(numberOf(c)), std::memory_order_acq_rel)) {
-  }
-  if (seq_) seq_->renumberPatterns(numberOf);
+  // The playing record's number together with the waiting changes', under
+  // the lock the render side's loads try.
+  auto current = [this, &numberOf] {
+    uint16_t c = currentPatternIndex_.load(std::memory_order_acquire);
+    while (c != kNoPattern &&
+           !currentPatternIndex_.compare_exchange_weak(c, static_cast<uint16_t>(numberOf(c)), std::memory_order_acq_rel)) {
+    }
+  };
+  if (seq_) seq_->renumberPatterns(numberOf, current);
+  else current();
 }
 
 void Synth::libraryReplacedPatterns() {

@@ -84,7 +84,6 @@ class Synth : public AudioIOListener,
   float referencePitch() const { return referencePitch_; }
   uint16_t currentPatternIndex() const { return currentPatternIndex_.load(std::memory_order_acquire); }
   // Only the number changes, with no reload and no report. Main thread.
-  void setCurrentPatternIndex(uint16_t index) { currentPatternIndex_.store(index, std::memory_order_relaxed); }
 
   // --- library changes (main thread; the pattern store calls them) ----------
   // A waiting pattern change to a saved or initialized number plays the
@@ -365,6 +364,7 @@ class Synth : public AudioIOListener,
   // parts differ): at construction, and at each bounce, so that a bounce of
   // a pattern is the same whatever played before it.
   void seedNoise();
+  void freezeForLoad();
   void finishLoad(PatternRecord& record, bool publishFromRender = false, int32_t index = -1);
   // Voice state (the parts' plain fields, the effects' running state) is
   // written by the render side alone. What the main thread needs done to it

@@ -212,7 +212,7 @@ void Synth::applyPattern(PatternRecord& r) {
 void Synth::reloadPattern() {
   if (!dataProvider_) return;
   const int32_t index = currentPatternIndex();
-  askVoiceWork(kFreezeVoices);
+  freezeForLoad();
   const int32_t oldTempo = record().sequencerParams.tempo;
   record() = dataProvider_->patternAt(index);
   if (tempoLocked()) applyTempo(record(), oldTempo);
@@ -221,7 +221,7 @@ void Synth::reloadPattern() {
 
 void Synth::initializePattern() {
   if (!dataProvider_) return;
-  askVoiceWork(kFreezeVoices);
+  freezeForLoad();
   const int32_t oldTempo = record().sequencerParams.tempo;
   dataProvider_->initPattern(&record());
   if (tempoLocked()) applyTempo(record(), oldTempo);
@@ -279,6 +279,14 @@ void Synth::seedNoise() {
 }
 
 void Synth::resetSound() { askVoiceWork(kSilenceVoices); }
+
+void Synth::freezeForLoad() {
+  // The next block freezes every voice; one rendering now stops following
+  // at its next pick-up, before it can read the values written below.
+  for (auto& p : synthParts_) p->beginLoad();
+  for (auto& p : pcmParts_) p->beginLoad();
+  askVoiceWork(kFreezeVoices);
+}
 
 void Synth::askVoiceWork(uint32_t work) { voiceWork_.fetch_or(work, std::memory_order_release); }
 

@@ -31,8 +31,10 @@ class PartParameters {
   int32_t set(uint32_t index, int32_t value) {
     if (index >= kCount) return value;
     const int32_t v = clampTo(index, value);
-    knob_[index].store(v, std::memory_order_relaxed);
-    effective_[index].store(v, std::memory_order_relaxed);
+    // Release, so that a reader that sees the value sees the load count
+    // bumped before it (see beginLoad).
+    knob_[index].store(v, std::memory_order_release);
+    effective_[index].store(v, std::memory_order_release);
     return v;
   }
   int32_t knob(int32_t index) const {
@@ -54,12 +56,12 @@ class PartParameters {
     effective_[index].store(clampTo(index, knob(static_cast<int32_t>(index))), std::memory_order_relaxed);
   }
   void copyKnobToEffective() {
-    for (int i = 0; i < kCount; ++i) effective_[i].store(knob(i), std::memory_order_relaxed);
+    for (int i = 0; i < kCount; ++i) effective_[i].store(knob(i), std::memory_order_release);
   }
   // All 13 values of one set.
   void read(bool effectiveSet, int32_t (&out)[kCount]) const {
     const std::atomic<int32_t>* src = effectiveSet ? effective_ : knob_;
-    for (int i = 0; i < kCount; ++i) out[i] = src[i].load(std::memory_order_relaxed);
+    for (int i = 0; i < kCount; ++i) out[i] = src[i].load(std::memory_order_acquire);
   }
   // The values a trigger starts from: the motion-played set while the
   // sequencer plays and "Motion Seq" is on (Smooth or Trig Hold), else the knobs.
@@ -81,6 +83,16 @@ class PartParameters {
     return true;
   }
 
+  // A load of other values is about to write them: counted before the
+  // first write, so a voice that read any of them and then loadedSince()
+  // sees the count moved and drops what it read.
+  // The values are stored with release and read with acquire, so a read
+  // that sees one of them also sees this count.
+  void beginLoad() { loads_.fetch_add(1, std::memory_order_relaxed); }
+  uint32_t loads() const { return loads_.load(std::memory_order_acquire); }
+  // After a read: whether a load began since the count `seen`.
+  bool loadedSince(uint32_t seen) const { return loads_.load(std::memory_order_relaxed) != seen; }
+
  private:
   bool motionAllowed(uint32_t index) const { return index <= kLowBoost && knob(kMotionSeq) != 0; }
   int32_t clampTo(uint32_t index, int32_t value) const {
@@ -90,4 +102,5 @@ class PartParameters {
   const PartParamInfo* table_;
   std::atomic<int32_t> knob_[kCount];
   std::atomic<int32_t> effective_[kCount];
+  std::atomic<uint32_t> loads_{0};
 };

@@ -40,6 +40,9 @@ class PartVoice {
   }
   // A voice still ringing keeps its sound until its next note.
   void freezeParameters() { following_ = false; }
+  // Main thread, before a load writes this part's values: a voice rendering
+  // now stops following at its next pick-up instead of reading them.
+  void beginLoad() { params_.beginLoad(); }
 
   bool isActive() const { return active_; }
   bool isSounding() const { return sounding_; }
@@ -94,6 +97,7 @@ class PartVoice {
   bool active_ = false;
   bool sounding_ = false;
   bool following_ = false;
+  uint32_t loadAtNote_ = 0;  // params_.loads() when the note started
   bool playingAtTrigger_ = false;
   bool triggerPending_ = false;
   int32_t pendingVelocity_ = 0;

@@ -61,6 +61,7 @@ void PcmPart::resetVoice() {
 
 void PcmPart::startSample() {
   playingAtTrigger_ = playing_;
+  loadAtNote_ = params_.loads();
   int32_t p[kNumParams];
   params_.readAtTrigger(playing_, p);
   std::copy(std::begin(p), std::end(p), current_);
@@ -92,6 +93,11 @@ void PcmPart::pickUp() {
   if (!following_) return;
   int32_t p[kNumParams];
   if (!params_.readForPickUp(playingAtTrigger_, p)) return;
+  // What a load wrote while this block renders is not this note's sound.
+  if (params_.loadedSince(loadAtNote_)) {
+    following_ = false;
+    return;
+  }
   int32_t* c = current_;
 
   const bool pitchDirty = p[kPitch] != c[kPitch];

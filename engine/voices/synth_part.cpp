@@ -28,6 +28,7 @@ void SynthPart::resetVoice() {
 
 void SynthPart::startNote() {
   playingAtTrigger_ = playing_;
+  loadAtNote_ = params_.loads();
   int32_t p[kNumParams];
   params_.readAtTrigger(playing_, p);
   std::copy(std::begin(p), std::end(p), current_);
@@ -51,6 +52,11 @@ void SynthPart::pickUp() {
   if (!following_) return;
   int32_t p[kNumParams];
   if (!params_.readForPickUp(playingAtTrigger_, p)) return;
+  // What a load wrote while this block renders is not this note's sound.
+  if (params_.loadedSince(loadAtNote_)) {
+    following_ = false;
+    return;
+  }
   int32_t* c = current_;
 
   if (p[kWave] != c[kWave]) wave_ = p[kWave];

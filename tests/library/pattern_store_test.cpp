@@ -277,6 +277,7 @@ TEST_F(PatternStoreTest, TheEngineHearsOfSavesInitsMovesAndReplacementsFirst) {
   s->load();
   ASSERT_TRUE(s->storePattern(named(3, "Saved"), 290));
   s->initializePattern(3, 9);
+  ASSERT_TRUE(s->storeTagInfo(named(4, "Tagged"), 292));
   s->movePatterns(5, 9, 2, 10);
   s->sortByName();
   ASSERT_TRUE(s->installFactoryPatterns());
@@ -290,6 +291,8 @@ TEST_F(PatternStoreTest, TheEngineHearsOfSavesInitsMovesAndReplacementsFirst) {
                                              "stored 291",
                                              "PatternStorePatternStored",
                                              "PatternStorePatternStored",
+                                             "stored 292",
+                                             "PatternStorePatternTagStored",
                                              "moved 293 321",
                                              "PatternStorePatternOrderChanged",
                                              "renumbered",

@@ -5,6 +5,7 @@
 
 #include <thread>
 
+#include "engine/interfaces/pattern_library_observer.h"
 #include "seq_rig.h"
 
 namespace seqtest {
@@ -81,6 +82,52 @@ TEST(SeqPatternChange, WhilePlayingThePatternLoadsAtItsEnd) {
   rig.seq->stopFromUi(0);
   rig.renderer->run(64);
   EXPECT_TRUE(rig.listener.saw("setTempo 1500"));
+}
+
+// A render slice that comes while a move renumbers (here: from inside the
+// renumbering, after the number asked for and before the slots) must not
+// load a number the move is about to change: the change waits for the next
+// slice and then loads under its new number.
+TEST(SeqPatternChange, ALoadNeverInterleavesWithARenumbering) {
+  for (const bool playing : {false, true}) {
+    SCOPED_TRACE(playing ? "pending at the pattern's end" : "queued while stopped");
+    SeqRig rig;
+    mark(rig.provider.records[4], 1400, 'm');
+    if (playing) {
+      rig.seq->play(0);
+      rig.renderer->run(512);
+    }
+    ASSERT_TRUE(rig.seq->changePattern(0, 4));
+    if (playing) rig.renderer->run(352800 - 512 - 64);  // taken, pending
+    ASSERT_TRUE(rig.listener.loads.empty());
+    bool renderedInside = false;
+    rig.seq->renumberPatterns([&](int32_t p) {
+      if (!renderedInside) {
+        renderedInside = true;
+        rig.renderer->run(128);  // over the change point when playing
+      }
+      return movedPatternNumber(p, 4, 9);
+    });
+    rig.renderer->run(playing ? 1024 : 64);
+    ASSERT_EQ(rig.listener.loads.size(), 1u);
+    EXPECT_EQ(rig.listener.loads[0].index, 9);
+    EXPECT_EQ(rig.listener.loadedRecords[0].sequencerParams.tempo, 1400);
+    EXPECT_EQ(rig.seq->pendingPattern(), 9);
+  }
+}
+
+// A change the render side takes after the cancel was asked for, but
+// queued before it, is dropped: the number asked for is the cancel's.
+TEST(SeqPatternChange, ACancelKeepsItsNumberOverAChangeTakenMeanwhile) {
+  SeqRig rig;
+  rig.seq->play(0);
+  rig.renderer->run(512);
+  ASSERT_TRUE(rig.seq->changePattern(0, 5));
+  rig.seq->cancelPatternChanges(1);
+  rig.renderer->run(512);  // the change, then the cancel
+  EXPECT_EQ(rig.seq->pendingPattern(), 1);
+  rig.renderer->run(352800);
+  EXPECT_TRUE(rig.listener.loads.empty());
 }
 
 TEST(SeqPatternChange, ReplacedPendingPatternNeverLoads) {

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "engine/seq/seq_tracks.h"
+#include "support/stepping_audio_io.h"
 #include "synth_test_support.h"
 
 namespace {
@@ -968,6 +969,57 @@ TEST_F(Control, ThePanelsRecStateArmsAndSetsTheSequencersFlagWithoutACommand) {
   EXPECT_FALSE(synth->isRecordArmed());
   EXPECT_FALSE(synth->isRecording());
   synth->setListener(nullptr);
+}
+
+// A reload that lands while a block renders (here from the render thread
+// itself, at the sequencer's second return to the top) must not reach a
+// ringing voice through the block's later pick-ups: the voice keeps its
+// sound, sample for sample, as if nothing had been loaded.
+TEST_F(Control, AReloadDuringABlockLeavesARingingVoiceAlone) {
+  struct AtTheTop : synthtest::CallLog {
+    std::function<void()> atTop;
+    long tops = 0;
+    void seqReturnedToTheBeginning() override {
+      if (++tops == 2 && atTop) atTop();
+    }
+  };
+  PatternRecord ringing = synthtest::quietPattern();
+  ringing.synthParams[0].pitch = 30;
+  ringing.synthParams[0].waveform = 2;
+  ringing.synthParams[0].decay = 127;
+  ringing.synthParams[0].level = 120;
+  ringing.synthParams[0].mute = 0;
+  ringing.sequencerParams.lastStep = 1;
+  ringing.sequencerParams.length = 1;
+  auto play = [&](bool load) {
+    Synth::destroyInstance();
+    synth = Synth::getInstance(44100.0f);
+    synth->setDataProvider(&provider);
+    provider.storePattern(ringing, 3);
+    synth->changePatternSilently(3);
+    renderOffline(64);
+    AtTheTop l;
+    synth->setListener(&l);
+    synth->triggerPartLive(0);
+    synth->startSequencer(0);
+    if (load) l.atTop = [&] {
+      PatternRecord changed = ringing;
+      changed.synthParams[0].pitch = 100;
+      changed.synthParams[0].level = 20;
+      provider.storePattern(changed, 3);
+      synth->reloadPattern();
+    };
+    igbtest::SteppingAudioIO io;
+    synthtest::Stereo out = renderLive(16 * 1024, 1024, &io);
+    EXPECT_GE(l.tops, 2);
+    synth->setListener(nullptr);
+    return out;
+  };
+  const synthtest::Stereo quiet = play(false);
+  const synthtest::Stereo reloaded = play(true);
+  ASSERT_GT(synthtest::peak(quiet.left), 1000);
+  EXPECT_TRUE(quiet.left == reloaded.left);
+  EXPECT_TRUE(quiet.right == reloaded.right);
 }
 
 }  // namespace
