@@ -115,6 +115,13 @@ class ProgramTest : public HeadlessAppTest {
     if (handle) ABLLinkSetAppActive(handle, false);
     return handle;
   }
+  // The Link settings screen, opened from the menu bar.
+  ABLSettingsViewController* openLinkScreen() {
+    openMenuBar();
+    tapView(*bar().abletonLinkButton());
+    pump(0.5);
+    return presented<ABLSettingsViewController>();
+  }
   // The settings popover, opened from the menu bar.
   SettingScreenController* openSettings() {
     openMenuBar();
@@ -574,10 +581,7 @@ TEST_F(ProgramTest, TheLinkScreenShowsWhereToLearnMoreFadesItsSectionsAndFollows
   start();
   ABLLink* handle = linkWithoutNetwork();
   ASSERT_NE(handle, nullptr);
-  openMenuBar();
-  tapView(*bar().abletonLinkButton());
-  pump(0.5);
-  ABLSettingsViewController* screen = presented<ABLSettingsViewController>();
+  ABLSettingsViewController* screen = openLinkScreen();
   ASSERT_NE(screen, nullptr);
   platform::TableView& table = *screen->tableView();
 
@@ -645,10 +649,7 @@ TEST_F(ProgramTest, TheLinkScreenKeepsItsBrowsingFooterWhenLinkComesBackOnDuring
   start();
   ABLLink* handle = linkWithoutNetwork();
   ASSERT_NE(handle, nullptr);
-  openMenuBar();
-  tapView(*bar().abletonLinkButton());
-  pump(0.5);
-  ABLSettingsViewController* screen = presented<ABLSettingsViewController>();
+  ABLSettingsViewController* screen = openLinkScreen();
   ASSERT_NE(screen, nullptr);
   platform::TableView& table = *screen->tableView();
   const auto opacity = [&](platform::View& v) { return v.layer().presentedOpacity(headlessBackend().now()); };
