@@ -115,6 +115,16 @@ class ProgramTest : public HeadlessAppTest {
     if (handle) ABLLinkSetAppActive(handle, false);
     return handle;
   }
+  // A MIDI device on the loopback with one port each way, both named `port`.
+  platform::LoopbackMidiSystem::Plugged plugDevice(const std::string& maker, const std::string& model,
+                                                   const std::string& port) {
+    platform::LoopbackMidiSystem::Device device;
+    device.manufacturer = maker;
+    device.model = model;
+    device.sources = {port};
+    device.destinations = {port};
+    return midi.plug(device);
+  }
   // The Link settings screen, opened from the menu bar.
   ABLSettingsViewController* openLinkScreen() {
     openMenuBar();
@@ -211,12 +221,7 @@ TEST_F(ProgramTest, ABounceShowsWhereTheFileWasSavedOnTheBanner) {
 }
 
 TEST_F(ProgramTest, NotesFromAMidiKeyboardDuringABounceAreNotInTheFile) {
-  platform::LoopbackMidiSystem::Device device;
-  device.manufacturer = "Maker";
-  device.model = "Box";
-  device.sources = {"Box"};
-  device.destinations = {"Box"};
-  const platform::LoopbackMidiSystem::Plugged box = midi.plug(device);
+  const platform::LoopbackMidiSystem::Plugged box = plugDevice("Maker", "Box", "Box");
   start();
   // The factory pattern bounced, read back whole; with a keyboard playing
   // every drum part (channel 10, notes 36 on) from before the bounce to
@@ -492,12 +497,7 @@ TEST_F(ProgramTest, SwingLengthAndLastStepShowTheValueTheSliderSentNotTheEngines
 // ---- the fader controller's lamps ------------------------------------------------------------------
 
 TEST_F(ProgramTest, EveryLayoutPressRestartsTheControllersBlinkEvenTwoBetweenLampRefreshes) {
-  platform::LoopbackMidiSystem::Device device;
-  device.manufacturer = "TESK INC.";
-  device.model = "quillaCONTROL2";
-  device.sources = {"quillaCONTROL2 _ CTRL"};
-  device.destinations = {"quillaCONTROL2 _ CTRL"};
-  const platform::LoopbackMidiSystem::Plugged fader = midi.plug(device);
+  const platform::LoopbackMidiSystem::Plugged fader = plugDevice("TESK INC.", "quillaCONTROL2", "quillaCONTROL2 _ CTRL");
   start();
   // The solo row's first lamp (control 32 on channel 16), sampled every
   // 5 ms of virtual time.
