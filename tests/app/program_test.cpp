@@ -115,6 +115,22 @@ class ProgramTest : public HeadlessAppTest {
     if (handle) ABLLinkSetAppActive(handle, false);
     return handle;
   }
+  // Arms Rec and presses the part's button: the part gains a trigger on
+  // `step` and nowhere else. Rec stays armed.
+  void expectRecordedPress(int part, int step) {
+    std::vector<bool> before;
+    for (int s = 0; s < 64; ++s) before.push_back(synth()->step(part, s));
+    tapView(*ctl()->recordButton());
+    ASSERT_TRUE(ctl()->recordButton()->isOn());
+    tap(partButton(part));
+    pump(0.1);
+    EXPECT_TRUE(synth()->step(part, step)) << "the trigger lands on step " << step;
+    for (int s = 0; s < 64; ++s) {
+      if (s != step) {
+        EXPECT_EQ(synth()->step(part, s), before[static_cast<size_t>(s)]) << s;
+      }
+    }
+  }
   // A MIDI device on the loopback with one port each way, both named `port`.
   platform::LoopbackMidiSystem::Plugged plugDevice(const std::string& maker, const std::string& model,
                                                    const std::string& port) {
@@ -406,15 +422,7 @@ TEST_F(ProgramTest, APartPressWithRecArmedWhileStoppedRecordsATrigger) {
   for (int p = 0; p < 8 && part < 0; ++p)
     if (!synth()->step(p, 0)) part = p;
   ASSERT_GE(part, 0) << "a part with no trigger on the first step";
-  std::vector<bool> before;
-  for (int s = 0; s < 64; ++s) before.push_back(synth()->step(part, s));
-
-  tapView(*ctl()->recordButton());
-  ASSERT_TRUE(ctl()->recordButton()->isOn());
-  tap(partButton(part));
-  pump(0.1);
-  EXPECT_TRUE(synth()->step(part, 0)) << "the trigger lands on the play position";
-  for (int s = 1; s < 64; ++s) EXPECT_EQ(synth()->step(part, s), before[static_cast<size_t>(s)]) << s;
+  ASSERT_NO_FATAL_FAILURE(expectRecordedPress(part, 0));
   EXPECT_TRUE(ctl()->seqView()->getButton(0)->isActive()) << "and its step button lights";
 
   // Without Rec a press records nothing.
@@ -449,18 +457,8 @@ TEST_F(ProgramTest, APartPressWithRecArmedAfterAStopOnAnOddHalfStepRecordsOnTheN
   for (int p = 0; p < 8 && part < 0; ++p)
     if (!synth()->step(p, rounded) && !synth()->step(p, rounded - 1)) part = p;
   ASSERT_GE(part, 0) << "a part with no trigger on either neighbouring step";
-  std::vector<bool> before;
-  for (int s = 0; s < 64; ++s) before.push_back(synth()->step(part, s));
-
-  tapView(*ctl()->recordButton());
-  ASSERT_TRUE(ctl()->recordButton()->isOn());
-  tap(partButton(part));
-  pump(0.1);
-  EXPECT_TRUE(synth()->step(part, rounded)) << "half step " << pos << " rounds up to step " << rounded;
-  for (int s = 0; s < 64; ++s)
-    if (s != rounded) {
-      EXPECT_EQ(synth()->step(part, s), before[static_cast<size_t>(s)]) << s;
-    }
+  SCOPED_TRACE("stopped on half step " + std::to_string(pos));
+  ASSERT_NO_FATAL_FAILURE(expectRecordedPress(part, rounded));
   tapView(*ctl()->recordButton());
 }
 
