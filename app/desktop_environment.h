@@ -4,7 +4,10 @@
 // AppServices is filled, and the screens built above the main screen (the
 // menu bar's screens, the first-launch tutorial) are registered with it.
 // main() runs the program with it; the end-to-end tests start the program
-// with the same one, changing only where the devices come from.
+// with the same services, and change what a test must control: where the
+// MIDI devices come from (the options below), and, in the returned
+// environment, the user defaults, the sound drivers (a null device) and the
+// start-up step observer.
 //
 //   MIDI manager        the ALSA sequencer (or the system in the options)
 //   iCloud manager      made at start-up over the cloud folder; its upload of

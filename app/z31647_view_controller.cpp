@@ -436,8 +436,6 @@ void Z31647ViewController::changeTempo(TIControl* sender, double bpm) {
   }
 }
 
-// The LCD shows what the engine stored: a typed value outside the range
-// would otherwise be shown although it never took effect.
 namespace {
 
 // The engine keeps these in range; the display echoes what the control sent,

@@ -263,13 +263,14 @@ void MidiDeviceManager::updateControllerOutputs() {
     if (c.controllerKind() == MidiInputConnection::kPadController) {
       for (MidiControllerOutput* o : c.controllerOutputs()) o->refreshSecondController(c.sceneIndex());
     } else if (c.controllerKind() == MidiInputConnection::kFaderController) {
-      const int32_t layout = c.layoutIndex();
+      // One read: the layout and its press count belong together.
+      const MidiInputConnection::Layout now = c.layout();
+      const int32_t layout = now.index;
       // Every press restarts the blink, also when presses in between brought
       // the layout back to the one shown.
-      const uint32_t presses = c.layoutPresses();
-      if (presses != in.shownLayoutPresses) {
+      if (now.presses != in.shownLayoutPresses) {
         for (MidiControllerOutput* o : c.controllerOutputs()) o->setLayout(layout);
-        in.shownLayoutPresses = presses;
+        in.shownLayoutPresses = now.presses;
       }
       for (MidiControllerOutput* o : c.controllerOutputs()) o->refreshFirstController(layout);
     }

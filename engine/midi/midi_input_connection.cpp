@@ -82,7 +82,6 @@ void MidiInputConnection::dispatchMessage(uint64_t hostTime, const uint8_t* byte
   if (controllerKind_ == kFaderController) {
     if (controllerCc && (bytes[1] == 58 || bytes[1] == 59)) {
       if (bytes[2] == 127) {
-        layoutIndex_.store(layoutIndex() == 0 ? 1 : 0, std::memory_order_relaxed);
         layoutPresses_.fetch_add(1, std::memory_order_relaxed);
         // The controller outputs follow the layout once they exist.
       }

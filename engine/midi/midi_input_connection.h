@@ -53,10 +53,21 @@ class MidiInputConnection {
   uint32_t parserState() const { return parserState_; }
   bool clockSeen() const { return clockSeen_.load(std::memory_order_relaxed); }
   int32_t sceneIndex() const { return sceneIndex_.load(std::memory_order_relaxed); }
-  int32_t layoutIndex() const { return layoutIndex_.load(std::memory_order_relaxed); }
-  // Layout presses so far: two presses between two looks leave the index as
-  // it was, and still each one counts.
-  uint32_t layoutPresses() const { return layoutPresses_.load(std::memory_order_relaxed); }
+  // The fader controller's layout and the presses that chose it. Each press
+  // flips the layout, so both come from one count: a reader on another thread
+  // never sees the layout of one press with the count of another.
+  struct Layout {
+    int32_t index;
+    // Presses so far: two presses between two looks leave the index as it
+    // was, and still each one counts.
+    uint32_t presses;
+  };
+  Layout layout() const {
+    const uint32_t presses = layoutPresses_.load(std::memory_order_relaxed);
+    return {static_cast<int32_t>(presses & 1u), presses};
+  }
+  int32_t layoutIndex() const { return layout().index; }
+  uint32_t layoutPresses() const { return layout().presses; }
   // SysEx messages dropped for length.
   uint64_t droppedSysEx() const { return droppedSysEx_; }
 
@@ -72,7 +83,6 @@ class MidiInputConnection {
   std::atomic<bool> clockSeen_{false};
   std::vector<MidiControllerOutput*> controllerOutputs_;
   std::atomic<int32_t> sceneIndex_{0};
-  std::atomic<int32_t> layoutIndex_{0};
   std::atomic<uint32_t> layoutPresses_{0};
   bool sysExOverflow_ = false;
   uint64_t droppedSysEx_ = 0;

@@ -7,10 +7,14 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/desktop_environment.h"
@@ -111,6 +115,39 @@ class ProgramTest : public HeadlessAppTest {
     if (handle) ABLLinkSetAppActive(handle, false);
     return handle;
   }
+  // Arms Rec and presses the part's button: the part gains a trigger on
+  // `step` and nowhere else. Rec stays armed.
+  void expectRecordedPress(int part, int step) {
+    std::vector<bool> before;
+    for (int s = 0; s < 64; ++s) before.push_back(synth()->step(part, s));
+    tapView(*ctl()->recordButton());
+    ASSERT_TRUE(ctl()->recordButton()->isOn());
+    tap(partButton(part));
+    pump(0.1);
+    EXPECT_TRUE(synth()->step(part, step)) << "the trigger lands on step " << step;
+    for (int s = 0; s < 64; ++s) {
+      if (s != step) {
+        EXPECT_EQ(synth()->step(part, s), before[static_cast<size_t>(s)]) << s;
+      }
+    }
+  }
+  // A MIDI device on the loopback with one port each way, both named `port`.
+  platform::LoopbackMidiSystem::Plugged plugDevice(const std::string& maker, const std::string& model,
+                                                   const std::string& port) {
+    platform::LoopbackMidiSystem::Device device;
+    device.manufacturer = maker;
+    device.model = model;
+    device.sources = {port};
+    device.destinations = {port};
+    return midi.plug(device);
+  }
+  // The Link settings screen, opened from the menu bar.
+  ABLSettingsViewController* openLinkScreen() {
+    openMenuBar();
+    tapView(*bar().abletonLinkButton());
+    pump(0.5);
+    return presented<ABLSettingsViewController>();
+  }
   // The settings popover, opened from the menu bar.
   SettingScreenController* openSettings() {
     openMenuBar();
@@ -197,6 +234,49 @@ TEST_F(ProgramTest, ABounceShowsWhereTheFileWasSavedOnTheBanner) {
   // It goes by itself: 4.5 to 5 s for the default time.
   pump(5.5);
   EXPECT_DOUBLE_EQ(ctl()->notificationController()->view()->alpha(), 0.0);
+}
+
+TEST_F(ProgramTest, NotesFromAMidiKeyboardDuringABounceAreNotInTheFile) {
+  const platform::LoopbackMidiSystem::Plugged box = plugDevice("Maker", "Box", "Box");
+  start();
+  // The factory pattern bounced, read back whole; with a keyboard playing
+  // every drum part (channel 10, notes 36 on) from before the bounce to
+  // after it, if asked.
+  auto bounce = [&](bool keysDown) {
+    ctl()->dismissViewControllerAnimated(false, {});
+    pump(0.5);
+    for (const fs::path& f : filesWithExtension(docs, ".wav")) fs::remove(f);
+    openMenuBar();
+    tapView(*bar().exportButton());
+    ExportWavScreenController* screen = presented<ExportWavScreenController>();
+    EXPECT_NE(screen, nullptr);
+    if (!screen) return std::string();
+    std::atomic<bool> playing{keysDown};
+    std::thread keyboard([&] {
+      for (uint8_t n = 0; playing.load(); ++n) {
+        midi.deliver(box.sources[0], {0x99, static_cast<uint8_t>(36 + n % 8), 127});
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      }
+    });
+    if (keysDown) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    tapView(*screen->bounceButton());
+    playing.store(false);
+    keyboard.join();
+    midi.waitForDelivery();
+    EXPECT_TRUE(pumpUntil([&] { return filesWithExtension(docs, ".wav").size() == 1; }));
+    const std::vector<fs::path> wavs = filesWithExtension(docs, ".wav");
+    if (wavs.size() != 1) return std::string();
+    std::ifstream in(wavs[0], std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  const std::string quiet = bounce(false);
+  const std::string played = bounce(true);
+  ASSERT_GT(quiet.size(), 44u);
+  ASSERT_EQ(played.size(), quiet.size());
+  size_t differing = 0;
+  for (size_t i = 0; i < quiet.size(); ++i)
+    if (played[i] != quiet[i]) ++differing;
+  EXPECT_EQ(differing, 0u) << "the notes played during the bounce are not in the file";
 }
 
 TEST_F(ProgramTest, APatternAssignedInPatternSetModeIsAnnouncedOnTheBanner) {
@@ -342,15 +422,7 @@ TEST_F(ProgramTest, APartPressWithRecArmedWhileStoppedRecordsATrigger) {
   for (int p = 0; p < 8 && part < 0; ++p)
     if (!synth()->step(p, 0)) part = p;
   ASSERT_GE(part, 0) << "a part with no trigger on the first step";
-  std::vector<bool> before;
-  for (int s = 0; s < 64; ++s) before.push_back(synth()->step(part, s));
-
-  tapView(*ctl()->recordButton());
-  ASSERT_TRUE(ctl()->recordButton()->isOn());
-  tap(partButton(part));
-  pump(0.1);
-  EXPECT_TRUE(synth()->step(part, 0)) << "the trigger lands on the play position";
-  for (int s = 1; s < 64; ++s) EXPECT_EQ(synth()->step(part, s), before[static_cast<size_t>(s)]) << s;
+  ASSERT_NO_FATAL_FAILURE(expectRecordedPress(part, 0));
   EXPECT_TRUE(ctl()->seqView()->getButton(0)->isActive()) << "and its step button lights";
 
   // Without Rec a press records nothing.
@@ -359,11 +431,35 @@ TEST_F(ProgramTest, APartPressWithRecArmedWhileStoppedRecordsATrigger) {
   int other = -1;
   for (int p = 0; p < 8 && other < 0; ++p)
     if (!synth()->step(p, 0)) other = p;
-  if (other >= 0) {
-    tap(partButton(other));
+  ASSERT_GE(other, 0) << "a part with no trigger on the first step";
+  tap(partButton(other));
+  pump(0.1);
+  EXPECT_FALSE(synth()->step(other, 0));
+}
+
+TEST_F(ProgramTest, APartPressWithRecArmedAfterAStopOnAnOddHalfStepRecordsOnTheNextStep) {
+  start();
+  // Play and stop until the transport rests between two steps, past the first.
+  uint32_t pos = 0;
+  for (int attempt = 0; attempt < 20 && (pos % 2 == 0 || pos < 3); ++attempt) {
+    tapView(*ctl()->playButton());
+    ASSERT_TRUE(pumpUntil([&] { return synth()->isPlaying() && ctl()->currentStepTwice() >= 3; }));
+    tapView(*ctl()->stopButton());
+    ASSERT_TRUE(pumpUntil([&] { return !synth()->isPlaying(); }));
     pump(0.1);
-    EXPECT_FALSE(synth()->step(other, 0));
+    pos = ctl()->currentStepTwice();
   }
+  ASSERT_EQ(pos % 2, 1u) << "the transport stopped on a half step";
+  ASSERT_GE(pos, 3u);
+  const int rounded = static_cast<int>(pos + 1) / 2;
+  ASSERT_LT(rounded, synth()->lastStep()) << "the rounded step is inside the pattern";
+  int part = -1;
+  for (int p = 0; p < 8 && part < 0; ++p)
+    if (!synth()->step(p, rounded) && !synth()->step(p, rounded - 1)) part = p;
+  ASSERT_GE(part, 0) << "a part with no trigger on either neighbouring step";
+  SCOPED_TRACE("stopped on half step " + std::to_string(pos));
+  ASSERT_NO_FATAL_FAILURE(expectRecordedPress(part, rounded));
+  tapView(*ctl()->recordButton());
 }
 
 // ---- the settings popover --------------------------------------------------------------------------
@@ -399,12 +495,7 @@ TEST_F(ProgramTest, SwingLengthAndLastStepShowTheValueTheSliderSentNotTheEngines
 // ---- the fader controller's lamps ------------------------------------------------------------------
 
 TEST_F(ProgramTest, EveryLayoutPressRestartsTheControllersBlinkEvenTwoBetweenLampRefreshes) {
-  platform::LoopbackMidiSystem::Device device;
-  device.manufacturer = "TESK INC.";
-  device.model = "quillaCONTROL2";
-  device.sources = {"quillaCONTROL2 _ CTRL"};
-  device.destinations = {"quillaCONTROL2 _ CTRL"};
-  const platform::LoopbackMidiSystem::Plugged fader = midi.plug(device);
+  const platform::LoopbackMidiSystem::Plugged fader = plugDevice("TESK INC.", "quillaCONTROL2", "quillaCONTROL2 _ CTRL");
   start();
   // The solo row's first lamp (control 32 on channel 16), sampled every
   // 5 ms of virtual time.
@@ -488,10 +579,7 @@ TEST_F(ProgramTest, TheLinkScreenShowsWhereToLearnMoreFadesItsSectionsAndFollows
   start();
   ABLLink* handle = linkWithoutNetwork();
   ASSERT_NE(handle, nullptr);
-  openMenuBar();
-  tapView(*bar().abletonLinkButton());
-  pump(0.5);
-  ABLSettingsViewController* screen = presented<ABLSettingsViewController>();
+  ABLSettingsViewController* screen = openLinkScreen();
   ASSERT_NE(screen, nullptr);
   platform::TableView& table = *screen->tableView();
 
@@ -553,6 +641,40 @@ TEST_F(ProgramTest, TheLinkScreenShowsWhereToLearnMoreFadesItsSectionsAndFollows
   ASSERT_NE(screen->descriptionLabel(), nullptr);
   EXPECT_DOUBLE_EQ(screen->descriptionLabel()->frame().minX(), 16);
   window->setWindowSafeAreaInsets({});
+}
+
+TEST_F(ProgramTest, TheLinkScreenKeepsItsBrowsingFooterWhenLinkComesBackOnDuringTheFadeOut) {
+  start();
+  ABLLink* handle = linkWithoutNetwork();
+  ASSERT_NE(handle, nullptr);
+  ABLSettingsViewController* screen = openLinkScreen();
+  ASSERT_NE(screen, nullptr);
+  platform::TableView& table = *screen->tableView();
+  const auto opacity = [&](platform::View& v) { return v.layer().presentedOpacity(headlessBackend().now()); };
+
+  tap(centreOf(*screen->linkSwitch()));
+  pump(0.5);
+  ASSERT_EQ(table.numberOfSections(), 3);
+  platform::View* footer = screen->browsingFooter();
+  ASSERT_NE(footer, nullptr);
+  ASSERT_EQ(footer->superview(), &table);
+
+  // Off, and on again while the sections still fade out: the late end of
+  // that fade leaves the footer where it belongs.
+  tap(centreOf(*screen->linkSwitch()));
+  ASSERT_EQ(table.numberOfSections(), 1);
+  pump(0.1);
+  tap(centreOf(*screen->linkSwitch()));
+  ASSERT_EQ(table.numberOfSections(), 3);
+  pump(0.6);
+  ASSERT_EQ(screen->browsingFooter(), footer);
+  EXPECT_EQ(footer->superview(), &table);
+  EXPECT_FALSE(footer->isHidden());
+  EXPECT_DOUBLE_EQ(opacity(*footer), 1.0);
+  const platform::Rect shown = table.convertRectTo(table.bounds(), nullptr);
+  const platform::Rect at = footer->convertRectTo(footer->bounds(), nullptr);
+  EXPECT_TRUE(shown.intersects(at)) << "the footer lies within the table";
+  ABLLinkUserSetEnabled(handle, false);
 }
 
 // ---- switches ----------------------------------------------------------------------------------------

@@ -83,6 +83,7 @@ std::vector<std::shared_ptr<platform::View>> ABLSettingsViewController::switched
 void ABLSettingsViewController::animatedEnabledChange(bool on) {
   if (enableDisableCellFooter_) enableDisableCellFooter_->setHidden(on);
   if (!isViewLoaded()) return;
+  const uint64_t fade = ++*sectionFades_;
   platform::TableView& table = *tableView();
   // The leaving sections' views, where they stand before the update.
   std::vector<std::pair<std::shared_ptr<platform::View>, platform::Rect>> leaving;
@@ -119,7 +120,9 @@ void ABLSettingsViewController::animatedEnabledChange(bool on) {
         for (const auto& [v, frame] : leaving) v->setAlpha(0.0);
         if (description) description->setAlpha(1.0);
       },
-      [fading, weakTable](bool) {
+      [fading, weakTable, fades = sectionFades_, fade](bool) {
+        // Link switched on (or off) again since: that change owns the views now.
+        if (*fades != fade) return;
         auto t = std::static_pointer_cast<platform::TableView>(weakTable.lock());
         const std::vector<platform::TableViewCell*> shown = t ? t->visibleCells() : std::vector<platform::TableViewCell*>{};
         for (const std::weak_ptr<platform::View>& w : fading) {

@@ -87,6 +87,8 @@ class ABLSettingsViewController : public platform::TableViewController, public A
   // The description under the Link switch (null until first asked for).
   platform::View* descriptionFooter() const { return enableDisableCellFooter_.get(); }
   platform::Label* descriptionLabel() const { return descriptionLabel_.get(); }
+  // The "Browsing" footer under the peer count (null until first asked for).
+  platform::View* browsingFooter() const { return connectedAppsFooterView_.get(); }
 
   // The more-info line ("Learn more at " and the address, which opens the
   // page); made on first use, in the bar at the screen's foot while shown.
@@ -128,6 +130,10 @@ class ABLSettingsViewController : public platform::TableViewController, public A
   std::shared_ptr<platform::View> enableDisableCellFooter_;
   std::shared_ptr<platform::Label> descriptionLabel_;
   std::shared_ptr<platform::View> connectedAppsFooterView_;
+  // Counts the switches' fades: a fade-out's late end acts only while no
+  // later switch has started one (Link back on meanwhile keeps its views).
+  // Shared with the completions, which may outlive the screen.
+  std::shared_ptr<uint64_t> sectionFades_ = std::make_shared<uint64_t>(0);
   std::shared_ptr<platform::Switch> linkSwitch_;
   std::shared_ptr<platform::Switch> notificationsSwitch_;
   std::shared_ptr<platform::Switch> startStopSyncSwitch_;
