@@ -53,6 +53,9 @@ TEST_F(LinkSessionTest, WithAPeerTheCounterIsConnectedAndPlayCountsInToTheNextBa
           if (!t.empty() && (numbers.empty() || numbers.back() != t)) numbers.push_back(t);
         }
       });
+  // Play in a bar's first half, so that the count-in has beats left to
+  // show: pressed in its last tick, the start comes before any count.
+  ASSERT_TRUE(pumpUntil([&] { return synth()->linkPhase() > 0.05f && synth()->linkPhase() < 0.5f; }, 5.0));
   c.play(nullptr);
   ASSERT_TRUE(pumpUntil([&] { return synth()->isPlaying(); }, 15.0));
   pump(0.1);
