@@ -12,8 +12,11 @@ constexpr int kQueuePassOrder = -100;
 }  // namespace
 
 NotificationCenter& NotificationCenter::defaultCenter() {
-  static NotificationCenter center;
-  return center;
+  // Never destroyed: objects that other statics own (the application's
+  // delegate and its controllers) remove themselves in their destructors,
+  // which may run at exit after this would have been destroyed.
+  static NotificationCenter* const center = new NotificationCenter;
+  return *center;
 }
 
 NotificationCenter::Token NotificationCenter::addObserver(const void* owner, const std::string& name,
@@ -81,8 +84,9 @@ size_t NotificationCenter::observerCount(const std::string& name) const {
 }
 
 NotificationQueue& NotificationQueue::defaultQueue() {
-  static NotificationQueue queue(NotificationCenter::defaultCenter(), RunLoop::main());
-  return queue;
+  // Never destroyed, for the same reason as the default centre.
+  static NotificationQueue* const queue = new NotificationQueue(NotificationCenter::defaultCenter(), RunLoop::main());
+  return *queue;
 }
 
 NotificationQueue::NotificationQueue(NotificationCenter& center, RunLoop& loop) : center_(center), loop_(loop) {

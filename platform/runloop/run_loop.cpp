@@ -36,8 +36,10 @@ void Timer::invalidate() {
 }
 
 RunLoop& RunLoop::main() {
-  static RunLoop loop;
-  return loop;
+  // Never destroyed: timers and observers held by other statics let go of
+  // it in their destructors, which may run at exit after this one.
+  static RunLoop* const loop = new RunLoop;
+  return *loop;
 }
 
 bool RunLoop::isMainThread() { return main().isCurrentThread(); }
