@@ -35,6 +35,7 @@
 // Last: X11's headers define names (None, Window) as macros.
 #include <X11/Xlib.h>
 
+#include "support/xvfb/program_environment.h"
 #include "support/xvfb/xvfb_server.h"
 
 extern char** environ;
@@ -154,22 +155,7 @@ int main(int argc, char** argv) {
     seeded.setBool(true, "app_launched");
     seeded.synchronize();
   }
-  std::vector<std::string> env;
-  for (char** e = environ; *e; ++e) {
-    const std::string kv = *e;
-    bool keep = true;
-    for (const char* drop : {"DISPLAY=", "WAYLAND_DISPLAY=", "IGROOVEBIX_", "XDG_", "SDL_"})
-      if (kv.rfind(drop, 0) == 0) keep = false;
-    if (keep) env.push_back(kv);
-  }
-  env.push_back("DISPLAY=" + xvfb.display());
-  env.push_back("SDL_VIDEODRIVER=x11");
-  env.push_back("IGROOVEBIX_HOME=" + (root / "Documents").string());
-  env.push_back("XDG_CONFIG_HOME=" + (root / "config").string());
-  env.push_back("XDG_DATA_HOME=" + (root / "share").string());
-  env.push_back("XDG_CACHE_HOME=" + (root / "cache").string());
-  env.push_back("IGROOVEBIX_AUDIO_DRIVERS=null");
-  env.push_back("IGROOVEBIX_SCALE=2");
+  std::vector<std::string> env = igbtest::programEnvironment(xvfb.display(), root, 2);
   std::vector<char*> envp;
   for (std::string& s : env) envp.push_back(s.data());
   envp.push_back(nullptr);

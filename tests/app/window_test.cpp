@@ -36,6 +36,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include "support/xvfb/program_environment.h"
 #include "support/xvfb/xvfb_server.h"
 
 extern char** environ;
@@ -105,26 +106,10 @@ class ProgramWindowTest : public ::testing::Test {
   // `ignoreInterrupt`: started as a shell starts a background job, with
   // SIGINT ignored.
   void launchProgram(bool ignoreInterrupt = false) {
-    std::vector<std::string> env;
-    for (char** e = environ; *e; ++e) {
-      const std::string kv = *e;
-      for (const char* drop :
-           {"DISPLAY=", "WAYLAND_DISPLAY=", "IGROOVEBIX_HOME=", "XDG_", "SDL_", "IGROOVEBIX_", "LSAN_OPTIONS=", "ASAN_OPTIONS="}) {
-        if (kv.rfind(drop, 0) == 0) goto skip;
-      }
-      env.push_back(kv);
-    skip:;
-    }
-    env.push_back("DISPLAY=" + gXvfb.display());
-    env.push_back("SDL_VIDEODRIVER=x11");
+    std::vector<std::string> env =
+        igbtest::programEnvironment(gXvfb.display(), root, 1, {"LSAN_OPTIONS=", "ASAN_OPTIONS="});
     // No GL driver on a virtual X server: the software renderer draws.
     env.push_back("SDL_RENDER_DRIVER=software");
-    env.push_back("IGROOVEBIX_HOME=" + (root / "Documents").string());
-    env.push_back("XDG_CONFIG_HOME=" + (root / "config").string());
-    env.push_back("XDG_DATA_HOME=" + (root / "share").string());
-    env.push_back("XDG_CACHE_HOME=" + (root / "cache").string());
-    env.push_back("IGROOVEBIX_AUDIO_DRIVERS=null");
-    env.push_back("IGROOVEBIX_SCALE=1");
     // Under AddressSanitizer the program's own leaks are checked by the
     // headless tests; here the X libraries that SDL loads and unloads again
     // at exit leave allocations the leak checker can no longer attribute.
