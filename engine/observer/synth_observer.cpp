@@ -19,15 +19,33 @@ SynthObserver::SynthObserver(platform::RunLoop& loop, platform::NotificationCent
     : loop_(loop), center_(center), cells_(std::make_unique<std::array<Cell, kCapacity>>()) {
   for (size_t i = 0; i < kCapacity; ++i) (*cells_)[i].sequence.store(i, std::memory_order_relaxed);
   resumeDraining();
+  // Whatever wakes the loop (a touch, a frame, another timer) also brings
+  // the notifications waiting by then, before the pass draws.
+  passObserver_ = loop_.addPassObserver(
+      [this] {
+        if (!draining_) drain();
+      },
+      -100);
 }
 
 SynthObserver::~SynthObserver() {
   if (timer_) timer_->invalidate();
+  loop_.removePassObserver(passObserver_);
 }
 
 void SynthObserver::resumeDraining() {
   if (timer_ && timer_->isValid()) return;
-  timer_ = loop_.scheduleTimer(kDrainInterval, true, [this](platform::Timer&) { drain(); });
+  timer_ = loop_.scheduleTimer(timerInterval_, true, [this](platform::Timer&) { drain(); });
+}
+
+void SynthObserver::pace(bool tookAny) {
+  const double now = loop_.now();
+  if (tookAny) lastRecordAt_ = now;
+  const double want = now - lastRecordAt_ < kBusySpan ? kBusyDrainInterval : kDrainInterval;
+  if (want == timerInterval_ && timer_ && timer_->isValid()) return;
+  if (timer_) timer_->invalidate();
+  timerInterval_ = want;
+  timer_ = loop_.scheduleTimer(timerInterval_, true, [this](platform::Timer&) { drain(); });
 }
 
 void SynthObserver::push(Kind kind, int64_t a, int64_t b, double d) {
@@ -67,13 +85,17 @@ void SynthObserver::push(Kind kind, int64_t a, int64_t b, double d) {
 
 void SynthObserver::drain() {
   takeFromRing();
+  const bool tookAny = !taken_.empty();
+  draining_ = true;
   // A handler's own callbacks may add to taken_ meanwhile; they come after.
   while (!taken_.empty()) {
     const Record r = taken_.front();
     taken_.pop_front();
     post(r);
   }
+  draining_ = false;
   reportDrops();
+  pace(tookAny);
 }
 
 void SynthObserver::takeFromRing() {

@@ -5,8 +5,12 @@
 // Callbacks arrive from the render thread, the MIDI thread and Link's
 // threads. They must not block, allocate or lock there, so each callback only
 // writes a small fixed-size record into a lock-free ring; the main run loop
-// drains the ring on a short repeating timer and posts the notifications on
-// the default centre. The ring holds far more than any burst the engine
+// drains the ring at the end of each of its passes and on a repeating timer,
+// and posts the notifications on the default centre. The timer ticks at the
+// display's rate while callbacks keep coming and slows down when none came
+// for a while, so an idle program does not wake up for nothing; the render
+// thread never has to wake the loop itself (that would be a system call
+// there). The ring holds far more than any burst the engine
 // makes between two drains (a whole bar of every part's triggers, a flood of
 // MIDI controllers), and a callback made on the main thread itself, when the
 // ring is half full, moves its contents aside (posting nothing there: no
@@ -71,8 +75,14 @@ class SynthObserver : public SynthListener {
   // drops them, and with them every notification after it.
   void resumeDraining();
 
-  // How long the main thread may lag behind the callbacks.
-  static constexpr double kDrainInterval = 0.005;
+  // How long the main thread may lag behind the callbacks: at most
+  // kDrainInterval, and kBusyDrainInterval while they keep coming (one came
+  // within kBusySpan).
+  static constexpr double kDrainInterval = 0.05;
+  static constexpr double kBusyDrainInterval = 1.0 / 60.0;
+  static constexpr double kBusySpan = 0.5;
+  // The interval the drain timer ticks at now (for tests).
+  double drainInterval() const { return timerInterval_; }
   static constexpr size_t kCapacity = 16384;
   uint64_t dropped() const { return dropped_.load(std::memory_order_relaxed); }
   // Where the one report of drops goes; standard error until set. Main thread.
@@ -114,11 +124,17 @@ class SynthObserver : public SynthListener {
   // Main thread: moves what the ring holds to taken_, posting nothing.
   void takeFromRing();
   void reportDrops();
+  // Main thread: the timer at the rate the recent callbacks call for.
+  void pace(bool tookAny);
   void post(const Record& r);
 
   platform::RunLoop& loop_;
   platform::NotificationCenter& center_;
   std::shared_ptr<platform::Timer> timer_;
+  double timerInterval_ = kDrainInterval;
+  double lastRecordAt_ = -1e300;
+  int passObserver_ = -1;
+  bool draining_ = false;
   std::unique_ptr<std::array<Cell, kCapacity>> cells_;
   std::atomic<uint64_t> enqueuePos_{0};
   // Written by the main thread only; atomic because a main-thread callback

@@ -32,6 +32,7 @@ void Compositor::damage(const Rect& r) {
 Compositor::Walked Compositor::walk(const Layer& layer, const cairo_matrix_t& parent, double opacity, const Rect& clip,
                                     double t) {
   Walked out;
+  if (collecting_ && layer.hasAnimations()) animated_.push_back({&layer, parent, opacity, clip});
   if (!layer.isDrawn(t)) return out;
   const cairo_matrix_t local = layer.presentedMatrix(t);
   cairo_matrix_t ctm;
@@ -76,10 +77,40 @@ Compositor::Walked Compositor::walk(const Layer& layer, const cairo_matrix_t& pa
     damage(previous);
     damage(covered);
   }
-  records_[layer.serial()] = Record{covered, layer.changeStamp(), ctm, inherited, clip, pass_};
+  records_[layer.serial()] = Record{covered, extent, layer.changeStamp(), ctm, inherited, clip, pass_};
   out.changed = changed || below;
   out.extent = extent;
   return out;
+}
+
+bool Compositor::skips(const Layer& layer) const {
+  const auto found = records_.find(layer.serial());
+  // A tree the walk did not place (new since, or under an empty clip) is
+  // left to the clip.
+  if (found == records_.end() || found->second.pass != pass_) return false;
+  const Rect& extent = found->second.extent;
+  if (extent.isEmpty()) return true;
+  for (const Rect& r : drawing_)
+    if (extent.minX() < r.maxX() && r.minX() < extent.maxX() && extent.minY() < r.maxY() && r.minY() < extent.maxY())
+      return false;
+  return true;
+}
+
+bool Compositor::walkAnimated(double t) {
+  for (const Animated& a : animated_)
+    for (const Layer* up = a.layer->superlayer(); up; up = up->superlayer())
+      if (up->hasShadow()) return false;
+  for (const Animated& a : animated_) {
+    const Walked w = walk(*a.layer, a.parent, a.opacity, a.clip, t);
+    // The trees above now reach wherever this one went, so that drawing
+    // does not pass them by.
+    for (const Layer* up = a.layer->superlayer(); up && !w.extent.isEmpty(); up = up->superlayer()) {
+      auto found = records_.find(up->serial());
+      if (found == records_.end()) break;
+      found->second.extent = uniteBoxes(found->second.extent, w.extent);
+    }
+  }
+  return true;
 }
 
 std::vector<PixelRect> Compositor::damagedPixels() const {
@@ -145,7 +176,8 @@ const std::vector<PixelRect>& Compositor::update(Window& window, double t, bool 
     if (!frame_) return drawn_;
     all = true;
   }
-  if (!all && Layer::changeCount() == lastChange_) {
+  const bool onlyAnimations = !all && Layer::changeCount() == lastChange_;
+  if (onlyAnimations) {
     if (!Layer::anyAnimationRunning() || t - lastDrawTime_ < animationInterval_ - 1e-9) return drawn_;
   }
   lastChange_ = Layer::changeCount();
@@ -153,21 +185,26 @@ const std::vector<PixelRect>& Compositor::update(Window& window, double t, bool 
 
   // What changed since the last frame, as Window::render places the tree.
   damage_.clear();
-  ++pass_;
-  cairo_matrix_t root;
-  cairo_matrix_init_scale(&root, scale_, scale_);
-  cairo_matrix_translate(&root, -window.frame().origin.x, -window.frame().origin.y);
-  const Rect frameRect(0, 0, w, h);
-  walk(window.layer(), root, 1.0, frameRect, t);
-  lastWalkTime_ = t;
-  for (auto it = records_.begin(); it != records_.end();) {
-    if (it->second.pass != pass_) {
-      damage(it->second.covered);
-      it = records_.erase(it);
-    } else {
-      ++it;
+  if (!onlyAnimations || !walkAnimated(t)) {
+    ++pass_;
+    cairo_matrix_t root;
+    cairo_matrix_init_scale(&root, scale_, scale_);
+    cairo_matrix_translate(&root, -window.frame().origin.x, -window.frame().origin.y);
+    const Rect frameRect(0, 0, w, h);
+    animated_.clear();
+    collecting_ = true;
+    walk(window.layer(), root, 1.0, frameRect, t);
+    collecting_ = false;
+    for (auto it = records_.begin(); it != records_.end();) {
+      if (it->second.pass != pass_) {
+        damage(it->second.covered);
+        it = records_.erase(it);
+      } else {
+        ++it;
+      }
     }
   }
+  lastWalkTime_ = t;
   std::vector<PixelRect> rects = all ? std::vector<PixelRect>{{0, 0, w, h}} : damagedPixels();
   if (rects.empty()) return drawn_;
 
@@ -178,7 +215,11 @@ const std::vector<PixelRect>& Compositor::update(Window& window, double t, bool 
   cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
   cairo_paint(cr);
   cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
+  drawing_.clear();
+  for (const PixelRect& r : rects) drawing_.push_back(Rect(r.x, r.y, r.width, r.height));
+  Layer::setRenderCull(this);
   window.render(cr, t, scale_);
+  Layer::setRenderCull(nullptr);
   cairo_destroy(cr);
   cairo_surface_flush(surface);
   drawn_ = std::move(rects);

@@ -11,7 +11,12 @@
 // covered; a shadowed tree damages itself and its shadow as a whole when
 // anything in it differs. Only the damaged rectangles are redrawn, clipped
 // to them, and reported, so that a back end uploads only those. The frame
-// is then the same, byte for byte, as a full redraw.
+// is then the same, byte for byte, as a full redraw, except where an image
+// drawn rotated or scaled by a fraction is redrawn only in part: there the
+// sampler steps from the edge of the redrawn area and a pixel may differ
+// by one level. Drawing skips whole trees that reach none of the damaged
+// rectangles. A frame where only animations moved walks the animated
+// trees alone.
 //
 // Main thread only.
 
@@ -22,6 +27,7 @@
 #include <vector>
 
 #include "platform/gfx/image.h"
+#include "platform/ui/layer.h"
 #include "platform/ui/window.h"
 
 namespace platform {
@@ -33,7 +39,7 @@ struct PixelRect {
   bool operator==(const PixelRect&) const = default;
 };
 
-class Compositor {
+class Compositor : private Layer::RenderCull {
  public:
   // `scale`: device pixels per point of the window.
   explicit Compositor(double scale) : scale_(scale) {}
@@ -61,6 +67,7 @@ class Compositor {
  private:
   struct Record {
     Rect covered;  // device pixels
+    Rect extent;   // the whole tree's, shadow included
     uint64_t stamp = 0;
     cairo_matrix_t ctm{};
     double opacity = 1.0;
@@ -72,7 +79,14 @@ class Compositor {
     Rect extent;
   };
   Walked walk(const Layer& layer, const cairo_matrix_t& parent, double opacity, const Rect& clip, double t);
+  // A frame where only animations moved: walks the animated trees alone,
+  // from where the last full walk found them. False when it cannot (an
+  // animation under a shadowed tree, which must redraw as a whole).
+  bool walkAnimated(double t);
   void damage(const Rect& r);
+  // While the damaged rectangles are drawn: a tree that, where it was
+  // walked, reaches none of them.
+  bool skips(const Layer& layer) const override;
   // The damaged rectangles in whole pixels inside the frame, overlapping
   // ones merged.
   std::vector<PixelRect> damagedPixels() const;
@@ -87,6 +101,18 @@ class Compositor {
   double animationInterval_ = 1.0 / 60.0;
   double lastDrawTime_ = -1e300;
   std::vector<PixelRect> drawn_;
+  std::vector<Rect> drawing_;  // the rectangles being drawn, as boxes
+  // The animated layers the last full walk met, with what their
+  // superlayer passed down. Valid while no layer changed: any change of
+  // the tree, of a layer or of its animations moves the change count.
+  struct Animated {
+    const Layer* layer;
+    cairo_matrix_t parent;
+    double opacity;
+    Rect clip;
+  };
+  std::vector<Animated> animated_;
+  bool collecting_ = false;
   uint64_t frames_ = 0;
   uint64_t pixels_ = 0;
 };

@@ -516,7 +516,7 @@ std::optional<double> Layer::progress(const Running& r, double t) const {
   return applyTiming(a.timing, frac);
 }
 
-AnimationValue Layer::modelValue(const std::string& keyPath) const {
+AnimationValue Layer::modelValue(std::string_view keyPath) const {
   if (keyPath == "opacity") return opacity_;
   if (keyPath == "position") return position_;
   if (keyPath == "bounds") return bounds_;
@@ -526,9 +526,10 @@ AnimationValue Layer::modelValue(const std::string& keyPath) const {
   return 1.0;
 }
 
-std::optional<AnimationValue> Layer::animatedValue(const std::string& keyPath, double t) const {
+std::optional<AnimationValue> Layer::animatedValue(std::string_view keyPath, double t) const {
   // An animation of the key path under any key (implicit ones use the key
   // path as their key, explicit ones any key).
+  if (animations_.empty()) return std::nullopt;
   for (const auto& [key, r] : animations_) {
     if (r.anim.keyPath != keyPath) continue;
     auto p = progress(r, t);
@@ -540,27 +541,31 @@ std::optional<AnimationValue> Layer::animatedValue(const std::string& keyPath, d
   return std::nullopt;
 }
 
-AnimationValue Layer::presentedValue(const std::string& keyPath, double t) const {
+AnimationValue Layer::presentedValue(std::string_view keyPath, double t) const {
   if (auto v = animatedValue(keyPath, t)) return *v;
   return modelValue(keyPath);
 }
 
 double Layer::presentedOpacity(double t) const {
+  if (animations_.empty()) return opacity_;
   const AnimationValue v = presentedValue("opacity", t);
   return std::holds_alternative<double>(v) ? std::get<double>(v) : opacity_;
 }
 
 Point Layer::presentedPosition(double t) const {
+  if (animations_.empty()) return position_;
   const AnimationValue v = presentedValue("position", t);
   return std::holds_alternative<Point>(v) ? std::get<Point>(v) : position_;
 }
 
 Rect Layer::presentedBounds(double t) const {
+  if (animations_.empty()) return bounds_;
   const AnimationValue v = presentedValue("bounds", t);
   return std::holds_alternative<Rect>(v) ? std::get<Rect>(v) : bounds_;
 }
 
 AffineTransform Layer::presentedTransform(double t) const {
+  if (animations_.empty()) return transform_;
   if (auto s = animatedValue("transform.scale", t); s && std::holds_alternative<double>(*s)) {
     const double k = std::get<double>(*s);
     // The scale part replaced, the rest of the transform kept.
@@ -661,8 +666,15 @@ bool Layer::treeAnimating() const {
   return std::any_of(sublayers_.begin(), sublayers_.end(), [](const LayerPtr& sub) { return sub->treeAnimating(); });
 }
 
+namespace {
+thread_local const Layer::RenderCull* tRenderCull = nullptr;
+}  // namespace
+
+void Layer::setRenderCull(const RenderCull* cull) { tRenderCull = cull; }
+
 void Layer::render(cairo_t* cr, double t, double deviceScale) {
   if (hidden_) return;
+  if (tRenderCull && tRenderCull->skips(*this)) return;
   const double op = std::clamp(presentedOpacity(t), 0.0, 1.0);
   if (op <= 0.0) return;
   const Rect b = presentedBounds(t);
@@ -715,7 +727,12 @@ void Layer::renderShadowed(cairo_t* cr, double t, double deviceScale, double opa
     cairo_t* cc = cairo_create(content);
     cairo_translate(cc, -x, -y);
     cairo_transform(cc, &ctm);
+    // The cached tree is drawn whole, whatever part of the window is being
+    // redrawn now.
+    const RenderCull* cull = tRenderCull;
+    tRenderCull = nullptr;
     renderContent(cc, t, deviceScale);
+    tRenderCull = cull;
     cairo_destroy(cc);
     cairo_surface_flush(content);
 

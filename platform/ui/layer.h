@@ -35,6 +35,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -197,6 +198,16 @@ class Layer : public std::enable_shared_from_this<Layer> {
   // layer's superlayer space, in points) at time `t`; `deviceScale` is the
   // number of device pixels per point.
   void render(cairo_t* cr, double t, double deviceScale);
+  // Tells render() which trees need not be drawn at all because nothing
+  // of them reaches the area being redrawn; the compositor, which knows
+  // where every tree landed, sets it around its own drawing. Without it
+  // everything is drawn and the clip alone decides. Per thread.
+  class RenderCull {
+   public:
+    virtual ~RenderCull() = default;
+    virtual bool skips(const Layer& layer) const = 0;
+  };
+  static void setRenderCull(const RenderCull* cull);
   // Displays (drawRect) every layer of the tree that needs it.
   void displayTree();
   // Counts setNeedsDisplay calls on all layers (a window skips its display
@@ -264,9 +275,9 @@ class Layer : public std::enable_shared_from_this<Layer> {
   // Progress and value of an animation at time t; empty before its start
   // (without backward fill) and after its end.
   std::optional<double> progress(const Running& r, double t) const;
-  AnimationValue modelValue(const std::string& keyPath) const;
-  AnimationValue presentedValue(const std::string& keyPath, double t) const;
-  std::optional<AnimationValue> animatedValue(const std::string& keyPath, double t) const;
+  AnimationValue modelValue(std::string_view keyPath) const;
+  AnimationValue presentedValue(std::string_view keyPath, double t) const;
+  std::optional<AnimationValue> animatedValue(std::string_view keyPath, double t) const;
 
   Rect bounds_;
   Point position_;

@@ -202,15 +202,53 @@ TEST_F(SynthObserverTest, AFullRingDropsInsteadOfBlockingAndSaysSoOnce) {
 TEST_F(SynthObserverTest, DrainingResumesAfterTheLoopDroppedItsTimer) {
   loop.reset();
   loop.setClock(std::make_shared<platform::VirtualClock>(5.0));
-  observer->patternChanged();
-  loop.advanceBy(SynthObserver::kDrainInterval * 2);
-  EXPECT_TRUE(received.empty());
+  // Passes the loop makes for other reasons still bring the notifications,
+  // but nothing would wake an idle loop for them.
+  EXPECT_GT(loop.nextDueTime(), 1e9);
   observer->resumeDraining();
+  EXPECT_LE(loop.nextDueTime(), 5.0 + SynthObserver::kDrainInterval + 1e-9);
+  observer->patternChanged();
   observer->sequenceDidStart();
   loop.advanceBy(SynthObserver::kDrainInterval * 2);
   ASSERT_EQ(received.size(), 2u);
   EXPECT_EQ(received[0].name, "patternChanged");
   EXPECT_EQ(received[1].name, "sequenceDidStart");
+}
+
+// An idle program must not wake up hundreds of times a second for an empty
+// ring: the timer ticks at the display's rate only while callbacks keep
+// coming, and any pass of the loop brings what waits without a tick.
+TEST_F(SynthObserverTest, TheDrainTimerTicksFastOnlyWhileCallbacksKeepComing) {
+  EXPECT_EQ(observer->drainInterval(), SynthObserver::kDrainInterval);
+  std::thread([this] { observer->synthTriggered(2, true); }).join();
+  loop.advanceBy(SynthObserver::kDrainInterval);
+  ASSERT_EQ(received.size(), 1u);
+  EXPECT_EQ(observer->drainInterval(), SynthObserver::kBusyDrainInterval);
+
+  // Busy: the next callback waits no longer than a display frame.
+  std::thread([this] { observer->synthTriggered(2, false); }).join();
+  EXPECT_LE(loop.nextDueTime() - clock->now(), SynthObserver::kBusyDrainInterval + 1e-9);
+  loop.advanceBy(SynthObserver::kBusySpan / 2);
+  EXPECT_EQ(received.size(), 2u);
+  EXPECT_EQ(observer->drainInterval(), SynthObserver::kBusyDrainInterval);
+
+  // Quiet for longer than the busy span: back to the slow tick.
+  loop.advanceBy(SynthObserver::kBusySpan);
+  EXPECT_EQ(observer->drainInterval(), SynthObserver::kDrainInterval);
+  int wakeups = 0;
+  const double end = clock->now() + 1.0;
+  while (loop.nextDueTime() <= end) {
+    loop.advanceBy(loop.nextDueTime() - clock->now());
+    ++wakeups;
+  }
+  EXPECT_LE(wakeups, static_cast<int>(1.0 / SynthObserver::kDrainInterval) + 1);
+
+  // A pass made for anything else (here one with no time passing) posts
+  // what came meanwhile.
+  std::thread([this] { observer->patternChanged(); }).join();
+  loop.drain();
+  ASSERT_EQ(received.size(), 3u);
+  EXPECT_EQ(received[2].name, "patternChanged");
 }
 
 }  // namespace
