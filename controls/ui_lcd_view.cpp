@@ -115,6 +115,7 @@ void UILCDView::setNumOfCharacters(uint64_t count) {
 }
 
 void UILCDView::characterSizeDidChange() {
+  glyphs_.clear();
   if (numOfCharacters_ == 0) return;
   const platform::Size sheet = characters_ ? characters_->size() : platform::Size{};
   unitHeight_ = sheet.height / static_cast<double>(numOfCharacters_);
@@ -140,11 +141,15 @@ void UILCDView::layout() {
 
 platform::ImagePtr UILCDView::cropChar(uint16_t code) const {
   if (!characters_) return nullptr;
+  if (code < glyphs_.size() && glyphs_[code]) return glyphs_[code];
   const double s = characters_->scale();
   const platform::Rect strip{0, unitHeight_ * s * code, characters_->size().width * s, unitHeight_ * s};
   if (strip.size.height <= 0 || strip.size.width <= 0) return nullptr;
   // A strip that starts at the sheet's end (up to rounding) has no glyph:
   // it must not come out as a sliver of the last row.
   if (strip.origin.y >= characters_->pixelHeight() - 1e-6) return nullptr;
-  return characters_->cropped(strip, s);
+  platform::ImagePtr glyph = characters_->cropped(strip, s);
+  if (glyphs_.size() <= code) glyphs_.resize(static_cast<size_t>(code) + 1);
+  glyphs_[code] = glyph;
+  return glyph;
 }

@@ -77,6 +77,10 @@ class UILCDView : public platform::Control, public LCDDisplay {
   int64_t messageType_ = 0;
   platform::ImagePtr characters_;
   uint64_t numOfCharacters_ = 0;
+  // Each glyph cut from the sheet once and shared by every cell showing it,
+  // so a refresh that keeps a cell's character keeps its picture (and
+  // redraws nothing there). Emptied when the sheet or its rows change.
+  mutable std::vector<platform::ImagePtr> glyphs_;
   double unitHeight_ = 0.0;
   double columnWidth_ = 0.0;
   double rowHeight_ = 0.0;

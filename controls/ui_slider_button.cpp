@@ -326,10 +326,15 @@ void UISliderButton::drawRect(const platform::Rect& rect) {
   ctx->clearRect(rect);
   const ImagePtr& strip = (isTracking() || isSelected()) ? baseImageActive_ : baseImage_;
   if (!strip) return;
-  ImagePtr frame = cropImage(strip, calcImageValue());
-  if (!frame) return;
+  // The frame is drawn straight from the sheet: a knob turned all the way
+  // round would otherwise copy 128 frames.
+  const int64_t frame = calcImageValue();
+  if (resolution_ < 1 || frame < 0) return;
+  const int64_t h = strip->pixelHeight() / resolution_;
+  if (h < 1) return;
   const platform::Rect b = bounds();
-  ctx->drawImage(*frame,
+  ctx->drawImage(*strip,
+                 {0, static_cast<double>(h * frame), static_cast<double>(strip->pixelWidth()), static_cast<double>(h)},
                  {b.origin.x + insets_.left, b.origin.y + insets_.top, b.size.width - insets_.left - insets_.right,
                   b.size.height - insets_.top - insets_.bottom},
                  platform::BlendMode::Normal, isEnabled() ? 1.0 : 0.5);

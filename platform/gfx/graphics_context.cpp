@@ -628,6 +628,22 @@ void GraphicsContext::clipToMask(const Rect& r, const Image& mask) {
 }
 
 void GraphicsContext::drawImage(const Image& image, const Rect& r, BlendMode mode, double alpha) {
+  drawSurface(image.surface(), image.pixelWidth(), image.pixelHeight(), r, mode, alpha);
+}
+
+void GraphicsContext::drawImage(const Image& image, const Rect& source, const Rect& r, BlendMode mode, double alpha) {
+  // Whole pixels inside the image, as a cropped copy takes them.
+  const Rect inside = source.standardized().intersection(Rect(0, 0, image.pixelWidth(), image.pixelHeight()));
+  if (inside.isEmpty()) return;
+  const int x0 = static_cast<int>(std::floor(inside.minX())), y0 = static_cast<int>(std::floor(inside.minY()));
+  const int x1 = static_cast<int>(std::ceil(inside.maxX())), y1 = static_cast<int>(std::ceil(inside.maxY()));
+  cairo_surface_t* frame = cairo_surface_create_for_rectangle(image.surface(), x0, y0, x1 - x0, y1 - y0);
+  drawSurface(frame, x1 - x0, y1 - y0, r, mode, alpha);
+  cairo_surface_destroy(frame);
+}
+
+void GraphicsContext::drawSurface(cairo_surface_t* source, int pixelWidth, int pixelHeight, const Rect& r,
+                                  BlendMode mode, double alpha) {
   if (r.size.width == 0 || r.size.height == 0) return;
   State& st = states_.back();
   const BlendMode savedBlend = st.blend;
@@ -638,12 +654,12 @@ void GraphicsContext::drawImage(const Image& image, const Rect& r, BlendMode mod
     cairo_save(cr_);
     cairo_new_path(cr_);
     cairo_translate(cr_, r.origin.x, r.origin.y);
-    cairo_scale(cr_, r.size.width / image.pixelWidth(), r.size.height / image.pixelHeight());
-    cairo_set_source_surface(cr_, image.surface(), 0, 0);
+    cairo_scale(cr_, r.size.width / pixelWidth, r.size.height / pixelHeight);
+    cairo_set_source_surface(cr_, source, 0, 0);
     cairo_pattern_set_filter(cairo_get_source(cr_), CAIRO_FILTER_GOOD);
     // Stretched edges keep their own colour instead of fading out.
     cairo_pattern_set_extend(cairo_get_source(cr_), CAIRO_EXTEND_PAD);
-    cairo_rectangle(cr_, 0, 0, image.pixelWidth(), image.pixelHeight());
+    cairo_rectangle(cr_, 0, 0, pixelWidth, pixelHeight);
     cairo_fill(cr_);
     cairo_restore(cr_);
   });

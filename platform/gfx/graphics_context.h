@@ -138,6 +138,10 @@ class GraphicsContext {
 
   // Draws `image` upright, stretched to `r`.
   void drawImage(const Image& image, const Rect& r, BlendMode mode = BlendMode::Normal, double alpha = 1.0);
+  // Only the pixel rectangle `source` of the image (one frame of a sheet),
+  // drawn as a copy of that rectangle would be, without the copy.
+  void drawImage(const Image& image, const Rect& source, const Rect& r, BlendMode mode = BlendMode::Normal,
+                 double alpha = 1.0);
 
   // Everything until the matching end is drawn into a layer of its own that
   // is composited (with alpha, blend mode and shadow) as one.
@@ -160,6 +164,7 @@ class GraphicsContext {
 
   // Runs `draw` with the state's alpha, blend mode, mask and shadow applied.
   void paintWith(const std::function<void()>& draw);
+  void drawSurface(cairo_surface_t* source, int pixelWidth, int pixelHeight, const Rect& r, BlendMode mode, double alpha);
   void drawShadowOf(cairo_pattern_t* content);
   void compositeContent(cairo_pattern_t* content, const State& st);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -69,7 +70,51 @@ Image::Image(cairo_surface_t* surface, double scale)
       height_(cairo_image_surface_get_height(surface)),
       scale_(scale > 0 ? scale : 1.0) {}
 
-Image::~Image() { cairo_surface_destroy(surface_); }
+Image::Image(std::filesystem::path lazyPath, int width, int height, double scale)
+    : surface_(nullptr), lazyPath_(std::move(lazyPath)), width_(width), height_(height), scale_(scale > 0 ? scale : 1.0) {}
+
+Image::~Image() {
+  if (cairo_surface_t* s = surface_.load(std::memory_order_acquire)) cairo_surface_destroy(s);
+}
+
+cairo_surface_t* Image::pixels() const {
+  if (cairo_surface_t* s = surface_.load(std::memory_order_acquire)) return s;
+  std::call_once(decodeOnce_, [this] {
+    cairo_surface_t* decoded = nullptr;
+    if (auto bytes = readFile(lazyPath_)) {
+      ByteReader reader{*bytes};
+      decoded = toARGB32(cairo_image_surface_create_from_png_stream(readBytes, &reader));
+    }
+    // Changed or gone since its header was read: what was promised, blank.
+    if (decoded && (cairo_image_surface_get_width(decoded) != width_ || cairo_image_surface_get_height(decoded) != height_)) {
+      cairo_surface_destroy(decoded);
+      decoded = nullptr;
+    }
+    if (!decoded) decoded = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width_, height_);
+    surface_.store(decoded, std::memory_order_release);
+  });
+  return surface_.load(std::memory_order_acquire);
+}
+
+bool Image::isDecoded() const { return surface_.load(std::memory_order_acquire) != nullptr; }
+
+std::shared_ptr<Image> Image::fromPNGLazily(const std::filesystem::path& path, double scale) {
+  // The signature, then the header chunk: length 13, "IHDR", width, height.
+  static const uint8_t kStart[16] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
+  uint8_t head[24];
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return nullptr;
+  const size_t got = std::fread(head, 1, sizeof head, f);
+  std::fclose(f);
+  if (got != sizeof head || std::memcmp(head, kStart, sizeof kStart) != 0) return nullptr;
+  const auto be32 = [&](int at) {
+    return (uint32_t{head[at]} << 24) | (uint32_t{head[at + 1]} << 16) | (uint32_t{head[at + 2]} << 8) | head[at + 3];
+  };
+  const uint32_t w = be32(16), h = be32(20);
+  // Cairo's own limit for an image surface.
+  if (w < 1 || h < 1 || w > 32767 || h > 32767) return nullptr;
+  return std::shared_ptr<Image>(new Image(path, static_cast<int>(w), static_cast<int>(h), scale));
+}
 
 std::shared_ptr<Image> Image::create(int pixelWidth, int pixelHeight, double scale) {
   if (pixelWidth < 1 || pixelHeight < 1) return nullptr;
@@ -117,7 +162,7 @@ std::shared_ptr<Image> Image::fromJPEGData(std::span<const uint8_t> bytes, doubl
     return nullptr;
   }
   // Opaque pixels: premultiplied or not, the bytes are the same.
-  cairo_surface_t* s = image->surface_;
+  cairo_surface_t* s = image->pixels();
   cairo_surface_flush(s);
   unsigned char* dst = cairo_image_surface_get_data(s);
   const int stride = cairo_image_surface_get_stride(s);
@@ -142,7 +187,7 @@ std::shared_ptr<Image> Image::named(const std::string& name) {
   if (auto it = cache.find(name); it != cache.end()) return it->second;
   std::string file = name;
   if (file.size() < 4 || file.compare(file.size() - 4, 4, ".png") != 0) file += ".png";
-  auto image = fromPNG(Bundle::mainBundle().resourcePath() / file, kBundleImageScale);
+  auto image = fromPNGLazily(Bundle::mainBundle().resourcePath() / file, kBundleImageScale);
   // Missing images are not cached: a bundle that is still being written (or
   // a test's copy) may gain the file later.
   if (image) cache[name] = image;
@@ -155,8 +200,9 @@ void Image::clearNamedCache() {
 }
 
 std::shared_ptr<Image> Image::withScale(double scale) const {
-  cairo_surface_reference(surface_);
-  return std::shared_ptr<Image>(new Image(surface_, scale));
+  cairo_surface_t* s = pixels();
+  cairo_surface_reference(s);
+  return std::shared_ptr<Image>(new Image(s, scale));
 }
 
 std::shared_ptr<Image> Image::cropped(const Rect& pixelRect, double scale) const {
@@ -168,12 +214,12 @@ std::shared_ptr<Image> Image::cropped(const Rect& pixelRect, double scale) const
   const int y1 = static_cast<int>(std::ceil(r.maxY()));
   auto out = create(x1 - x0, y1 - y0, scale);
   if (!out) return nullptr;
-  cairo_t* cr = cairo_create(out->surface_);
+  cairo_t* cr = cairo_create(out->pixels());
   cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-  cairo_set_source_surface(cr, surface_, -x0, -y0);
+  cairo_set_source_surface(cr, pixels(), -x0, -y0);
   cairo_paint(cr);
   cairo_destroy(cr);
-  cairo_surface_flush(out->surface_);
+  cairo_surface_flush(out->pixels());
   return out;
 }
 
@@ -182,20 +228,20 @@ std::shared_ptr<Image> Image::resized(Size points, double scale) const {
   const int h = static_cast<int>(std::lround(points.height * scale));
   auto out = create(w, h, scale);
   if (!out) return nullptr;
-  cairo_t* cr = cairo_create(out->surface_);
+  cairo_t* cr = cairo_create(out->pixels());
   cairo_scale(cr, static_cast<double>(w) / width_, static_cast<double>(h) / height_);
-  cairo_set_source_surface(cr, surface_, 0, 0);
+  cairo_set_source_surface(cr, pixels(), 0, 0);
   cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_BILINEAR);
   cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_PAD);
   cairo_paint(cr);
   cairo_destroy(cr);
-  cairo_surface_flush(out->surface_);
+  cairo_surface_flush(out->pixels());
   return out;
 }
 
 std::vector<uint8_t> Image::pngData() const {
   std::vector<uint8_t> out;
-  cairo_surface_write_to_png_stream(surface_, appendBytes, &out);
+  cairo_surface_write_to_png_stream(pixels(), appendBytes, &out);
   return out;
 }
 
@@ -210,8 +256,8 @@ bool Image::writePNG(const std::filesystem::path& path, std::string* error) cons
 
 Image::RGBA Image::pixel(int x, int y) const {
   if (x < 0 || y < 0 || x >= width_ || y >= height_) return {};
-  const unsigned char* data = cairo_image_surface_get_data(surface_);
-  const int stride = cairo_image_surface_get_stride(surface_);
+  const unsigned char* data = cairo_image_surface_get_data(pixels());
+  const int stride = cairo_image_surface_get_stride(pixels());
   uint32_t v;
   std::memcpy(&v, data + y * stride + x * 4, 4);
   const uint8_t a = v >> 24;
@@ -226,10 +272,10 @@ Image::RGBA Image::pixelAt(Point p) const {
 
 bool Image::samePixels(const Image& o) const {
   if (width_ != o.width_ || height_ != o.height_) return false;
-  const unsigned char* a = cairo_image_surface_get_data(surface_);
-  const unsigned char* b = cairo_image_surface_get_data(o.surface_);
-  const int sa = cairo_image_surface_get_stride(surface_);
-  const int sb = cairo_image_surface_get_stride(o.surface_);
+  const unsigned char* a = cairo_image_surface_get_data(pixels());
+  const unsigned char* b = cairo_image_surface_get_data(o.pixels());
+  const int sa = cairo_image_surface_get_stride(pixels());
+  const int sb = cairo_image_surface_get_stride(o.pixels());
   for (int y = 0; y < height_; ++y) {
     if (std::memcmp(a + y * sa, b + y * sb, static_cast<size_t>(width_) * 4) != 0) return false;
   }

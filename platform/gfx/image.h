@@ -10,9 +10,11 @@
 
 #include <cairo.h>
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
@@ -48,9 +50,16 @@ class Image {
   // come in either.
   static std::shared_ptr<Image> fromData(std::span<const uint8_t> bytes, double scale = 1.0,
                                          std::string* why = nullptr);
+  // A PNG file whose pixels are decoded only when first asked for (drawn,
+  // read, copied); until then the image holds its size alone. Sheets of
+  // frames that may never be shown (a knob's look while held) cost no
+  // memory that way. nullptr when the file is missing or its header is not
+  // a PNG's; a file that no longer decodes when its pixels are wanted gives
+  // a transparent image of the size the header promised.
+  static std::shared_ptr<Image> fromPNGLazily(const std::filesystem::path& path, double scale = 1.0);
   // "<bundle>/<name>.png" (the name may already end in ".png") at
-  // kBundleImageScale, cached per process as the platform's imageNamed does;
-  // nullptr when the file is missing. Thread-safe.
+  // kBundleImageScale, cached per process as the platform's imageNamed does
+  // and decoded lazily; nullptr when the file is missing. Thread-safe.
   static std::shared_ptr<Image> named(const std::string& name);
   // Forgets the images `named` has cached (tests that swap bundles use it).
   static void clearNamedCache();
@@ -64,7 +73,10 @@ class Image {
   int pixelWidth() const { return width_; }
   int pixelHeight() const { return height_; }
   // The pixels as a Cairo source; owned by the image, never to be drawn into.
-  cairo_surface_t* surface() const { return surface_; }
+  cairo_surface_t* surface() const { return pixels(); }
+  // Whether the pixels are in memory (false only for a lazy image that was
+  // never drawn or read).
+  bool isDecoded() const;
 
   // The same pixels with another scale.
   std::shared_ptr<Image> withScale(double scale) const;
@@ -86,8 +98,13 @@ class Image {
 
  private:
   Image(cairo_surface_t* surface, double scale);
+  Image(std::filesystem::path lazyPath, int width, int height, double scale);
+  cairo_surface_t* pixels() const;
 
-  cairo_surface_t* surface_;
+  // Set once: at construction, or by the first pixels() of a lazy image.
+  mutable std::atomic<cairo_surface_t*> surface_;
+  mutable std::once_flag decodeOnce_;
+  std::filesystem::path lazyPath_;
   int width_;
   int height_;
   double scale_;

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "controls/image_manager.h"
 #include "controls/image_table.h"
@@ -130,8 +131,30 @@ TEST_F(UILCDViewTest, TheSameTextTwiceRedrawsNothing) {
   ASSERT_TRUE(first);
   lcd->setValue("120.0");
   EXPECT_EQ(lcd->valueLayers()[0]->contents(), first);
+  const platform::ImagePtr third = lcd->valueLayers()[2]->contents();
   lcd->setValue("121.0");
-  EXPECT_NE(lcd->valueLayers()[0]->contents(), first);
+  EXPECT_NE(lcd->valueLayers()[2]->contents(), third);
+}
+
+// A changed value redraws only the cells whose character changed: a cell
+// that keeps its character keeps its very picture. A new sheet gives new
+// pictures.
+TEST_F(UILCDViewTest, ACellThatKeepsItsCharacterKeepsItsPicture) {
+  lcd->setValue("120.0");
+  std::vector<platform::ImagePtr> before;
+  for (const auto& cell : lcd->valueLayers()) before.push_back(cell->contents());
+  lcd->setValue("121.0");
+  const bool changed[] = {false, false, true, false, false};
+  for (size_t i = 0; i < 5; ++i)
+    EXPECT_EQ(lcd->valueLayers()[i]->contents() != before[i], changed[i]) << i;
+  EXPECT_EQ(lcd->cropChar('2'), lcd->cropChar('2'));
+
+  auto other = testSheet();
+  lcd->setCharacters(other);
+  auto glyph = lcd->cropChar('2');
+  ASSERT_TRUE(glyph);
+  EXPECT_NE(glyph, before[1]);
+  EXPECT_EQ(glyph->pixel(3, 3), glyphColour('2'));
 }
 
 TEST_F(UILCDViewTest, CodesWithoutAGlyphGiveBlankCells) {

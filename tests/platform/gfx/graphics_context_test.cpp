@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <functional>
 
 using platform::BlendMode;
@@ -233,3 +234,59 @@ TEST(BlurTest, PreservesMassAndSpreads) {
 }
 
 }  // namespace
+
+namespace {
+
+// A sheet of four 6x5-pixel frames, each with its own colours and a
+// gradient, so a frame drawn from the wrong rows or bled into from its
+// neighbours shows.
+std::shared_ptr<Image> frameSheet() {
+  auto sheet = Image::create(6, 20, 2.0);
+  cairo_surface_t* s = sheet->surface();
+  cairo_surface_flush(s);
+  unsigned char* data = cairo_image_surface_get_data(s);
+  const int stride = cairo_image_surface_get_stride(s);
+  for (int y = 0; y < 20; ++y)
+    for (int x = 0; x < 6; ++x) {
+      const uint32_t frame = static_cast<uint32_t>(y / 5);
+      const uint32_t v = 0xFF000000u | ((frame * 70u) << 16) | (static_cast<uint32_t>(x) * 40u << 8) |
+                         static_cast<uint32_t>(y % 5) * 60u;
+      std::memcpy(data + y * stride + x * 4, &v, 4);
+    }
+  cairo_surface_mark_dirty(s);
+  return sheet;
+}
+
+}  // namespace
+
+// A frame drawn from its sheet by source rectangle looks exactly as a copy
+// of that frame drawn the usual way: at its own size, stretched, faded and
+// scaled down.
+TEST(GraphicsContextTest, DrawingAFrameOfASheetEqualsDrawingACopyOfIt) {
+  auto sheet = frameSheet();
+  struct Case {
+    const char* name;
+    Rect dest;
+    double alpha;
+  };
+  const Case cases[] = {{"own size", Rect(1, 1, 3, 2.5), 1.0},
+                        {"stretched", Rect(0.5, 0, 7, 6), 1.0},
+                        {"faded", Rect(1, 1, 3, 2.5), 0.5},
+                        {"shrunk", Rect(2, 2, 1.5, 1), 1.0}};
+  for (const Case& c : cases) {
+    for (int frame = 0; frame < 4; ++frame) {
+      const Rect source(0, 5.0 * frame, 6, 5);
+      auto copy = sheet->cropped(source, 2.0);
+      auto viaCopy = draw({8, 8}, 2.0, [&](GraphicsContext& g) {
+        g.drawImage(*copy, c.dest, platform::BlendMode::Normal, c.alpha);
+      });
+      auto direct = draw({8, 8}, 2.0, [&](GraphicsContext& g) {
+        g.drawImage(*sheet, source, c.dest, platform::BlendMode::Normal, c.alpha);
+      });
+      EXPECT_TRUE(direct->samePixels(*viaCopy)) << c.name << " frame " << frame;
+    }
+  }
+  // A rectangle outside the sheet draws nothing.
+  auto none = draw({8, 8}, 2.0, [&](GraphicsContext& g) { g.drawImage(*sheet, Rect(0, 20, 6, 5), Rect(0, 0, 8, 8)); });
+  EXPECT_EQ(none->pixel(4, 4).a, 0);
+}

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <fstream>
 
 #include "platform/foundation/bundle.h"
@@ -116,6 +117,74 @@ TEST_F(ImageTest, NamedImagesComeFromTheBundleAtTwoPixelsPerPoint) {
   // A file that appears later is found: misses are not cached.
   ASSERT_TRUE(quadrants(1.0)->writePNG(dir / "ledBlue.png"));
   EXPECT_TRUE(Image::named("ledBlue"));
+}
+
+// A lazy image knows its size from the file's header and reads the pixels
+// only when something wants them; they are then those of the file.
+TEST_F(ImageTest, ALazyImageDecodesOnFirstUseOnly) {
+  auto image = quadrants(1.0);
+  ASSERT_TRUE(image->writePNG(dir / "q.png"));
+  auto lazy = Image::fromPNGLazily(dir / "q.png", 2.0);
+  ASSERT_TRUE(lazy);
+  EXPECT_FALSE(lazy->isDecoded());
+  EXPECT_EQ(lazy->pixelWidth(), 4);
+  EXPECT_EQ(lazy->pixelHeight(), 4);
+  EXPECT_EQ(lazy->size().width, 2);
+  EXPECT_FALSE(lazy->isDecoded()) << "asking for the size decodes nothing";
+  EXPECT_TRUE(lazy->samePixels(*image));
+  EXPECT_TRUE(lazy->isDecoded());
+
+  // Every way in to the pixels decodes them.
+  const std::pair<const char*, std::function<void(const Image&)>> uses[] = {
+      {"surface", [](const Image& i) { (void)i.surface(); }},
+      {"pixel", [](const Image& i) { (void)i.pixel(0, 0); }},
+      {"cropped", [](const Image& i) { EXPECT_EQ(i.cropped(Rect(2, 0, 2, 2), 1.0)->pixel(0, 0).g, 255); }},
+      {"withScale", [](const Image& i) { EXPECT_EQ(i.withScale(1.0)->pixel(0, 3).b, 255); }},
+      {"pngData", [](const Image& i) { EXPECT_FALSE(i.pngData().empty()); }},
+  };
+  for (const auto& [name, use] : uses) {
+    auto fresh = Image::fromPNGLazily(dir / "q.png", 1.0);
+    ASSERT_TRUE(fresh) << name;
+    use(*fresh);
+    EXPECT_TRUE(fresh->isDecoded()) << name;
+    EXPECT_EQ(fresh->pixel(0, 0), (Image::RGBA{255, 0, 0, 255})) << name;
+  }
+
+  // Nothing that is not a PNG header is taken.
+  EXPECT_FALSE(Image::fromPNGLazily(dir / "missing.png"));
+  std::ofstream(dir / "bad.png") << "not a png at all, though long enough";
+  EXPECT_FALSE(Image::fromPNGLazily(dir / "bad.png"));
+}
+
+// The file may change between the header and the pixels: the image keeps
+// the size it promised and shows nothing rather than failing its users.
+TEST_F(ImageTest, ALazyImageWhoseFileWentBadIsBlankAtItsSize) {
+  ASSERT_TRUE(quadrants(1.0)->writePNG(dir / "q.png"));
+  auto gone = Image::fromPNGLazily(dir / "q.png");
+  auto resized = Image::fromPNGLazily(dir / "q.png");
+  ASSERT_TRUE(gone && resized);
+  fs::remove(dir / "q.png");
+  EXPECT_EQ(gone->pixel(0, 0), Image::RGBA{});
+  ASSERT_NE(gone->surface(), nullptr);
+  EXPECT_EQ(cairo_image_surface_get_width(gone->surface()), 4);
+  ASSERT_TRUE(Image::create(9, 9)->writePNG(dir / "q.png"));
+  EXPECT_EQ(cairo_image_surface_get_height(resized->surface()), 4);
+  EXPECT_EQ(resized->pixel(1, 1), Image::RGBA{});
+}
+
+TEST_F(ImageTest, NamedImagesAreDecodedOnlyWhenDrawn) {
+  platform::Bundle::setMainBundlePath(dir);
+  Image::clearNamedCache();
+  ASSERT_TRUE(quadrants(1.0)->writePNG(dir / "Knob_Active.png"));
+  auto held = Image::named("Knob_Active");
+  ASSERT_TRUE(held);
+  EXPECT_FALSE(held->isDecoded());
+  platform::beginImageContext({4, 4}, false, 1.0);
+  platform::currentGraphicsContext()->drawImage(*Image::named("Knob_Active"), Rect(0, 0, 4, 4));
+  auto drawn = platform::imageFromCurrentImageContext();
+  platform::endImageContext();
+  EXPECT_TRUE(held->isDecoded()) << "one shared image, decoded by its first drawing";
+  EXPECT_EQ(drawn->pixel(0, 3), (Image::RGBA{0, 0, 255, 255}));
 }
 
 TEST_F(ImageTest, ResizedRedrawsAtTheNewScale) {
