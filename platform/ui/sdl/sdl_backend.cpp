@@ -155,8 +155,11 @@ void SdlBackend::wake() {
 
 void SdlBackend::dispatchEvents() {
   if (!window_) return;
+  // One trip to the display server per pass: SDL_PollEvent would ask it
+  // again for every event taken, and once more for the empty queue.
+  SDL_PumpEvents();
   SDL_Event e;
-  while (SDL_PollEvent(&e)) handleEvent(e);
+  while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) handleEvent(e);
 }
 
 Point SdlBackend::toPoints(int x, int y) const {
