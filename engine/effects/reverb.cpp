@@ -9,7 +9,7 @@
 // The helpers below take and return vectors of eight lanes; they are all
 // inlined into the one loop that uses them, so no call passes a vector
 // across the instruction-set boundary that GCC warns about.
-#if defined(__GNUC__) && !defined(__clang__)
+#if defined(__GNUC__)
 #pragma GCC diagnostic ignored "-Wpsabi"
 #endif
 

@@ -1,7 +1,21 @@
 #include "engine/synth/master_stages.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
+#include <cstring>
+
+struct MasterDrive::Memo {
+  uint32_t driveBits = 0;
+  uint32_t amountBits = 0;
+  bool valid = false;
+  std::array<uint64_t, 65536 / 64> known{};
+  std::array<int16_t, 65536> out{};
+};
+
+MasterDrive::MasterDrive() : memo_(std::make_unique<Memo>()) {}
+MasterDrive::~MasterDrive() = default;
 
 void MasterDrive::setValue(int32_t v) {
   value_.store(v, std::memory_order_relaxed);
@@ -27,6 +41,41 @@ inline int16_t undrivenSample(int16_t s) {
   return static_cast<int16_t>(std::clamp(x, -1.0f, 1.0f) * 32767.0f);
 }
 
+// undrivenSample over a block, eight samples per step: the same single
+// precision products, clamp and truncation in every lane.
+using Floats = float __attribute__((vector_size(32)));
+using Ints = int32_t __attribute__((vector_size(32)));
+using Shorts = int16_t __attribute__((vector_size(16)));
+
+void undrivenBlock(int16_t* samples, int32_t count) {
+  int32_t i = 0;
+  for (; i + 8 <= count; i += 8) {
+    Shorts s;
+    std::memcpy(&s, samples + i, sizeof s);
+    Floats x = __builtin_convertvector(s, Floats) * 3.051851e-5f;
+    x = x < -1.0f ? Floats{} - 1.0f : (1.0f < x ? Floats{} + 1.0f : x);
+    const Shorts out = __builtin_convertvector(__builtin_convertvector(x * 32767.0f, Ints), Shorts);
+    std::memcpy(samples + i, &out, sizeof out);
+  }
+  for (; i < count; ++i) samples[i] = undrivenSample(samples[i]);
+}
+
+// saturate16((s × gain) >> 15) over a block, eight samples per step. The
+// fader's gain is at most 52,849, so every product fits 32 bits.
+void scaleBlock(int16_t* samples, int32_t count, int32_t gain) {
+  int32_t i = 0;
+  for (; i + 8 <= count; i += 8) {
+    Shorts s;
+    std::memcpy(&s, samples + i, sizeof s);
+    Ints v = (__builtin_convertvector(s, Ints) * gain) >> 15;
+    v = v > 32767 ? Ints{} + 32767 : v;
+    v = v < -32767 ? Ints{} - 32767 : v;
+    const Shorts out = __builtin_convertvector(v, Shorts);
+    std::memcpy(samples + i, &out, sizeof out);
+  }
+  for (; i < count; ++i) samples[i] = saturate16((samples[i] * gain) >> 15);
+}
+
 }  // namespace
 
 void MasterDrive::process(int16_t* left, int16_t* right, int32_t frames) {
@@ -36,9 +85,41 @@ void MasterDrive::process(int16_t* left, int16_t* right, int32_t frames) {
     // Drive off and settled: the shape of ±0 is 0 and the dry share is x
     // itself, so only the conversion to float and back is left, without
     // the two exponentials per frame.
+    undrivenBlock(left, frames);
+    undrivenBlock(right, frames);
+    return;
+  }
+  // The targets hold for the whole block: when one step of the smoothing
+  // leaves both values as they are, every step of this block does, and
+  // each frame shapes with the same drive and amount.
+  const float nextDrive = curDrive_ + (td - curDrive_) * kSmoothing;
+  const float nextAmount = curAmount_ + (ta - curAmount_) * kSmoothing;
+  if (std::bit_cast<uint32_t>(nextDrive) == std::bit_cast<uint32_t>(curDrive_) &&
+      std::bit_cast<uint32_t>(nextAmount) == std::bit_cast<uint32_t>(curAmount_)) {
+    Memo& m = *memo_;
+    const uint32_t driveBits = std::bit_cast<uint32_t>(curDrive_);
+    const uint32_t amountBits = std::bit_cast<uint32_t>(curAmount_);
+    if (!m.valid || m.driveBits != driveBits || m.amountBits != amountBits) {
+      m.known.fill(0);
+      m.driveBits = driveBits;
+      m.amountBits = amountBits;
+      m.valid = true;
+    }
+    const float g = 12.0f * curDrive_;
+    const float amount = curAmount_;
+    auto shaped = [&](int16_t s) {
+      const uint32_t k = static_cast<uint16_t>(s);
+      uint64_t& word = m.known[k >> 6];
+      const uint64_t bit = uint64_t{1} << (k & 63);
+      if ((word & bit) == 0) {
+        m.out[k] = driveSample(s, g, amount);
+        word |= bit;
+      }
+      return m.out[k];
+    };
     for (int32_t i = 0; i < frames; ++i) {
-      left[i] = undrivenSample(left[i]);
-      right[i] = undrivenSample(right[i]);
+      left[i] = shaped(left[i]);
+      right[i] = shaped(right[i]);
     }
     return;
   }
@@ -82,11 +163,8 @@ void MasterFader::process(int16_t* left, int16_t* right, int32_t frames) {
     right[i] = saturate16((right[i] * currentGain_) >> 15);
     ++i;
   }
-  const int32_t g = currentGain_;
-  for (; i < frames; ++i) {
-    left[i] = saturate16((left[i] * g) >> 15);
-    right[i] = saturate16((right[i] * g) >> 15);
-  }
+  scaleBlock(left + i, frames - i, currentGain_);
+  scaleBlock(right + i, frames - i, currentGain_);
 }
 
 namespace {
@@ -107,4 +185,20 @@ constexpr SoftClipTable kSoftClip = makeSoftClipTable();
 
 void softClip(int16_t* samples, int32_t count) {
   for (int32_t i = 0; i < count; ++i) samples[i] = kSoftClip.out[samples[i] + 32768];
+}
+
+void mixSaturated(int16_t* out, const int16_t* dry, const int16_t* send, int32_t count) {
+  int32_t i = 0;
+  for (; i + 8 <= count; i += 8) {
+    Shorts a;
+    Shorts b;
+    std::memcpy(&a, dry + i, sizeof a);
+    std::memcpy(&b, send + i, sizeof b);
+    Ints v = __builtin_convertvector(a, Ints) + __builtin_convertvector(b, Ints);
+    v = v > 32767 ? Ints{} + 32767 : v;
+    v = v < -32767 ? Ints{} - 32767 : v;
+    const Shorts sum = __builtin_convertvector(v, Shorts);
+    std::memcpy(out + i, &sum, sizeof sum);
+  }
+  for (; i < count; ++i) out[i] = saturate16(int32_t{dry[i]} + send[i]);
 }
