@@ -2,6 +2,7 @@
 // Integer helpers shared by the effects. Pure arithmetic: thread-safe and
 // real-time-safe.
 
+#include <cstddef>
 #include <cstdint>
 
 namespace fx {
@@ -24,5 +25,10 @@ constexpr int64_t smooth(int64_t state, int64_t target, int64_t c) { return stat
 
 inline constexpr int64_t kSmoothNormal = 102;
 inline constexpr int64_t kSmoothImmediate = 32767;
+
+// dry[i] = sat16(((wet × fx[i]) >> 15) + (((32767 - wet) × dry[i]) >> 15))
+// for a block, with a wet gain of 0..32767 (every term then fits 32 bits),
+// eight samples per step.
+void mixWet(int16_t* dry, const int16_t* fx, size_t count, int32_t wet);
 
 }  // namespace fx

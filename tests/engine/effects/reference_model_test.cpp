@@ -193,4 +193,29 @@ INSTANTIATE_TEST_SUITE_P(Schedules, ReverbAgainstModel,
                          ::testing::Values(Schedule{1, false}, Schedule{2, true}, Schedule{3, true},
                                            Schedule{4, false}));
 
+
+TEST(MixWet, EveryDrySampleAgainstEffectSamplesAtEachGain) {
+  // The wet/dry mix of the multi-effect at the gains it rests on (0 and
+  // full) and between, every 16-bit dry value, blocks starting at every
+  // alignment and ending with a remainder.
+  std::vector<int16_t> dryAll(65536 + 5);
+  for (size_t i = 0; i < dryAll.size(); ++i) dryAll[i] = static_cast<int16_t>(static_cast<int32_t>(i % 65536) - 32768);
+  for (const int32_t wet : {0, 1, 16384, 32511, 32766, 32767}) {
+    for (const int32_t e : {-32768, -32767, -5, 0, 7, 32767}) {
+      for (const size_t offset : {size_t{0}, size_t{3}}) {
+        std::vector<int16_t> dry = dryAll;
+        const std::vector<int16_t> fxIn(dry.size(), static_cast<int16_t>(e));
+        const size_t count = 65536 - offset;
+        fx::mixWet(dry.data() + offset, fxIn.data() + offset, count, wet);
+        for (size_t i = offset; i < offset + count; ++i) {
+          const int64_t w = wet;
+          const int16_t expect = fx::sat16(((w * fxIn[i]) >> 15) + (((32767 - w) * dryAll[i]) >> 15));
+          ASSERT_EQ(dry[i], expect) << "wet " << wet << ", dry " << dryAll[i] << ", effect " << e;
+        }
+        EXPECT_EQ(dry[offset + count], dryAll[offset + count]) << "wrote past the block";
+      }
+    }
+  }
+}
+
 }  // namespace
