@@ -274,6 +274,17 @@ void Z5518MultiEffector::process(int16_t* const* channels, int32_t frames) {
     for (int ch = 0; ch < 2; ++ch) fx::mixWet(channels[ch] + i, io[ch] + i, n - i, w);
   }
 
+  // The effects not in use get their lines cleared ahead of their next
+  // selection, a little per slice: selecting one then resets it without
+  // clearing up to half a megabyte in that one slice.
+  uint32_t budget = static_cast<uint32_t>(frames) * kClearAheadPerFrame;
+  for (auto& slot : slots_) {
+    Effector* e = slot.get();
+    if (budget == 0) break;
+    if (e == nullptr || e == current || (crossfadeActive_ && e == outgoing_)) continue;
+    budget -= std::min(budget, e->clearAhead(budget));
+  }
+
   if (immediateCountdown_ >= 0) {
     immediateCountdown_ += frames;
     if (immediateCountdown_ >= kImmediateFrames) {

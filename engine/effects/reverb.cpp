@@ -158,11 +158,18 @@ int32_t Reverb::setParameter(int32_t index, int32_t value) {
   return exchange_.setEdit(edits_, index, value, [this] { return current(); });
 }
 
+uint32_t Reverb::clearAhead(uint32_t budget) {
+  int16_t* lines = lines_.get();
+  return 5 * written_.clear(budget / 5, [lines](uint32_t from, uint32_t n) {
+    for (uint32_t k = 0; k < 5; ++k) std::fill_n(lines + k * kLineLength + from, n, int16_t{0});
+  });
+}
+
 void Reverb::reset() {
   // The states settle on the newest targets, not on ones an edit since
   // has replaced: a reset effect then sounds the same whatever came before.
   exchange_.take(active_, [this] { return current(); });
-  std::fill_n(lines_.get(), 5 * kLineLength, int16_t{0});
+  clearAhead(UINT32_MAX);
   levelState_ = int64_t{active_.level} << 15;
   levelNow_ = active_.level;
   inputGain_ = static_cast<int32_t>(levelState_ >> 18) + 4096;
@@ -171,6 +178,7 @@ void Reverb::reset() {
 }
 
 void Reverb::process(int16_t* const* channels, int32_t frames) {
+  written_.wrote(write_, frames);
   int16_t* inOutL = channels[0];
   int16_t* inOutR = channels[1];
   int16_t* comb1 = lines_.get();

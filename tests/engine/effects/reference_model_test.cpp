@@ -9,13 +9,20 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <ostream>
 #include <random>
 #include <vector>
 
+#include "engine/effects/bpm_sync_delay.h"
+#include "engine/effects/chorus_flanger.h"
+#include "engine/effects/decimator.h"
 #include "engine/effects/effect_math.h"
-#include "engine/effects/multi_effector.h"
+#include "engine/effects/grain_shifter.h"
 #include "engine/effects/reverb.h"
+#include "engine/effects/sarnek_filter.h"
+#include "engine/effects/short_delay.h"
+#include "engine/effects/talking_modulator.h"
 #include "tests/engine/effects/effect_test_support.h"
 
 using namespace fxtest;
@@ -217,5 +224,81 @@ TEST(MixWet, EveryDrySampleAgainstEffectSamplesAtEachGain) {
     }
   }
 }
+
+
+// --- lines cleared ahead of a reset ---
+
+std::unique_ptr<Effector> makeEffect(int type) {
+  switch (type) {
+    case 0: return std::make_unique<ShortDelay>();
+    case 1: return std::make_unique<BpmSyncDelay>();
+    case 2: return std::make_unique<GrainShifter>();
+    case 3: return std::make_unique<Reverb>();
+    case 4: return std::make_unique<ChorusFlanger>();
+    case 5: return std::make_unique<SarnekFilter>(SarnekFilter::kLowPass);
+    case 6: return std::make_unique<TalkingModulator>();
+    default: return std::make_unique<Decimator>();
+  }
+}
+
+struct ClearCase {
+  int type;
+  size_t runFrames;   // how long the effect ran before: short, or past a line wrap
+  bool finishAhead;   // cleared ahead to the end, or only partly before the reset
+};
+void PrintTo(const ClearCase& c, std::ostream* os) {
+  *os << "type " << c.type << " after " << c.runFrames << " frames" << (c.finishAhead ? "" : ", partly cleared");
+}
+
+class ClearAhead : public ::testing::TestWithParam<ClearCase> {};
+
+TEST_P(ClearAhead, AResetEffectSoundsAsAFreshOneHowEverItsLinesWereCleared) {
+  const ClearCase c = GetParam();
+  std::unique_ptr<Effector> used = makeEffect(c.type);
+  std::unique_ptr<Effector> fresh = makeEffect(c.type);
+  for (Effector* e : {used.get(), fresh.get()}) {
+    // The longest delays, the most feedback: lines full of sound.
+    e->setParameter(1, 127);
+    e->setParameter(2, 127);
+  }
+  // A first run and reset leave the write position (which a reset keeps)
+  // off the line's start.
+  run(*used, Stereo(harshInput(333, 20), harshInput(333, 19)), 111);
+  used->reset();
+  run(*used, Stereo(harshInput(c.runFrames, 21), harshInput(c.runFrames, 22)), 1000);
+  std::mt19937 rng(static_cast<uint32_t>(c.type * 1000 + c.runFrames));
+  if (c.finishAhead) {
+    // Budgets of every size, odd ones included, until nothing is left.
+    while (used->clearAhead(static_cast<uint32_t>(rng() % 5000) + 1) > 0) {
+    }
+    EXPECT_EQ(used->clearAhead(1u << 30), 0u);
+  } else {
+    for (int k = 0; k < 7; ++k) used->clearAhead(static_cast<uint32_t>(rng() % 3000) + 1);
+  }
+  used->reset();
+  fresh->reset();
+  // A reset effect has nothing left to clear.
+  EXPECT_EQ(used->clearAhead(1u << 30), 0u);
+  const Stereo in(harshInput(100000, 23), harshInput(100000, 24));
+  const Stereo a = run(*used, in, 256);
+  const Stereo b = run(*fresh, in, 256);
+  for (size_t i = 0; i < in.size(); ++i) {
+    ASSERT_EQ(a.left[i], b.left[i]) << "frame " << i;
+    ASSERT_EQ(a.right[i], b.right[i]) << "frame " << i;
+  }
+}
+
+std::vector<ClearCase> clearCases() {
+  std::vector<ClearCase> v;
+  for (int type = 0; type < 8; ++type) {
+    for (const size_t frames : {size_t{700}, size_t{150000}}) {
+      v.push_back({type, frames, true});
+      v.push_back({type, frames, false});
+    }
+  }
+  return v;
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryType, ClearAhead, ::testing::ValuesIn(clearCases()));
 
 }  // namespace
