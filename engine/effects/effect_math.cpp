@@ -3,8 +3,11 @@
 #include <cstring>
 
 namespace fx {
+namespace {
 
-void mixWet(int16_t* dry, const int16_t* fx, size_t count, int32_t wet) {
+// Built per instruction set with internal linkage: callers elsewhere reach
+// it through the plain function below, which every compiler links alike.
+FX_LANE_LOOP void mixWetLanes(int16_t* dry, const int16_t* fx, size_t count, int32_t wet) {
   using Ints = int32_t __attribute__((vector_size(32)));
   using Shorts = int16_t __attribute__((vector_size(16)));
   const int32_t keep = 32767 - wet;
@@ -22,5 +25,9 @@ void mixWet(int16_t* dry, const int16_t* fx, size_t count, int32_t wet) {
   }
   for (; i < count; ++i) dry[i] = sat16(((wet * fx[i]) >> 15) + ((keep * dry[i]) >> 15));
 }
+
+}  // namespace
+
+void mixWet(int16_t* dry, const int16_t* fx, size_t count, int32_t wet) { mixWetLanes(dry, fx, count, wet); }
 
 }  // namespace fx

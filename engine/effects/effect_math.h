@@ -5,6 +5,20 @@
 #include <cstddef>
 #include <cstdint>
 
+// Loops over blocks of samples in 32-bit lanes are built twice on x86-64,
+// for the baseline instruction set and for AVX2, and the loader picks by
+// processor: the baseline has no 32-bit lane multiply nor lane min/max.
+// Integer lanes give the same samples either way. (Defining FX_LANE_LOOP
+// empty when compiling builds the baseline loops alone.)
+#if !defined(FX_LANE_LOOP) && defined(__x86_64__) && defined(__has_attribute)
+#if __has_attribute(target_clones)
+#define FX_LANE_LOOP __attribute__((target_clones("default", "avx2")))
+#endif
+#endif
+#ifndef FX_LANE_LOOP
+#define FX_LANE_LOOP
+#endif
+
 namespace fx {
 
 inline constexpr int32_t kFull = 32767;

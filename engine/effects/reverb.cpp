@@ -105,14 +105,7 @@ inline void store(int16_t* p, Lanes v) {
   std::memcpy(p, &s, sizeof s);
 }
 
-// On x86-64 the loop is built twice and the loader picks by processor: the
-// baseline instruction set has no 32-bit lane multiply nor lane min/max,
-// which AVX2 has. Integer arithmetic, so both give the same samples.
-#if defined(__x86_64__) && defined(__has_attribute)
-#if __has_attribute(target_clones)
-__attribute__((target_clones("default", "avx2")))
-#endif
-#endif
+FX_LANE_LOOP
 void processRun(const Run& r, int32_t frames) {
   int32_t i = 0;
   for (; i + kLanes <= frames; i += kLanes) {

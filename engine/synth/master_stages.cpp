@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "engine/effects/effect_math.h"
+
 struct MasterDrive::Memo {
   uint32_t driveBits = 0;
   uint32_t amountBits = 0;
@@ -47,7 +49,7 @@ using Floats = float __attribute__((vector_size(32)));
 using Ints = int32_t __attribute__((vector_size(32)));
 using Shorts = int16_t __attribute__((vector_size(16)));
 
-void undrivenBlock(int16_t* samples, int32_t count) {
+FX_LANE_LOOP void undrivenBlock(int16_t* samples, int32_t count) {
   int32_t i = 0;
   for (; i + 8 <= count; i += 8) {
     Shorts s;
@@ -62,7 +64,7 @@ void undrivenBlock(int16_t* samples, int32_t count) {
 
 // saturate16((s × gain) >> 15) over a block, eight samples per step. The
 // fader's gain is at most 52,849, so every product fits 32 bits.
-void scaleBlock(int16_t* samples, int32_t count, int32_t gain) {
+FX_LANE_LOOP void scaleBlock(int16_t* samples, int32_t count, int32_t gain) {
   int32_t i = 0;
   for (; i + 8 <= count; i += 8) {
     Shorts s;
@@ -187,7 +189,11 @@ void softClip(int16_t* samples, int32_t count) {
   for (int32_t i = 0; i < count; ++i) samples[i] = kSoftClip.out[samples[i] + 32768];
 }
 
-void mixSaturated(int16_t* out, const int16_t* dry, const int16_t* send, int32_t count) {
+namespace {
+
+// Built per instruction set with internal linkage: callers elsewhere reach
+// it through the plain function below, which every compiler links alike.
+FX_LANE_LOOP void mixSaturatedLanes(int16_t* out, const int16_t* dry, const int16_t* send, int32_t count) {
   int32_t i = 0;
   for (; i + 8 <= count; i += 8) {
     Shorts a;
@@ -201,4 +207,10 @@ void mixSaturated(int16_t* out, const int16_t* dry, const int16_t* send, int32_t
     std::memcpy(out + i, &sum, sizeof sum);
   }
   for (; i < count; ++i) out[i] = saturate16(int32_t{dry[i]} + send[i]);
+}
+
+}  // namespace
+
+void mixSaturated(int16_t* out, const int16_t* dry, const int16_t* send, int32_t count) {
+  mixSaturatedLanes(out, dry, send, count);
 }
