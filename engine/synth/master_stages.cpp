@@ -9,11 +9,14 @@
 #include "engine/effects/effect_math.h"
 
 struct MasterDrive::Memo {
+  // A shaped sample is clamped to ±32,767, so -32,768 marks an input not
+  // met yet.
+  static constexpr int16_t kUnknown = -32768;
   uint32_t driveBits = 0;
   uint32_t amountBits = 0;
   bool valid = false;
-  std::array<uint64_t, 65536 / 64> known{};
-  std::array<int16_t, 65536> out{};
+  std::array<int16_t, 65536> out;
+  Memo() { out.fill(kUnknown); }
 };
 
 MasterDrive::MasterDrive() : memo_(std::make_unique<Memo>()) {}
@@ -102,7 +105,7 @@ void MasterDrive::process(int16_t* left, int16_t* right, int32_t frames) {
     const uint32_t driveBits = std::bit_cast<uint32_t>(curDrive_);
     const uint32_t amountBits = std::bit_cast<uint32_t>(curAmount_);
     if (!m.valid || m.driveBits != driveBits || m.amountBits != amountBits) {
-      m.known.fill(0);
+      if (m.valid) m.out.fill(Memo::kUnknown);
       m.driveBits = driveBits;
       m.amountBits = amountBits;
       m.valid = true;
@@ -110,14 +113,9 @@ void MasterDrive::process(int16_t* left, int16_t* right, int32_t frames) {
     const float g = 12.0f * curDrive_;
     const float amount = curAmount_;
     auto shaped = [&](int16_t s) {
-      const uint32_t k = static_cast<uint16_t>(s);
-      uint64_t& word = m.known[k >> 6];
-      const uint64_t bit = uint64_t{1} << (k & 63);
-      if ((word & bit) == 0) {
-        m.out[k] = driveSample(s, g, amount);
-        word |= bit;
-      }
-      return m.out[k];
+      int16_t& known = m.out[static_cast<uint16_t>(s)];
+      if (known == Memo::kUnknown) known = driveSample(s, g, amount);
+      return known;
     };
     for (int32_t i = 0; i < frames; ++i) {
       left[i] = shaped(left[i]);
