@@ -93,8 +93,7 @@ constexpr int16_t softClip(int32_t x) {
   const int32_t y = x >= 0 ? x - static_cast<int32_t>(c) : x + static_cast<int32_t>(c);
   return saturate16((y * 40575) >> 15);
 }
-// The same for a block of samples, through a table of every 16-bit input
-// built at compile time.
+// The same for a block of samples.
 void softClip(int16_t* samples, int32_t count);
 
 // out[i] = saturate16(dry[i] + send[i]) for a block: the dry mix and the

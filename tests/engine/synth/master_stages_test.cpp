@@ -303,4 +303,19 @@ TEST(MixSaturated, EveryPairOfSamplesAddsAndClamps) {
   }
 }
 
+
+TEST(SoftClip, BlockMatchesThePerSampleCurveForEveryInput) {
+  std::vector<int16_t> all(65536 + 5);
+  for (size_t i = 0; i < all.size(); ++i) all[i] = static_cast<int16_t>(static_cast<int32_t>(i % 65536) - 32768);
+  for (const size_t offset : {size_t{0}, size_t{1}, size_t{5}}) {
+    std::vector<int16_t> v = all;
+    const int32_t count = static_cast<int32_t>(65536 - offset);
+    softClip(v.data() + offset, count);
+    for (size_t i = offset; i < offset + static_cast<size_t>(count); ++i) {
+      ASSERT_EQ(v[i], softClip(int32_t{all[i]})) << all[i];
+    }
+    EXPECT_EQ(v[offset + static_cast<size_t>(count)], all[offset + static_cast<size_t>(count)]) << "wrote past the block";
+  }
+}
+
 }  // namespace
