@@ -6,9 +6,11 @@
 #include "engine/effects/effect_math.h"
 #include "engine/effects/effect_tables.h"
 
-// The helpers below take and return vectors of eight lanes; they are all
-// inlined into the one loop that uses them, so no call passes a vector
-// across the instruction-set boundary that GCC warns about.
+// The helpers below take and return vectors of eight lanes. They are
+// always inlined, at every optimisation level, into the loop that uses
+// them: a call between the loop's AVX2 build and a baseline helper would
+// pass those vectors in different registers than the helper expects, which
+// is what GCC's warning is about.
 #if defined(__GNUC__)
 #pragma GCC diagnostic ignored "-Wpsabi"
 #endif
@@ -43,7 +45,7 @@ struct Run {
 // Every value the rule forms fits 32 bits (16-bit samples times Q15 gains),
 // so 32-bit lanes hold it exactly and the clamp needs no wider type.
 template <typename I>
-inline I sat(I v) {
+[[gnu::always_inline]] inline I sat(I v) {
   const I hi = v > fx::kFull ? I{} + fx::kFull : v;
   return hi < -fx::kFull ? I{} - fx::kFull : hi;
 }
@@ -51,7 +53,7 @@ inline I sat(I v) {
 // Two passes through a gain of -32766/32768: the line's value in phase,
 // reduced by a hair so that the loop always loses a little.
 template <typename I>
-inline I twiceInverted(I v) {
+[[gnu::always_inline]] inline I twiceInverted(I v) {
   v = (v * -32766) >> 15;
   return (v * -32766) >> 15;
 }
@@ -63,8 +65,8 @@ struct Step {
 };
 
 template <typename I>
-inline Step<I> frameRule(I inL, I inR, I gain, I level, I fb, I comb1In, I comb2In, I ap1In, I ap2In,
-                         I delayed) {
+[[gnu::always_inline]] inline Step<I> frameRule(I inL, I inR, I gain, I level, I fb, I comb1In, I comb2In, I ap1In, I ap2In,
+                                                I delayed) {
   const I x = ((inL + inR) * gain) >> 15;
   const I y1 = sat<I>(x + ((twiceInverted<I>(comb1In) * fb) >> 15));
   const I c2 = (comb2In * 32766) >> 15;
@@ -90,17 +92,17 @@ using Lanes = int32_t __attribute__((vector_size(32)));
 using Samples = int16_t __attribute__((vector_size(16)));
 constexpr int32_t kLanes = 8;
 
-inline Lanes load(const int16_t* p) {
+[[gnu::always_inline]] inline Lanes load(const int16_t* p) {
   Samples s;
   std::memcpy(&s, p, sizeof s);
   return __builtin_convertvector(s, Lanes);
 }
-inline Lanes load(const int32_t* p) {
+[[gnu::always_inline]] inline Lanes load(const int32_t* p) {
   Lanes v;
   std::memcpy(&v, p, sizeof v);
   return v;
 }
-inline void store(int16_t* p, Lanes v) {
+[[gnu::always_inline]] inline void store(int16_t* p, Lanes v) {
   const Samples s = __builtin_convertvector(v, Samples);
   std::memcpy(p, &s, sizeof s);
 }
