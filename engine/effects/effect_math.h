@@ -9,7 +9,17 @@
 // for the baseline instruction set and for AVX2, and the loader picks by
 // processor: the baseline has no 32-bit lane multiply nor lane min/max.
 // Integer lanes give the same samples either way. (Defining FX_LANE_LOOP
-// empty when compiling builds the baseline loops alone.)
+// empty when compiling builds the baseline loops alone.) Not under
+// ThreadSanitizer: the loader runs the picking function before the
+// sanitizer's runtime is up, and the sanitizer instruments it.
+#if defined(__SANITIZE_THREAD__) && !defined(FX_LANE_LOOP)
+#define FX_LANE_LOOP
+#endif
+#if defined(__has_feature) && !defined(FX_LANE_LOOP)
+#if __has_feature(thread_sanitizer)
+#define FX_LANE_LOOP
+#endif
+#endif
 #if !defined(FX_LANE_LOOP) && defined(__x86_64__) && defined(__has_attribute)
 #if __has_attribute(target_clones)
 #define FX_LANE_LOOP __attribute__((target_clones("default", "avx2")))
