@@ -9,7 +9,9 @@
 // p99_block_us and p999_block_us (percentiles of the block times),
 // worst_block_us, budget_us (the block's duration at 44,100 Hz),
 // worst_vs_budget (worst ÷ budget), checksum (FNV-1a of the first 65,536
-// left samples after the warm-up, so a change in what is rendered shows). The worst block includes whatever the
+// left samples after the warm-up, so a change in what is rendered shows),
+// checksum_8bars (the same over both channels of the first eight bars, 0
+// if the run was shorter). The worst block includes whatever the
 // machine did meanwhile (preemption): read it with the percentiles.
 
 #include <benchmark/benchmark.h>
@@ -70,6 +72,11 @@ void renderDense(benchmark::State& state, const Setup& setup, int32_t block) {
   constexpr int64_t kChecksumFrames = 65536;
   std::vector<uint32_t> histogram(200000, 0);
   uint64_t checksum = 1469598103934665603ull;
+  // Eight bars of both channels: long enough to cover effect switches
+  // (BM_DenseEffectSwitching's first comes after a bar, past the short
+  // checksum) and many line wraps of every effect.
+  const int64_t longChecksumFrames = 8 * barFrames;
+  uint64_t longChecksum = 1469598103934665603ull;
   for (auto _ : state) {
     if (setup.switchEffectEveryBar && frames >= nextSwitch) {
       type = (type + 1) % 8;
@@ -87,6 +94,12 @@ void renderDense(benchmark::State& state, const Setup& setup, int32_t block) {
     benchmark::ClobberMemory();
     if (frames < kChecksumFrames) {
       for (int32_t i = 0; i < block; ++i) checksum = (checksum ^ static_cast<uint16_t>(left[i])) * 1099511628211ull;
+    }
+    if (frames < longChecksumFrames) {
+      for (int32_t i = 0; i < block; ++i) {
+        longChecksum = (longChecksum ^ static_cast<uint16_t>(left[i])) * 1099511628211ull;
+        longChecksum = (longChecksum ^ static_cast<uint16_t>(right[i])) * 1099511628211ull;
+      }
     }
     frames += block;
   }
@@ -113,6 +126,8 @@ void renderDense(benchmark::State& state, const Setup& setup, int32_t block) {
   state.counters["budget_us"] = budget * 1e6;
   state.counters["worst_vs_budget"] = worst / budget;
   state.counters["checksum"] = static_cast<double>(checksum % 1000000);
+  // 0 when the run was shorter than the eight bars.
+  state.counters["checksum_8bars"] = frames >= longChecksumFrames ? static_cast<double>(longChecksum % 1000000) : 0.0;
 }
 
 // The dense pattern at 120 BPM, ring or cross modulation, Tube Gain 127.

@@ -45,12 +45,18 @@ void BpmSyncDelay::setTempo(uint32_t tempoTenths) {
   exchange_.publish([this] { return current(); });
 }
 
+uint32_t BpmSyncDelay::clearAhead(uint32_t budget) {
+  return 2 * written_.clear(budget / 2, [this](uint32_t from, uint32_t n) {
+    std::fill_n(left_.get() + from, n, int16_t{0});
+    std::fill_n(right_.get() + from, n, int16_t{0});
+  });
+}
+
 void BpmSyncDelay::reset() {
   // The states settle on the newest targets, not on ones an edit since
   // has replaced: a reset effect then sounds the same whatever came before.
   exchange_.take(active_, [this] { return current(); });
-  std::fill_n(left_.get(), kLineLength, int16_t{0});
-  std::fill_n(right_.get(), kLineLength, int16_t{0});
+  clearAhead(UINT32_MAX);
   write_ = 0;
   feedbackL_ = feedbackR_ = 0;
   dryState_ = int64_t{active_.dry} << 15;
@@ -59,6 +65,7 @@ void BpmSyncDelay::reset() {
 }
 
 void BpmSyncDelay::process(int16_t* const* channels, int32_t frames) {
+  written_.wrote(write_, frames);
   int16_t* inOutL = channels[0];
   int16_t* inOutR = channels[1];
   int16_t* L = left_.get();

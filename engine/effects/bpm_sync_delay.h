@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "engine/effects/dirty_span.h"
 #include "engine/effects/effector.h"
 #include "engine/effects/target_exchange.h"
 
@@ -41,6 +42,7 @@ class BpmSyncDelay final : public Effector {
   int32_t setParameter(int32_t index, int32_t value) override;
   void setTempo(uint32_t tempoTenths) override;
   void reset() override;
+  uint32_t clearAhead(uint32_t budget) override;
 
   int32_t time() const { return edits_.first(); }
   int32_t depth() const { return edits_.second(); }
@@ -58,6 +60,7 @@ class BpmSyncDelay final : public Effector {
   int64_t wetState_ = 0;
   int64_t delayState_ = 0;  // samples with 12 fractional bits
   uint32_t write_ = 0;
+  DirtySpan written_{kLineLength};
   int64_t feedbackL_ = 0;
   int64_t feedbackR_ = 0;
   std::unique_ptr<int16_t[]> left_;

@@ -53,12 +53,18 @@ int32_t ChorusFlanger::setParameter(int32_t index, int32_t value) {
   return exchange_.setEdit(edits_, index, value, [this] { return current(); });
 }
 
+uint32_t ChorusFlanger::clearAhead(uint32_t budget) {
+  return 2 * written_.clear(budget / 2, [this](uint32_t from, uint32_t n) {
+    std::fill_n(left_.get() + from, n, int16_t{0});
+    std::fill_n(right_.get() + from, n, int16_t{0});
+  });
+}
+
 void ChorusFlanger::reset() {
   // The states settle on the newest targets, not on ones an edit since
   // has replaced: a reset effect then sounds the same whatever came before.
   exchange_.take(active_, [this] { return current(); });
-  std::fill_n(left_.get(), kLineLength, int16_t{0});
-  std::fill_n(right_.get(), kLineLength, int16_t{0});
+  clearAhead(UINT32_MAX);
   modL_ = modR_ = 0;
   // The sweep starts from its beginning too, so what follows a reset does
   // not depend on how long the effect ran before.
@@ -69,6 +75,7 @@ void ChorusFlanger::reset() {
 }
 
 void ChorusFlanger::process(int16_t* const* channels, int32_t frames) {
+  written_.wrote(write_, frames);
   int16_t* inOutL = channels[0];
   int16_t* inOutR = channels[1];
   const int64_t c = isImmediate() ? fx::kSmoothImmediate : fx::kSmoothNormal;

@@ -43,6 +43,12 @@ class Effector {
   // Clears delay lines and running state. Audio thread (never concurrently
   // with process); real-time-safe.
   virtual void reset() = 0;
+  // Zeroes at most `budget` line samples that the next reset would clear
+  // anyway and returns how many it zeroed; 0 once there are none. Only for
+  // an effect that will be reset before it runs again: the multi-effect
+  // calls it on the effects not in use, so that selecting one later does
+  // not clear all its lines in one slice. Audio thread; real-time-safe.
+  virtual uint32_t clearAhead(uint32_t /*budget*/) { return 0; }
   // While on, parameter smoothing jumps to its targets. Audio thread;
   // real-time-safe.
   virtual void setImmediate(bool on) { immediate_.store(on, std::memory_order_relaxed); }

@@ -50,12 +50,18 @@ void GrainShifter::setTempo(uint32_t tempoTenths) {
 
 void GrainShifter::patternTop() { restart_.store(true, std::memory_order_relaxed); }
 
+uint32_t GrainShifter::clearAhead(uint32_t budget) {
+  return 2 * written_.clear(budget / 2, [this](uint32_t from, uint32_t n) {
+    std::fill_n(lineA_.get() + from, n, int16_t{0});
+    std::fill_n(lineB_.get() + from, n, int16_t{0});
+  });
+}
+
 void GrainShifter::reset() {
   // The states settle on the newest targets, not on ones an edit since
   // has replaced: a reset effect then sounds the same whatever came before.
   exchange_.take(active_, [this] { return current(); });
-  std::fill_n(lineA_.get(), kLineLength, int16_t{0});
-  std::fill_n(lineB_.get(), kLineLength, int16_t{0});
+  clearAhead(UINT32_MAX);
   patternTop();
   phase_ = 0;
   recordState_ = 0;
@@ -65,6 +71,7 @@ void GrainShifter::reset() {
 }
 
 void GrainShifter::process(int16_t* const* channels, int32_t frames) {
+  written_.wrote(write_, frames);
   int16_t* inOutL = channels[0];
   int16_t* inOutR = channels[1];
   int16_t* A = lineA_.get();

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "engine/effects/dirty_span.h"
 #include "engine/effects/effector.h"
 #include "engine/effects/target_exchange.h"
 
@@ -40,6 +41,7 @@ class GrainShifter final : public Effector {
   void setTempo(uint32_t tempoTenths) override;
   void patternTop() override;
   void reset() override;
+  uint32_t clearAhead(uint32_t budget) override;
 
   int32_t speed() const { return edits_.first(); }
   int32_t balance() const { return edits_.second(); }
@@ -61,6 +63,7 @@ class GrainShifter final : public Effector {
   int64_t balanceState_ = 0;
   int64_t grainState_ = 0;  // grain length × 32768
   uint32_t write_ = 0;
+  DirtySpan written_{kLineLength};
   std::unique_ptr<int16_t[]> lineA_;
   std::unique_ptr<int16_t[]> lineB_;
 };

@@ -260,11 +260,29 @@ void Z5518MultiEffector::process(int16_t* const* channels, int32_t frames) {
     current->process(io, frames);
   }
 
-  for (size_t i = 0; i < n; ++i) {
-    if ((wetState_ >> 15) != wetTarget_) wetState_ += (wetTarget_ - (wetState_ >> 15)) * kWetGainRate;
+  // The wet gain ramps for a few frames after a switch on or off and then
+  // stays: the frames after it settles mix with one gain, in lanes.
+  size_t i = 0;
+  for (; i < n && (wetState_ >> 15) != wetTarget_; ++i) {
+    wetState_ += (wetTarget_ - (wetState_ >> 15)) * kWetGainRate;
     const int64_t w = wetState_ >> 15;
     for (int ch = 0; ch < 2; ++ch)
       channels[ch][i] = fx::sat16(((w * io[ch][i]) >> 15) + (((32767 - w) * channels[ch][i]) >> 15));
+  }
+  if (i < n) {
+    const auto w = static_cast<int32_t>(wetState_ >> 15);
+    for (int ch = 0; ch < 2; ++ch) fx::mixWet(channels[ch] + i, io[ch] + i, n - i, w);
+  }
+
+  // The effects not in use get their lines cleared ahead of their next
+  // selection, a little per slice: selecting one then resets it without
+  // clearing up to half a megabyte in that one slice.
+  uint32_t budget = static_cast<uint32_t>(frames) * kClearAheadPerFrame;
+  for (auto& slot : slots_) {
+    Effector* e = slot.get();
+    if (budget == 0) break;
+    if (e == nullptr || e == current || (crossfadeActive_ && e == outgoing_)) continue;
+    budget -= std::min(budget, e->clearAhead(budget));
   }
 
   if (immediateCountdown_ >= 0) {

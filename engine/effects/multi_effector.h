@@ -30,6 +30,10 @@
 //   crossfadeGain and wetGain on the audio thread only.
 // The requests cross threads as single atomic words (lock-free, never
 // waited for); edits reach the current effect through its setParameter.
+//
+// The effects not in use (neither current nor fading out) are cleared
+// ahead, a little per slice: each is reset before it runs again, and the
+// reset then finds its lines already zero.
 
 #include <array>
 #include <atomic>
@@ -45,6 +49,9 @@ class Z5518MultiEffector {
   static constexpr int32_t kCrossfadeStep = 743;
   static constexpr int32_t kImmediateFrames = 44;
   static constexpr int32_t kWetGainRate = 32511;
+  // Line samples of the unused effects zeroed per processed frame (16 KB
+  // in a slice of 128 frames).
+  static constexpr uint32_t kClearAheadPerFrame = 64;
 
   enum Index : int32_t { kType = 0, kEdit1 = 1, kEdit2 = 2, kOnOff = 3 };
 

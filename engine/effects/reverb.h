@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "engine/effects/dirty_span.h"
 #include "engine/effects/effector.h"
 #include "engine/effects/target_exchange.h"
 
@@ -36,6 +37,7 @@ class Reverb final : public Effector {
   void process(int16_t* const* channels, int32_t frames) override;
   int32_t setParameter(int32_t index, int32_t value) override;
   void reset() override;
+  uint32_t clearAhead(uint32_t budget) override;
 
   int32_t time() const { return edits_.first(); }
   int32_t level() const { return edits_.second(); }
@@ -53,5 +55,6 @@ class Reverb final : public Effector {
   int32_t levelNow_ = 0;
   int32_t inputGain_ = 4096;
   uint32_t write_ = 0;
+  DirtySpan written_{kLineLength};
   std::unique_ptr<int16_t[]> lines_;  // five lines of kLineLength
 };

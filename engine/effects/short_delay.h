@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "engine/effects/dirty_span.h"
 #include "engine/effects/effector.h"
 #include "engine/effects/target_exchange.h"
 
@@ -31,6 +32,7 @@ class ShortDelay final : public Effector {
   void process(int16_t* const* channels, int32_t frames) override;
   int32_t setParameter(int32_t index, int32_t value) override;
   void reset() override;
+  uint32_t clearAhead(uint32_t budget) override;
 
   int32_t time() const { return edits_.first(); }
   int32_t depth() const { return edits_.second(); }
@@ -45,6 +47,7 @@ class ShortDelay final : public Effector {
   int64_t delayState_ = 0;
   int64_t feedbackState_ = 0;
   uint32_t write_ = 0;
+  DirtySpan written_{kLineLength};
   std::unique_ptr<int16_t[]> left_;
   std::unique_ptr<int16_t[]> right_;
 };

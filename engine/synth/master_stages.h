@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 // Drive ("Tube Gain" 0-127). The target pair is written by the main thread
 // and read once per block; a torn pair only shapes one block differently,
@@ -12,6 +13,12 @@
 class MasterDrive {
  public:
   static constexpr float kSmoothing = 0.0031128880f;
+
+  // Not real-time: allocates the shaped-sample memo.
+  MasterDrive();
+  ~MasterDrive();
+  MasterDrive(const MasterDrive&) = delete;
+  MasterDrive& operator=(const MasterDrive&) = delete;
 
   // Main thread.
   void setValue(int32_t v);
@@ -29,6 +36,14 @@ class MasterDrive {
   std::atomic<float> targetAmount_{0.0f};
   float curDrive_ = 0.0f;
   float curAmount_ = 0.0f;
+
+  // Once the smoothing has come to rest, each output sample depends on its
+  // input sample alone: the shaped value of every input met since is kept,
+  // so that a steady drive computes each of the 65,536 inputs once instead
+  // of two exponentials per frame. Valid for the drive and amount it was
+  // filled with (compared bit for bit).
+  struct Memo;
+  std::unique_ptr<Memo> memo_;
 };
 
 // Fader ("Master Volume" 0-127) with a Q15 gain that ramps to a new value.
@@ -78,6 +93,9 @@ constexpr int16_t softClip(int32_t x) {
   const int32_t y = x >= 0 ? x - static_cast<int32_t>(c) : x + static_cast<int32_t>(c);
   return saturate16((y * 40575) >> 15);
 }
-// The same for a block of samples, through a table of every 16-bit input
-// built at compile time.
+// The same for a block of samples.
 void softClip(int16_t* samples, int32_t count);
+
+// out[i] = saturate16(dry[i] + send[i]) for a block: the dry mix and the
+// effect send summed into the output.
+void mixSaturated(int16_t* out, const int16_t* dry, const int16_t* send, int32_t count);

@@ -95,18 +95,12 @@ void Synth::renderBlock(AudioIO* io, int16_t** out, int32_t frames) {
 
   int16_t* left = out[0];
   int16_t* right = out[1];
-  std::memcpy(left, buses_[0].get(), bytes);
-  std::memcpy(right, buses_[1].get(), bytes);
   if (frames <= 0) {
     masterFader_->process(left, right, 0);
     return;
   }
-  const int16_t* sendL = buses_[2].get();
-  const int16_t* sendR = buses_[3].get();
-  for (int32_t i = 0; i < frames; ++i) {
-    left[i] = saturate16(int32_t{left[i]} + sendL[i]);
-    right[i] = saturate16(int32_t{right[i]} + sendR[i]);
-  }
+  mixSaturated(left, buses_[0].get(), buses_[2].get(), frames);
+  mixSaturated(right, buses_[1].get(), buses_[3].get(), frames);
   masterDrive_->process(left, right, frames);
   masterFader_->process(left, right, frames);
   softClip(left, frames);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "engine/effects/effect_math.h"
@@ -30,7 +31,17 @@ class FakeEffect : public Effector {
   }
   void setTempo(uint32_t t) override { tempo = t; }
   void patternTop() override { ++tops; }
-  void reset() override { ++resets; }
+  void reset() override {
+    ++resets;
+    dirty = 0;
+  }
+  uint32_t clearAhead(uint32_t budget) override {
+    ++clearCalls;
+    const uint32_t n = std::min(budget, dirty);
+    dirty -= n;
+    cleared += n;
+    return n;
+  }
   void setImmediate(bool on) override {
     Effector::setImmediate(on);
     immediateLog.push_back(on);
@@ -45,6 +56,9 @@ class FakeEffect : public Effector {
   int tops = 0;
   int resets = 0;
   std::vector<bool> immediateLog;
+  uint32_t dirty = 0;  // line samples a clear ahead may still zero
+  uint32_t cleared = 0;
+  int clearCalls = 0;
 
  private:
   int16_t value_;
@@ -396,6 +410,53 @@ TEST(MultiEffector, RealEffectsSwitchCleanlyThroughAllTypes) {
   }
   EXPECT_NE(buf.left, in.left);
   EXPECT_GT(rms(buf.left), 100.0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(MultiEffector, ClearsAheadOnlyTheEffectsNotInUseAndWithinItsBudget) {
+  Rig rig;
+  rig.settle();  // type 0 selected and running
+  for (FakeEffect* f : rig.fakes) f->dirty = 1000000;
+  rig.unit->setEffectParameter(0, 1);
+  // A slice inside the 45-frame crossfade: both partners run, so neither
+  // has its lines touched; the others share the slice's budget, the lowest
+  // slot first.
+  rig.process(Stereo(10), 10);
+  ASSERT_TRUE(rig.unit->crossfadeActive());
+  EXPECT_EQ(rig.fakes[0]->cleared, 0u);
+  EXPECT_EQ(rig.fakes[0]->dirty, 1000000u);
+  EXPECT_EQ(rig.fakes[1]->resets, 1);  // selected: reset before it ran
+  EXPECT_EQ(rig.fakes[2]->cleared, 10 * Z5518MultiEffector::kClearAheadPerFrame);
+  for (int k = 3; k < 8; ++k) EXPECT_EQ(rig.fakes[k]->cleared, 0u) << k;
+  // Running, the incoming effect fills its lines again.
+  rig.fakes[1]->dirty = 1000000;
+  rig.process(Stereo(10), 10);
+  ASSERT_TRUE(rig.unit->crossfadeActive());
+  EXPECT_EQ(rig.fakes[0]->cleared, 0u);
+  EXPECT_EQ(rig.fakes[1]->cleared, 0u);
+  // Past the crossfade the outgoing effect is out of use too. Over enough
+  // slices every unused effect is cleared, never the current one, and never
+  // more per slice than the budget.
+  uint32_t before = 0;
+  for (FakeEffect* f : rig.fakes) before += f->cleared;
+  for (int slice = 0; slice < 2000; ++slice) {
+    rig.process(Stereo(128), 128);
+    uint32_t total = 0;
+    for (FakeEffect* f : rig.fakes) total += f->cleared;
+    ASSERT_LE(total - before, 128 * Z5518MultiEffector::kClearAheadPerFrame);
+    before = total;
+  }
+  EXPECT_FALSE(rig.unit->crossfadeActive());
+  EXPECT_EQ(rig.fakes[1]->cleared, 0u);
+  EXPECT_EQ(rig.fakes[1]->dirty, 1000000u);
+  for (int k = 0; k < 8; ++k) {
+    if (k != 1) {
+      EXPECT_EQ(rig.fakes[k]->dirty, 0u) << k;
+    }
+  }
 }
 
 }  // namespace
