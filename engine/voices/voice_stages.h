@@ -114,7 +114,31 @@ class PanStage {
     right = static_cast<int32_t>(r > q23::kMax ? q23::kMax : r);
     left = q23::clamp(q23::mul(8388607 - q, s));
   }
+  // Moves the glide one frame on without an output.
+  void step() { position_.step(); }
+  // `n` frames of process() with each output shifted to bus scale
+  // (sample >> 8, as bus16::addScaled takes it): left into `left`, right
+  // into `right`. A Q23 input keeps both within 16 bits.
+  void processRun(const int32_t* s, uint32_t n, int16_t* left, int16_t* right) {
+    if (position_.settled()) {
+      const int64_t q = position_.value();
+      for (uint32_t j = 0; j < n; ++j) {
+        const int64_t r = q23::mul(q, s[j]);
+        right[j] = static_cast<int16_t>((r > q23::kMax ? q23::kMax : static_cast<int32_t>(r)) >> 8);
+        left[j] = static_cast<int16_t>(q23::clamp(q23::mul(8388607 - q, s[j])) >> 8);
+      }
+    } else {
+      for (uint32_t j = 0; j < n; ++j) {
+        int32_t l;
+        int32_t r;
+        process(s[j], l, r);
+        left[j] = static_cast<int16_t>(l >> 8);
+        right[j] = static_cast<int16_t>(r >> 8);
+      }
+    }
+  }
   int32_t position() const { return position_.value(); }
+  bool settled() const { return position_.settled(); }
 
  private:
   ParamSmoother position_;
@@ -182,10 +206,10 @@ inline void addToBuses(int16_t* const* buses, uint32_t i, const SendGains& sends
 
 // The last stages of a voice over `n` frames of level-stage output `s`:
 // pan, send gains, and the sums into the four bus cursors from frame
-// `first`. Each stage's state moves as it would frame by frame; run over
-// a whole stretch, the pan glide stays in registers and, while the send
-// gains hold still (every stretch but a switch's few frames), only the
-// pairs that sound are touched.
+// `first`. Each stage's state moves as it would frame by frame. While the
+// send gains hold still (every stretch but a switch's few frames) the pan
+// runs once per frame into bus-scaled pairs, which are then added into the
+// pairs that sound in whole runs.
 inline void panIntoBuses(PanStage& pan, SendGains& sends, const int32_t* s, uint32_t n, int16_t* const* buses,
                          uint32_t first) {
   PanStage p = pan;
@@ -197,29 +221,22 @@ inline void panIntoBuses(PanStage& pan, SendGains& sends, const int32_t* s, uint
       sends.step();
       addToBuses(buses, first + j, sends, left, right);
     }
-  } else {
-    for (int pair = 0; pair < SendGains::kPairs; ++pair) {
-      const int32_t g = sends.current(pair);
-      if (g == 0) continue;
-      // Each pair is added from the same pan positions, so the glide is run
-      // again from the stretch's start for a second sounding pair.
-      PanStage q = pan;
-      int16_t* busL = buses[2 * pair] + first;
-      int16_t* busR = buses[2 * pair + 1] + first;
-      for (uint32_t j = 0; j < n; ++j) {
-        int32_t left;
-        int32_t right;
-        q.process(s[j], left, right);
-        bus16::addScaled(busL[j], left, g);
-        bus16::addScaled(busR[j], right, g);
-      }
-      p = q;
+  } else if (sends.current(0) == 0 && sends.current(1) == 0) {
+    if (!p.settled()) {
+      for (uint32_t j = 0; j < n; ++j) p.step();
     }
-    if (sends.current(0) == 0 && sends.current(1) == 0) {
-      for (uint32_t j = 0; j < n; ++j) {
-        int32_t left;
-        int32_t right;
-        p.process(s[j], left, right);
+  } else {
+    constexpr uint32_t kRun = 64;
+    int16_t left[kRun];
+    int16_t right[kRun];
+    for (uint32_t c = 0; c < n; c += kRun) {
+      const uint32_t m = n - c < kRun ? n - c : kRun;
+      p.processRun(s + c, m, left, right);
+      for (int pair = 0; pair < SendGains::kPairs; ++pair) {
+        const int32_t g = sends.current(pair);
+        if (g == 0) continue;
+        bus16::addScaledRun(buses[2 * pair] + first + c, left, m, g);
+        bus16::addScaledRun(buses[2 * pair + 1] + first + c, right, m, g);
       }
     }
   }
