@@ -28,7 +28,7 @@ class ParamSmoother {
     target_ = t;
     settled_ = false;
   }
-  void step() {
+  [[gnu::always_inline]] void step() {
     if (settled_) return;
     const int32_t y = static_cast<int32_t>(((kA * y0_) >> 23) + ((kB * target_) >> 23));
     y0_ = y1_;

@@ -37,7 +37,7 @@ class LowBoost {
     tailFinished_ = true;
   }
 
-  int32_t process(int32_t s) {
+  [[gnu::always_inline]] int32_t process(int32_t s) {
     if (gate_) {
       const int32_t a = coefficient_.value();
       coefficient_.step();
@@ -87,7 +87,7 @@ class LevelStage {
     level_ = level;
     gain_.setTarget(levelGain(level_, velocity_, mute_, constant_));
   }
-  int32_t process(int32_t y) {
+  [[gnu::always_inline]] int32_t process(int32_t y) {
     const int32_t g = gain_.value();
     gain_.step();
     return q23::clamp(q23::mul(g, y));
@@ -107,7 +107,7 @@ class PanStage {
  public:
   void start(int32_t pan) { position_.setValue(panPosition(pan)); }
   void setPan(int32_t pan) { position_.setTarget(panPosition(pan)); }
-  void process(int32_t s, int32_t& left, int32_t& right) {
+  [[gnu::always_inline]] void process(int32_t s, int32_t& left, int32_t& right) {
     const int64_t q = position_.value();
     position_.step();
     const int64_t r = q23::mul(q, s);
