@@ -89,6 +89,8 @@ uint32_t SynthPart::soundingFrames(int32_t* levels, uint32_t i, uint32_t end, co
   const int32_t depthAmount = depthAmount_;
   const int32_t k = k_;
   const int32_t decayCoefficient = decayCoefficient_;
+  int32_t sawIncrement = 0;
+  int32_t slope = sawSlope(0);
   uint32_t next = end;
   for (; i < end; ++i) {
     int64_t p = pitch.value();
@@ -99,7 +101,18 @@ uint32_t SynthPart::soundingFrames(int32_t* levels, uint32_t i, uint32_t end, co
     const int32_t increment = static_cast<int32_t>(q23::mul((x * x) >> 23, k));
     if constexpr (M == Mode::kCross) phase = q23::wrap(static_cast<int64_t>(phase) + modIn[i]);
     phase = q23::wrap(static_cast<int64_t>(phase) + increment);
-    const int32_t wave = synthWaveSample(W, phase, increment, mod.phaseOffset(), mod.outputOffset());
+    int32_t wave;
+    if constexpr (W == kWaveSaw) {
+      // The slope is a division; the increment mostly holds from frame to
+      // frame, and so does the slope.
+      if (increment != sawIncrement) {
+        sawIncrement = increment;
+        slope = sawSlope(increment);
+      }
+      wave = sawSample(phase, slope, mod.phaseOffset(), mod.outputOffset());
+    } else {
+      wave = synthWaveSample(W, phase, increment, mod.phaseOffset(), mod.outputOffset());
+    }
     const int32_t s = static_cast<int32_t>(q23::mul(wave, envelope));
     envelope = static_cast<int32_t>(q23::mul(decayCoefficient, envelope));
     *levels++ = level.process(lowBoost.process(s));
