@@ -34,29 +34,24 @@ constexpr int32_t wrap(int64_t v) {
 constexpr int64_t mul(int64_t a, int64_t b) { return (a * b) >> 23; }
 
 #if defined(__SSE2__)
-// (q × s) >> 31 of four Q23 samples s for a fixed 0 <= q <= kMax, in 32-bit
-// lanes. SSE2 multiplies only unsigned 32 × 32 bits, so s is lifted by 2^23
-// and the product biased by 2^47 (a multiple of 2^31, taken off after the
-// shift) to stay unsigned: q × (s + 2^23) + 2^47 - q × 2^23 = q × s + 2^47.
-class MulShift31 {
- public:
-  explicit MulShift31(int32_t q)
-      : q_(_mm_set1_epi32(q)),
-        bias_(_mm_set1_epi64x((int64_t{1} << 47) - (static_cast<int64_t>(q) << 23))) {}
-  __m128i operator()(__m128i s) const {
-    const __m128i lifted = _mm_add_epi32(s, _mm_set1_epi32(1 << 23));
-    const __m128i even = _mm_add_epi64(_mm_mul_epu32(lifted, q_), bias_);
-    const __m128i odd = _mm_add_epi64(_mm_mul_epu32(_mm_srli_epi64(lifted, 32), q_), bias_);
-    // Each biased product is below 2^48, so its shifted value fits the low
-    // 32 bits of its lane.
-    const __m128i both = _mm_or_si128(_mm_srli_epi64(even, 31), _mm_slli_epi64(_mm_srli_epi64(odd, 31), 32));
-    return _mm_sub_epi32(both, _mm_set1_epi32(1 << 16));
-  }
-
- private:
-  __m128i q_;
-  __m128i bias_;
-};
+// (q × s) >> 31 in each of four 32-bit lanes, for Q23 samples s and
+// 0 <= q <= kMax. SSE2 multiplies only unsigned 32 × 32 bits, so s is lifted
+// by 2^23 and the product biased by 2^47 (a multiple of 2^31, taken off after
+// the shift) to stay unsigned: q × (s + 2^23) + 2^47 - q × 2^23 = q × s + 2^47.
+inline __m128i mulShift31(__m128i s, __m128i q) {
+  const __m128i top = _mm_set1_epi64x(int64_t{1} << 47);
+  const __m128i lifted = _mm_add_epi32(s, _mm_set1_epi32(1 << 23));
+  const __m128i qEven = _mm_and_si128(q, _mm_set1_epi64x(0xFFFFFFFF));
+  const __m128i qOdd = _mm_srli_epi64(q, 32);
+  const __m128i even =
+      _mm_add_epi64(_mm_mul_epu32(lifted, qEven), _mm_sub_epi64(top, _mm_slli_epi64(qEven, 23)));
+  const __m128i odd = _mm_add_epi64(_mm_mul_epu32(_mm_srli_epi64(lifted, 32), qOdd),
+                                    _mm_sub_epi64(top, _mm_slli_epi64(qOdd, 23)));
+  // Each biased product is below 2^48, so its shifted value fits the low 32
+  // bits of its lane.
+  const __m128i both = _mm_or_si128(_mm_srli_epi64(even, 31), _mm_slli_epi64(_mm_srli_epi64(odd, 31), 32));
+  return _mm_sub_epi32(both, _mm_set1_epi32(1 << 16));
+}
 #endif
 
 }  // namespace q23

@@ -6,6 +6,7 @@
 // thread (the constructors run wherever the voice is built). Real-time-safe:
 // no allocation, no locks.
 
+#include <algorithm>
 #include <cstdint>
 
 #include "engine/voices/fixed_point.h"
@@ -118,39 +119,42 @@ class PanStage {
   void step() { position_.step(); }
   // `n` frames of process() with each output shifted to bus scale
   // (sample >> 8, as bus16::addScaled takes it): left into `left`, right
-  // into `right`. A Q23 input keeps both within 16 bits.
+  // into `right`, at most kMaxRun frames. A Q23 input keeps both within 16
+  // bits: each is then (q × s) >> 31 (for left with 1 - q), which the clamps
+  // can no longer reach.
+  static constexpr uint32_t kMaxRun = 64;
   void processRun(const int32_t* s, uint32_t n, int16_t* left, int16_t* right) {
-    if (position_.holding()) {
-      const int64_t q = position_.value();
-      uint32_t j = 0;
-#if defined(__SSE2__)
-      // Both outputs shifted to bus scale are (q × s) >> 31 (for left with
-      // 1 - q), which the clamps can no longer reach: eight frames at a time.
-      const q23::MulShift31 toRight(static_cast<int32_t>(q));
-      const q23::MulShift31 toLeft(static_cast<int32_t>(8388607 - q));
-      for (; j + 8 <= n; j += 8) {
-        const __m128i s0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + j));
-        const __m128i s1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + j + 4));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(right + j), _mm_packs_epi32(toRight(s0), toRight(s1)));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(left + j), _mm_packs_epi32(toLeft(s0), toLeft(s1)));
-      }
-#endif
-      for (; j < n; ++j) {
-        const int64_t r = q23::mul(q, s[j]);
-        right[j] = static_cast<int16_t>((r > q23::kMax ? q23::kMax : static_cast<int32_t>(r)) >> 8);
-        left[j] = static_cast<int16_t>(q23::clamp(q23::mul(8388607 - q, s[j])) >> 8);
-      }
+    // The glide's positions first, on a local copy that stays in registers.
+    int32_t q[kMaxRun];
+    ParamSmoother position = position_;
+    if (position.holding()) {
+      std::fill(q, q + n, position.value());
     } else {
-      // The glide runs on a local copy, which stays in registers.
-      PanStage p = *this;
       for (uint32_t j = 0; j < n; ++j) {
-        int32_t l;
-        int32_t r;
-        p.process(s[j], l, r);
-        left[j] = static_cast<int16_t>(l >> 8);
-        right[j] = static_cast<int16_t>(r >> 8);
+        q[j] = position.value();
+        position.step();
       }
-      *this = p;
+      position_ = position;
+    }
+    uint32_t j = 0;
+#if defined(__SSE2__)
+    const __m128i full = _mm_set1_epi32(8388607);
+    for (; j + 8 <= n; j += 8) {
+      const __m128i s0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + j));
+      const __m128i s1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + j + 4));
+      const __m128i q0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + j));
+      const __m128i q1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + j + 4));
+      const __m128i r = _mm_packs_epi32(q23::mulShift31(s0, q0), q23::mulShift31(s1, q1));
+      const __m128i l = _mm_packs_epi32(q23::mulShift31(s0, _mm_sub_epi32(full, q0)),
+                                        q23::mulShift31(s1, _mm_sub_epi32(full, q1)));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(right + j), r);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(left + j), l);
+    }
+#endif
+    for (; j < n; ++j) {
+      const int64_t r = q23::mul(q[j], s[j]);
+      right[j] = static_cast<int16_t>((r > q23::kMax ? q23::kMax : static_cast<int32_t>(r)) >> 8);
+      left[j] = static_cast<int16_t>(q23::clamp(q23::mul(8388607 - int64_t{q[j]}, s[j])) >> 8);
     }
   }
   int32_t position() const { return position_.value(); }
@@ -242,7 +246,7 @@ inline void panIntoBuses(PanStage& pan, SendGains& sends, const int32_t* s, uint
       for (uint32_t j = 0; j < n; ++j) p.step();
     }
   } else {
-    constexpr uint32_t kRun = 64;
+    constexpr uint32_t kRun = PanStage::kMaxRun;
     int16_t left[kRun];
     int16_t right[kRun];
     for (uint32_t c = 0; c < n; c += kRun) {
