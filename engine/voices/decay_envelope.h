@@ -29,7 +29,7 @@ class DecayEnvelope {
   void setDecay(int32_t decay);
   // x scaled by the current level; advances one output sample. Inline: it
   // runs once per sample in the drum voices' frame loop.
-  int32_t process(int32_t x) {
+  [[gnu::always_inline]] int32_t process(int32_t x) {
     const int32_t out = q23::clamp(q23::mul(level_.value(), x));
     ++counter_;
     if (counter_ > hold_) {

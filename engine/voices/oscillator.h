@@ -8,6 +8,19 @@
 
 enum SynthWave : int32_t { kWaveSine = 0, kWaveTriangle = 1, kWaveSquare = 2, kWaveSaw = 3 };
 
+// The saw's fall back within one sample: its slope for a phase `increment`.
+inline int32_t sawSlope(int32_t increment) {
+  const uint32_t inc = static_cast<uint32_t>(increment);
+  return inc < 65536u ? 32767 : static_cast<int32_t>(2147483647u / inc);
+}
+
+// The saw's sample (as synthWaveSample) from its slope.
+inline int32_t sawSample(int32_t phase, int32_t slope, int32_t phaseOffset, int32_t outputOffset) {
+  const int64_t r = q23::clamp(static_cast<int64_t>(slope) * (phase >> 8));
+  const int64_t s = q23::wrap(static_cast<int64_t>(phase) - r);
+  return q23::clamp(outputOffset + q23::wrap(phaseOffset + (s >> 2)));
+}
+
 // One output sample (Q23, clamped) of `wave` at `phase` (24-bit wrapped),
 // for a phase `increment` per sample; `phaseOffset` and `outputOffset` are
 // the modulation source's disturbances (0 unless "Mod Type" is "Noise").
@@ -39,14 +52,8 @@ inline int32_t synthWaveSample(int32_t wave, int32_t phase, int32_t increment, i
       out = outputOffset + q23::wrap(phaseOffset + (q >> 2));
       break;
     }
-    case kWaveSaw: {
-      const uint32_t inc = static_cast<uint32_t>(increment);
-      const int64_t k = inc < 65536u ? 32767 : static_cast<int64_t>(2147483647u / inc);
-      const int64_t r = q23::clamp(k * (phase >> 8));
-      const int64_t s = q23::wrap(static_cast<int64_t>(phase) - r);
-      out = outputOffset + q23::wrap(phaseOffset + (s >> 2));
-      break;
-    }
+    case kWaveSaw:
+      return sawSample(phase, sawSlope(increment), phaseOffset, outputOffset);
     default:
       out = 0;
       break;

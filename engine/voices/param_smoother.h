@@ -22,25 +22,39 @@ class ParamSmoother {
   void setValue(int32_t v) {
     y0_ = y1_ = y2_ = target_ = v;
     settled_ = true;
+    stalled_ = false;
   }
   // Starts moving towards `t`.
   void setTarget(int32_t t) {
     target_ = t;
     settled_ = false;
+    stalled_ = false;
   }
-  void step() {
-    if (settled_) return;
+  [[gnu::always_inline]] void step() {
+    if (settled_ || stalled_) return;
     const int32_t y = static_cast<int32_t>(((kA * y0_) >> 23) + ((kB * target_) >> 23));
+    if (y == target_) {
+      setValue(target_);
+      return;
+    }
+    // Rounded down, a chain can come to rest short of the target: once all
+    // three outputs and the new one agree, every later step repeats them.
+    if (y == y0_ && y == y1_ && y == y2_) {
+      stalled_ = true;
+      return;
+    }
     y0_ = y1_;
     y1_ = y2_;
     y2_ = y;
-    if (y == target_) setValue(target_);
   }
 
   // The newest output.
   int32_t value() const { return y2_; }
   int32_t target() const { return target_; }
   bool settled() const { return settled_; }
+  // No step moves the output any more: settled, or at rest short of the
+  // target.
+  bool holding() const { return settled_ || stalled_; }
 
  private:
   int32_t y0_ = 0;
@@ -48,4 +62,5 @@ class ParamSmoother {
   int32_t y2_ = 0;
   int32_t target_ = 0;
   bool settled_ = true;
+  bool stalled_ = false;
 };

@@ -133,49 +133,72 @@ uint32_t PcmPart::renderStretch(int32_t* levels, uint32_t i, uint32_t end) {
   const int16_t* row = nullptr;
   if (memory_ != nullptr && size_t{sampleStart_} + sampleLength_ < memory_->count())
     row = reinterpret_cast<const int16_t*>(memory_->words.data()) + sampleStart_;
+  // The stages run on local copies: the stores into `levels` then cannot
+  // be taken for writes into the voice's state, which stays in registers.
+  ModulationSource mod = mod_;
+  ParamSmoother step = step_;
+  DecayEnvelope decay = decay_;
+  LowBoost lowBoost = lowBoost_;
+  LevelStage level = level_;
+  uint32_t position = position_;
+  bool sampleEnded = sampleEnded_;
+  bool sounding = sounding_;
+  const uint32_t sampleLength = sampleLength_;
+  const int32_t depthAmount = depthAmount_;
+  const VoiceTables& tables = tables_;
+  uint32_t next = end;
   for (; i < end; ++i) {
     int32_t x = 0;
-    if (!sampleEnded_) {
-      const uint32_t index = position_ >> 12;
-      if (index < sampleLength_) {
-        const int64_t interpolated = row ? interpolate(row[index], row[index + 1], position_)
-                                         : interpolatedSample(memory_, sampleStart_, position_);
-        x = q23::clamp(mod_.phaseOffset() + interpolated * 256);
-        mod_.stepAs<K>();
-        int64_t r = step_.value();
-        if (depthAmount_ != 0) {
-          const int64_t m = (q23::mul(depthAmount_, mod_.output()) * 4800) >> 23;
+    if (!sampleEnded) {
+      const uint32_t index = position >> 12;
+      if (index < sampleLength) {
+        const int64_t interpolated = row ? interpolate(row[index], row[index + 1], position)
+                                         : interpolatedSample(memory_, sampleStart_, position);
+        x = q23::clamp(mod.phaseOffset() + interpolated * 256);
+        mod.stepAs<K>();
+        int64_t r = step.value();
+        if (depthAmount != 0) {
+          const int64_t m = (q23::mul(depthAmount, mod.output()) * 4800) >> 23;
           // Both factors are within Q23, so |m| <= 4800: the split into
           // semitones and cents fits 32-bit division.
           const uint32_t am = static_cast<uint32_t>(m < 0 ? -m : m);
           const int h = static_cast<int>((am / 100) & 127);
           const int c = static_cast<int>(am % 100);
           const int64_t factor = m >= 0
-                                     ? (static_cast<int64_t>(tables_.centUp[c]) * tables_.semitoneUp[h]) >> 16
-                                     : (static_cast<int64_t>(tables_.centDown[c]) * tables_.semitoneDown[h]) >> 16;
+                                     ? (static_cast<int64_t>(tables.centUp[c]) * tables.semitoneUp[h]) >> 16
+                                     : (static_cast<int64_t>(tables.centDown[c]) * tables.semitoneDown[h]) >> 16;
           r = (factor * r) >> 16;
         }
-        step_.step();
-        position_ += static_cast<uint32_t>(r >> 4);
+        step.step();
+        position += static_cast<uint32_t>(r >> 4);
       } else {
-        sampleEnded_ = true;
+        sampleEnded = true;
       }
     }
 
-    x = decay_.process(x);
-    *levels++ = level_.process(lowBoost_.process(x));
+    x = decay.process(x);
+    *levels++ = level.process(lowBoost.process(x));
 
-    if (!sounding_) {
-      if (lowBoost_.tailFinished()) {
+    if (!sounding) {
+      if (lowBoost.tailFinished()) {
         active_ = false;
-        return i + 1;
+        next = i + 1;
+        break;
       }
-    } else if (decay_.finished() || sampleEnded_) {
-      lowBoost_.closeGate();
-      sounding_ = false;
+    } else if (decay.finished() || sampleEnded) {
+      lowBoost.closeGate();
+      sounding = false;
     }
   }
-  return end;
+  mod_ = mod;
+  step_ = step;
+  decay_ = decay;
+  lowBoost_ = lowBoost;
+  level_ = level;
+  position_ = position;
+  sampleEnded_ = sampleEnded;
+  sounding_ = sounding;
+  return next;
 }
 
 void PcmPart::render(int16_t* const* buses, uint32_t frames) {

@@ -76,33 +76,61 @@ void SynthPart::pickUp() {
   current_[kMute] = mute;
 }
 
-template <SynthPart::Mode M, int K>
-inline int32_t SynthPart::oscillator(const int32_t* modIn, uint32_t i) {
-  int64_t p = pitch_.value();
-  pitch_.step();
-  mod_.stepAs<K>();
-  if (depthAmount_ != 0) p += q23::mul(mod_.output(), depthAmount_);
-  const int64_t x = p < 0 ? 251658 : (p >= 8136950 ? 8388607 : p + 251658);
-  const int32_t increment = static_cast<int32_t>(q23::mul((x * x) >> 23, k_));
-  if constexpr (M == Mode::kCross) phase_ = q23::wrap(static_cast<int64_t>(phase_) + modIn[i]);
-  phase_ = q23::wrap(static_cast<int64_t>(phase_) + increment);
-  return synthWaveSample(wave_, phase_, increment, mod_.phaseOffset(), mod_.outputOffset());
-}
-
-template <SynthPart::Mode M, int K>
+template <SynthPart::Mode M, int K, int W>
 uint32_t SynthPart::soundingFrames(int32_t* levels, uint32_t i, uint32_t end, const int32_t* modIn) {
+  // The stages run on local copies: the stores into `levels` then cannot
+  // be taken for writes into the voice's state, which stays in registers.
+  ParamSmoother pitch = pitch_;
+  ModulationSource mod = mod_;
+  LowBoost lowBoost = lowBoost_;
+  LevelStage level = level_;
+  int32_t phase = phase_;
+  int32_t envelope = envelope_;
+  const int32_t depthAmount = depthAmount_;
+  const int32_t k = k_;
+  const int32_t decayCoefficient = decayCoefficient_;
+  int32_t sawIncrement = 0;
+  int32_t slope = sawSlope(0);
+  uint32_t next = end;
   for (; i < end; ++i) {
-    const int32_t s = static_cast<int32_t>(q23::mul(oscillator<M, K>(modIn, i), envelope_));
-    envelope_ = static_cast<int32_t>(q23::mul(decayCoefficient_, envelope_));
-    *levels++ = level_.process(lowBoost_.process(s));
-    if (envelope_ < 1) {
+    int64_t p = pitch.value();
+    pitch.step();
+    mod.stepAs<K>();
+    if (depthAmount != 0) p += q23::mul(mod.output(), depthAmount);
+    const int64_t x = p < 0 ? 251658 : (p >= 8136950 ? 8388607 : p + 251658);
+    const int32_t increment = static_cast<int32_t>(q23::mul((x * x) >> 23, k));
+    if constexpr (M == Mode::kCross) phase = q23::wrap(static_cast<int64_t>(phase) + modIn[i]);
+    phase = q23::wrap(static_cast<int64_t>(phase) + increment);
+    int32_t wave;
+    if constexpr (W == kWaveSaw) {
+      // The slope is a division; the increment mostly holds from frame to
+      // frame, and so does the slope.
+      if (increment != sawIncrement) {
+        sawIncrement = increment;
+        slope = sawSlope(increment);
+      }
+      wave = sawSample(phase, slope, mod.phaseOffset(), mod.outputOffset());
+    } else {
+      wave = synthWaveSample(W, phase, increment, mod.phaseOffset(), mod.outputOffset());
+    }
+    const int32_t s = static_cast<int32_t>(q23::mul(wave, envelope));
+    envelope = static_cast<int32_t>(q23::mul(decayCoefficient, envelope));
+    *levels++ = level.process(lowBoost.process(s));
+    if (envelope < 1) {
       envelopeFinished_ = true;
-      lowBoost_.closeGate();
+      lowBoost.closeGate();
       sounding_ = false;
-      return i + 1;
+      next = i + 1;
+      break;
     }
   }
-  return end;
+  pitch_ = pitch;
+  mod_ = mod;
+  lowBoost_ = lowBoost;
+  level_ = level;
+  phase_ = phase;
+  envelope_ = envelope;
+  return next;
 }
 
 // Silent oscillator: only "Low Boost"'s stored output dies away, through the
@@ -131,7 +159,9 @@ void SynthPart::renderFrames(int16_t* const* buses, int32_t* modOut, const int32
         uint32_t i = start;
         if (sounding_) {
           i = mod_.withKind(
-              [&](auto kind) { return soundingFrames<M, decltype(kind)::value>(stretch, i, end, modIn); });
+              [&](auto kind) { return withWave([&](auto wave) {
+                return soundingFrames<M, decltype(kind)::value, decltype(wave)::value>(stretch, i, end, modIn);
+              }); });
         }
         if (i < end && !sounding_) i = tailFrames(stretch + (i - start), i, end);
         const uint32_t n = i - start;

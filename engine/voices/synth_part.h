@@ -21,8 +21,10 @@
 // slice. Samples are added with saturation to -32767..32767.
 
 #include <cstdint>
+#include <type_traits>
 
 #include "engine/voices/modulation_source.h"
+#include "engine/voices/oscillator.h"
 #include "engine/voices/part_voice.h"
 #include "engine/voices/voice_stages.h"
 
@@ -62,13 +64,25 @@ class SynthPart : public PartVoice {
   // level stage: `levels` takes one output per frame from `from` on. Each
   // returns the frame after the last it rendered, before `end` when the
   // voice changed state there.
-  template <Mode M, int K>
+  // W: the waveform, fixed between pick-ups (-1 for a "Wave" beyond the four,
+  // which sounds as silence).
+  template <Mode M, int K, int W>
   uint32_t soundingFrames(int32_t* levels, uint32_t from, uint32_t end, const int32_t* modIn);
   uint32_t tailFrames(int32_t* levels, uint32_t from, uint32_t end);
   void startNote();
   void pickUp();
-  template <Mode M, int K>
-  int32_t oscillator(const int32_t* modIn, uint32_t i);
+  // Calls f(std::integral_constant<int, wave_>) (-1 beyond the four), so
+  // that each frame's waveform has no branch on it.
+  template <typename F>
+  decltype(auto) withWave(F&& f) const {
+    switch (wave_) {
+      case kWaveSine: return f(std::integral_constant<int, kWaveSine>{});
+      case kWaveTriangle: return f(std::integral_constant<int, kWaveTriangle>{});
+      case kWaveSquare: return f(std::integral_constant<int, kWaveSquare>{});
+      case kWaveSaw: return f(std::integral_constant<int, kWaveSaw>{});
+      default: return f(std::integral_constant<int, -1>{});
+    }
+  }
 
   float sampleRate_;
   int32_t k_;

@@ -6,6 +6,7 @@
 // thread (the constructors run wherever the voice is built). Real-time-safe:
 // no allocation, no locks.
 
+#include <algorithm>
 #include <cstdint>
 
 #include "engine/voices/fixed_point.h"
@@ -37,7 +38,7 @@ class LowBoost {
     tailFinished_ = true;
   }
 
-  int32_t process(int32_t s) {
+  [[gnu::always_inline]] int32_t process(int32_t s) {
     if (gate_) {
       const int32_t a = coefficient_.value();
       coefficient_.step();
@@ -87,7 +88,7 @@ class LevelStage {
     level_ = level;
     gain_.setTarget(levelGain(level_, velocity_, mute_, constant_));
   }
-  int32_t process(int32_t y) {
+  [[gnu::always_inline]] int32_t process(int32_t y) {
     const int32_t g = gain_.value();
     gain_.step();
     return q23::clamp(q23::mul(g, y));
@@ -107,14 +108,57 @@ class PanStage {
  public:
   void start(int32_t pan) { position_.setValue(panPosition(pan)); }
   void setPan(int32_t pan) { position_.setTarget(panPosition(pan)); }
-  void process(int32_t s, int32_t& left, int32_t& right) {
+  [[gnu::always_inline]] void process(int32_t s, int32_t& left, int32_t& right) {
     const int64_t q = position_.value();
     position_.step();
     const int64_t r = q23::mul(q, s);
     right = static_cast<int32_t>(r > q23::kMax ? q23::kMax : r);
     left = q23::clamp(q23::mul(8388607 - q, s));
   }
+  // Moves the glide one frame on without an output.
+  void step() { position_.step(); }
+  // `n` frames of process() with each output shifted to bus scale
+  // (sample >> 8, as bus16::addScaled takes it): left into `left`, right
+  // into `right`, at most kMaxRun frames. A Q23 input keeps both within 16
+  // bits: each is then (q × s) >> 31 (for left with 1 - q), which the clamps
+  // can no longer reach.
+  static constexpr uint32_t kMaxRun = 64;
+  void processRun(const int32_t* s, uint32_t n, int16_t* left, int16_t* right) {
+    // The glide's positions first, on a local copy that stays in registers.
+    int32_t q[kMaxRun];
+    ParamSmoother position = position_;
+    if (position.holding()) {
+      std::fill(q, q + n, position.value());
+    } else {
+      for (uint32_t j = 0; j < n; ++j) {
+        q[j] = position.value();
+        position.step();
+      }
+      position_ = position;
+    }
+    uint32_t j = 0;
+#if defined(__SSE2__)
+    const __m128i full = _mm_set1_epi32(8388607);
+    for (; j + 8 <= n; j += 8) {
+      const __m128i s0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + j));
+      const __m128i s1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + j + 4));
+      const __m128i q0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + j));
+      const __m128i q1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + j + 4));
+      const __m128i r = _mm_packs_epi32(q23::mulShift31(s0, q0), q23::mulShift31(s1, q1));
+      const __m128i l = _mm_packs_epi32(q23::mulShift31(s0, _mm_sub_epi32(full, q0)),
+                                        q23::mulShift31(s1, _mm_sub_epi32(full, q1)));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(right + j), r);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(left + j), l);
+    }
+#endif
+    for (; j < n; ++j) {
+      const int64_t r = q23::mul(q[j], s[j]);
+      right[j] = static_cast<int16_t>((r > q23::kMax ? q23::kMax : static_cast<int32_t>(r)) >> 8);
+      left[j] = static_cast<int16_t>(q23::clamp(q23::mul(8388607 - int64_t{q[j]}, s[j])) >> 8);
+    }
+  }
   int32_t position() const { return position_.value(); }
+  bool holding() const { return position_.holding(); }
 
  private:
   ParamSmoother position_;
@@ -182,10 +226,10 @@ inline void addToBuses(int16_t* const* buses, uint32_t i, const SendGains& sends
 
 // The last stages of a voice over `n` frames of level-stage output `s`:
 // pan, send gains, and the sums into the four bus cursors from frame
-// `first`. Each stage's state moves as it would frame by frame; run over
-// a whole stretch, the pan glide stays in registers and, while the send
-// gains hold still (every stretch but a switch's few frames), only the
-// pairs that sound are touched.
+// `first`. Each stage's state moves as it would frame by frame. While the
+// send gains hold still (every stretch but a switch's few frames) the pan
+// runs once per frame into bus-scaled pairs, which are then added into the
+// pairs that sound in whole runs.
 inline void panIntoBuses(PanStage& pan, SendGains& sends, const int32_t* s, uint32_t n, int16_t* const* buses,
                          uint32_t first) {
   PanStage p = pan;
@@ -197,29 +241,22 @@ inline void panIntoBuses(PanStage& pan, SendGains& sends, const int32_t* s, uint
       sends.step();
       addToBuses(buses, first + j, sends, left, right);
     }
-  } else {
-    for (int pair = 0; pair < SendGains::kPairs; ++pair) {
-      const int32_t g = sends.current(pair);
-      if (g == 0) continue;
-      // Each pair is added from the same pan positions, so the glide is run
-      // again from the stretch's start for a second sounding pair.
-      PanStage q = pan;
-      int16_t* busL = buses[2 * pair] + first;
-      int16_t* busR = buses[2 * pair + 1] + first;
-      for (uint32_t j = 0; j < n; ++j) {
-        int32_t left;
-        int32_t right;
-        q.process(s[j], left, right);
-        bus16::addScaled(busL[j], left, g);
-        bus16::addScaled(busR[j], right, g);
-      }
-      p = q;
+  } else if (sends.current(0) == 0 && sends.current(1) == 0) {
+    if (!p.holding()) {
+      for (uint32_t j = 0; j < n; ++j) p.step();
     }
-    if (sends.current(0) == 0 && sends.current(1) == 0) {
-      for (uint32_t j = 0; j < n; ++j) {
-        int32_t left;
-        int32_t right;
-        p.process(s[j], left, right);
+  } else {
+    constexpr uint32_t kRun = PanStage::kMaxRun;
+    int16_t left[kRun];
+    int16_t right[kRun];
+    for (uint32_t c = 0; c < n; c += kRun) {
+      const uint32_t m = n - c < kRun ? n - c : kRun;
+      p.processRun(s + c, m, left, right);
+      for (int pair = 0; pair < SendGains::kPairs; ++pair) {
+        const int32_t g = sends.current(pair);
+        if (g == 0) continue;
+        bus16::addScaledRun(buses[2 * pair] + first + c, left, m, g);
+        bus16::addScaledRun(buses[2 * pair + 1] + first + c, right, m, g);
       }
     }
   }

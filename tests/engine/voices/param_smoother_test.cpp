@@ -65,4 +65,50 @@ TEST(ParamSmoother, ApproachesARisingTargetWithoutOvershoot) {
   EXPECT_NEAR(reachedNinetyPercentAt, 884, 20);
 }
 
+// The recurrence written out plainly: three chains, each output from the
+// one two steps before, settled once an output lands on the target.
+struct ReferenceSmoother {
+  int64_t y0, y1, y2, target;
+  bool settled;
+  void step() {
+    if (settled) return;
+    const int64_t y = ((ParamSmoother::kA * y0) >> 23) + ((ParamSmoother::kB * target) >> 23);
+    y0 = y1;
+    y1 = y2;
+    y2 = y;
+    if (y == target) {
+      y0 = y1 = y2 = target;
+      settled = true;
+    }
+  }
+};
+
+TEST(ParamSmoother, FollowsTheRecurrenceToRestWhetherItSettlesOrStopsShort) {
+  int settledCount = 0;
+  int restingCount = 0;
+  for (const int32_t from : {0, 66577, 4194303, 8388607, -8388608, 1234567}) {
+    for (const int32_t to : {0, 1, 266261, 599146, 4194304, 8388607, -1, -8388608, 7777777}) {
+      ParamSmoother s;
+      s.setValue(from);
+      s.setTarget(to);
+      ReferenceSmoother r{from, from, from, to, false};
+      for (int i = 0; i < 20000; ++i) {
+        s.step();
+        r.step();
+        ASSERT_EQ(s.value(), r.y2) << from << "->" << to << " step " << i;
+        ASSERT_EQ(s.settled(), r.settled) << from << "->" << to << " step " << i;
+      }
+      // Every glide comes to rest: on the target, or short of it where the
+      // rounded-down steps stop moving.
+      EXPECT_TRUE(s.holding()) << from << "->" << to;
+      (s.settled() ? settledCount : restingCount)++;
+      // A new target starts it moving again.
+      s.setTarget(from);
+      EXPECT_FALSE(s.holding());
+    }
+  }
+  EXPECT_GT(settledCount, 0);
+  EXPECT_GT(restingCount, 0);
+}
+
 }  // namespace

@@ -213,3 +213,128 @@ TEST(BusStore, SaturatesAtPlusMinus32767) {
 }
 
 }  // namespace
+
+namespace {
+
+// Q23 samples covering the extremes, zero, the values next to them and a
+// spread in between, in an order that puts each kind into every lane.
+std::vector<int32_t> edgeSamples(size_t n) {
+  const int32_t edges[] = {q23::kMin, q23::kMin + 1, q23::kMax, q23::kMax - 1, 0, -1, 1, 255, -256, -257};
+  std::vector<int32_t> s;
+  uint32_t x = 12345;
+  for (size_t i = 0; i < n; ++i) {
+    x = x * 1103515245u + 12345u;
+    s.push_back(i % 3 == 0 ? edges[(i / 3) % std::size(edges)]
+                           : static_cast<int32_t>(x >> 8) - 8388608);
+  }
+  return s;
+}
+
+// The bus sum one frame at a time, as each voice stage did before runs.
+void panIntoBusesByFrame(PanStage& pan, SendGains& sends, const int32_t* s, uint32_t n, int16_t* const* buses,
+                         uint32_t first) {
+  for (uint32_t j = 0; j < n; ++j) {
+    int32_t left;
+    int32_t right;
+    pan.process(s[j], left, right);
+    sends.step();
+    addToBuses(buses, first + j, sends, left, right);
+  }
+}
+
+}  // namespace
+
+TEST(BusStore, RunsAddExactlyAsFrameByFrame) {
+  const std::vector<int32_t> s = edgeSamples(67);
+  for (const int32_t gain : {0, 1, 16384, 32511, 32767}) {
+    for (const int16_t start : {int16_t{-32768}, int16_t{-32767}, int16_t{-20000}, int16_t{0}, int16_t{20000},
+                                int16_t{32767}}) {
+      std::vector<int16_t> x;
+      for (const int32_t v : s) x.push_back(static_cast<int16_t>(v >> 8));
+      std::vector<int16_t> expected(s.size(), start);
+      std::vector<int16_t> run(s.size(), start);
+      for (size_t i = 0; i < s.size(); ++i) bus16::addScaled(expected[i], s[i], gain);
+      bus16::addScaledRun(run.data(), x.data(), static_cast<uint32_t>(x.size()), gain);
+      EXPECT_EQ(run, expected) << "gain " << gain << " start " << start;
+    }
+  }
+}
+
+TEST(PanStage, RunsMatchFrameByFrameWhetherHoldingOrGliding) {
+  const std::vector<int32_t> s = edgeSamples(131);
+  struct Case {
+    int from;
+    int to;  // -1: no glide
+  };
+  for (const Case c : {Case{0, -1}, Case{1, -1}, Case{64, -1}, Case{100, -1}, Case{127, -1}, Case{0, 127},
+                       Case{127, 3}, Case{40, 41}, Case{0, 5}}) {
+    PanStage byFrame;
+    byFrame.start(c.from);
+    if (c.to >= 0) byFrame.setPan(c.to);
+    PanStage byRun = byFrame;
+    // Runs of uneven lengths, so that the eight-frame groups and the frames
+    // after them both meet every part of the input; long enough for a
+    // glide to come to rest.
+    for (int round = 0; round < 40; ++round) {
+      for (const uint32_t n : {64u, 13u, 8u, 1u, 45u}) {
+        const int32_t* in = s.data() + (round * 7) % 64;
+        std::vector<int16_t> left(n);
+        std::vector<int16_t> right(n);
+        byRun.processRun(in, n, left.data(), right.data());
+        for (uint32_t j = 0; j < n; ++j) {
+          int32_t l;
+          int32_t r;
+          byFrame.process(in[j], l, r);
+          ASSERT_EQ(left[j], l >> 8) << c.from << "->" << c.to << " frame " << j;
+          ASSERT_EQ(right[j], r >> 8) << c.from << "->" << c.to << " frame " << j;
+        }
+        ASSERT_EQ(byRun.position(), byFrame.position());
+      }
+    }
+  }
+}
+
+TEST(PanStage, IntoBusesMatchesFrameByFrameForEverySendState) {
+  const std::vector<int32_t> s = edgeSamples(64);
+  struct Case {
+    int32_t fxSendAtStart;
+    int32_t fxSendTarget;
+    int pan;
+    int panTarget;
+  };
+  for (const Case c : {Case{0, 0, 64, -1}, Case{1, 1, 20, -1}, Case{0, 1, 64, -1}, Case{1, 0, 100, 3},
+                       Case{0, 0, 0, 127}}) {
+    {
+      PanStage panA;
+      panA.start(c.pan);
+      if (c.panTarget >= 0) panA.setPan(c.panTarget);
+      SendGains sendsA;
+      sendsA.setAtOnce(c.fxSendAtStart);
+      sendsA.setTargets(c.fxSendTarget);
+      PanStage panB = panA;
+      SendGains sendsB = sendsA;
+      int16_t busesA[4][200] = {};
+      int16_t busesB[4][200] = {};
+      for (int b = 0; b < 4; ++b) {
+        for (int i = 0; i < 200; ++i) {
+          busesA[b][i] = busesB[b][i] = static_cast<int16_t>((i * 977 + b * 4099) % 65535 - 32767);
+        }
+      }
+      int16_t* curA[4] = {busesA[0], busesA[1], busesA[2], busesA[3]};
+      int16_t* curB[4] = {busesB[0], busesB[1], busesB[2], busesB[3]};
+      uint32_t first = 0;
+      for (const uint32_t n : {64u, 3u, 64u, 17u, 40u}) {
+        panIntoBuses(panA, sendsA, s.data(), n, curA, first);
+        panIntoBusesByFrame(panB, sendsB, s.data(), n, curB, first);
+        first += n;
+      }
+      for (int b = 0; b < 4; ++b) {
+        EXPECT_TRUE(std::equal(std::begin(busesA[b]), std::end(busesA[b]), std::begin(busesB[b])))
+            << "bus " << b << " fxSend " << c.fxSendAtStart << "->" << c.fxSendTarget << " pan " << c.pan;
+      }
+      EXPECT_EQ(panA.position(), panB.position());
+      EXPECT_EQ(sendsA.current(0), sendsB.current(0));
+      EXPECT_EQ(sendsA.current(1), sendsB.current(1));
+    }
+  }
+}
