@@ -8,7 +8,6 @@ const int32_t SynthPart::kDefaults[kNumParams] = {64, 1, 64, 0, 0, 127, 100, 64,
 
 SynthPart::SynthPart(float sampleRate)
     : PartVoice(kSynthPartParamInfo, kDefaults),
-      sampleRate_(sampleRate),
       k_(::frequencyScale(sampleRate)),
       mod_(sampleRate),
       lowBoost_(sampleRate),

@@ -84,7 +84,6 @@ class SynthPart : public PartVoice {
     }
   }
 
-  float sampleRate_;
   int32_t k_;
   int32_t decayTable_[kNumParamValues];
 

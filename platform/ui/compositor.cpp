@@ -32,7 +32,17 @@ void Compositor::damage(const Rect& r) {
 Compositor::Walked Compositor::walk(const Layer& layer, const cairo_matrix_t& parent, double opacity, const Rect& clip,
                                     double t) {
   Walked out;
-  if (collecting_ && layer.hasAnimations()) animated_.push_back({&layer, parent, opacity, clip});
+  // Only the outermost animated layer of a tree: walking it walks the
+  // animated layers below it too, with what it now passes down; their own
+  // entries would carry what it passed down before it moved.
+  const bool outermost = collecting_ && layer.hasAnimations();
+  if (outermost) animated_.push_back({&layer, parent, opacity, clip});
+  struct Inside {
+    bool& collecting;
+    bool was;
+    ~Inside() { collecting = was; }
+  } inside{collecting_, collecting_};
+  if (outermost) collecting_ = false;
   if (!layer.isDrawn(t)) return out;
   const cairo_matrix_t local = layer.presentedMatrix(t);
   cairo_matrix_t ctm;

@@ -217,6 +217,24 @@ TEST_F(CompositorTest, AnimationFramesRedrawOnlyWhatMovesAndMatchAFullRedraw) {
          dot->layer().addAnimation(a, "travel");
        },
        2 * 22 * 22 * 2},
+      // The outer tree moves while a lamp inside it fades: the lamp is
+      // drawn where its moving parent puts it, and nowhere else.
+      {"a fading child of a moving tree",
+       [&] {
+         BasicAnimation move;
+         move.keyPath = "position";
+         move.fromValue = Point{260, 110};
+         move.toValue = Point{200, 140};
+         move.duration = 0.5;
+         box->layer().addAnimation(move, "travel");
+         BasicAnimation fade;
+         fade.keyPath = "opacity";
+         fade.fromValue = 1.0;
+         fade.toValue = 0.3;
+         fade.duration = 0.5;
+         dot->layer().addAnimation(fade, "fade");
+       },
+       2 * 42 * 42 * 2},
       {"a cell of the shadowed display",
        [&] {
          BasicAnimation a;
