@@ -181,69 +181,34 @@ TEST_F(CompositorTest, AnimationFramesRedrawOnlyWhatMovesAndMatchAFullRedraw) {
   auto dot = add(box.get(), Rect(5, 5, 10, 10), pattern(20, 20, 8));
   compositor->update(*window, backend.now());
 
+  // Half a second from `from` to `to` on `keyPath` of the view's layer.
+  const auto animate = [](View& view, const char* keyPath, AnimationValue from, AnimationValue to) {
+    BasicAnimation a;
+    a.keyPath = keyPath;
+    a.fromValue = from;
+    a.toValue = to;
+    a.duration = 0.5;
+    view.layer().addAnimation(a, keyPath);
+  };
   struct Case {
     const char* name;
     std::function<void()> start;
     int64_t maxArea;  // pixels per frame
   };
   const Case cases[] = {
-      {"a lamp fading",
-       [&] {
-         BasicAnimation a;
-         a.keyPath = "opacity";
-         a.fromValue = 1.0;
-         a.toValue = 0.2;
-         a.duration = 0.5;
-         lamp->layer().addAnimation(a, "fade");
-       },
-       37 * 37},
-      {"a lamp fading in from nothing",
-       [&] {
-         BasicAnimation a;
-         a.keyPath = "opacity";
-         a.fromValue = 0.0;
-         a.toValue = 1.0;
-         a.duration = 0.5;
-         lamp->layer().addAnimation(a, "fade");
-       },
-       37 * 37},
-      {"a child leaving its tree",
-       [&] {
-         BasicAnimation a;
-         a.keyPath = "position";
-         a.fromValue = Point{10, 10};
-         a.toValue = Point{-200, -70};
-         a.duration = 0.5;
-         dot->layer().addAnimation(a, "travel");
-       },
+      {"a lamp fading", [&] { animate(*lamp, "opacity", 1.0, 0.2); }, 37 * 37},
+      {"a lamp fading in from nothing", [&] { animate(*lamp, "opacity", 0.0, 1.0); }, 37 * 37},
+      {"a child leaving its tree", [&] { animate(*dot, "position", Point{10, 10}, Point{-200, -70}); },
        2 * 22 * 22 * 2},
       // The outer tree moves while a lamp inside it fades: the lamp is
       // drawn where its moving parent puts it, and nowhere else.
       {"a fading child of a moving tree",
        [&] {
-         BasicAnimation move;
-         move.keyPath = "position";
-         move.fromValue = Point{260, 110};
-         move.toValue = Point{200, 140};
-         move.duration = 0.5;
-         box->layer().addAnimation(move, "travel");
-         BasicAnimation fade;
-         fade.keyPath = "opacity";
-         fade.fromValue = 1.0;
-         fade.toValue = 0.3;
-         fade.duration = 0.5;
-         dot->layer().addAnimation(fade, "fade");
+         animate(*box, "position", Point{260, 110}, Point{200, 140});
+         animate(*dot, "opacity", 1.0, 0.3);
        },
        2 * 42 * 42 * 2},
-      {"a cell of the shadowed display",
-       [&] {
-         BasicAnimation a;
-         a.keyPath = "opacity";
-         a.fromValue = 1.0;
-         a.toValue = 0.0;
-         a.duration = 0.5;
-         cell->layer().addAnimation(a, "fade");
-       },
+      {"a cell of the shadowed display", [&] { animate(*cell, "opacity", 1.0, 0.0); },
        (140 + 2 * 20) * (60 + 2 * 20)},
   };
   for (const Case& c : cases) {
