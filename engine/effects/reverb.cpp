@@ -6,13 +6,6 @@
 #include "engine/effects/effect_math.h"
 #include "engine/effects/effect_tables.h"
 
-// GCC notes that 32-byte vector arguments are passed differently since 4.6;
-// the helpers below are internal and always inlined, so no call crosses
-// that boundary.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wpsabi"
-#endif
-
 // The helpers below take and return vectors of eight lanes. They are
 // always inlined, at every optimisation level, into the loop that uses
 // them: a call between the loop's AVX2 build and a baseline helper would
