@@ -332,7 +332,9 @@ void MotionTrack::play(int32_t offset, int32_t frames) {
   // A track that does not exist keeps no time at all; the sequencer skips it
   // for every timing operation, and it joins in here when it appears.
   if (!exists_.load(std::memory_order_acquire)) return;
-  if (freshStart_.exchange(false, std::memory_order_acq_rel)) {
+  // Looked at before it is taken: the exchange is a locked instruction,
+  // and every existing track comes here in every slice.
+  if (freshStart_.load(std::memory_order_acquire) && freshStart_.exchange(false, std::memory_order_acq_rel)) {
     if (timing_) static_cast<SeqTrack&>(*this) = *timing_;
     resetPlayback();
     newStep_ = true;

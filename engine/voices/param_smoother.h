@@ -11,6 +11,7 @@
 // Not thread-safe: owned by one voice and used on the audio thread only.
 // Real-time-safe (no allocation, no locks).
 
+#include <algorithm>
 #include <cstdint>
 
 class ParamSmoother {
@@ -21,26 +22,26 @@ class ParamSmoother {
   // Jumps to `v` at once and settles there.
   void setValue(int32_t v) {
     y0_ = y1_ = y2_ = target_ = v;
-    settled_ = true;
-    stalled_ = false;
+    pull_ = pullOf(v);
+    state_ = kSettled;
   }
   // Starts moving towards `t`.
   void setTarget(int32_t t) {
     target_ = t;
-    settled_ = false;
-    stalled_ = false;
+    pull_ = pullOf(t);
+    state_ = kMoving;
   }
   [[gnu::always_inline]] void step() {
-    if (settled_ || stalled_) return;
-    const int32_t y = static_cast<int32_t>(((kA * y0_) >> 23) + ((kB * target_) >> 23));
+    if (state_ != kMoving) return;
+    const int32_t y = next(y0_);
     if (y == target_) {
       setValue(target_);
       return;
     }
     // Rounded down, a chain can come to rest short of the target: once all
     // three outputs and the new one agree, every later step repeats them.
-    if (y == y0_ && y == y1_ && y == y2_) {
-      stalled_ = true;
+    if (y == y2_ && y == y1_ && y == y0_) {
+      state_ = kStalled;
       return;
     }
     y0_ = y1_;
@@ -48,19 +49,64 @@ class ParamSmoother {
     y2_ = y;
   }
 
+  // `n` frames of value() then step(): out[j] is the value frame j reads.
+  // Three steps at a time, the three chains being independent, until one
+  // of them lands on the target; from there single steps settle it. A
+  // chain at rest short of the target is not looked for on the way: its
+  // steps repeat their values, as a stalled smoother's would, and the end
+  // of the run marks it stalled. Works on a local copy, so that the state
+  // stays in registers while `out` is written.
+  void run(int32_t* out, uint32_t n) {
+    if (state_ != kMoving) {
+      std::fill(out, out + n, y2_);
+      return;
+    }
+    ParamSmoother s = *this;
+    uint32_t j = 0;
+    for (; j + 3 <= n; j += 3) {
+      const int32_t c0 = s.next(s.y0_);
+      const int32_t c1 = s.next(s.y1_);
+      const int32_t c2 = s.next(s.y2_);
+      if (c0 == s.target_ || c1 == s.target_ || c2 == s.target_) break;
+      out[j] = s.y2_;
+      out[j + 1] = c0;
+      out[j + 2] = c1;
+      s.y0_ = c0;
+      s.y1_ = c1;
+      s.y2_ = c2;
+    }
+    for (; j < n; ++j) {
+      out[j] = s.y2_;
+      s.step();
+    }
+    if (s.state_ == kMoving && s.y0_ == s.y2_ && s.y1_ == s.y2_ && s.next(s.y2_) == s.y2_) s.state_ = kStalled;
+    *this = s;
+  }
+
+  // `n` steps without their values.
+  void skip(uint32_t n) {
+    for (uint32_t j = 0; j < n && state_ == kMoving; ++j) step();
+  }
+
   // The newest output.
   int32_t value() const { return y2_; }
   int32_t target() const { return target_; }
-  bool settled() const { return settled_; }
+  bool settled() const { return state_ == kSettled; }
   // No step moves the output any more: settled, or at rest short of the
   // target.
-  bool holding() const { return settled_ || stalled_; }
+  bool holding() const { return state_ != kMoving; }
 
  private:
+  enum State : uint8_t { kMoving, kSettled, kStalled };
+
+  // (b × target) >> 23, the part of every new output that the target gives.
+  static int32_t pullOf(int32_t t) { return static_cast<int32_t>((kB * t) >> 23); }
+  [[gnu::always_inline]] int32_t next(int32_t y) const { return static_cast<int32_t>(((kA * y) >> 23) + pull_); }
+
   int32_t y0_ = 0;
   int32_t y1_ = 0;
   int32_t y2_ = 0;
   int32_t target_ = 0;
-  bool settled_ = true;
-  bool stalled_ = false;
+  int32_t pull_ = 0;
+  State state_ = kSettled;
 };

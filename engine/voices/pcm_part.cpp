@@ -1,6 +1,7 @@
 #include "engine/voices/pcm_part.h"
 
 #include <algorithm>
+#include <climits>
 
 #include "engine/record/drum_sample_info.h"
 
@@ -128,48 +129,70 @@ void PcmPart::pickUp() {
 // modulation source's kind.
 template <int K>
 uint32_t PcmPart::renderStretch(int32_t* levels, uint32_t i, uint32_t end) {
-  // A row that lies wholly inside the memory (its last sample's successor
-  // included) is read without the per-read range checks.
+  // Reads whose pair of samples lies inside the memory go straight to it;
+  // only the pairs that reach past its end (the last row's final sample, a
+  // row of a short memory) take the range-checked read.
   const int16_t* row = nullptr;
-  if (memory_ != nullptr && size_t{sampleStart_} + sampleLength_ < memory_->count())
+  size_t inMemory = 0;
+  if (memory_ != nullptr && sampleStart_ < memory_->count()) {
     row = reinterpret_cast<const int16_t*>(memory_->words.data()) + sampleStart_;
-  // The stages run on local copies: the stores into `levels` then cannot
-  // be taken for writes into the voice's state, which stays in registers.
+    inMemory = memory_->count() - sampleStart_;
+  }
+  // The glides that move alone (the playback step while the sample plays,
+  // "Low Boost"'s coefficient while the gate is open, the level's gain) are
+  // taken ahead for the stretch, three steps at a time. The step and the
+  // coefficient stop mattering once the sample ends or the gate closes: the
+  // next note sets them afresh. The stages run on local copies: the stores
+  // into `levels` then cannot be taken for writes into the voice's state,
+  // which stays in registers.
+  const uint32_t n = end - i;
+  int32_t steps[kPickUpFrames];
+  int32_t coefficients[kPickUpFrames];
+  int32_t gains[kPickUpFrames];
+  if (!sampleEnded_) step_.run(steps, n);
+  if (lowBoost_.gate()) lowBoost_.coefficients(coefficients, n);
+  LevelStage level = level_;
+  level.gains(gains, n);
   ModulationSource mod = mod_;
-  ParamSmoother step = step_;
   DecayEnvelope decay = decay_;
   LowBoost lowBoost = lowBoost_;
-  LevelStage level = level_;
   uint32_t position = position_;
   bool sampleEnded = sampleEnded_;
   bool sounding = sounding_;
   const uint32_t sampleLength = sampleLength_;
   const int32_t depthAmount = depthAmount_;
   const VoiceTables& tables = tables_;
-  uint32_t next = end;
-  for (; i < end; ++i) {
+  // No bend computes to this: the first frame looks its factor up.
+  int64_t bend = INT64_MIN;
+  int64_t bendFactor = 0;
+  uint32_t j = 0;
+  for (; j < n; ++j) {
     int32_t x = 0;
     if (!sampleEnded) {
       const uint32_t index = position >> 12;
       if (index < sampleLength) {
-        const int64_t interpolated = row ? interpolate(row[index], row[index + 1], position)
+        const int64_t interpolated = index + size_t{1} < inMemory
+                                         ? interpolate(row[index], row[index + 1], position)
                                          : interpolatedSample(memory_, sampleStart_, position);
         x = q23::clamp(mod.phaseOffset() + interpolated * 256);
         mod.stepAs<K>();
-        int64_t r = step.value();
+        int64_t r = steps[j];
         if (depthAmount != 0) {
           const int64_t m = (q23::mul(depthAmount, mod.output()) * 4800) >> 23;
-          // Both factors are within Q23, so |m| <= 4800: the split into
-          // semitones and cents fits 32-bit division.
-          const uint32_t am = static_cast<uint32_t>(m < 0 ? -m : m);
-          const int h = static_cast<int>((am / 100) & 127);
-          const int c = static_cast<int>(am % 100);
-          const int64_t factor = m >= 0
-                                     ? (static_cast<int64_t>(tables.centUp[c]) * tables.semitoneUp[h]) >> 16
-                                     : (static_cast<int64_t>(tables.centDown[c]) * tables.semitoneDown[h]) >> 16;
-          r = (factor * r) >> 16;
+          // The bend in cents moves far slower than the samples: its factor
+          // is looked up again only when it changes.
+          if (m != bend) {
+            bend = m;
+            // Both factors are within Q23, so |m| <= 4800: the split into
+            // semitones and cents fits 32-bit division.
+            const uint32_t am = static_cast<uint32_t>(m < 0 ? -m : m);
+            const int h = static_cast<int>((am / 100) & 127);
+            const int c = static_cast<int>(am % 100);
+            bendFactor = m >= 0 ? (static_cast<int64_t>(tables.centUp[c]) * tables.semitoneUp[h]) >> 16
+                                : (static_cast<int64_t>(tables.centDown[c]) * tables.semitoneDown[h]) >> 16;
+          }
+          r = (bendFactor * r) >> 16;
         }
-        step.step();
         position += static_cast<uint32_t>(r >> 4);
       } else {
         sampleEnded = true;
@@ -177,12 +200,14 @@ uint32_t PcmPart::renderStretch(int32_t* levels, uint32_t i, uint32_t end) {
     }
 
     x = decay.process(x);
-    *levels++ = level.process(lowBoost.process(x));
+    levels[j] = LevelStage::scale(gains[j], lowBoost.gate() ? lowBoost.processGated(x, coefficients[j])
+                                                            : lowBoost.processTail());
 
     if (!sounding) {
       if (lowBoost.tailFinished()) {
         active_ = false;
-        next = i + 1;
+        ++j;
+        level.keepGains(level_, j);
         break;
       }
     } else if (decay.finished() || sampleEnded) {
@@ -191,14 +216,13 @@ uint32_t PcmPart::renderStretch(int32_t* levels, uint32_t i, uint32_t end) {
     }
   }
   mod_ = mod;
-  step_ = step;
   decay_ = decay;
   lowBoost_ = lowBoost;
   level_ = level;
   position_ = position;
   sampleEnded_ = sampleEnded;
   sounding_ = sounding;
-  return next;
+  return i + j;
 }
 
 void PcmPart::render(int16_t* const* buses, uint32_t frames) {

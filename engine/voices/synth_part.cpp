@@ -77,12 +77,21 @@ void SynthPart::pickUp() {
 
 template <SynthPart::Mode M, int K, int W>
 uint32_t SynthPart::soundingFrames(int32_t* levels, uint32_t i, uint32_t end, const int32_t* modIn) {
-  // The stages run on local copies: the stores into `levels` then cannot
-  // be taken for writes into the voice's state, which stays in registers.
-  ParamSmoother pitch = pitch_;
+  // The glides (pitch, "Low Boost"'s coefficient, the level's gain) move
+  // alone, so their values for the stretch are taken ahead, three steps at
+  // a time. The stages run on local copies: the stores into `levels` then
+  // cannot be taken for writes into the voice's state, which stays in
+  // registers.
+  const uint32_t n = end - i;
+  int32_t pitches[kPickUpFrames];
+  int32_t coefficients[kPickUpFrames];
+  int32_t gains[kPickUpFrames];
+  pitch_.run(pitches, n);
+  lowBoost_.coefficients(coefficients, n);
+  LevelStage level = level_;
+  level.gains(gains, n);
   ModulationSource mod = mod_;
   LowBoost lowBoost = lowBoost_;
-  LevelStage level = level_;
   int32_t phase = phase_;
   int32_t envelope = envelope_;
   const int32_t depthAmount = depthAmount_;
@@ -90,15 +99,14 @@ uint32_t SynthPart::soundingFrames(int32_t* levels, uint32_t i, uint32_t end, co
   const int32_t decayCoefficient = decayCoefficient_;
   int32_t sawIncrement = 0;
   int32_t slope = sawSlope(0);
-  uint32_t next = end;
-  for (; i < end; ++i) {
-    int64_t p = pitch.value();
-    pitch.step();
+  uint32_t j = 0;
+  for (; j < n; ++j) {
+    int64_t p = pitches[j];
     mod.stepAs<K>();
     if (depthAmount != 0) p += q23::mul(mod.output(), depthAmount);
     const int64_t x = p < 0 ? 251658 : (p >= 8136950 ? 8388607 : p + 251658);
     const int32_t increment = static_cast<int32_t>(q23::mul((x * x) >> 23, k));
-    if constexpr (M == Mode::kCross) phase = q23::wrap(static_cast<int64_t>(phase) + modIn[i]);
+    if constexpr (M == Mode::kCross) phase = q23::wrap(static_cast<int64_t>(phase) + modIn[i + j]);
     phase = q23::wrap(static_cast<int64_t>(phase) + increment);
     int32_t wave;
     if constexpr (W == kWaveSaw) {
@@ -114,22 +122,25 @@ uint32_t SynthPart::soundingFrames(int32_t* levels, uint32_t i, uint32_t end, co
     }
     const int32_t s = static_cast<int32_t>(q23::mul(wave, envelope));
     envelope = static_cast<int32_t>(q23::mul(decayCoefficient, envelope));
-    *levels++ = level.process(lowBoost.process(s));
+    levels[j] = LevelStage::scale(gains[j], lowBoost.processGated(s, coefficients[j]));
     if (envelope < 1) {
+      // The note ends here: the tail goes on gliding the level from this
+      // frame. The pitch and the coefficient no longer matter until the
+      // next note sets them.
       envelopeFinished_ = true;
       lowBoost.closeGate();
       sounding_ = false;
-      next = i + 1;
+      ++j;
+      level.keepGains(level_, j);
       break;
     }
   }
-  pitch_ = pitch;
   mod_ = mod;
   lowBoost_ = lowBoost;
   level_ = level;
   phase_ = phase;
   envelope_ = envelope;
-  return next;
+  return i + j;
 }
 
 // Silent oscillator: only "Low Boost"'s stored output dies away, through the

@@ -39,18 +39,30 @@ class LowBoost {
   }
 
   [[gnu::always_inline]] int32_t process(int32_t s) {
-    if (gate_) {
-      const int32_t a = coefficient_.value();
-      coefficient_.step();
-      if (a != a_) {
-        a_ = a;
-        b_ = bFor(a);
-      }
-      y_ = q23::clamp(q23::mul(a_, y_) + q23::mul(b_, s));
-    } else {
-      y_ = q23::clamp(q23::mul(y_, a_));
-      if (y_ > -8192 && y_ < 8192) tailFinished_ = true;
+    if (!gate_) return processTail();
+    const int32_t a = coefficient_.value();
+    coefficient_.step();
+    return processGated(s, a);
+  }
+
+  // The frame loops take the coefficient ahead, for `n` gated frames at
+  // once (coefficients() writes them and moves the glide on), and then run
+  // processGated() with each frame's value. Once the gate closes the glide
+  // no longer matters: the tail dies away by the last coefficient used, and
+  // the next note starts the glide afresh.
+  void coefficients(int32_t* out, uint32_t n) { coefficient_.run(out, n); }
+  [[gnu::always_inline]] int32_t processGated(int32_t s, int32_t a) {
+    if (a != a_) {
+      a_ = a;
+      b_ = bFor(a);
     }
+    y_ = q23::clamp(q23::mul(a_, y_) + q23::mul(b_, s));
+    return y_;
+  }
+  // The ungated step (process() with the gate closed).
+  [[gnu::always_inline]] int32_t processTail() {
+    y_ = q23::clamp(q23::mul(y_, a_));
+    if (y_ > -8192 && y_ < 8192) tailFinished_ = true;
     return y_;
   }
 
@@ -91,9 +103,19 @@ class LevelStage {
   [[gnu::always_inline]] int32_t process(int32_t y) {
     const int32_t g = gain_.value();
     gain_.step();
-    return q23::clamp(q23::mul(g, y));
+    return scale(g, y);
   }
   int32_t gain() const { return gain_.value(); }
+  // The gains of the next `n` frames, the glide moved on by them; a loop
+  // that used only `used` of them puts the glide where those left it with
+  // keepGains(the stage as it was before, used).
+  void gains(int32_t* out, uint32_t n) { gain_.run(out, n); }
+  void keepGains(const LevelStage& before, uint32_t used) {
+    gain_ = before.gain_;
+    gain_.skip(used);
+  }
+  // process() with the frame's gain taken ahead.
+  [[gnu::always_inline]] static int32_t scale(int32_t g, int32_t y) { return q23::clamp(q23::mul(g, y)); }
 
  private:
   uint64_t constant_;
@@ -130,10 +152,7 @@ class PanStage {
     if (position.holding()) {
       std::fill(q, q + n, position.value());
     } else {
-      for (uint32_t j = 0; j < n; ++j) {
-        q[j] = position.value();
-        position.step();
-      }
+      position.run(q, n);
       position_ = position;
     }
     uint32_t j = 0;

@@ -112,3 +112,53 @@ TEST(ParamSmoother, FollowsTheRecurrenceToRestWhetherItSettlesOrStopsShort) {
 }
 
 }  // namespace
+
+// A run of values taken ahead is what frame-by-frame value() and step()
+// give, whatever the run's length and wherever in it the glide settles or
+// comes to rest, and it leaves the smoother where the steps would.
+TEST(ParamSmoother, ARunTakenAheadMatchesSingleSteps) {
+  struct Case {
+    int32_t from;
+    int32_t to;
+    int warmUp;  // single steps before the runs
+  };
+  const Case cases[] = {
+      {0, 8388607, 0},       {8387080, 0, 0},     {0, 1, 0},          {4194303, 4194304, 0},
+      {1234567, -8388608, 7}, {-8388608, 599146, 2}, {66577, 266261, 1}, {8388607, 7777777, 5},
+      // Landing on the target in each of the three chains of a run.
+      {8387080, 0, 1},        {8387080, 0, 2},     {-4000000, 0, 1},
+      {100, 100, 0},  // settled from the start
+  };
+  for (const Case& c : cases) {
+    for (const uint32_t length : {1u, 2u, 3u, 4u, 7u, 63u, 64u}) {
+      ParamSmoother stepped;
+      stepped.setValue(c.from);
+      if (c.to != c.from) stepped.setTarget(c.to);
+      for (int i = 0; i < c.warmUp; ++i) stepped.step();
+      ParamSmoother ahead = stepped;
+      // Long enough for every glide to settle or stop short.
+      for (int frame = 0; frame < 24000; frame += static_cast<int>(length)) {
+        int32_t values[64];
+        ahead.run(values, length);
+        for (uint32_t j = 0; j < length; ++j) {
+          ASSERT_EQ(values[j], stepped.value()) << c.from << "->" << c.to << " run " << length << " frame " << frame + j;
+          stepped.step();
+        }
+        ASSERT_EQ(ahead.value(), stepped.value()) << c.from << "->" << c.to << " run " << length;
+        ASSERT_EQ(ahead.settled(), stepped.settled()) << c.from << "->" << c.to << " run " << length;
+      }
+      EXPECT_TRUE(ahead.holding()) << c.from << "->" << c.to << " run " << length;
+    }
+  }
+}
+
+TEST(ParamSmoother, SkipMovesAsManySteps) {
+  ParamSmoother a;
+  a.setValue(0);
+  a.setTarget(4000000);
+  ParamSmoother b = a;
+  a.skip(500);
+  for (int i = 0; i < 500; ++i) b.step();
+  EXPECT_EQ(a.value(), b.value());
+  EXPECT_FALSE(a.holding());
+}
