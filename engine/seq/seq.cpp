@@ -228,7 +228,9 @@ int32_t Seq::process(AudioIO* io, int32_t offset, int32_t frames) {
     }
     handlePatternEnd();
     n = position_.advance(n);
-    for (auto& m : motion_) m.play(offset, n);
+    // Most parameters have no motion track: they are passed over here
+    // rather than each called.
+    for (auto& m : motion_) if (m.exists()) m.play(offset, n);
     for (auto& t : triggers_) t.play(offset, n);
     if (position_.resync()) {
       position_.clearResync();

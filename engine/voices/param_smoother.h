@@ -11,8 +11,11 @@
 // Not thread-safe: owned by one voice and used on the audio thread only.
 // Real-time-safe (no allocation, no locks).
 
-#include <algorithm>
 #include <cstdint>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 class ParamSmoother {
  public:
@@ -58,7 +61,7 @@ class ParamSmoother {
   // stays in registers while `out` is written.
   void run(int32_t* out, uint32_t n) {
     if (state_ != kMoving) {
-      std::fill(out, out + n, y2_);
+      fill(out, n, y2_);
       return;
     }
     ParamSmoother s = *this;
@@ -98,6 +101,16 @@ class ParamSmoother {
 
  private:
   enum State : uint8_t { kMoving, kSettled, kStalled };
+
+  // A holding glide's run: four values per store.
+  static void fill(int32_t* out, uint32_t n, int32_t v) {
+    uint32_t j = 0;
+#if defined(__SSE2__)
+    const __m128i four = _mm_set1_epi32(v);
+    for (; j + 4 <= n; j += 4) _mm_storeu_si128(reinterpret_cast<__m128i*>(out + j), four);
+#endif
+    for (; j < n; ++j) out[j] = v;
+  }
 
   // (b × target) >> 23, the part of every new output that the target gives.
   static int32_t pullOf(int32_t t) { return static_cast<int32_t>((kB * t) >> 23); }

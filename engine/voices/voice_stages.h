@@ -146,15 +146,9 @@ class PanStage {
   // can no longer reach.
   static constexpr uint32_t kMaxRun = 64;
   void processRun(const int32_t* s, uint32_t n, int16_t* left, int16_t* right) {
-    // The glide's positions first, on a local copy that stays in registers.
+    // The glide's positions first.
     int32_t q[kMaxRun];
-    ParamSmoother position = position_;
-    if (position.holding()) {
-      std::fill(q, q + n, position.value());
-    } else {
-      position.run(q, n);
-      position_ = position;
-    }
+    position_.run(q, n);
     uint32_t j = 0;
 #if defined(__SSE2__)
     const __m128i full = _mm_set1_epi32(8388607);
