@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "engine/voices/fixed_point.h"
+#include "engine/voices/pan_lanes.h"
 #include "engine/voices/param_smoother.h"
 #include "engine/voices/voice_tables.h"
 
@@ -149,21 +150,7 @@ class PanStage {
     // The glide's positions first.
     int32_t q[kMaxRun];
     position_.run(q, n);
-    uint32_t j = 0;
-#if defined(__SSE2__)
-    const __m128i full = _mm_set1_epi32(8388607);
-    for (; j + 8 <= n; j += 8) {
-      const __m128i s0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + j));
-      const __m128i s1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + j + 4));
-      const __m128i q0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + j));
-      const __m128i q1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + j + 4));
-      const __m128i r = _mm_packs_epi32(q23::mulShift31(s0, q0), q23::mulShift31(s1, q1));
-      const __m128i l = _mm_packs_epi32(q23::mulShift31(s0, _mm_sub_epi32(full, q0)),
-                                        q23::mulShift31(s1, _mm_sub_epi32(full, q1)));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(right + j), r);
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(left + j), l);
-    }
-#endif
+    uint32_t j = panLanes(s, q, n, left, right);
     for (; j < n; ++j) {
       const int64_t r = q23::mul(q[j], s[j]);
       right[j] = static_cast<int16_t>((r > q23::kMax ? q23::kMax : static_cast<int32_t>(r)) >> 8);

@@ -294,6 +294,37 @@ TEST(PanStage, RunsMatchFrameByFrameWhetherHoldingOrGliding) {
   }
 }
 
+// Both builds of the pan's lane loop give the scalar products, for samples
+// at and near the ends of Q23 and positions at and near both ends.
+TEST(PanStage, BothLaneBuildsGiveTheScalarProducts) {
+  const std::vector<int32_t> s = edgeSamples(200);
+  std::vector<int32_t> q(s.size());
+  const int32_t edges[] = {0, 1, 8388607, 8388606, 4194304, 65536};
+  uint32_t x = 777;
+  for (size_t i = 0; i < q.size(); ++i) {
+    x = x * 1103515245u + 12345u;
+    q[i] = i % 2 == 0 ? edges[(i / 2) % std::size(edges)] : static_cast<int32_t>((x >> 8) % 8388608u);
+  }
+  const uint32_t n = static_cast<uint32_t>(s.size());
+  for (const bool avx2 : {false, true}) {
+    std::vector<int16_t> left(n, 0x5555);
+    std::vector<int16_t> right(n, 0x5555);
+    const uint32_t done = panLanesWith(avx2, s.data(), q.data(), n, left.data(), right.data());
+#if defined(__x86_64__)
+    if (!avx2 || __builtin_cpu_supports("avx2")) {
+      EXPECT_EQ(done, n / 8 * 8) << "avx2 " << avx2;
+    }
+#endif
+    for (uint32_t j = 0; j < done; ++j) {
+      const int64_t r = (int64_t{q[j]} * s[j]) >> 31;
+      const int64_t l = ((8388607 - int64_t{q[j]}) * s[j]) >> 31;
+      ASSERT_EQ(right[j], r) << "avx2 " << avx2 << " frame " << j << " s " << s[j] << " q " << q[j];
+      ASSERT_EQ(left[j], l) << "avx2 " << avx2 << " frame " << j << " s " << s[j] << " q " << q[j];
+    }
+    for (uint32_t j = done; j < n; ++j) EXPECT_EQ(right[j], 0x5555) << "written past the lanes";
+  }
+}
+
 TEST(PanStage, IntoBusesMatchesFrameByFrameForEverySendState) {
   const std::vector<int32_t> s = edgeSamples(64);
   struct Case {
