@@ -66,17 +66,30 @@ class ParamSmoother {
     }
     ParamSmoother s = *this;
     uint32_t j = 0;
-    for (; j + 3 <= n; j += 3) {
-      const int32_t c0 = s.next(s.y0_);
-      const int32_t c1 = s.next(s.y1_);
-      const int32_t c2 = s.next(s.y2_);
-      if (c0 == s.target_ || c1 == s.target_ || c2 == s.target_) break;
-      out[j] = s.y2_;
-      out[j + 1] = c0;
-      out[j + 2] = c1;
-      s.y0_ = c0;
-      s.y1_ = c1;
-      s.y2_ = c2;
+    {
+      // Every output lies within 32 bits; held in 64-bit registers, the
+      // chains need no widening before each product, one step less on the
+      // path from one output to the next.
+      int64_t y0 = s.y0_;
+      int64_t y1 = s.y1_;
+      int64_t y2 = s.y2_;
+      const int64_t pull = s.pull_;
+      const int64_t target = s.target_;
+      for (; j + 3 <= n; j += 3) {
+        const int64_t c0 = ((kA * y0) >> 23) + pull;
+        const int64_t c1 = ((kA * y1) >> 23) + pull;
+        const int64_t c2 = ((kA * y2) >> 23) + pull;
+        if (c0 == target || c1 == target || c2 == target) break;
+        out[j] = static_cast<int32_t>(y2);
+        out[j + 1] = static_cast<int32_t>(c0);
+        out[j + 2] = static_cast<int32_t>(c1);
+        y0 = c0;
+        y1 = c1;
+        y2 = c2;
+      }
+      s.y0_ = static_cast<int32_t>(y0);
+      s.y1_ = static_cast<int32_t>(y1);
+      s.y2_ = static_cast<int32_t>(y2);
     }
     for (; j < n; ++j) {
       out[j] = s.y2_;
