@@ -69,10 +69,15 @@ class ModulationSource {
     }
   }
 
-  // One sample of a source of kind K (K == kind()).
-  template <int K>
+  // One sample of a source of kind K (K == kind()). With DeferEnvelope a
+  // kind that does not read the envelope (all but "Noise" and "Envelope")
+  // leaves it alone, and passEnvelope<K>(n) then moves it on by the n
+  // samples at once: the fall is linear and stops at 0, so one subtraction
+  // lands where n would have. The frame loops keep it out of their
+  // registers so.
+  template <int K, bool DeferEnvelope = false>
   [[gnu::always_inline]] void stepAs() {
-    envelope_ = std::max(envelope_ - envelopeDecrement_, 0);
+    if constexpr (!DeferEnvelope || readsEnvelope(K)) envelope_ = std::max(envelope_ - envelopeDecrement_, 0);
     previousSaw_ = saw_;
     phase_ = q23::wrap(static_cast<int64_t>(phase_) + increment_);
     saw_ = q23::wrap(-8388607LL - phase_);
@@ -99,6 +104,13 @@ class ModulationSource {
   void step() {
     withKind([this](auto k) { stepAs<decltype(k)::value>(); });
   }
+  template <int K>
+  void passEnvelope(uint32_t n) {
+    if constexpr (!readsEnvelope(K)) {
+      envelope_ = static_cast<int32_t>(std::max<int64_t>(int64_t{envelope_} - int64_t{envelopeDecrement_} * n, 0));
+    }
+  }
+  static constexpr bool readsEnvelope(int kind) { return kind == 4 || kind == 5; }
 
   int32_t output() const { return output_; }
   int32_t outputOffset() const { return outputOffset_; }

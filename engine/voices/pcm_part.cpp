@@ -165,6 +165,7 @@ uint32_t PcmPart::renderStretch(int32_t* levels, uint32_t i, uint32_t end) {
   // No bend computes to this: the first frame looks its factor up.
   int64_t bend = INT64_MIN;
   int64_t bendFactor = 0;
+  uint32_t modSteps = 0;
   uint32_t j = 0;
   for (; j < n; ++j) {
     int32_t x = 0;
@@ -175,7 +176,8 @@ uint32_t PcmPart::renderStretch(int32_t* levels, uint32_t i, uint32_t end) {
                                          ? interpolate(row[index], row[index + 1], position)
                                          : interpolatedSample(memory_, sampleStart_, position);
         x = q23::clamp(mod.phaseOffset() + interpolated * 256);
-        mod.stepAs<K>();
+        mod.stepAs<K, true>();
+        ++modSteps;
         int64_t r = steps[j];
         if (depthAmount != 0) {
           const int64_t m = (q23::mul(depthAmount, mod.output()) * 4800) >> 23;
@@ -215,6 +217,7 @@ uint32_t PcmPart::renderStretch(int32_t* levels, uint32_t i, uint32_t end) {
       sounding = false;
     }
   }
+  mod.passEnvelope<K>(modSteps);
   mod_ = mod;
   decay_ = decay;
   lowBoost_ = lowBoost;

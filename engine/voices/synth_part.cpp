@@ -102,7 +102,7 @@ uint32_t SynthPart::soundingFrames(int32_t* levels, uint32_t i, uint32_t end, co
   uint32_t j = 0;
   for (; j < n; ++j) {
     int64_t p = pitches[j];
-    mod.stepAs<K>();
+    mod.stepAs<K, true>();
     if (depthAmount != 0) p += q23::mul(mod.output(), depthAmount);
     const int64_t x = p < 0 ? 251658 : (p >= 8136950 ? 8388607 : p + 251658);
     const int32_t increment = static_cast<int32_t>(q23::mul((x * x) >> 23, k));
@@ -135,6 +135,7 @@ uint32_t SynthPart::soundingFrames(int32_t* levels, uint32_t i, uint32_t end, co
       break;
     }
   }
+  mod.passEnvelope<K>(j);
   mod_ = mod;
   lowBoost_ = lowBoost;
   level_ = level;

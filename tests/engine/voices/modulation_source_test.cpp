@@ -170,3 +170,46 @@ TEST(ModulationSource, ChangingParametersKeepsThePhaseRunning) {
 }
 
 }  // namespace
+
+namespace {
+
+// Deferred steps of kind K in runs of `run` samples, each run closed by
+// passEnvelope, against plain steps: the same outputs sample by sample and
+// the same envelope after every run.
+template <int K>
+void expectDeferredEnvelopeMatches(int32_t speed, uint32_t run) {
+  ModulationSource plain(kRate);
+  plain.start(K, speed, 100);
+  ModulationSource deferred = plain;
+  for (int round = 0; round < 400; ++round) {
+    for (uint32_t j = 0; j < run; ++j) {
+      plain.stepAs<K>();
+      deferred.stepAs<K, true>();
+      ASSERT_EQ(deferred.output(), plain.output()) << "kind " << K << " speed " << speed << " round " << round;
+      ASSERT_EQ(deferred.outputOffset(), plain.outputOffset()) << "kind " << K;
+      ASSERT_EQ(deferred.phaseOffset(), plain.phaseOffset()) << "kind " << K;
+    }
+    deferred.passEnvelope<K>(run);
+    ASSERT_EQ(deferred.envelope(), plain.envelope()) << "kind " << K << " speed " << speed << " round " << round;
+  }
+  // Long enough for the fastest envelopes to reach 0 and stay there.
+  if (speed == 127) {
+    EXPECT_EQ(plain.envelope(), 0);
+  }
+}
+
+}  // namespace
+
+TEST(ModulationSource, ADeferredEnvelopeLandsWhereEveryStepWouldHave) {
+  for (const int32_t speed : {0, 64, 127}) {
+    for (const uint32_t run : {1u, 13u, 64u}) {
+      expectDeferredEnvelopeMatches<0>(speed, run);
+      expectDeferredEnvelopeMatches<1>(speed, run);
+      expectDeferredEnvelopeMatches<2>(speed, run);
+      expectDeferredEnvelopeMatches<3>(speed, run);
+      expectDeferredEnvelopeMatches<4>(speed, run);
+      expectDeferredEnvelopeMatches<5>(speed, run);
+      expectDeferredEnvelopeMatches<ModulationSource::kSilent>(speed, run);
+    }
+  }
+}
