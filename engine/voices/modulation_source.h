@@ -70,8 +70,8 @@ class ModulationSource {
   }
 
   // One sample of a source of kind K (K == kind()). With DeferEnvelope a
-  // kind that does not read the envelope (all but "Noise" and "Envelope")
-  // leaves it alone, and passEnvelope<K>(n) then moves it on by the n
+  // kind that does not read the envelope (all but "Noise" and "Envelope",
+  // the silent kind among them) leaves it alone, and passEnvelope<K>(n) then moves it on by the n
   // samples at once: the fall is linear and stops at 0, so one subtraction
   // lands where n would have. The frame loops keep it out of their
   // registers so.

@@ -62,18 +62,29 @@ __attribute__((target("avx2"))) uint32_t panLanesAvx2(const int32_t* s, const in
 
 }  // namespace
 
+#if defined(IGB_PAN_AVX2)
+namespace {
+// Read once as the program starts, so that the render thread's first call
+// takes no guard of a function-local static.
+bool processorHasAvx2() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2");
+}
+const bool kProcessorHasAvx2 = processorHasAvx2();
+}  // namespace
+#endif
+
 uint32_t panLanesWith(bool avx2, const int32_t* s, const int32_t* q, uint32_t n, int16_t* left, int16_t* right) {
   if (!avx2) return panLanesBaseline(s, q, n, left, right);
 #if defined(IGB_PAN_AVX2)
-  if (__builtin_cpu_supports("avx2")) return panLanesAvx2(s, q, n, left, right);
+  if (kProcessorHasAvx2) return panLanesAvx2(s, q, n, left, right);
 #endif
   return 0;
 }
 
 uint32_t panLanes(const int32_t* s, const int32_t* q, uint32_t n, int16_t* left, int16_t* right) {
 #if defined(IGB_PAN_AVX2)
-  static const bool avx2 = __builtin_cpu_supports("avx2");
-  if (avx2) return panLanesAvx2(s, q, n, left, right);
+  if (kProcessorHasAvx2) return panLanesAvx2(s, q, n, left, right);
 #endif
   return panLanesBaseline(s, q, n, left, right);
 }

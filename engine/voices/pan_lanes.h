@@ -2,8 +2,8 @@
 // The pan's products over a run, eight frames at a time: right[j] =
 // (q[j] × s[j]) >> 31 and left[j] = ((8388607 - q[j]) × s[j]) >> 31, for
 // Q23 samples s and positions 0 <= q <= 8388607 (each result then fits 16
-// bits). Built for baseline x86-64 and for AVX2; the first call picks by
-// processor, and both give the same values.
+// bits). Built for baseline x86-64 and for AVX2, picked by processor when
+// the program starts, and both give the same values.
 //
 // Pure arithmetic on the caller's buffers: thread-safe and real-time-safe.
 

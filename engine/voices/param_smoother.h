@@ -57,9 +57,11 @@ class ParamSmoother {
   // of them lands on the target; from there single steps settle it. A
   // chain at rest short of the target is not looked for on the way: its
   // steps repeat their values, as a stalled smoother's would, and the end
-  // of the run marks it stalled. Works on a local copy, so that the state
-  // stays in registers while `out` is written.
+  // of the run marks it stalled (where single steps would mark it at the
+  // next step: the values are the same). Works on a local copy, so that the
+  // state stays in registers while `out` is written.
   void run(int32_t* out, uint32_t n) {
+    if (n == 0) return;
     if (state_ != kMoving) {
       fill(out, n, y2_);
       return;

@@ -140,15 +140,17 @@ uint32_t PcmPart::renderStretch(int32_t* levels, uint32_t i, uint32_t end) {
   }
   // The glides that move alone (the playback step while the sample plays,
   // "Low Boost"'s coefficient while the gate is open, the level's gain) are
-  // taken ahead for the stretch, three steps at a time. The step and the
-  // coefficient stop mattering once the sample ends or the gate closes: the
-  // next note sets them afresh. The stages run on local copies: the stores
-  // into `levels` then cannot be taken for writes into the voice's state,
-  // which stays in registers.
+  // taken ahead for the stretch, three steps at a time; the step and the
+  // level are put back where the frames rendered left them. The coefficient
+  // stops mattering once the gate closes (the tail dies away by the last
+  // one used): the next note sets it afresh. The stages run on local
+  // copies: the stores into `levels` then cannot be taken for writes into
+  // the voice's state, which stays in registers.
   const uint32_t n = end - i;
   int32_t steps[kPickUpFrames];
   int32_t coefficients[kPickUpFrames];
   int32_t gains[kPickUpFrames];
+  const ParamSmoother stepBefore = step_;
   if (!sampleEnded_) step_.run(steps, n);
   if (lowBoost_.gate()) lowBoost_.coefficients(coefficients, n);
   LevelStage level = level_;
@@ -216,6 +218,11 @@ uint32_t PcmPart::renderStretch(int32_t* levels, uint32_t i, uint32_t end) {
       lowBoost.closeGate();
       sounding = false;
     }
+  }
+  // The step moved with the source, on the frames where the row played.
+  if (!sampleEnded_ && modSteps < n) {
+    step_ = stepBefore;
+    step_.skip(modSteps);
   }
   mod.passEnvelope<K>(modSteps);
   mod_ = mod;

@@ -86,6 +86,7 @@ uint32_t SynthPart::soundingFrames(int32_t* levels, uint32_t i, uint32_t end, co
   int32_t pitches[kPickUpFrames];
   int32_t coefficients[kPickUpFrames];
   int32_t gains[kPickUpFrames];
+  const ParamSmoother pitchBefore = pitch_;
   pitch_.run(pitches, n);
   lowBoost_.coefficients(coefficients, n);
   LevelStage level = level_;
@@ -125,13 +126,16 @@ uint32_t SynthPart::soundingFrames(int32_t* levels, uint32_t i, uint32_t end, co
     levels[j] = LevelStage::scale(gains[j], lowBoost.processGated(s, coefficients[j]));
     if (envelope < 1) {
       // The note ends here: the tail goes on gliding the level from this
-      // frame. The pitch and the coefficient no longer matter until the
-      // next note sets them.
+      // frame, and the pitch stays where this frame left it. The coefficient
+      // no longer matters (the tail dies away by the last one used) until
+      // the next note sets it.
       envelopeFinished_ = true;
       lowBoost.closeGate();
       sounding_ = false;
       ++j;
       level.keepGains(level_, j);
+      pitch_ = pitchBefore;
+      pitch_.skip(j);
       break;
     }
   }

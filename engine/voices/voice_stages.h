@@ -147,7 +147,7 @@ class PanStage {
   // can no longer reach.
   static constexpr uint32_t kMaxRun = 64;
   void processRun(const int32_t* s, uint32_t n, int16_t* left, int16_t* right) {
-    // The glide's positions first.
+    // The glide's positions first (a holding glide's all alike).
     int32_t q[kMaxRun];
     position_.run(q, n);
     uint32_t j = panLanes(s, q, n, left, right);

@@ -162,3 +162,17 @@ TEST(ParamSmoother, SkipMovesAsManySteps) {
   EXPECT_EQ(a.value(), b.value());
   EXPECT_FALSE(a.holding());
 }
+
+// An empty run moves nothing: a glide already on its target still settles
+// at its next step instead of being taken for one at rest short of it.
+TEST(ParamSmoother, AnEmptyRunLeavesTheGlideAsItWas) {
+  ParamSmoother s;
+  s.setValue(0);
+  s.setTarget(0);
+  int32_t unused[1] = {12345};
+  s.run(unused, 0);
+  EXPECT_EQ(unused[0], 12345);
+  EXPECT_FALSE(s.holding());
+  s.step();
+  EXPECT_TRUE(s.settled());
+}
