@@ -167,7 +167,9 @@ uint32_t PcmPart::renderStretch(int32_t* levels, uint32_t i, uint32_t end) {
   // No bend computes to this: the first frame looks its factor up.
   int64_t bend = INT64_MIN;
   int64_t bendFactor = 0;
-  uint32_t modSteps = 0;
+  // The row plays (and the source steps) from the first frame until the
+  // frame where it runs out, if it does in this stretch.
+  uint32_t playedUntil = n;
   uint32_t j = 0;
   for (; j < n; ++j) {
     int32_t x = 0;
@@ -179,7 +181,6 @@ uint32_t PcmPart::renderStretch(int32_t* levels, uint32_t i, uint32_t end) {
                                          : interpolatedSample(memory_, sampleStart_, position);
         x = q23::clamp(mod.phaseOffset() + interpolated * 256);
         mod.stepAs<K, true>();
-        ++modSteps;
         int64_t r = steps[j];
         if (depthAmount != 0) {
           const int64_t m = (q23::mul(depthAmount, mod.output()) * 4800) >> 23;
@@ -200,6 +201,7 @@ uint32_t PcmPart::renderStretch(int32_t* levels, uint32_t i, uint32_t end) {
         position += static_cast<uint32_t>(r >> 4);
       } else {
         sampleEnded = true;
+        playedUntil = j;
       }
     }
 
@@ -219,6 +221,7 @@ uint32_t PcmPart::renderStretch(int32_t* levels, uint32_t i, uint32_t end) {
       sounding = false;
     }
   }
+  const uint32_t modSteps = sampleEnded_ ? 0 : std::min(playedUntil, j);
   // The step moved with the source, on the frames where the row played.
   if (!sampleEnded_ && modSteps < n) {
     step_ = stepBefore;
