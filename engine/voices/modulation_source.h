@@ -69,18 +69,21 @@ class ModulationSource {
     }
   }
 
-  // One sample of a source of kind K (K == kind()). With DeferEnvelope a
-  // kind that does not read the envelope (all but "Noise" and "Envelope",
-  // the silent kind among them) leaves it alone, and passEnvelope<K>(n) then moves it on by the n
-  // samples at once: the fall is linear and stops at 0, so one subtraction
-  // lands where n would have. The frame loops keep it out of their
-  // registers so.
-  template <int K, bool DeferEnvelope = false>
+  // One sample of a source of kind K (K == kind()). With Defer a kind
+  // leaves alone what it does not read: the envelope (all kinds but
+  // "Noise" and "Envelope", the silent kind among them) and the phase and
+  // its saw ("Envelope" and the silent kind). pass<K>(n) then moves them on
+  // by the n samples at once: the envelope falls linearly and stops at 0,
+  // the phase turns by n increments, so one step lands where n would have.
+  // The frame loops keep them out of their registers so.
+  template <int K, bool Defer = false>
   [[gnu::always_inline]] void stepAs() {
-    if constexpr (!DeferEnvelope || readsEnvelope(K)) envelope_ = std::max(envelope_ - envelopeDecrement_, 0);
-    previousSaw_ = saw_;
-    phase_ = q23::wrap(static_cast<int64_t>(phase_) + increment_);
-    saw_ = q23::wrap(-8388607LL - phase_);
+    if constexpr (!Defer || readsEnvelope(K)) envelope_ = std::max(envelope_ - envelopeDecrement_, 0);
+    if constexpr (!Defer || readsPhase(K)) {
+      previousSaw_ = saw_;
+      phase_ = q23::wrap(static_cast<int64_t>(phase_) + increment_);
+      saw_ = q23::wrap(-8388607LL - phase_);
+    }
     output_ = outputOffset_ = phaseOffset_ = 0;
     if constexpr (K == 0) {
       output_ = saw_;
@@ -105,12 +108,20 @@ class ModulationSource {
     withKind([this](auto k) { stepAs<decltype(k)::value>(); });
   }
   template <int K>
-  void passEnvelope(uint32_t n) {
+  void pass(uint32_t n) {
     if constexpr (!readsEnvelope(K)) {
       envelope_ = static_cast<int32_t>(std::max<int64_t>(int64_t{envelope_} - int64_t{envelopeDecrement_} * n, 0));
     }
+    if constexpr (!readsPhase(K)) {
+      if (n == 0) return;
+      const int32_t before = q23::wrap(static_cast<int64_t>(phase_) + int64_t{increment_} * (n - 1));
+      previousSaw_ = q23::wrap(-8388607LL - before);
+      phase_ = q23::wrap(static_cast<int64_t>(before) + increment_);
+      saw_ = q23::wrap(-8388607LL - phase_);
+    }
   }
   static constexpr bool readsEnvelope(int kind) { return kind == 4 || kind == 5; }
+  static constexpr bool readsPhase(int kind) { return kind >= 0 && kind <= 4; }
 
   int32_t output() const { return output_; }
   int32_t outputOffset() const { return outputOffset_; }

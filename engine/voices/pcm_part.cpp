@@ -227,7 +227,7 @@ uint32_t PcmPart::renderStretch(int32_t* levels, uint32_t i, uint32_t end) {
     step_ = stepBefore;
     step_.skip(modSteps);
   }
-  mod.passEnvelope<K>(modSteps);
+  mod.pass<K>(modSteps);
   mod_ = mod;
   decay_ = decay;
   lowBoost_ = lowBoost;

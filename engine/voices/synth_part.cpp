@@ -139,7 +139,7 @@ uint32_t SynthPart::soundingFrames(int32_t* levels, uint32_t i, uint32_t end, co
       break;
     }
   }
-  mod.passEnvelope<K>(j);
+  mod.pass<K>(j);
   mod_ = mod;
   lowBoost_ = lowBoost;
   level_ = level;

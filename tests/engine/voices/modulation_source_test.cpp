@@ -174,8 +174,8 @@ TEST(ModulationSource, ChangingParametersKeepsThePhaseRunning) {
 namespace {
 
 // Deferred steps of kind K in runs of `run` samples, each run closed by
-// passEnvelope, against plain steps: the same outputs sample by sample and
-// the same envelope after every run.
+// pass, against plain steps: the same outputs sample by sample, and the
+// same envelope, phase and saw after every run.
 template <int K>
 void expectDeferredEnvelopeMatches(int32_t speed, uint32_t run) {
   ModulationSource plain(kRate);
@@ -189,8 +189,23 @@ void expectDeferredEnvelopeMatches(int32_t speed, uint32_t run) {
       ASSERT_EQ(deferred.outputOffset(), plain.outputOffset()) << "kind " << K;
       ASSERT_EQ(deferred.phaseOffset(), plain.phaseOffset()) << "kind " << K;
     }
-    deferred.passEnvelope<K>(run);
+    deferred.pass<K>(run);
     ASSERT_EQ(deferred.envelope(), plain.envelope()) << "kind " << K << " speed " << speed << " round " << round;
+    // A kind chosen next starts from the same phase and saw.
+    ModulationSource a = plain;
+    ModulationSource b = deferred;
+    a.setParameters(3, speed, 100);
+    b.setParameters(3, speed, 100);
+    for (int i = 0; i < 3; ++i) {
+      a.stepAs<3>();
+      b.stepAs<3>();
+      ASSERT_EQ(b.output(), a.output()) << "kind " << K << " then Sample&Hold, round " << round;
+    }
+    a.setParameters(2, speed, 100);
+    b.setParameters(2, speed, 100);
+    a.stepAs<2>();
+    b.stepAs<2>();
+    ASSERT_EQ(b.output(), a.output()) << "kind " << K << " then Triangle, round " << round;
   }
   // Long enough for the fastest envelopes to reach 0 and stay there.
   if (speed == 127) {
@@ -200,7 +215,7 @@ void expectDeferredEnvelopeMatches(int32_t speed, uint32_t run) {
 
 }  // namespace
 
-TEST(ModulationSource, ADeferredEnvelopeLandsWhereEveryStepWouldHave) {
+TEST(ModulationSource, DeferredStateLandsWhereEveryStepWouldHave) {
   for (const int32_t speed : {0, 64, 127}) {
     for (const uint32_t run : {1u, 13u, 64u}) {
       expectDeferredEnvelopeMatches<0>(speed, run);
