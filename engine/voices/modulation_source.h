@@ -144,20 +144,23 @@ class ModulationSource {
 
  private:
   void computeRates();
+  static constexpr int64_t clampWide(int64_t v) { return v > q23::kMax ? q23::kMax : (v < q23::kMin ? q23::kMin : v); }
   int32_t triangle() const {
     const int64_t q = q23::clamp(static_cast<int64_t>(saw_) + phase_);
     return q23::clamp((((q * saw_) >> 22) - 8388606) & ~int64_t{1});
   }
   int32_t noiseStep() {
-    noiseA_ = q23::clamp(noiseA_ + q23::mul(k2_, noiseB_));
-    const int32_t noise =
-        q23::clamp(static_cast<int64_t>(random_.next() >> 8) - (static_cast<int64_t>(noiseA_) + noiseB_));
-    noiseB_ = q23::clamp(noiseB_ + q23::mul(noise, k2_));
-    return noise;
+    // The filter's two values run one into the other from sample to
+    // sample: they are held wide (within Q23 all the same), so that no
+    // product waits on a widening.
+    noiseA_ = clampWide(noiseA_ + q23::mul(k2_, noiseB_));
+    const int64_t noise = clampWide(static_cast<int64_t>(random_.next() >> 8) - (noiseA_ + noiseB_));
+    noiseB_ = clampWide(noiseB_ + q23::mul(noise, k2_));
+    return static_cast<int32_t>(noise);
   }
 
   int32_t k_;
-  int32_t k2_;
+  int64_t k2_;
   int32_t type_ = 0;
   int32_t speed_ = 0;
   int32_t depth_ = 0;  // "Mod Depth" - 64
@@ -166,8 +169,8 @@ class ModulationSource {
   int32_t saw_ = 0;
   int32_t held_ = 0;
   int32_t envelope_ = 0;
-  int32_t noiseA_ = 0;
-  int32_t noiseB_ = 0;
+  int64_t noiseA_ = 0;
+  int64_t noiseB_ = 0;
   int32_t noiseAmount_ = 0;
   int32_t increment_ = 0;
   int32_t envelopeDecrement_ = 0;
