@@ -24,6 +24,8 @@ inline constexpr int64_t kCycle = 16777216;
 constexpr int32_t clamp(int64_t v) {
   return v > kMax ? kMax : (v < kMin ? kMin : static_cast<int32_t>(v));
 }
+// clamp() kept in 64 bits, for a value that feeds the next product.
+constexpr int64_t clampWide(int64_t v) { return v > kMax ? kMax : (v < kMin ? kMin : v); }
 
 // Adds or subtracts whole cycles until the value lies in kMin..kMax.
 constexpr int32_t wrap(int64_t v) {

@@ -144,7 +144,6 @@ class ModulationSource {
 
  private:
   void computeRates();
-  static constexpr int64_t clampWide(int64_t v) { return v > q23::kMax ? q23::kMax : (v < q23::kMin ? q23::kMin : v); }
   int32_t triangle() const {
     const int64_t q = q23::clamp(static_cast<int64_t>(saw_) + phase_);
     return q23::clamp((((q * saw_) >> 22) - 8388606) & ~int64_t{1});
@@ -153,9 +152,9 @@ class ModulationSource {
     // The filter's two values run one into the other from sample to
     // sample: they are held wide (within Q23 all the same), so that no
     // product waits on a widening.
-    noiseA_ = clampWide(noiseA_ + q23::mul(k2_, noiseB_));
-    const int64_t noise = clampWide(static_cast<int64_t>(random_.next() >> 8) - (noiseA_ + noiseB_));
-    noiseB_ = clampWide(noiseB_ + q23::mul(noise, k2_));
+    noiseA_ = q23::clampWide(noiseA_ + q23::mul(k2_, noiseB_));
+    const int64_t noise = q23::clampWide(static_cast<int64_t>(random_.next() >> 8) - (noiseA_ + noiseB_));
+    noiseB_ = q23::clampWide(noiseB_ + q23::mul(noise, k2_));
     return static_cast<int32_t>(noise);
   }
 

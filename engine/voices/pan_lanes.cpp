@@ -58,12 +58,7 @@ __attribute__((target("avx2"))) uint32_t panLanesAvx2(const int32_t* s, const in
   }
   return j;
 }
-#endif
 
-}  // namespace
-
-#if defined(IGB_PAN_AVX2)
-namespace {
 // Read once as the program starts, so that the render thread's first call
 // takes no guard of a function-local static.
 bool processorHasAvx2() {
@@ -71,8 +66,11 @@ bool processorHasAvx2() {
   return __builtin_cpu_supports("avx2");
 }
 const bool kProcessorHasAvx2 = processorHasAvx2();
-}  // namespace
+#else
+constexpr bool kProcessorHasAvx2 = false;
 #endif
+
+}  // namespace
 
 uint32_t panLanesWith(bool avx2, const int32_t* s, const int32_t* q, uint32_t n, int16_t* left, int16_t* right) {
   if (!avx2) return panLanesBaseline(s, q, n, left, right);
@@ -83,8 +81,5 @@ uint32_t panLanesWith(bool avx2, const int32_t* s, const int32_t* q, uint32_t n,
 }
 
 uint32_t panLanes(const int32_t* s, const int32_t* q, uint32_t n, int16_t* left, int16_t* right) {
-#if defined(IGB_PAN_AVX2)
-  if (kProcessorHasAvx2) return panLanesAvx2(s, q, n, left, right);
-#endif
-  return panLanesBaseline(s, q, n, left, right);
+  return panLanesWith(kProcessorHasAvx2, s, q, n, left, right);
 }

@@ -78,9 +78,9 @@ class ParamSmoother {
       const int64_t pull = s.pull_;
       const int64_t target = s.target_;
       for (; j + 3 <= n; j += 3) {
-        const int64_t c0 = ((kA * y0) >> 23) + pull;
-        const int64_t c1 = ((kA * y1) >> 23) + pull;
-        const int64_t c2 = ((kA * y2) >> 23) + pull;
+        const int64_t c0 = follow(y0, pull);
+        const int64_t c1 = follow(y1, pull);
+        const int64_t c2 = follow(y2, pull);
         if (c0 == target || c1 == target || c2 == target) break;
         out[j] = static_cast<int32_t>(y2);
         out[j + 1] = static_cast<int32_t>(c0);
@@ -129,7 +129,10 @@ class ParamSmoother {
 
   // (b × target) >> 23, the part of every new output that the target gives.
   static int32_t pullOf(int32_t t) { return static_cast<int32_t>((kB * t) >> 23); }
-  [[gnu::always_inline]] int32_t next(int32_t y) const { return static_cast<int32_t>(((kA * y) >> 23) + pull_); }
+  // The output that follows `y` in its chain, for a target's pull (within
+  // 32 bits).
+  [[gnu::always_inline]] static int64_t follow(int64_t y, int64_t pull) { return ((kA * y) >> 23) + pull; }
+  [[gnu::always_inline]] int32_t next(int32_t y) const { return static_cast<int32_t>(follow(y, pull_)); }
 
   int32_t y0_ = 0;
   int32_t y1_ = 0;

@@ -223,7 +223,7 @@ uint32_t PcmPart::renderStretch(int32_t* levels, uint32_t i, uint32_t end) {
   }
   const uint32_t modSteps = sampleEnded_ ? 0 : std::min(playedUntil, j);
   // The step moved with the source, on the frames where the row played.
-  if (!sampleEnded_ && modSteps < n) {
+  if (modSteps < n) {
     step_ = stepBefore;
     step_.skip(modSteps);
   }
