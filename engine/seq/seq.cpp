@@ -226,16 +226,22 @@ int32_t Seq::process(AudioIO* io, int32_t offset, int32_t frames) {
       for (auto& m : motion_) if (m.exists()) m.applyClockTicks();
       for (auto& t : triggers_) t.applyClockTicks();
     }
-    handlePatternEnd();
-    n = position_.advance(n);
-    // Most parameters have no motion track: they are passed over here
-    // rather than each called.
-    for (auto& m : motion_) if (m.exists()) m.play(offset, n);
-    for (auto& t : triggers_) t.play(offset, n);
-    if (position_.resync()) {
-      position_.clearResync();
-      for (auto& m : motion_) if (m.exists()) m.syncTo(position_.step(), position_.posInStep());
-      for (auto& t : triggers_) t.syncTo(position_.step(), position_.posInStep());
+    // A change due now that a renumbering holds off is taken at the next
+    // slice, from its change step; were this slice to play, that step would
+    // sound from the old pattern here and from the new one there. So the
+    // position and the tracks wait at the change point, and the slice's
+    // frames pass with no step started.
+    if (handlePatternEnd()) {
+      n = position_.advance(n);
+      // Most parameters have no motion track: they are passed over here
+      // rather than each called.
+      for (auto& m : motion_) if (m.exists()) m.play(offset, n);
+      for (auto& t : triggers_) t.play(offset, n);
+      if (position_.resync()) {
+        position_.clearResync();
+        for (auto& m : motion_) if (m.exists()) m.syncTo(position_.step(), position_.posInStep());
+        for (auto& t : triggers_) t.syncTo(position_.step(), position_.posInStep());
+      }
     }
   }
   if (returnedToTop_) {
@@ -289,8 +295,8 @@ bool Seq::loadPendingPattern(bool whilePlaying, int32_t startStep) {
   if (!hasListener_ || pendingIndex() < 0) return false;
   // The number is read and published (by the listener) with no renumbering
   // in between; while one runs the change waits for the next slice.
-  std::unique_lock<platform::SpinTryLock> renumbering(renumberLock_, std::try_to_lock);
-  if (!renumbering.owns_lock()) return false;
+  std::unique_lock<platform::SpinTryLock> renumbering(renumberLock_, std::defer_lock);
+  if (!tryHoldRenumbering(renumbering)) return false;
   return loadPendingPatternLocked(whilePlaying, startStep);
 }
 
@@ -328,11 +334,12 @@ void Seq::preparePattern(int32_t startStep) {
   if (startStep == 0 && !quiet_) returnedToTop_ = true;
 }
 
-void Seq::handlePatternEnd() {
+bool Seq::handlePatternEnd() {
   // A change due here while a renumbering runs keeps the change point for
   // the next slice rather than letting the pattern go round once more.
   std::unique_lock<platform::SpinTryLock> renumbering(renumberLock_, std::defer_lock);
-  if (position_.changePoint() && hasListener_ && pendingIndex() >= 0 && !renumbering.try_lock()) return;
+  if (position_.changePoint() && hasListener_ && pendingIndex() >= 0 && !tryHoldRenumbering(renumbering))
+    return false;
   if (position_.changePoint()) {
     const int32_t changeStep = position_.changeStep();
     position_.clearChangePoint();
@@ -362,6 +369,7 @@ void Seq::handlePatternEnd() {
       if (!quiet_) returnedToTop_ = true;
     }
   }
+  return true;
 }
 
 void Seq::loopOn() {

@@ -133,8 +133,19 @@ class Seq {
                         const std::function<void()>& alsoLocked = {});
   // The library's numbers hold other records now: every change asked for
   // so far is dropped at the render side's next slice; the number last
-  // asked for becomes `current`.
+  // asked for becomes `current`, renumbered with the waiting changes by any
+  // renumbering that comes before that slice.
   void cancelPatternChanges(int32_t current);
+
+  // --- Test seams (never on the render thread) ------------------------------
+  // Holds the renumbering lock as a move or sort does, until the guard goes:
+  // the render side then meets a renumbering in progress.
+  std::unique_lock<platform::SpinTryLock> holdRenumberingForTesting() {
+    return std::unique_lock<platform::SpinTryLock>(renumberLock_);
+  }
+  // Called by runPostedCommands when it finds a renumbering running and is
+  // about to wait for it (set before the bounce starts).
+  void setRenumberingWaitHookForTesting(std::function<void()> hook) { renumberingWaitHook_ = std::move(hook); }
 
   // --- Parameters (any thread) ----------------------------------------------
   int32_t param(int32_t index) const;
@@ -160,7 +171,9 @@ class Seq {
   // asked for just before a bounce is thereby settled before the bounce
   // starts the sequencer, instead of sorting among the bounce's own
   // commands (a stop would run after the bounce's start and silence it).
-  // Timed commands stay queued for the live output.
+  // Timed commands stay queued for the live output. A renumbering that runs
+  // meanwhile is waited for (this thread may block; the audio thread is
+  // held off), so that the change is settled under its new number.
   void runPostedCommands();
 
   // --- Tracks and steps (any thread) ----------------------------------------
@@ -253,6 +266,8 @@ class Seq {
   void postFromRender(uint64_t time, uint32_t code, uint32_t arg1, uint32_t arg2 = 0);
   // Callers hold fetchMutex_ until they have posted the slot.
   PatternSlot* fetchPattern(int32_t index);
+  // A slot in use that carries only its number (renumbered like the rest).
+  PatternSlot* claimSlot(int32_t index);
   static void releaseSlot(PatternSlot* slot);
   int32_t numberOfPatterns() const;
 
@@ -263,10 +278,14 @@ class Seq {
   // Without io, timed commands wait, unless their time is at or before
   // `dueBy` (host ticks; 0: none is).
   int32_t processCommands(AudioIO* io, int32_t offset, int32_t frames, uint64_t dueBy = 0);
+  // Render side: takes renumberLock_ for a pattern number's read and
+  // publication, unless it is held for the whole call already (a bounce's
+  // settle); false when a renumbering runs now.
+  bool tryHoldRenumbering(std::unique_lock<platform::SpinTryLock>& renumbering);
   void execute(const QueuedCommand& c, AudioIO* io);
   void changePatternCommand(int32_t index, PatternSlot* pattern, bool notify);
   void refreshNow(PatternSlot* fresh);
-  void cancelNow(uint64_t order, int32_t current);
+  void cancelNow(uint64_t order, PatternSlot* current, int32_t fallback);
   int32_t pendingIndex() const { return pendingSlot_ ? pendingSlot_->index.load(std::memory_order_relaxed) : pendingPattern_; }
   void start();
   void stop();
@@ -274,7 +293,9 @@ class Seq {
   // The same with renumberLock_ already held.
   bool loadPendingPatternLocked(bool whilePlaying, int32_t startStep);
   void preparePattern(int32_t startStep);
-  void handlePatternEnd();
+  // False when a change is due here but a renumbering runs: nothing of the
+  // slice may play then (see process).
+  bool handlePatternEnd();
   void loopOn();
   void loopOff();
   void setInternalClock(bool on);
@@ -333,6 +354,7 @@ class Seq {
   // renumber a slot between its stamp and its read, and a refresh cannot
   // overtake the change it refreshes.
   std::mutex fetchMutex_;
+  std::function<void()> renumberingWaitHook_;
   std::vector<QueuedCommand> posted_;
   std::vector<QueuedCommand> queue_;
   bool unsorted_ = false;
@@ -343,6 +365,8 @@ class Seq {
   std::vector<std::unique_ptr<PatternSlot>> slots_;
 
   // Render thread.
+  // Set while runPostedCommands holds renumberLock_ for its whole run.
+  bool renumberingHeld_ = false;
   int32_t pendingPattern_ = -1;
   PatternSlot* pendingSlot_ = nullptr;
   const PatternRecord* recordToLoad_ = nullptr;

@@ -34,25 +34,28 @@ int32_t Seq::numberOfPatterns() const {
   return provider ? provider->numberOfPatterns() : 0;
 }
 
+Seq::PatternSlot* Seq::claimSlot(int32_t index) {
+  std::lock_guard<std::mutex> lock(slotMutex_);
+  PatternSlot* slot = nullptr;
+  for (auto& s : slots_) {
+    if (!s->inUse.load(std::memory_order_acquire)) {
+      slot = s.get();
+      break;
+    }
+  }
+  if (!slot) {
+    slots_.push_back(std::make_unique<PatternSlot>());
+    slot = slots_.back().get();
+  }
+  slot->inUse.store(true, std::memory_order_relaxed);
+  slot->index.store(index, std::memory_order_relaxed);
+  return slot;
+}
+
 Seq::PatternSlot* Seq::fetchPattern(int32_t index) {
   DataProvider* provider = provider_.load(std::memory_order_acquire);
   if (!provider) return nullptr;
-  PatternSlot* slot = nullptr;
-  {
-    std::lock_guard<std::mutex> lock(slotMutex_);
-    for (auto& s : slots_) {
-      if (!s->inUse.load(std::memory_order_acquire)) {
-        slot = s.get();
-        break;
-      }
-    }
-    if (!slot) {
-      slots_.push_back(std::make_unique<PatternSlot>());
-      slot = slots_.back().get();
-    }
-    slot->inUse.store(true, std::memory_order_relaxed);
-    slot->index.store(index, std::memory_order_relaxed);
-  }
+  PatternSlot* slot = claimSlot(index);
   // The file read happens here, on the asking thread, with no lock the
   // render thread takes; the caller's fetchMutex_ keeps a renumbering out
   // until the slot is posted.
@@ -169,10 +172,16 @@ void Seq::renumberPatterns(const std::function<int32_t(int32_t)>& numberOf,
 }
 
 void Seq::cancelPatternChanges(int32_t current) {
+  // No renumbering between the store and the post: it would renumber the
+  // one and miss the other.
+  std::lock_guard<std::mutex> fetching(fetchMutex_);
   // Stored here for whoever asks before the next slice, and again by the
-  // render side, where a change executing meanwhile could overwrite it.
+  // render side, where a change executing meanwhile could overwrite it. The
+  // number travels in a slot, so that a move or sort before that slice
+  // renumbers it as it does the waiting changes (the cancel may wait long:
+  // no slice runs while the output is stopped).
   requestedPattern_.store(current, std::memory_order_release);
-  post(0, kCancelPatternChanges, static_cast<uint32_t>(current));
+  post(0, kCancelPatternChanges, static_cast<uint32_t>(current), 0, claimSlot(current));
 }
 
 void Seq::refreshNow(PatternSlot* fresh) {
@@ -186,8 +195,11 @@ void Seq::refreshNow(PatternSlot* fresh) {
   releaseSlot(fresh);
 }
 
-void Seq::cancelNow(uint64_t order, int32_t current) {
-  requestedPattern_.store(current, std::memory_order_release);
+void Seq::cancelNow(uint64_t order, PatternSlot* current, int32_t fallback) {
+  // The slot's number is stable here: the caller holds renumberLock_.
+  requestedPattern_.store(current ? current->index.load(std::memory_order_acquire) : fallback,
+                          std::memory_order_release);
+  releaseSlot(current);
   releaseSlot(pendingSlot_);
   pendingSlot_ = nullptr;
   pendingPattern_ = -1;
@@ -236,11 +248,25 @@ void Seq::takePosted(bool wait) {
   commandMutex_.unlock();
 }
 
+bool Seq::tryHoldRenumbering(std::unique_lock<platform::SpinTryLock>& renumbering) {
+  return renumberingHeld_ || renumbering.try_lock();
+}
+
 void Seq::runPostedCommands() {
   takePosted(true);
+  // Not the audio thread: here a running renumbering is waited for rather
+  // than leaving a change queued, where it would land in the bounce's first
+  // block, or under the number from before the move.
+  std::unique_lock<platform::SpinTryLock> renumbering(renumberLock_, std::try_to_lock);
+  if (!renumbering.owns_lock()) {
+    if (renumberingWaitHook_) renumberingWaitHook_();
+    renumbering.lock();
+  }
+  renumberingHeld_ = true;
   processCommands(nullptr, 0, 1, clock_->now());
-  if (!isPlaying()) loadPendingPattern(false, 0);
+  if (!isPlaying()) loadPendingPatternLocked(false, 0);
   publishQueries();
+  renumberingHeld_ = false;
 }
 
 int32_t Seq::processCommands(AudioIO* io, int32_t offset, int32_t frames, uint64_t dueBy) {
@@ -272,16 +298,10 @@ int32_t Seq::processCommands(AudioIO* io, int32_t offset, int32_t frames, uint64
   int32_t result = frames;
   while (done < walk) {
     const QueuedCommand c = queue_[done];
-    if (c.command.hostTime != 0) {
-      // Everything from here on is timed and at least as late.
-      if (!io) {
-        if (c.command.hostTime > dueBy) break;
-        // Its slot is the command's to hand on or release now: a refresh
-        // or a cancel that runs later in this walk must not touch it.
-        queue_[done++].pattern = nullptr;
-        execute(c, io);
-        continue;
-      }
+    // Everything from a timed command on is timed and at least as late.
+    if (c.command.hostTime != 0 && !io) {
+      if (c.command.hostTime > dueBy) break;
+    } else if (c.command.hostTime != 0) {
       const int64_t ahead = static_cast<int64_t>(c.command.hostTime + latency - blockTime);
       const uint64_t nanos = platform::hostTicksToNanos(ahead > 0 ? static_cast<uint64_t>(ahead) : 0);
       const int64_t frame =
@@ -292,10 +312,13 @@ int32_t Seq::processCommands(AudioIO* io, int32_t offset, int32_t frames, uint64
         break;
       }
     }
-    // A change reads its slot's number and publishes it; a renumbering
-    // running now would leave one of them stale, so it waits a slice.
+    // A command with a slot reads its number and publishes it; a
+    // renumbering running now would leave one of them stale, so it waits a
+    // slice.
     std::unique_lock<platform::SpinTryLock> renumbering(renumberLock_, std::defer_lock);
-    if (c.pattern && !renumbering.try_lock()) break;
+    if (c.pattern && !tryHoldRenumbering(renumbering)) break;
+    // Its slot is the command's to hand on or release now: a refresh or a
+    // cancel that runs later in this walk must not touch it.
     queue_[done++].pattern = nullptr;
     execute(c, io);
   }
@@ -326,7 +349,7 @@ void Seq::execute(const QueuedCommand& c, AudioIO* io) {
       case kBeginBounce: beginBounceNow(); break;
       case kEndBounce: endBounceNow(); break;
       case kRefreshPattern: refreshNow(c.pattern); break;
-      case kCancelPatternChanges: cancelNow(c.order, static_cast<int32_t>(cmd.arg1)); break;
+      case kCancelPatternChanges: cancelNow(c.order, c.pattern, static_cast<int32_t>(cmd.arg1)); break;
       default: break;  // kDropped
     }
     return;

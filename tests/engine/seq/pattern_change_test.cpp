@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 #include "engine/interfaces/pattern_library_observer.h"
@@ -114,6 +115,103 @@ TEST(SeqPatternChange, ALoadNeverInterleavesWithARenumbering) {
     EXPECT_EQ(rig.listener.loadedRecords[0].sequencerParams.tempo, 1400);
     EXPECT_EQ(rig.seq->pendingPattern(), 9);
   }
+}
+
+// A change point that a move holds off (the render side finds the
+// renumbering lock taken as the slice at the change point starts): the change
+// loads at the next slice, and the step at the change point sounds once, from
+// the new pattern, not from the old one first.
+TEST(SeqPatternChange, AChangePointAMoveHoldsOffSoundsItsStepOnceFromTheNewPattern) {
+  SeqRig rig;
+  rig.seq->setTriggerStep(0, 0, true);  // the old pattern: part 0 on step 0
+  PatternRecord& next = rig.provider.records[4];
+  next.sequencerParams.tempo = 1200;
+  next.sequencerParams.trigger[0][4] = 0;
+  next.sequencerParams.trigger[1][0] = 1;  // the new one: part 1 on step 0
+  rig.seq->play(0);
+  rig.renderer->run(512);
+  ASSERT_TRUE(rig.seq->changePattern(0, 4));
+  rig.renderer->runTo(352800);  // the next slice starts at the change point
+  ASSERT_TRUE(rig.listener.loads.empty());
+  {
+    auto moving = rig.seq->holdRenumberingForTesting();
+    rig.renderer->run(512);
+  }
+  rig.renderer->run(4096);
+
+  std::vector<RecordingListener::Trigger> atTheChange;
+  for (const auto& t : rig.listener.triggers)
+    if (t.frame >= 352800) atTheChange.push_back(t);
+  ASSERT_EQ(atTheChange.size(), 1u);
+  EXPECT_EQ(atTheChange[0].part, 1);
+  EXPECT_LE(atTheChange[0].frame, 352800 + 512);  // at most one slice late
+  ASSERT_EQ(rig.listener.loads.size(), 1u);
+  EXPECT_EQ(rig.listener.loads[0].index, 4);
+  // The pattern goes on from there: its step 0 comes round a pattern later.
+  rig.renderer->run(352800);
+  ASSERT_EQ(rig.listener.triggers.back().part, 1);
+  EXPECT_EQ(rig.listener.triggers.back().frame, atTheChange[0].frame + 352800);
+}
+
+// The settle before a bounce (runPostedCommands, on the bounce's thread)
+// that comes while a move holds the renumbering lock waits for the move: the
+// change it settles loads before the bounce starts, not in its first block,
+// under the number the move gave it. Untimed and timed (already due) changes
+// alike.
+TEST(SeqPatternChange, ABounceSettleThatMeetsAMoveLoadsUnderTheNewNumber) {
+  for (const bool timed : {false, true}) {
+    SCOPED_TRACE(timed ? "timed change" : "untimed change");
+    SeqRig rig;
+    mark(rig.provider.records[4], 1400, 'b');
+    ASSERT_TRUE(rig.seq->changePattern(timed ? rig.clock.now() - 1000 : 0, 4));
+    std::atomic<bool> waiting{false}, settled{false};
+    rig.seq->setRenumberingWaitHookForTesting([&] { waiting = true; });
+    std::thread bounce;
+    bool first = true;
+    rig.seq->renumberPatterns([&](int32_t p) {
+      if (first) {
+        // Inside the move, under its lock: the bounce begins now.
+        first = false;
+        bounce = std::thread([&] {
+          rig.seq->runPostedCommands();
+          settled = true;
+        });
+        while (!waiting && !settled) std::this_thread::yield();
+      }
+      return movedPatternNumber(p, 4, 9);
+    });
+    bounce.join();
+    EXPECT_TRUE(waiting);
+    ASSERT_EQ(rig.listener.loads.size(), 1u);
+    EXPECT_EQ(rig.listener.loads[0].index, 9);
+    EXPECT_EQ(rig.listener.loadedRecords[0].sequencerParams.tempo, 1400);
+    EXPECT_EQ(rig.seq->pendingPattern(), 9);
+  }
+}
+
+// A cancel waits in the queue until a slice runs (here: none while it is
+// asked for, as with the output stopped); a move before that slice
+// renumbers the number it sets, as it does the waiting changes.
+TEST(SeqPatternChange, ACancelWaitingForItsSliceFollowsAMove) {
+  SeqRig rig;
+  ASSERT_TRUE(rig.seq->changePattern(0, 5));
+  rig.seq->cancelPatternChanges(3);
+  rig.seq->renumberPatterns(3, 7);  // 3 goes to 7, 4-7 down one
+  EXPECT_EQ(rig.seq->pendingPattern(), 7);
+  rig.renderer->run(512);
+  EXPECT_EQ(rig.seq->pendingPattern(), 7);
+  EXPECT_TRUE(rig.listener.loads.empty());
+  // A move while the render side holds it off: taken at the next slice.
+  ASSERT_TRUE(rig.seq->changePattern(0, 6));
+  rig.seq->cancelPatternChanges(2);
+  {
+    auto moving = rig.seq->holdRenumberingForTesting();
+    rig.renderer->run(512);
+  }
+  rig.seq->renumberPatterns(2, 0);
+  rig.renderer->run(512);
+  EXPECT_EQ(rig.seq->pendingPattern(), 0);
+  EXPECT_TRUE(rig.listener.loads.empty());
 }
 
 // A change the render side takes after the cancel was asked for, but

@@ -12,7 +12,9 @@
 namespace {
 
 using synthtest::EngineTest;
+using synthtest::peak;
 using synthtest::quietPattern;
+using synthtest::Stereo;
 
 // Pattern i is told apart by its tempo.
 int16_t tempoOf(int32_t i) { return static_cast<int16_t>(1000 + 10 * i); }
@@ -132,6 +134,66 @@ TEST_P(LibraryChange, AReplacedLibraryDropsThePendingChange) {
   playToTheChange();
   EXPECT_EQ(synth->currentPatternIndex(), 7);
   EXPECT_EQ(playingTempo(), 4444);
+}
+
+// Frames where the channel sounds after at least `gap` frames of silence.
+std::vector<size_t> onsets(const std::vector<int16_t>& channel, size_t from, size_t gap = 256) {
+  std::vector<size_t> found;
+  size_t silent = gap;
+  for (size_t i = from; i < channel.size(); ++i) {
+    if (channel[i] == 0) {
+      ++silent;
+      continue;
+    }
+    if (silent >= gap) found.push_back(i);
+    silent = 0;
+  }
+  return found;
+}
+
+class ChangePoint : public EngineTest {
+ protected:
+  // A short note on step 0 of `part`, panned hard to one side.
+  static PatternRecord oneNote(int part, int32_t pan) {
+    PatternRecord r = quietPattern();
+    r.synthParams[part].decay = 10;
+    r.synthParams[part].pan = pan;
+    r.sequencerParams.trigger[part][0] = 1;
+    return r;
+  }
+};
+
+// A move that holds the renumbering lock as the pattern reaches its change
+// point: the old pattern's step 0 does not sound there, and the new
+// pattern's sounds once, at most one render call late.
+TEST_F(ChangePoint, AMoveAtTheChangePointLeavesOneOnsetFromTheNewPattern) {
+  provider.storePattern(oneNote(0, 0), 0);    // the old pattern: hard left
+  provider.storePattern(oneNote(1, 127), 1);  // the new one: hard right
+  ASSERT_EQ(synth->changePatternSilently(0), 0);
+  renderOffline(64);
+  synth->startSequencer(0);
+  const size_t length = static_cast<size_t>(synth->seq()->patternLengthInFrames());
+  ASSERT_EQ(length, 88200u);
+  Stereo out = renderOffline(1024);
+  ASSERT_EQ(synth->changePatternSilently(1), 1);
+  out.append(renderOffline(length - 1024));
+  ASSERT_EQ(synth->currentPatternIndex(), 0);
+  {
+    auto moving = synth->seq()->holdRenumberingForTesting();
+    out.append(renderOffline(1024));
+  }
+  out.append(renderOffline(8192));
+  EXPECT_EQ(synth->currentPatternIndex(), 1);
+
+  const auto left = onsets(out.left, 0);
+  const auto right = onsets(out.right, 0);
+  ASSERT_EQ(left.size(), 1u);  // the old pattern's first step, and no more
+  EXPECT_EQ(left[0], 0u);
+  ASSERT_EQ(right.size(), 1u);
+  EXPECT_GE(right[0], length);
+  EXPECT_LE(right[0], length + 1024);
+  // Each note is silent on the other side, so an onset on one is its own.
+  EXPECT_EQ(peak(out.right, 0, length), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(QueuedOrPending, LibraryChange, ::testing::Bool(),
