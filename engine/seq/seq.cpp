@@ -226,12 +226,14 @@ int32_t Seq::process(AudioIO* io, int32_t offset, int32_t frames) {
       for (auto& m : motion_) if (m.exists()) m.applyClockTicks();
       for (auto& t : triggers_) t.applyClockTicks();
     }
-    // A change due now that a renumbering holds off is taken at the next
+    // A change due now that a renumbering holds off is taken at a later
     // slice, from its change step; were this slice to play, that step would
     // sound from the old pattern here and from the new one there. So the
-    // position and the tracks wait at the change point, and the slice's
-    // frames pass with no step started.
-    if (handlePatternEnd()) {
+    // position and the tracks wait at the change point, and a short slice
+    // passes with no step started before the change is tried again.
+    if (!handlePatternEnd()) {
+      n = std::min(n, kHeldChangeSliceFrames);
+    } else {
       n = position_.advance(n);
       // Most parameters have no motion track: they are passed over here
       // rather than each called.
@@ -292,7 +294,7 @@ void Seq::stop() {
 }
 
 bool Seq::loadPendingPattern(bool whilePlaying, int32_t startStep) {
-  if (!hasListener_ || pendingIndex() < 0) return false;
+  if (!hasListener_ || pendingIndex() < 0 || commandsHeldOff_) return false;
   // The number is read and published (by the listener) with no renumbering
   // in between; while one runs the change waits for the next slice.
   std::unique_lock<platform::SpinTryLock> renumbering(renumberLock_, std::defer_lock);
@@ -337,8 +339,11 @@ void Seq::preparePattern(int32_t startStep) {
 bool Seq::handlePatternEnd() {
   // A change due here while a renumbering runs keeps the change point for
   // the next slice rather than letting the pattern go round once more.
+  // So does one due while a command posted before it waits for a
+  // renumbering: that command may change what loads here.
   std::unique_lock<platform::SpinTryLock> renumbering(renumberLock_, std::defer_lock);
-  if (position_.changePoint() && hasListener_ && pendingIndex() >= 0 && !tryHoldRenumbering(renumbering))
+  if (position_.changePoint() && hasListener_ &&
+      (commandsHeldOff_ || (pendingIndex() >= 0 && !tryHoldRenumbering(renumbering))))
     return false;
   if (position_.changePoint()) {
     const int32_t changeStep = position_.changeStep();

@@ -79,6 +79,9 @@ class Seq {
   static constexpr uint32_t kPpqn = 480;
   // Commands the render thread holds at once; more wait with the poster.
   static constexpr size_t kQueueCapacity = 1024;
+  // The slice that passes while a renumbering holds off a change point:
+  // short, so that the change is late by little more than the renumbering.
+  static constexpr int32_t kHeldChangeSliceFrames = 64;
 
 
   Seq(SeqListener* listener, float sampleRate, SeqServices services = {});
@@ -242,6 +245,8 @@ class Seq {
     std::atomic<bool> inUse{false};
     // The record's number; a move renumbers it while the slot is in use.
     std::atomic<int32_t> index{-1};
+    // A cancel's: the number alone travels, no record to refresh.
+    std::atomic<bool> numberOnly{false};
     PatternRecord record;
   };
   struct QueuedCommand {
@@ -266,8 +271,8 @@ class Seq {
   void postFromRender(uint64_t time, uint32_t code, uint32_t arg1, uint32_t arg2 = 0);
   // Callers hold fetchMutex_ until they have posted the slot.
   PatternSlot* fetchPattern(int32_t index);
-  // A slot in use that carries only its number (renumbered like the rest).
-  PatternSlot* claimSlot(int32_t index);
+  // A free slot, in use from now on, numbered `index`.
+  PatternSlot* claimSlot(int32_t index, bool numberOnly);
   static void releaseSlot(PatternSlot* slot);
   int32_t numberOfPatterns() const;
 
@@ -367,6 +372,9 @@ class Seq {
   // Render thread.
   // Set while runPostedCommands holds renumberLock_ for its whole run.
   bool renumberingHeld_ = false;
+  // This slice's commands stopped at one a renumbering held off: no pattern
+  // loads before it has run, in a later slice.
+  bool commandsHeldOff_ = false;
   int32_t pendingPattern_ = -1;
   PatternSlot* pendingSlot_ = nullptr;
   const PatternRecord* recordToLoad_ = nullptr;

@@ -34,7 +34,7 @@ int32_t Seq::numberOfPatterns() const {
   return provider ? provider->numberOfPatterns() : 0;
 }
 
-Seq::PatternSlot* Seq::claimSlot(int32_t index) {
+Seq::PatternSlot* Seq::claimSlot(int32_t index, bool numberOnly) {
   std::lock_guard<std::mutex> lock(slotMutex_);
   PatternSlot* slot = nullptr;
   for (auto& s : slots_) {
@@ -49,13 +49,14 @@ Seq::PatternSlot* Seq::claimSlot(int32_t index) {
   }
   slot->inUse.store(true, std::memory_order_relaxed);
   slot->index.store(index, std::memory_order_relaxed);
+  slot->numberOnly.store(numberOnly, std::memory_order_relaxed);
   return slot;
 }
 
 Seq::PatternSlot* Seq::fetchPattern(int32_t index) {
   DataProvider* provider = provider_.load(std::memory_order_acquire);
   if (!provider) return nullptr;
-  PatternSlot* slot = claimSlot(index);
+  PatternSlot* slot = claimSlot(index, false);
   // The file read happens here, on the asking thread, with no lock the
   // render thread takes; the caller's fetchMutex_ keeps a renumbering out
   // until the slot is posted.
@@ -145,7 +146,8 @@ void Seq::refreshPattern(int32_t index) {
   {
     std::lock_guard<std::mutex> lock(slotMutex_);
     for (auto& s : slots_)
-      waiting |= s->inUse.load(std::memory_order_acquire) && s->index.load(std::memory_order_relaxed) == index;
+      waiting |= s->inUse.load(std::memory_order_acquire) && !s->numberOnly.load(std::memory_order_relaxed) &&
+                 s->index.load(std::memory_order_relaxed) == index;
   }
   if (!waiting) return;
   if (PatternSlot* fresh = fetchPattern(index)) post(0, kRefreshPattern, static_cast<uint32_t>(index), 0, fresh);
@@ -181,14 +183,16 @@ void Seq::cancelPatternChanges(int32_t current) {
   // renumbers it as it does the waiting changes (the cancel may wait long:
   // no slice runs while the output is stopped).
   requestedPattern_.store(current, std::memory_order_release);
-  post(0, kCancelPatternChanges, static_cast<uint32_t>(current), 0, claimSlot(current));
+  post(0, kCancelPatternChanges, static_cast<uint32_t>(current), 0, claimSlot(current, true));
 }
 
 void Seq::refreshNow(PatternSlot* fresh) {
   if (!fresh) return;
   const int32_t index = fresh->index.load(std::memory_order_acquire);
   auto refresh = [&](PatternSlot* s) {
-    if (s && s != fresh && s->index.load(std::memory_order_acquire) == index) s->record = fresh->record;
+    if (s && s != fresh && !s->numberOnly.load(std::memory_order_relaxed) &&
+        s->index.load(std::memory_order_acquire) == index)
+      s->record = fresh->record;
   };
   refresh(pendingSlot_);
   for (QueuedCommand& q : queue_) refresh(q.pattern);
@@ -270,6 +274,7 @@ void Seq::runPostedCommands() {
 }
 
 int32_t Seq::processCommands(AudioIO* io, int32_t offset, int32_t frames, uint64_t dueBy) {
+  commandsHeldOff_ = false;
   takePosted(false);
   if (queue_.empty()) return frames;
 
@@ -316,7 +321,12 @@ int32_t Seq::processCommands(AudioIO* io, int32_t offset, int32_t frames, uint64
     // renumbering running now would leave one of them stale, so it waits a
     // slice.
     std::unique_lock<platform::SpinTryLock> renumbering(renumberLock_, std::defer_lock);
-    if (c.pattern && !tryHoldRenumbering(renumbering)) break;
+    if (c.pattern && !tryHoldRenumbering(renumbering)) {
+      // A load later in this slice would overtake it (a cancel that drops
+      // the pending change, a newer change).
+      commandsHeldOff_ = true;
+      break;
+    }
     // Its slot is the command's to hand on or release now: a refresh or a
     // cancel that runs later in this walk must not touch it.
     queue_[done++].pattern = nullptr;

@@ -214,6 +214,43 @@ TEST(SeqPatternChange, ACancelWaitingForItsSliceFollowsAMove) {
   EXPECT_TRUE(rig.listener.loads.empty());
 }
 
+// A cancel that a renumbering holds off in the command queue, at a change
+// point, with the renumbering over before the change point is handled: the
+// change it drops (from the library before the replacement) must not load
+// in between.
+TEST(SeqPatternChange, AChangeACancelDropsNeverLoadsWhileTheCancelIsHeldOff) {
+  SeqRig rig;
+  rig.seq->play(0);
+  rig.renderer->run(512);
+  ASSERT_TRUE(rig.seq->changePattern(0, 4));
+  rig.renderer->runTo(352800);  // pending; the next slice is at the change point
+  ASSERT_TRUE(rig.listener.loads.empty());
+  rig.seq->cancelPatternChanges(0);
+  {
+    auto moving = rig.seq->holdRenumberingForTesting();
+    rig.onGridRead = [&] {
+      if (moving.owns_lock()) moving.unlock();
+    };
+    rig.renderer->run(512);
+    rig.onGridRead = nullptr;
+  }
+  rig.renderer->run(352800);
+  EXPECT_TRUE(rig.listener.loads.empty());
+  EXPECT_EQ(rig.seq->pendingPattern(), 0);
+}
+
+// A cancel's number is not a change: a save of that number while the cancel
+// waits reads no record for it.
+TEST(SeqPatternChange, ASaveWhileACancelWaitsFetchesNothing) {
+  SeqRig rig;
+  rig.seq->cancelPatternChanges(3);
+  const int before = rig.provider.fetches.load();
+  for (int i = 0; i < 5; ++i) rig.seq->refreshPattern(3);
+  EXPECT_EQ(rig.provider.fetches.load(), before);
+  rig.renderer->run(512);
+  EXPECT_EQ(rig.seq->pendingPattern(), 3);
+}
+
 // A change the render side takes after the cancel was asked for, but
 // queued before it, is dropped: the number asked for is the cancel's.
 TEST(SeqPatternChange, ACancelKeepsItsNumberOverAChangeTakenMeanwhile) {

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <functional>
 #include <memory>
 
 #include "seq_fakes.h"
@@ -14,7 +15,10 @@ class SeqRig {
   explicit SeqRig(bool withLink = false) {
     SeqServices services;
     services.clock = &clock;
-    services.patternChangeGrid = [this] { return grid.load(); };
+    services.patternChangeGrid = [this] {
+      if (onGridRead) onGridRead();
+      return grid.load();
+    };
     services.makeClockTracker = [this] {
       auto t = std::make_unique<FakeTracker>();
       tracker = t.get();
@@ -51,6 +55,9 @@ class SeqRig {
   FakeClock clock;
   MemoryProvider provider;
   std::atomic<int32_t> grid{0};
+  // Runs on the render side each slice, between the commands and the
+  // change point: a moment for a test to end a renumbering it holds.
+  std::function<void()> onGridRead;
   FakeTracker* tracker = nullptr;
   FakeLink* link = nullptr;
   double linkInitialTempo = 0.0;
