@@ -19,12 +19,14 @@
 #include "engine/voices/drum_data.h"
 #include "library/backup/backup_archive.h"
 #include "library/backup/backup_creator.h"
+#include "library/library_writes.h"
 #include "library/pattern_set_store.h"
 #include "library/pattern_store.h"
 #include "library/utilities.h"
 #include "platform/foundation/bundle.h"
 #include "platform/notify/notification_center.h"
 #include "platform/runloop/run_loop.h"
+#include "platform/ui/alert_view.h"
 #include "platform/ui/screen.h"
 #include "platform/ui/window.h"
 
@@ -90,8 +92,18 @@ bool iGroovebixRAppDelegate::didFinishLaunching() {
 
   // A restore that a crash interrupted is finished, or undone, before
   // anything reads the library, so that it is wholly the old or the new one.
+  // When that fails the library may be half swapped, and the next start
+  // tells its items apart by their identity on disk: nothing writes the
+  // library until a start finishes the recovery, and the user is told.
   std::string recoveryError;
-  if (!BackupArchive::recoverInterruptedRestore(data, &recoveryError)) logLine(recoveryError);
+  if (BackupArchive::recoverInterruptedRestore(data, &recoveryError)) {
+    LibraryWrites::allow();
+  } else {
+    logLine(recoveryError);
+    LibraryWrites::refuse("the library is not written until a start finishes the interrupted restore (" +
+                          recoveryError + ")");
+    recoveryFailure_ = recoveryError;
+  }
 
   // 3. Pattern sets.
   PatternSetStore& sets = PatternSetStore::sharedInstance();
@@ -175,6 +187,7 @@ bool iGroovebixRAppDelegate::didFinishLaunching() {
   } else {
     showMainScreen();
   }
+  if (recoveryFailure_) tellRecoveryFailure(*recoveryFailure_);
   step("mainScreen");
 
   // 13. The second stage runs after this one has returned.
@@ -202,6 +215,19 @@ void iGroovebixRAppDelegate::showMainScreen() {
   window->setRootViewController(rootController_);
   window->makeKeyAndVisible();
   window->setFrame(bounds);
+}
+
+void iGroovebixRAppDelegate::tellRecoveryFailure(const std::string& why) {
+  // The alert shows over the program's own window; with a stand-in for the
+  // main screen there is none, and the log line is all.
+  if (!window) return;
+  auto alert = std::make_shared<platform::AlertView>(
+      kRecoveryFailedAlertTitle,
+      "A restore that was interrupted could not be finished: " + why +
+          "\n\nYour patterns are left as they are on disk, and changes to them are not saved until a later start "
+          "finishes the restore.",
+      nullptr, std::string("OK"), std::vector<std::string>{});
+  alert->show();
 }
 
 void iGroovebixRAppDelegate::delayedInitialization() {

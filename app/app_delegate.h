@@ -16,6 +16,11 @@
 //   program is in the background and saved there already), so closing the
 //   window loses no edit.
 //
+// Before the library loads, start-up finishes (or undoes) a restore that a
+// crash interrupted. When it cannot, it says so in an alert over the main
+// screen and the library is not written in this run (see LibraryWrites), so
+// that a later start can still tell the old items from the new ones.
+//
 // Main thread only, except the preload thread, which only builds the image
 // manager and is joined before the main screen is made.
 
@@ -51,6 +56,9 @@ inline constexpr const char* kEnableAnalyticsKey = "enable_analytics";
 inline constexpr const char* kApplicationVersionKey = "application_version";
 inline constexpr const char* kEditBufferPatternNumberKey = "EditBufferPatternNumber";
 inline constexpr const char* kRestoreDidFinishNotification = "RestoreItemViewControllerDidRestored";
+// The title of the alert a start shows when it cannot finish an interrupted
+// restore.
+inline constexpr const char* kRecoveryFailedAlertTitle = "Restore Not Finished";
 
 // Landscape left | landscape right.
 inline constexpr unsigned kLandscapeOrientations = 24;
@@ -129,11 +137,15 @@ class iGroovebixRAppDelegate : public platform::ApplicationDelegate,
   bool isInBackground() const { return inBackground_; }
   bool delayedInitializationDone() const { return delayedDone_; }
   bool idleTimerDisabled() const { return idleTimerDisabled_; }
+  // Why the start could not finish an interrupted restore; nothing when it
+  // did, or there was none. The library is not written meanwhile.
+  const std::optional<std::string>& recoveryFailure() const { return recoveryFailure_; }
 
  private:
   void step(const std::string& name);
   void shutdown();
   void showMainScreen();
+  void tellRecoveryFailure(const std::string& why);
 
   AppEnvironment env_;
   platform::UserDefaults* defaults_;
@@ -148,5 +160,6 @@ class iGroovebixRAppDelegate : public platform::ApplicationDelegate,
   bool delayedDone_ = false;
   bool idleTimerDisabled_ = false;
   bool appiraterConfigured_ = false;
+  std::optional<std::string> recoveryFailure_;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

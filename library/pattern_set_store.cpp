@@ -4,6 +4,7 @@
 #include <system_error>
 #include <vector>
 
+#include "library/library_writes.h"
 #include "library/utilities.h"
 #include "platform/foundation/atomic_file.h"
 #include "platform/foundation/property_list.h"
@@ -228,6 +229,10 @@ bool PatternSetStore::storeToPath(const fs::path& path, std::string* error) {
 bool PatternSetStore::store() {
   auto path = patternSetDataPath();
   std::string error;
+  if (const auto refusal = LibraryWrites::refusal()) {
+    report("cannot save the pattern sets: " + *refusal);
+    return false;
+  }
   if (!path || !storeToPath(*path, &error)) {
     report("cannot save the pattern sets: " + (path ? error : std::string("no data directory")));
     return false;

@@ -62,7 +62,8 @@ class PatternSetStore {
   // anything may overwrite it. False only when no grid is left.
   bool loadFromPath(const std::filesystem::path& path);
   // Writes the grid to patternSetDataPath() atomically; false when it could
-  // not be written (the old file then stays) or there is no grid.
+  // not be written (the old file then stays), there is no grid, or
+  // LibraryWrites refuses writes of the library.
   bool store();
   // The same to `path`. A damaged file loaded from `path` whose copy could
   // not be kept yet is copied first; while that fails nothing is written.

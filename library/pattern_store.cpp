@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/record/init_pattern.h"
+#include "library/library_writes.h"
 #include "library/pattern_file.h"
 #include "library/pattern_name_creator.h"
 #include "library/utilities.h"
@@ -75,6 +76,12 @@ void Z31647PatternStore::report(const std::string& problem) {
   problems_.push_back(problem);
   if (reporter_) reporter_(problem);
   else std::fprintf(stderr, "igroovebix: pattern library: %s\n", problem.c_str());
+}
+
+bool Z31647PatternStore::writeRefused(const std::string& what) {
+  const std::optional<std::string> refusal = LibraryWrites::refusal();
+  if (refusal) report(what + ": " + *refusal);
+  return refusal.has_value();
 }
 
 void Z31647PatternStore::post(const char* name, platform::Dictionary userInfo) {
@@ -229,6 +236,7 @@ bool Z31647PatternStore::storePatternLocked(const PatternRecord& record, int32_t
     report("cannot store pattern " + std::to_string(index) + ": there is no such pattern number");
     return false;
   }
+  if (writeRefused("cannot store pattern " + std::to_string(index))) return false;
   std::string id = table_.patternId(static_cast<uint64_t>(index));
   bool renewed = false;
   if (!isPlainIdentifier(id)) {
@@ -285,6 +293,7 @@ bool Z31647PatternStore::storeTagInfo(const PatternRecord& record, int32_t index
       report("cannot store the name and tags of pattern " + std::to_string(index) + ": there is no such pattern number");
       return false;
     }
+    if (writeRefused("cannot store the name and tags of pattern " + std::to_string(index))) return false;
     std::string id = table_.patternId(static_cast<uint64_t>(index));
     bool renewed = false;
     if (!isPlainIdentifier(id)) {
@@ -355,6 +364,8 @@ void Z31647PatternStore::movePatterns(int32_t fromSlot, int32_t fromBank, int32_
       report("cannot move pattern " + std::to_string(from) + " to " + std::to_string(to) + ": no such pattern number");
       return;
     }
+    // The new order would live only in memory: nothing moves.
+    if (writeRefused("cannot move pattern " + std::to_string(from) + " to " + std::to_string(to))) return;
     table_.insert(to, from);
     // A reorder is saved at once: otherwise a crash would lose it.
     storeIndexTableLocked();
@@ -438,6 +449,7 @@ bool Z31647PatternStore::indexTableExists() {
 }
 
 bool Z31647PatternStore::storeIndexTableLocked() {
+  if (writeRefused("cannot save the index table")) return false;
   auto path = Utilities::applicationIndexTablePath();
   std::string error;
   if (!path || !table_.storeTableAt(*path, &error)) {
@@ -454,7 +466,9 @@ bool Z31647PatternStore::storeIndexTable() {
 
 void Z31647PatternStore::upgradeLocked() {
   auto dir = Utilities::applicationPatternDirectory();
-  if (!dir) return;
+  // An older file reads converted all the same; it is rewritten by a start
+  // that may write the library.
+  if (!dir || LibraryWrites::refusal()) return;
   for (const std::string& name : patternFileNames(*dir)) {
     const fs::path path = *dir / name;
     std::error_code ec;
@@ -542,6 +556,7 @@ bool Z31647PatternStore::installFactoryLibrary() {
   const fs::path sourceTable = bundle / "patternIndicesTable.plist";
   auto dir = Utilities::applicationPatternDirectory();
   auto tablePath = Utilities::applicationIndexTablePath();
+  if (writeRefused("cannot install the factory library")) return false;
   if (!dir || !tablePath) {
     report("cannot install the factory library: no data directory");
     return false;
@@ -627,6 +642,8 @@ void Z31647PatternStore::sortAndSave(F sort) {
   std::vector<int32_t> numberOf;
   {
     std::lock_guard lock(mutex_);
+    // The new numbers would live only in memory: nothing is sorted.
+    if (writeRefused("cannot sort the patterns")) return;
     std::unordered_map<std::string, int32_t> before;
     const int32_t count = table_.numberOfPatterns();
     for (int32_t i = 0; i < count; ++i) before.emplace(table_.patternId(i), i);

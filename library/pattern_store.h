@@ -99,6 +99,10 @@ class Z31647PatternStore : public DataProvider {
   bool indexTableExists();
   // Writes the index table (atomically); false when it could not be written.
   bool storeIndexTable();
+  // Every operation above that writes the library (stores, moves, sorts,
+  // the factory install, the conversion of older files) is refused,
+  // reported, while LibraryWrites refuses writes: nothing changes then, on
+  // disk or in memory.
 
   // Sorting renumbers the patterns; each saves the table.
   void sortByFavorite();
@@ -121,6 +125,9 @@ class Z31647PatternStore : public DataProvider {
   bool storePatternLocked(const PatternRecord& record, int32_t index);
   bool storeIndexTableLocked();
   void report(const std::string& problem);
+  // Reports `what` with the reason when the library may not be written now
+  // (see LibraryWrites).
+  bool writeRefused(const std::string& what);
   void post(const char* name, platform::Dictionary userInfo);
   PatternLibraryObserver* libraryObserver() const;
   void tellLibraryReplaced();

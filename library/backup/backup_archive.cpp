@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <charconv>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -33,7 +34,9 @@ constexpr const char* kPatternSetName = "iGROOVEBIX_patternSet.plist";
 constexpr const char* kPatternDirectoryName = "patterns";
 constexpr size_t kPatternSetElements = 64;
 constexpr const char* kJournalName = ".restore.journal";
-constexpr const char* kJournalHeading = "igroovebix restore journal 1";
+constexpr const char* kJournalHeading = "igroovebix restore journal 2";
+// The heading of a journal that names the new items only.
+constexpr const char* kFirstJournalHeading = "igroovebix restore journal 1";
 constexpr const char* kStagingPrefix = ".restore-";
 constexpr const char* kLockName = ".library.lock";
 // The most files an archive may unpack to: ten thousand is 24 times the
@@ -53,6 +56,7 @@ std::atomic<bool> gBusy{false};
 std::mutex gHookMutex;
 BackupArchive::StepHook gStepHook;
 std::atomic<bool> gExchangeUnavailable{false};
+std::optional<std::string> gFailingMove;
 
 void step(const std::string& name) {
   BackupArchive::StepHook hook;
@@ -292,6 +296,11 @@ ZipArchiveLimits BackupArchive::restoreLimits() {
 }
 
 void BackupArchive::setExchangeUnavailableForTesting(bool unavailable) { gExchangeUnavailable.store(unavailable); }
+
+void BackupArchive::setFailingMoveForTesting(std::optional<std::string> item) {
+  std::lock_guard<std::mutex> lock(gHookMutex);
+  gFailingMove = std::move(item);
+}
 
 void BackupArchive::setStepHookForTesting(StepHook hook) {
   std::lock_guard<std::mutex> lock(gHookMutex);
@@ -556,27 +565,69 @@ bool isPresent(const fs::path& p) {
 }
 
 // What a restore is about to do: the staging folder (a name in the data
-// directory) and the identity of each new item, in the order of
-// requiredFilesToRestore().
+// directory) and, in the order of requiredFilesToRestore(), the identity of
+// each new item and of the live item it replaces (none where there was
+// none). A journal of the first format names the new items only; `old` is
+// then empty, and nothing tells an old item from one written since.
 struct Journal {
   std::string staging;
   std::vector<ItemId> items;
+  std::vector<std::optional<ItemId>> old;
+  bool knowsOld() const { return !old.empty(); }
 };
 
 std::string journalText(const Journal& j) {
   std::string text = std::string(kJournalHeading) + "\nstaging " + j.staging + "\n";
   const auto& names = BackupArchive::requiredFilesToRestore();
-  for (size_t i = 0; i < names.size(); ++i) text += "item " + names[i] + " " + std::to_string(j.items[i].inode) + "\n";
+  for (size_t i = 0; i < names.size(); ++i)
+    text += "item " + names[i] + " new " + std::to_string(j.items[i].inode) + " old " +
+            (j.old[i] ? std::to_string(j.old[i]->inode) : std::string("none")) + "\n";
   return text;
+}
+
+std::optional<uint64_t> inodeNumber(const std::string& text) {
+  uint64_t n = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
+  if (ec != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
+  return n;
+}
+
+// One item line of a journal into `j`; false when it is not the line of
+// `name`.
+bool parseItemLine(const std::string& line, const std::string& name, bool firstFormat, Journal* j) {
+  std::istringstream fields(line);
+  std::string word, itemName;
+  if (!(fields >> word >> itemName) || word != "item" || itemName != name) return false;
+  std::vector<std::string> rest;
+  for (std::string f; fields >> f;) rest.push_back(f);
+  if (firstFormat) {
+    // "item <name> <inode>"; a journal of an earlier version has the
+    // device number before the inode, which is read past.
+    if (rest.size() != 1 && rest.size() != 2) return false;
+    std::optional<uint64_t> inode;
+    for (const std::string& f : rest)
+      if (!(inode = inodeNumber(f))) return false;
+    j->items.push_back(ItemId{*inode});
+    return true;
+  }
+  // "item <name> new <inode> old <inode or none>"
+  if (rest.size() != 4 || rest[0] != "new" || rest[2] != "old") return false;
+  const auto fresh = inodeNumber(rest[1]);
+  const auto old = rest[3] == "none" ? std::optional<uint64_t>() : inodeNumber(rest[3]);
+  if (!fresh || (!old && rest[3] != "none")) return false;
+  j->items.push_back(ItemId{*fresh});
+  j->old.push_back(old ? std::optional<ItemId>(ItemId{*old}) : std::nullopt);
+  return true;
 }
 
 std::optional<Journal> parseJournal(const std::string& text, std::string* why) {
   std::istringstream in(text);
   std::string line;
-  if (!std::getline(in, line) || line != kJournalHeading) {
+  if (!std::getline(in, line) || (line != kJournalHeading && line != kFirstJournalHeading)) {
     *why = "unknown heading";
     return std::nullopt;
   }
+  const bool firstFormat = line == kFirstJournalHeading;
   Journal j;
   if (!std::getline(in, line) || line.rfind("staging ", 0) != 0) {
     *why = "no staging folder";
@@ -589,23 +640,14 @@ std::optional<Journal> parseJournal(const std::string& text, std::string* why) {
     return std::nullopt;
   }
   for (const std::string& name : BackupArchive::requiredFilesToRestore()) {
-    std::string word, itemName;
     if (!std::getline(in, line)) {
       *why = "no line for " + name;
       return std::nullopt;
     }
-    // "item <name> <inode>"; a journal of an earlier version has the
-    // device number before the inode, which is read past.
-    std::istringstream fields(line);
-    std::vector<uint64_t> numbers;
-    bool ok = static_cast<bool>(fields >> word >> itemName) && word == "item" && itemName == name;
-    for (uint64_t n; ok && fields >> n;) numbers.push_back(n);
-    ok = ok && !fields.bad() && (fields.clear(), (fields >> std::ws).eof()) && (numbers.size() == 1 || numbers.size() == 2);
-    if (!ok) {
+    if (!parseItemLine(line, name, firstFormat, &j)) {
       *why = "a bad line for " + name;
       return std::nullopt;
     }
-    j.items.push_back(ItemId{numbers.back()});
   }
   if (std::getline(in, line)) {
     *why = "more than it should hold";
@@ -614,15 +656,26 @@ std::optional<Journal> parseJournal(const std::string& text, std::string* why) {
   return j;
 }
 
-// renameat2's exchange, which tests can make unavailable to run the path
-// of a file system without it.
-int exchange(const fs::path& a, const fs::path& b) {
-  if (gExchangeUnavailable.load()) {
+// Every rename of a swap, of its undoing and of a recovery: renameat2 with
+// `flags` (0, RENAME_NOREPLACE or RENAME_EXCHANGE). Tests can take the
+// exchange away, to run the path of a file system without it, or make the
+// moves of one item fail.
+int moveItem(const fs::path& from, const fs::path& to, unsigned flags) {
+  if (flags == RENAME_EXCHANGE && gExchangeUnavailable.load()) {
     errno = EINVAL;
     return -1;
   }
-  return ::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE);
+  {
+    std::lock_guard<std::mutex> lock(gHookMutex);
+    if (gFailingMove && (from.filename() == *gFailingMove || to.filename() == *gFailingMove)) {
+      errno = EIO;
+      return -1;
+    }
+  }
+  return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), flags);
 }
+
+int exchange(const fs::path& a, const fs::path& b) { return moveItem(a, b, RENAME_EXCHANGE); }
 
 // One item put in place during a restore, and how to undo it.
 struct SwapStep {
@@ -634,7 +687,7 @@ struct SwapStep {
 
 bool swapIn(const fs::path& staged, const fs::path& live, std::vector<SwapStep>* done, std::string* error) {
   if (!isPresent(live)) {
-    if (::renameat2(AT_FDCWD, staged.c_str(), AT_FDCWD, live.c_str(), RENAME_NOREPLACE) == 0) {
+    if (moveItem(staged, live, RENAME_NOREPLACE) == 0) {
       done->push_back({SwapStep::MovedIn, staged, live, {}});
       return true;
     }
@@ -653,14 +706,14 @@ bool swapIn(const fs::path& staged, const fs::path& live, std::vector<SwapStep>*
   // crash between the two renames leaves no live item, which the recovery
   // fills from the staging folder.
   const fs::path aside = staged.string() + ".old";
-  if (::rename(live.c_str(), aside.c_str()) != 0) {
+  if (moveItem(live, aside, 0) != 0) {
     setError(error, "cannot move " + live.string() + " aside: " + std::strerror(errno));
     return false;
   }
   step("moved aside " + live.filename().string());
-  if (::rename(staged.c_str(), live.c_str()) != 0) {
+  if (moveItem(staged, live, 0) != 0) {
     const int err = errno;
-    ::rename(aside.c_str(), live.c_str());
+    moveItem(aside, live, 0);
     setError(error, "cannot move " + staged.string() + " into place: " + std::strerror(err));
     return false;
   }
@@ -677,10 +730,10 @@ bool putBack(const fs::path& staged, const fs::path& live, const fs::path& aside
     // A crash between these two renames leaves no live item; the recovery
     // then takes the old one from the staging folder.
     const fs::path parked = staged.string() + ".new";
-    return ::rename(live.c_str(), parked.c_str()) == 0 && ::rename(staged.c_str(), live.c_str()) == 0;
+    return moveItem(live, parked, 0) == 0 && moveItem(staged, live, 0) == 0;
   }
-  if (isPresent(aside)) return ::rename(live.c_str(), staged.c_str()) == 0 && ::rename(aside.c_str(), live.c_str()) == 0;
-  return ::rename(live.c_str(), staged.c_str()) == 0;  // there was no old item
+  if (isPresent(aside)) return moveItem(live, staged, 0) == 0 && moveItem(aside, live, 0) == 0;
+  return moveItem(live, staged, 0) == 0;  // there was no old item
 }
 
 bool undo(const std::vector<SwapStep>& done) {
@@ -692,24 +745,33 @@ bool undo(const std::vector<SwapStep>& done) {
 
 // The journal goes only once every rename of the swap (or of its undoing)
 // is on disk, in the staging folder and in the data directory, and its
-// removal is on disk before anything else happens.
-void removeJournal(const fs::path& dataDir, const fs::path& staging) {
+// removal is on disk before anything else happens. False, with `why`, when
+// it cannot be removed.
+bool removeJournal(const fs::path& dataDir, const fs::path& staging, std::string* why) {
   platform::syncDirectory(staging);
   step("synced staging");
   platform::syncDirectory(dataDir);
   step("synced data directory");
-  ::unlink((dataDir / kJournalName).c_str());
+  const fs::path journal = dataDir / kJournalName;
+  if (::unlink(journal.c_str()) != 0 && errno != ENOENT) {
+    *why = "cannot remove the restore journal " + journal.string() + ": " + std::strerror(errno);
+    return false;
+  }
   platform::syncDirectory(dataDir);
   step("synced data directory");
   step("journal removed");
+  return true;
 }
 
-// The swap is on disk: the journal goes, then the staging folder (the old
-// library by now).
-void finishSwap(const fs::path& dataDir, const fs::path& staging) {
-  removeJournal(dataDir, staging);
+// The swap (or its undoing) is on disk: the journal goes, then the staging
+// folder (the library that was not kept). The folder goes also when the
+// journal cannot: the journal is then stale, names nothing left to take
+// back, and the next start removes it, whatever was saved meanwhile.
+bool finishSwap(const fs::path& dataDir, const fs::path& staging, std::string* why) {
+  const bool removed = removeJournal(dataDir, staging, why);
   std::error_code ec;
   fs::remove_all(staging, ec);
+  return removed;
 }
 
 // Staging folders without a journal (a restore that stopped before its
@@ -741,8 +803,52 @@ bool refillLive(const fs::path& staging, const fs::path& live, const ItemId& new
     *why = "neither the new nor the old " + live.filename().string() + " is left";
     return false;
   }
-  if (::renameat2(AT_FDCWD, old.c_str(), AT_FDCWD, live.c_str(), RENAME_NOREPLACE) != 0) {
+  if (moveItem(old, live, RENAME_NOREPLACE) != 0) {
     *why = "cannot put " + live.string() + " back: " + std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+// Whether the library a recovery went for is wholly in place, so that the
+// staging folder holds nothing of the library kept: going forward, every
+// live item is the new one; going back, every live item is the old one (and
+// absent where there was none). A journal that does not know the old items
+// cannot tell them from items saved since; going back by it, the staging
+// folder may go only when it holds nothing but new items.
+bool settled(const fs::path& dataDir, const fs::path& staging, const Journal& j, bool forward, std::string* why) {
+  const auto& names = BackupArchive::requiredFilesToRestore();
+  for (size_t i = 0; i < names.size(); ++i) {
+    const fs::path live = dataDir / names[i];
+    if (forward) {
+      if (!isItem(live, j.items[i])) {
+        *why = live.string() + (isPresent(live) ? " is not the restored one" : " is missing");
+        return false;
+      }
+    } else if (j.knowsOld()) {
+      if (j.old[i] ? !isItem(live, *j.old[i]) : isPresent(live)) {
+        *why = live.string() + (isPresent(live) ? " is not the one the restore replaced" : " is missing");
+        return false;
+      }
+    } else if (!isPresent(live)) {
+      *why = live.string() + " is missing";
+      return false;
+    }
+  }
+  if (forward || j.knowsOld()) return true;
+  std::error_code ec;
+  for (fs::directory_iterator it(staging, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string entry = it->path().filename().string();
+    bool isNew = false;
+    for (size_t i = 0; i < names.size(); ++i)
+      isNew = isNew || ((entry == names[i] || entry == names[i] + ".new") && isItem(it->path(), j.items[i]));
+    if (!isNew) {
+      *why = it->path().string() + " may be part of the library the restore replaced";
+      return false;
+    }
+  }
+  if (ec) {
+    *why = "cannot list " + staging.string() + ": " + ec.message();
     return false;
   }
   return true;
@@ -764,6 +870,25 @@ bool recoverLocked(const fs::path& dataDir, std::string* error) {
       return refuse("the restore journal is unreadable" + (why.empty() ? std::string() : ": " + why));
     const fs::path staging = dataDir / journal->staging;
     const auto& names = BackupArchive::requiredFilesToRestore();
+    if (!isRealDirectory(staging)) {
+      // Whatever stands there was not made by a restore: a link is not
+      // followed, and neither it nor the journal is removed.
+      if (isPresent(staging))
+        return refuse("the restore journal names " + staging.string() +
+                      " as its staging folder, which is not a folder; it and the journal are left as they are");
+      // Without its staging folder a journal has nothing to take back (its
+      // removal failed after the swap, or someone took the folder away):
+      // once every item is in place, it is stale.
+      for (const std::string& name : names)
+        if (!isPresent(dataDir / name))
+          return refuse("the staging folder " + journal->staging + " of the restore journal is gone and " +
+                        (dataDir / name).string() + " is missing; the journal is left as it is");
+      if (!removeJournal(dataDir, staging, &why)) return refuse("cannot remove a stale restore journal: " + why);
+      backupLog("removed a stale restore journal: its staging folder " + journal->staging +
+                " is gone and every item of the library is in place");
+      removeLeftovers(dataDir);
+      return true;
+    }
     // Forward when every new item is still there, in place or staged.
     bool forward = true, anyFound = false;
     for (size_t i = 0; i < names.size(); ++i) {
@@ -776,6 +901,16 @@ bool recoverLocked(const fs::path& dataDir, std::string* error) {
     if (!anyFound)
       return refuse("the restore journal names no item that is in " + dataDir.string() + "; it and " +
                     journal->staging + " are left as they are");
+    // An item that is neither the old nor the new one was written after the
+    // restore stopped (a save of the half-swapped library): which library
+    // it belongs to is unknown, so nothing is moved.
+    for (size_t i = 0; journal->knowsOld() && i < names.size(); ++i) {
+      const fs::path live = dataDir / names[i];
+      const auto& old = journal->old[i];
+      if (isPresent(live) && !isItem(live, journal->items[i]) && !(old && isItem(live, *old)))
+        return refuse("cannot recover an interrupted restore: " + live.string() +
+                      " was written after the restore stopped; it and " + journal->staging + " are left as they are");
+    }
     for (size_t i = 0; i < names.size(); ++i) {
       const fs::path live = dataDir / names[i];
       const bool inPlace = isItem(live, journal->items[i]);
@@ -786,7 +921,7 @@ bool recoverLocked(const fs::path& dataDir, std::string* error) {
       } else if (!forward && inPlace) {
         ok = putBack(staging / names[i], live, staging.string() + "/" + names[i] + ".old");
         if (!ok) why = "cannot put " + live.string() + " back: " + std::strerror(errno);
-      } else if (!forward && !isPresent(live)) {
+      } else if (!forward && !isPresent(live) && !(journal->knowsOld() && !journal->old[i])) {
         ok = refillLive(staging, live, journal->items[i], &why);
       } else {
         continue;
@@ -794,11 +929,12 @@ bool recoverLocked(const fs::path& dataDir, std::string* error) {
       if (!ok) return refuse("cannot recover an interrupted restore: " + why);
       step("swapped " + names[i]);
     }
-    for (const std::string& name : names)
-      if (!isPresent(dataDir / name))
-        return refuse("cannot recover an interrupted restore: " + (dataDir / name).string() + " is missing");
+    if (!settled(dataDir, staging, *journal, forward, &why))
+      return refuse("cannot recover an interrupted restore: " + why + "; " + journal->staging +
+                    " and the journal are kept");
     backupLog(forward ? "finished an interrupted restore" : "rolled back an interrupted restore");
-    finishSwap(dataDir, staging);
+    if (!finishSwap(dataDir, staging, &why))
+      return refuse("the library is whole, but " + why + "; the next start removes it");
   }
   removeLeftovers(dataDir);
   return true;
@@ -861,11 +997,12 @@ bool BackupArchive::restore(const fs::path& archive, const fs::path& dataDir, co
     ::syncfs(fd);
     ::close(fd);
   }
-  Journal journal{staging.filename().string(), {}};
+  Journal journal{staging.filename().string(), {}, {}};
   for (const std::string& name : requiredFilesToRestore()) {
     const auto id = itemId(staging / name);
     if (!id) return fail("cannot read " + (staging / name).string());
     journal.items.push_back(*id);
+    journal.old.push_back(itemId(dataDir / name));
   }
   const fs::path journalPath = dataDir / kJournalName;
   if (!platform::writeFileAtomically(journalPath, journalText(journal), &why))
@@ -876,7 +1013,10 @@ bool BackupArchive::restore(const fs::path& archive, const fs::path& dataDir, co
   for (const std::string& name : requiredFilesToRestore()) {
     if (!swapIn(staging / name, dataDir / name, &done, &why)) {
       if (undo(done)) {
-        removeJournal(dataDir, staging);
+        // The old library is back; a journal left beside it is stale once
+        // the staging folder goes, and the next start removes it.
+        std::string left;
+        if (!removeJournal(dataDir, staging, &left)) why += "; " + left + ", which the next start removes";
       } else {
         // Half swapped: the journal and the staging folder stay, so that
         // the next start finishes the restore.
@@ -887,7 +1027,11 @@ bool BackupArchive::restore(const fs::path& archive, const fs::path& dataDir, co
     }
     step("swapped " + name);
   }
-  finishSwap(dataDir, staging);
+  if (!finishSwap(dataDir, staging, &why)) {
+    const std::string text = "restored " + archive.filename().string() + ", but " + why + "; the next start removes it";
+    backupLog(text);
+    setError(error, text);
+  }
   return true;
 }
 

@@ -33,16 +33,27 @@
 //
 // A crash during the swap must not leave a library that is half old, half
 // new. Before the first exchange a journal (".restore.journal" in the data
-// directory) names the staging folder and the inode of each new item, which
+// directory) names the staging folder and, for each item, the inode of the
+// new one and of the live one it replaces (none where there is none), which
 // renames keep (not the device number, which may change across a restart;
 // staging folder and data directory are one file system); it is removed only
 // when all three are in place (or, the swap undone, the old ones are back)
 // and on disk. recoverInterruptedRestore, run at every start-up before the
 // library loads, finds such a journal and finishes the swap (or, when a new
 // item has gone missing, puts the old library back), and removes staging
-// folders that a crash before the journal left behind. A journal that names
-// no item found anywhere, or an old item that cannot be put back, is
-// reported and leaves the journal and staging folder as they are. A restore
+// folders that a crash before the journal left behind.
+//
+// The staging folder, which holds the library not kept, goes only when every
+// live item is known to be of the library kept: the new one, or the old one.
+// A journal that names no item found anywhere, a live item that is neither
+// the old nor the new one (written after the restore stopped), an item that
+// cannot be moved, or a staging name that is not a real folder (a link is
+// never followed) is reported and leaves the journal and staging folder as
+// they are. A journal of the first format, which names only the new items,
+// rolls back only as far as it can tell: its staging folder then goes only
+// when it holds nothing but new items. A journal whose staging folder is
+// gone is stale: once every item is in place it is removed (and logged). A
+// journal that cannot be removed is reported, never passed over. A restore
 // that finds a journal runs the recovery first, and is refused when it fails.
 //
 // One backup, restore or recovery at a time per data directory: within the
@@ -125,7 +136,11 @@ class BackupArchive {
   static bool containsFilesToNeed(const std::filesystem::path& folder, std::string* error = nullptr);
 
   // Replaces the library in `dataDir` by the archive at `archive` (see
-  // above). On failure the library is as it was and `error` says why.
+  // above). On failure the library is as it was (or, where `error` says so,
+  // half swapped until the next start finishes it) and `error` says why. On
+  // success `error` is left alone, unless the journal could not be removed:
+  // it then says so (the next start removes the journal, which names no
+  // staging folder any more).
   static bool restore(const std::filesystem::path& archive, const std::filesystem::path& dataDir,
                       const std::string& password, std::string* error = nullptr);
 
@@ -156,9 +171,10 @@ class BackupArchive {
 
   // Finishes or rolls back a restore into `dataDir` that a crash
   // interrupted (see above), and removes what a crash before its swap left.
-  // True when the library is whole (also when there was nothing to do);
-  // false with `error` when the journal cannot be read or an item cannot be
-  // moved, leaving the journal for the next start.
+  // True when the library is whole and no journal is left (also when there
+  // was nothing to do); false with `error` when the journal cannot be read,
+  // an item cannot be moved or told apart, or the journal cannot be removed,
+  // leaving it for the next start.
   static bool recoverInterruptedRestore(const std::filesystem::path& dataDir, std::string* error = nullptr);
 
   // Tests only: called at each step of a restore and of a recovery, by
@@ -171,4 +187,8 @@ class BackupArchive {
   // Tests only: acts as if the file system had no atomic exchange, so that
   // a swap moves the old item aside and an undo parks the new one.
   static void setExchangeUnavailableForTesting(bool unavailable);
+  // Tests only: every rename of a restore or a recovery that moves an item
+  // of this name (one of the three, in place or staged) fails with EIO, as
+  // on a file system that cannot move it; nothing: none.
+  static void setFailingMoveForTesting(std::optional<std::string> item);
 };

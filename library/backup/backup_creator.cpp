@@ -2,6 +2,7 @@
 
 #include "library/backup/backup_archive.h"
 #include "library/backup/backup_log.h"
+#include "library/library_writes.h"
 #include "library/utilities.h"
 #include "platform/notify/notification_center.h"
 
@@ -127,7 +128,8 @@ bool BackupRestorer::restoreData(const fs::path& url, std::string* error) {
   if (ok) awaitingReload_.store(true);
   running_.fetch_sub(1);
   postprocess();
-  if (error) *error = ok ? std::string() : why;
+  // A restore that went through may still say what it left behind.
+  if (error) *error = why;
   return ok;
 }
 
@@ -234,5 +236,9 @@ bool iGROOVEBIXBackupRestorer::restoreProcess(const fs::path& url, std::string* 
     if (error) *error = "no data directory";
     return false;
   }
-  return BackupArchive::restore(url, *data, Utilities::createDataPassword(), error);
+  if (!BackupArchive::restore(url, *data, Utilities::createDataPassword(), error)) return false;
+  // The restore first finished whatever an interrupted one had left, so
+  // nothing is pending that a save could spoil.
+  LibraryWrites::allow();
+  return true;
 }

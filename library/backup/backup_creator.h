@@ -11,7 +11,9 @@
 // "BackupCreatorDidFinishedBackup" is posted after every run that started.
 //
 // The restorer replaces the library by an archive; a restore that fails
-// leaves the library as it was. "RestoreDidFinishedNotification" is posted
+// leaves the library as it was. A restore that went through lets the
+// library be written again (see LibraryWrites): it finished any restore an
+// earlier crash had left pending first. "RestoreDidFinishedNotification" is posted
 // after every run that started. A second restore (or a backup) while one
 // runs is refused at once without a notification. While restoring() is true
 // the application must not save its in-memory library state (it would
@@ -96,7 +98,8 @@ class BackupRestorer {
   virtual ~BackupRestorer();
 
   // Runs one restore of the archive at `url`; false with `error` set when it
-  // was refused or failed.
+  // was refused or failed. After a restore that went through, `error` is
+  // empty, or says what it left behind (see BackupArchive::restore).
   bool restoreData(const std::filesystem::path& url, std::string* error = nullptr);
   bool restoring() const { return working_.load(); }
   // Whether the library's files are being replaced, or were replaced and

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -16,6 +15,7 @@
 
 #include "app/app_delegate.h"
 #include "app/app_fixture.h"
+#include "app/crashed_restore.h"
 #include "app/gq_flurry.h"
 #include "audio/iphone_audio_io.h"
 #include "engine/observer/synth_observer.h"
@@ -380,18 +380,7 @@ TEST_F(AppDelegateTest, ALaunchFinishesARestoreThatACrashInterrupted) {
   ASSERT_TRUE(archivedSets);
   ASSERT_TRUE(platform::writePropertyList(sets, platform::Value(platform::Array(64, platform::Value(7)))));
 
-  const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    BackupArchive::setStepHookForTesting([](const std::string& step) {
-      if (step == "swapped patternIndicesTable.plist") ::_exit(77);
-    });
-    BackupArchive::restore(archive, data(), Utilities::createDataPassword(), nullptr);
-    ::_exit(0);
-  }
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 77) << "the restore did not stop half-way";
+  ASSERT_TRUE(restoreDyingAfterTheFirstExchange(archive, data())) << "the restore did not stop half-way";
   ASSERT_TRUE(fs::exists(data() / ".restore.journal"));
 
   delegate = launch();

@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "library/library_fixture.h"
+#include "library/library_writes.h"
 
 namespace fs = std::filesystem;
 
@@ -221,6 +222,27 @@ TEST_F(PatternSetStoreTest, NoGridAtAllReadsZeroAndStoresNothing) {
   EXPECT_EQ(store.patternIndex(3, 0), 0u);
   EXPECT_FALSE(store.store());
   EXPECT_EQ(readBytes(setFile()), std::vector<uint8_t>(20, 'x'));
+}
+
+TEST_F(PatternSetStoreTest, StoreIsRefusedWhileLibraryWritesAre) {
+  makeBundle(0);
+  ASSERT_TRUE(store.load());
+  ASSERT_TRUE(store.store());
+  const auto before = readBytes(setFile());
+  store.replace(int64_t{5}, 99);
+  struct AllowAgain {
+    ~AllowAgain() { LibraryWrites::allow(); }
+  } allowAgain;
+  LibraryWrites::refuse("a restore is pending");
+  EXPECT_FALSE(store.store());
+  EXPECT_EQ(readBytes(setFile()), before);
+  ASSERT_FALSE(reported.empty());
+  EXPECT_EQ(reported.back(), "cannot save the pattern sets: a restore is pending");
+  LibraryWrites::allow();
+  EXPECT_TRUE(store.store());
+  PatternSetStore fresh;
+  ASSERT_TRUE(fresh.load());
+  EXPECT_EQ(fresh.patternIndex(5, 0), 99u);
 }
 
 TEST_F(PatternSetStoreTest, FailedStoreLeavesTheOldFile) {

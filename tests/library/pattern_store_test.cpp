@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
+#include <map>
 #include <thread>
 
 #include "library/library_fixture.h"
+#include "library/library_writes.h"
 #include "library/pattern_file.h"
 #include "library/pattern_name_creator.h"
 
@@ -353,6 +356,81 @@ TEST_F(PatternStoreTest, OlderFileIsConvertedAtStartUp) {
             (std::vector<uint8_t>{0, 0, 0, 1, 0, 0, 0, 0}));
   EXPECT_TRUE(std::equal(body.begin(), body.end(), bytes.begin() + 8));
   EXPECT_EQ(name(*fresh, 1), "Old Form");
+}
+
+// While a recovery is pending nothing writes the library: every operation
+// that would is refused and reported with the reason, and neither the files
+// nor the store's view of them change.
+TEST_F(PatternStoreTest, RefusedWritesChangeNothingAndSayWhy) {
+  makeBundle(4);
+  auto s = loadedStore();
+  ASSERT_TRUE(s->storeIndexTable());
+  auto files = [&] {
+    std::map<std::string, std::vector<uint8_t>> out;
+    for (const auto& e : fs::recursive_directory_iterator(data()))
+      if (e.is_regular_file()) out[e.path().lexically_relative(data()).string()] = readBytes(e.path());
+    return out;
+  };
+  auto names = [&] {
+    std::string out;
+    for (int i = 0; i < s->numberOfPatterns(); ++i) out += name(*s, i) + "|";
+    return out;
+  };
+  const auto filesBefore = files();
+  const auto namesBefore = names();
+  const PatternRecord first = s->patternAt(1);
+  struct AllowAgain {
+    ~AllowAgain() { LibraryWrites::allow(); }
+  } allowAgain;
+  LibraryWrites::refuse("a restore is pending");
+
+  struct Case {
+    const char* label;
+    std::function<bool(Z31647PatternStore&)> run;  // false when refused
+    const char* report;
+  };
+  const std::vector<Case> cases = {
+      {"store", [](Z31647PatternStore& st) { return st.storePattern(named(50, "Refused"), 1); },
+       "cannot store pattern 1: a restore is pending"},
+      {"tags", [](Z31647PatternStore& st) { return st.storeTagInfo(named(51, "Refused"), 1); },
+       "cannot store the name and tags of pattern 1: a restore is pending"},
+      {"table", [](Z31647PatternStore& st) { return st.storeIndexTable(); },
+       "cannot save the index table: a restore is pending"},
+      {"move",
+       [](Z31647PatternStore& st) {
+         st.movePatterns(0, 0, 3, 0);
+         return false;
+       },
+       "cannot move pattern 0 to 3: a restore is pending"},
+      {"sort",
+       [](Z31647PatternStore& st) {
+         st.sortByName();
+         return false;
+       },
+       "cannot sort the patterns: a restore is pending"},
+      {"factory", [](Z31647PatternStore& st) { return st.installFactoryPatterns(); },
+       "cannot install the factory library: a restore is pending"},
+  };
+  for (const Case& c : cases) {
+    reported.clear();
+    EXPECT_FALSE(c.run(*s)) << c.label;
+    EXPECT_TRUE(reportedSomething(c.report)) << c.label;
+    EXPECT_EQ(files(), filesBefore) << c.label;
+    EXPECT_EQ(names(), namesBefore) << c.label;
+    EXPECT_EQ(s->patternAt(1), first) << c.label;
+  }
+  EXPECT_TRUE(posted.empty());
+
+  // An older pattern file stays as it is until the library may be written.
+  std::vector<uint8_t> body(PatternRecord::kBodySize);
+  named(12, "Old Form").bodyToBytes(std::span<uint8_t, PatternRecord::kBodySize>(body.data(), body.size()));
+  writeBytes(patterns() / factoryId(2), body);
+  EXPECT_EQ(name(*loadedStore(), 2), "Old Form");
+  EXPECT_EQ(readBytes(patterns() / factoryId(2)), body);
+
+  LibraryWrites::allow();
+  EXPECT_TRUE(s->storePattern(named(50, "Allowed"), 1));
+  EXPECT_EQ(name(*loadedStore(), 1), "Allowed");
 }
 
 TEST_F(PatternStoreTest, RebuildsFromFilesWhenTheTableIsMissing) {

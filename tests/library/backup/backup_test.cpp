@@ -8,6 +8,7 @@
 
 #include "library/backup/backup_fixture.h"
 #include "library/backup/zip_archive.h"
+#include "library/library_writes.h"
 #include "platform/notify/notification_center.h"
 
 namespace {
@@ -232,6 +233,27 @@ TEST_F(BackupFlowTest, RestoreIntoAnEmptyDataDirectory) {
   std::string error;
   ASSERT_TRUE(BackupArchive::restore(arch, docs2 / ".igroovebix.d", Utilities::createDataPassword(), &error)) << error;
   EXPECT_EQ(expectedEntries(docs2 / ".igroovebix.d"), expectedEntries(data()));
+}
+
+// A restore that goes through has first finished whatever an earlier one
+// left pending, so the library may be written again; one that is refused
+// leaves the refusal as it was.
+TEST_F(BackupFlowTest, ARestoreThatGoesThroughLetsTheLibraryBeWrittenAgain) {
+  const fs::path arch = backupWithArchive();
+  struct Reset {
+    ~Reset() {
+      LibraryWrites::allow();
+      BackupRestorer::libraryReloaded();
+    }
+  } reset;
+  LibraryWrites::refuse("a restore is pending");
+  auto restorer = iGROOVEBIXBackupRestorer::sharedInstance();
+  std::string error;
+  EXPECT_FALSE(restorer->restoreData(docs / "missing.gbd", &error));
+  EXPECT_EQ(LibraryWrites::refusal(), std::optional<std::string>("a restore is pending"));
+  EXPECT_TRUE(restorer->restoreData(arch, &error)) << error;
+  EXPECT_EQ(error, "") << "a clean restore says nothing";
+  EXPECT_FALSE(LibraryWrites::refusal());
 }
 
 // A way to spoil an archive; each must be refused with the library intact.

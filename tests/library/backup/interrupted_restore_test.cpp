@@ -3,6 +3,10 @@
 // library wholly the old one or wholly the new one, and nothing of the
 // restore behind. A recovery that dies too is finished by the next start;
 // a new item lost meanwhile makes the recovery put the old library back.
+// What the recovery cannot tell apart (an item saved after the restore
+// stopped, a staging name that is no folder) it leaves as it is; a journal
+// that outlived its staging folder is removed, and one that cannot be
+// removed is reported.
 
 #include <gmock/gmock.h>
 
@@ -13,10 +17,12 @@
 namespace {
 
 using namespace backup_test;
+using ::testing::Contains;
 using ::testing::HasSubstr;
 
 constexpr int kCrashed = 77;
 constexpr const char* kCrashedFinding = "the child exited with 77\n";
+constexpr const char* kFirstJournalHeading = "igroovebix restore journal 1";
 
 struct Crash {
   const char* step;
@@ -50,6 +56,7 @@ class InterruptedRestore : public BackupTest {
   void TearDown() override {
     BackupArchive::setStepHookForTesting(nullptr);
     BackupArchive::setExchangeUnavailableForTesting(false);
+    BackupArchive::setFailingMoveForTesting(std::nullopt);
     BackupTest::TearDown();
   }
 
@@ -108,18 +115,38 @@ class InterruptedRestore : public BackupTest {
     return std::string(b.begin(), b.end());
   }
 
-  // The journal with each item line rewritten by `line(name, inode)`.
-  std::string rewrittenJournal(const std::function<std::string(const std::string&, const std::string&)>& line) {
+  // An item line of the journal: "item <name> new <inode> old <inode or none>".
+  struct ItemLine {
+    std::string name, fresh, old;
+  };
+
+  // The journal under `heading` (empty: its own), each item line rewritten
+  // by `line`.
+  std::string rewrittenJournal(const std::string& heading, const std::function<std::string(const ItemLine&)>& line) {
     std::istringstream in(journalText());
     std::string out;
     for (std::string l; std::getline(in, l);) {
+      if (l.rfind("igroovebix restore journal ", 0) == 0 && !heading.empty()) l = heading;
       if (l.rfind("item ", 0) == 0) {
-        const size_t name = 5, space = l.find(' ', name);
-        l = line(l.substr(name, space - name), l.substr(l.rfind(' ') + 1));
+        std::istringstream fields(l);
+        std::string word, label, oldLabel;
+        ItemLine item;
+        fields >> word >> item.name >> label >> item.fresh >> oldLabel >> item.old;
+        EXPECT_EQ(label + "/" + oldLabel, "new/old") << l;
+        l = line(item);
       }
       out += l + "\n";
     }
     return out;
+  }
+
+  // The journal as the first format wrote it: the new items only.
+  std::string inFirstFormat() {
+    return rewrittenJournal(kFirstJournalHeading, [](const ItemLine& l) { return "item " + l.name + " " + l.fresh; });
+  }
+
+  bool logged(const std::string& part) const {
+    return std::any_of(log.begin(), log.end(), [&](const std::string& l) { return l.find(part) != std::string::npos; });
   }
 
   // A step hook that, at "swapped patternIndicesTable.plist" of a restore,
@@ -134,8 +161,36 @@ class InterruptedRestore : public BackupTest {
     };
   }
 
+  // A step hook that, just before the journal is unlinked, puts a folder
+  // with a file in its place, so that the unlink fails; the journal's text
+  // is kept in `heldJournal`. `inner` runs first.
+  BackupArchive::StepHook journalBlocker(BackupArchive::StepHook inner = nullptr) {
+    return [this, inner](const std::string& s) {
+      if (inner) inner(s);
+      if (s != "synced data directory" || !fs::is_regular_file(fs::symlink_status(journal()))) return;
+      heldJournal = journalText();
+      fs::remove(journal());
+      writeText(journal() / "in the way", "a folder where the journal was");
+    };
+  }
+
+  // The folder goes and the journal it stood for comes back: a journal
+  // that outlived its restore.
+  void unblockJournal() {
+    fs::remove_all(journal());
+    writeText(journal(), heldJournal);
+  }
+
+  std::string stagedTable() {
+    const fs::path staging = stagingFolder();
+    if (staging.empty()) return {};
+    const auto b = readBytes(staging / "patternIndicesTable.plist");
+    return std::string(b.begin(), b.end());
+  }
+
   fs::path arch;
   std::map<std::string, std::string> oldLibrary, newLibrary;
+  std::string heldJournal;
 };
 
 class CrashAtStep : public InterruptedRestore, public ::testing::WithParamInterface<Crash> {};
@@ -253,8 +308,9 @@ TEST_F(InterruptedRestore, UnreadableJournalIsLeftAndReported) {
 // whose items are nowhere must not make the recovery take anything away.
 struct ForeignJournal {
   const char* label;
-  // The item line for `name` whose new item has inode `inode`.
-  std::string (*line)(const std::string& name, const std::string& inode);
+  bool firstFormat;  // under the heading of the first format
+  // The item line in place of `item`.
+  std::string (*line)(const InterruptedRestore::ItemLine& item);
   bool recovers;
 };
 
@@ -265,26 +321,32 @@ class JournalFromAnotherBoot : public InterruptedRestore, public ::testing::With
 TEST_P(JournalFromAnotherBoot, IsFollowedByInodeOrLeftAlone) {
   const ForeignJournal& j = GetParam();
   ASSERT_EQ(restoreDyingAt("swapped patternIndicesTable.plist"), kCrashedFinding);
-  writeText(journal(), rewrittenJournal(j.line));
+  writeText(journal(), rewrittenJournal(j.firstFormat ? kFirstJournalHeading : "", j.line));
   expectRecovery(j.recovers ? &newLibrary : nullptr, "names no item");
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Journals, JournalFromAnotherBoot,
     ::testing::Values(
-        ForeignJournal{"written_by_this_version",
-                       [](const std::string& name, const std::string& inode) { return "item " + name + " " + inode; },
-                       true},
-        // An earlier version recorded the device number before the inode.
-        ForeignJournal{"device_number_changed",
-                       [](const std::string& name, const std::string& inode) {
-                         return "item " + name + " 4242 " + inode;
+        ForeignJournal{"written_by_this_version", false,
+                       [](const InterruptedRestore::ItemLine& l) {
+                         return "item " + l.name + " new " + l.fresh + " old " + l.old;
                        },
                        true},
-        ForeignJournal{"no_item_anywhere",
-                       [](const std::string& name, const std::string&) { return "item " + name + " 0"; }, false},
-        ForeignJournal{"no_item_anywhere_with_a_device",
-                       [](const std::string& name, const std::string&) { return "item " + name + " 4242 0"; },
+        // The first format named the new items only.
+        ForeignJournal{"written_in_the_first_format", true,
+                       [](const InterruptedRestore::ItemLine& l) { return "item " + l.name + " " + l.fresh; }, true},
+        // An earlier version recorded the device number before the inode.
+        ForeignJournal{"device_number_changed", true,
+                       [](const InterruptedRestore::ItemLine& l) { return "item " + l.name + " 4242 " + l.fresh; },
+                       true},
+        ForeignJournal{"no_item_anywhere", true,
+                       [](const InterruptedRestore::ItemLine& l) { return "item " + l.name + " 0"; }, false},
+        ForeignJournal{"no_item_anywhere_with_a_device", true,
+                       [](const InterruptedRestore::ItemLine& l) { return "item " + l.name + " 4242 0"; }, false},
+        // The old items are all in place, but no new one is anywhere.
+        ForeignJournal{"no_new_item_anywhere", false,
+                       [](const InterruptedRestore::ItemLine& l) { return "item " + l.name + " new 0 old " + l.old; },
                        false}),
     [](const ::testing::TestParamInfo<ForeignJournal>& info) { return std::string(info.param.label); });
 
@@ -416,5 +478,191 @@ TEST_F(InterruptedRestore, UnrecoverableJournalRefusesARestore) {
   EXPECT_THAT(error, HasSubstr("the restore journal is unreadable"));
   EXPECT_EQ(snapshot(data()), before);
 }
+
+// The sequence that lost a user's index table: a crash after the first
+// exchange; a start whose recovery cannot move the next item in; a save of
+// the half-swapped library, which gives the table a new inode as every
+// atomic save does; then another start. The staging folder holds the user's
+// original table: that start must neither take it nor move anything, by a
+// journal of either format.
+class SaveAfterAFailedRecovery : public InterruptedRestore, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(SaveAfterAFailedRecovery, LeavesTheOriginalTableWhereItIs) {
+  const bool firstFormat = GetParam();
+  ASSERT_EQ(restoreDyingAt("swapped patternIndicesTable.plist"), kCrashedFinding);
+  if (firstFormat) writeText(journal(), inFirstFormat());
+  const std::string original = oldLibrary.at("patternIndicesTable.plist");
+  ASSERT_EQ(stagedTable(), original) << "the crash did not leave the original table staged";
+
+  BackupArchive::setFailingMoveForTesting(std::string("iGROOVEBIX_patternSet.plist"));
+  std::string error;
+  EXPECT_FALSE(BackupArchive::recoverInterruptedRestore(data(), &error));
+  EXPECT_THAT(error, HasSubstr("cannot recover an interrupted restore"));
+  EXPECT_THAT(error, HasSubstr("iGROOVEBIX_patternSet.plist"));
+  EXPECT_TRUE(logged("cannot recover an interrupted restore")) << "the failure was not reported";
+  BackupArchive::setFailingMoveForTesting(std::nullopt);
+
+  const fs::path table = data() / "patternIndicesTable.plist";
+  ASSERT_TRUE(platform::writeFileAtomically(table, readBytes(table)));
+
+  expectRecovery(nullptr, firstFormat ? "may be part of the library the restore replaced"
+                                      : "patternIndicesTable.plist was written after the restore stopped");
+  EXPECT_EQ(stagedTable(), original);
+  EXPECT_TRUE(fs::exists(journal()));
+  // A restore meanwhile is refused, and takes nothing either.
+  const auto before = snapshot(data());
+  EXPECT_FALSE(BackupArchive::restore(arch, data(), Utilities::createDataPassword(), &error));
+  EXPECT_THAT(error, HasSubstr("an interrupted restore is pending"));
+  EXPECT_EQ(snapshot(data()), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Journals, SaveAfterAFailedRecovery, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return std::string(info.param ? "first_format" : "this_version");
+                         });
+
+// By a journal of the first format a rollback cannot tell an old item from
+// one saved since; it still goes through when the staging folder is left
+// with nothing but new items.
+TEST_F(InterruptedRestore, FirstFormatJournalRollsBackWhenOnlyNewItemsAreStaged) {
+  ASSERT_EQ(restoreDyingAt("swapped patternIndicesTable.plist"), kCrashedFinding);
+  writeText(journal(), inFirstFormat());
+  fs::remove_all(stagingFolder() / "patterns");  // the new pattern folder, not yet swapped in
+  recover();
+  EXPECT_EQ(snapshot(data()), oldLibrary);
+}
+
+// A library without pattern sets took the restored ones in; undone, it is
+// without them again, as the journal says there were none.
+TEST_F(InterruptedRestore, RollbackLeavesOutAnItemThatWasNotThere) {
+  fs::remove(data() / "iGROOVEBIX_patternSet.plist");
+  oldLibrary.erase("iGROOVEBIX_patternSet.plist");
+  ASSERT_EQ(restoreDyingAt("swapped iGROOVEBIX_patternSet.plist"), kCrashedFinding);
+  EXPECT_THAT(journalText(), HasSubstr("item iGROOVEBIX_patternSet.plist new "));
+  EXPECT_THAT(journalText(), HasSubstr(" old none\n"));
+  fs::remove_all(stagingFolder() / "patterns");
+  recover();
+  EXPECT_EQ(snapshot(data()), oldLibrary);
+}
+
+// A staging name in the journal that is not a real folder is none of the
+// restore's: a link is not followed into the folder it names, and neither
+// it, the journal nor anything else is removed.
+class StagingThatIsNoFolder : public InterruptedRestore, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(StagingThatIsNoFolder, IsRefusedAndNothingIsFollowedOrRemoved) {
+  const bool link = GetParam();
+  ASSERT_EQ(restoreDyingAt("swapped patternIndicesTable.plist"), kCrashedFinding);
+  const fs::path staging = stagingFolder();
+  ASSERT_FALSE(staging.empty());
+  // Elsewhere, a folder that looks like the staging folder.
+  const fs::path outside = root / "elsewhere";
+  fs::rename(staging, outside);
+  if (link)
+    fs::create_directory_symlink(outside, staging);
+  else
+    writeText(staging, "a file under the staging name");
+  const auto outsideBefore = snapshot(outside);
+
+  expectRecovery(nullptr, "which is not a folder");
+  EXPECT_EQ(snapshot(outside), outsideBefore);
+  std::string error;
+  const auto before = snapshot(data());
+  EXPECT_FALSE(BackupArchive::restore(arch, data(), Utilities::createDataPassword(), &error));
+  EXPECT_THAT(error, HasSubstr("which is not a folder"));
+  EXPECT_EQ(snapshot(data()), before);
+  EXPECT_EQ(snapshot(outside), outsideBefore);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, StagingThatIsNoFolder, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return std::string(info.param ? "symbolic_link" : "file");
+                         });
+
+// A journal whose staging folder is gone has nothing left to take back:
+// with every item in place it is removed, and restores work again; with an
+// item missing it stays, reported.
+struct StaleJournal {
+  const char* label;
+  const char* alsoGone;  // a live item gone too, or nullptr
+};
+
+void PrintTo(const StaleJournal& j, std::ostream* os) { *os << j.label; }
+
+class JournalWithoutStaging : public InterruptedRestore, public ::testing::WithParamInterface<StaleJournal> {};
+
+TEST_P(JournalWithoutStaging, IsRemovedOnceEveryItemIsInPlace) {
+  const StaleJournal& j = GetParam();
+  ASSERT_EQ(restoreDyingAt("swapped patternIndicesTable.plist"), kCrashedFinding);
+  fs::remove_all(stagingFolder());
+  if (j.alsoGone) fs::remove_all(data() / j.alsoGone);
+  auto whole = snapshot(data());
+  whole.erase(".restore.journal");
+
+  expectRecovery(j.alsoGone ? nullptr : &whole, "is missing; the journal is left as it is");
+  EXPECT_EQ(fs::exists(journal()), j.alsoGone != nullptr);
+  if (j.alsoGone) return;
+  EXPECT_TRUE(logged("removed a stale restore journal"));
+  std::string error;
+  EXPECT_TRUE(BackupArchive::restore(arch, data(), Utilities::createDataPassword(), &error)) << error;
+  EXPECT_EQ(snapshot(data()), newLibrary);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, JournalWithoutStaging,
+                         ::testing::Values(StaleJournal{"every_item_in_place", nullptr},
+                                           StaleJournal{"an_item_gone_too", "iGROOVEBIX_patternSet.plist"}),
+                         [](const ::testing::TestParamInfo<StaleJournal>& info) {
+                           return std::string(info.param.label);
+                         });
+
+// A journal that cannot be unlinked is reported by whoever meant to remove
+// it: a restore that finished (which still says the library is restored),
+// one that was undone, a recovery. The staging folder goes all the same, so
+// the journal left is stale: the next start removes it, and restores work
+// again.
+enum class Remover { FinishedRestore, UndoneRestore, Recovery };
+
+std::string removerName(Remover r) {
+  switch (r) {
+    case Remover::FinishedRestore: return "finished_restore";
+    case Remover::UndoneRestore: return "undone_restore";
+    case Remover::Recovery: return "recovery";
+  }
+  return "unknown";
+}
+
+void PrintTo(Remover r, std::ostream* os) { *os << removerName(r); }
+
+class JournalThatCannotBeRemoved : public InterruptedRestore, public ::testing::WithParamInterface<Remover> {};
+
+TEST_P(JournalThatCannotBeRemoved, IsReportedAndGoesAtTheNextStart) {
+  const Remover r = GetParam();
+  if (r == Remover::Recovery) {
+    ASSERT_EQ(restoreDyingAt("swapped patternIndicesTable.plist"), kCrashedFinding);
+  }
+  BackupArchive::setStepHookForTesting(journalBlocker(r == Remover::UndoneRestore ? secondSwapBreaker() : nullptr));
+  std::string error;
+  const bool ok = r == Remover::Recovery
+                      ? BackupArchive::recoverInterruptedRestore(data(), &error)
+                      : BackupArchive::restore(arch, data(), Utilities::createDataPassword(), &error);
+  BackupArchive::setStepHookForTesting(nullptr);
+  EXPECT_EQ(ok, r == Remover::FinishedRestore);
+  EXPECT_THAT(error, HasSubstr("cannot remove the restore journal"));
+  EXPECT_TRUE(logged("cannot remove the restore journal"));
+  EXPECT_TRUE(stagingFolder().empty()) << "the staging folder stayed";
+  ASSERT_FALSE(heldJournal.empty()) << "the journal was never in the way";
+
+  unblockJournal();
+  log.clear();
+  recover();
+  EXPECT_EQ(snapshot(data()), r == Remover::UndoneRestore ? oldLibrary : newLibrary);
+  EXPECT_TRUE(logged("removed a stale restore journal"));
+  EXPECT_TRUE(BackupArchive::restore(arch, data(), Utilities::createDataPassword(), &error)) << error;
+  EXPECT_EQ(snapshot(data()), newLibrary);
+}
+
+INSTANTIATE_TEST_SUITE_P(Removers, JournalThatCannotBeRemoved,
+                         ::testing::Values(Remover::FinishedRestore, Remover::UndoneRestore, Remover::Recovery),
+                         [](const ::testing::TestParamInfo<Remover>& info) { return removerName(info.param); });
 
 }  // namespace
