@@ -100,8 +100,7 @@ bool iGroovebixRAppDelegate::didFinishLaunching() {
     LibraryWrites::allow();
   } else {
     logLine(recoveryError);
-    LibraryWrites::refuse("the library is not written until a start finishes the interrupted restore (" +
-                          recoveryError + ")");
+    LibraryWrites::refuseUntilRecovered(recoveryError);
     recoveryFailure_ = recoveryError;
   }
 

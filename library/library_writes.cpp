@@ -12,6 +12,10 @@ void LibraryWrites::refuse(std::string reason) {
   gRefusal = std::move(reason);
 }
 
+void LibraryWrites::refuseUntilRecovered(const std::string& why) {
+  refuse("the library is not written until a start finishes the interrupted restore (" + why + ")");
+}
+
 void LibraryWrites::allow() {
   std::lock_guard lock(gMutex);
   gRefusal.reset();

@@ -172,10 +172,8 @@ bool PatternSetStore::keepDamagedFile() {
 }
 
 bool PatternSetStore::loadFromPath(const fs::path& path) {
-  if (auto docs = Utilities::applicationiTunesDocumentsDirectory()) {
-    std::error_code ec;
-    if (fs::exists(*docs / kFileName, ec)) Utilities::moveWithoutReplacing(*docs / kFileName, path);
-  }
+  if (auto docs = Utilities::applicationiTunesDocumentsDirectory())
+    Utilities::moveOlderLayoutItem(*docs / kFileName, path);
   std::error_code ec;
   std::string error;
   const fs::path bundle = patternSetInitialDataPath();

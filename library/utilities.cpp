@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "library/library_writes.h"
 #include "platform/crypto/sha1.h"
 
 namespace fs = std::filesystem;
@@ -71,8 +72,7 @@ std::optional<fs::path> Utilities::applicationPatternDirectory() {
     const auto data = applicationDocumentsDirectory();
     if (!data) return std::nullopt;
     const fs::path dir = *data / "patterns";
-    std::error_code ec;
-    if (fs::exists(*docs / "patterns", ec)) moveWithoutReplacing(*docs / "patterns", dir);
+    moveOlderLayoutItem(*docs / "patterns", dir);
     return dir;
   });
 }
@@ -85,9 +85,7 @@ std::optional<fs::path> Utilities::applicationIndexTablePath() {
     const auto data = applicationDocumentsDirectory();
     if (!data) return std::nullopt;
     const fs::path path = *data / "patternIndicesTable.plist";
-    std::error_code ec;
-    if (fs::exists(*docs / "patternIndicesTable.plist", ec))
-      moveWithoutReplacing(*docs / "patternIndicesTable.plist", path);
+    moveOlderLayoutItem(*docs / "patternIndicesTable.plist", path);
     return path;
   });
 }
@@ -125,6 +123,16 @@ fs::path Utilities::bundleResourcePath() {
 }
 
 void Utilities::setBundleResourcePath(std::optional<fs::path> path) { bundleOverride() = std::move(path); }
+
+bool Utilities::moveOlderLayoutItem(const fs::path& from, const fs::path& to) {
+  std::error_code ec;
+  if (!fs::exists(from, ec)) return false;
+  // While a half-done restore is pending, a missing item of the library is
+  // one the next start puts back by its identity on disk; a file moved in
+  // from elsewhere would be one it cannot place.
+  if (LibraryWrites::refusal()) return false;
+  return moveWithoutReplacing(from, to);
+}
 
 bool Utilities::moveWithoutReplacing(const fs::path& from, const fs::path& to) {
   if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;

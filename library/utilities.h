@@ -5,7 +5,8 @@
 // $XDG_DATA_HOME/igroovebix/Documents (default ~/.local/share/...). The data
 // directory ".igroovebix.d" inside it holds everything the library writes.
 // Files an older layout kept directly in the documents folder are moved in on
-// first use; a move never replaces something already at the destination.
+// first use (not while library writes are refused); a move never replaces
+// something already at the destination.
 //
 // Computed paths are kept for the rest of the run, per documents folder: when
 // the folder changes (tests point $IGROOVEBIX_HOME at a fresh directory) the
@@ -50,6 +51,10 @@ class Utilities {
   // platform's move fails there; Linux rename would replace it). False when
   // nothing was moved.
   static bool moveWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to);
+  // moveWithoutReplacing of an item of the older layout into the data
+  // directory, when there is one at `from` and library writes are not
+  // refused (see LibraryWrites); a refused move is not tried again this run.
+  static bool moveOlderLayoutItem(const std::filesystem::path& from, const std::filesystem::path& to);
 };
 
 // The platform's SHA-1 class.

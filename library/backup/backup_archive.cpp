@@ -57,6 +57,7 @@ std::mutex gHookMutex;
 BackupArchive::StepHook gStepHook;
 std::atomic<bool> gExchangeUnavailable{false};
 std::optional<std::string> gFailingMove;
+std::optional<std::string> gFailingLookup;
 
 void step(const std::string& name) {
   BackupArchive::StepHook hook;
@@ -300,6 +301,11 @@ void BackupArchive::setExchangeUnavailableForTesting(bool unavailable) { gExchan
 void BackupArchive::setFailingMoveForTesting(std::optional<std::string> item) {
   std::lock_guard<std::mutex> lock(gHookMutex);
   gFailingMove = std::move(item);
+}
+
+void BackupArchive::setFailingLookupForTesting(std::optional<std::string> name) {
+  std::lock_guard<std::mutex> lock(gHookMutex);
+  gFailingLookup = std::move(name);
 }
 
 void BackupArchive::setStepHookForTesting(StepHook hook) {
@@ -548,9 +554,22 @@ struct ItemId {
   bool operator==(const ItemId&) const = default;
 };
 
+// lstat of an item of a restore or a recovery; tests can make it fail with
+// EIO for one name.
+int lookUp(const fs::path& p, struct stat* st) {
+  {
+    std::lock_guard<std::mutex> lock(gHookMutex);
+    if (gFailingLookup && p.filename() == *gFailingLookup) {
+      errno = EIO;
+      return -1;
+    }
+  }
+  return ::lstat(p.c_str(), st);
+}
+
 std::optional<ItemId> itemId(const fs::path& p) {
   struct stat st {};
-  if (::lstat(p.c_str(), &st) != 0) return std::nullopt;
+  if (lookUp(p, &st) != 0) return std::nullopt;
   return ItemId{static_cast<uint64_t>(st.st_ino)};
 }
 
@@ -559,10 +578,17 @@ bool isItem(const fs::path& p, const ItemId& id) {
   return found && *found == id;
 }
 
-bool isPresent(const fs::path& p) {
-  struct stat st {};
-  return ::lstat(p.c_str(), &st) == 0;
+// Whether something is at `p`. Only ENOENT says it is not; any other
+// failure of lstat (errno is kept) says nothing either way.
+enum class Presence { Present, Absent, Unknown };
+
+Presence presence(const fs::path& p, struct stat* st = nullptr) {
+  struct stat own {};
+  if (lookUp(p, st ? st : &own) == 0) return Presence::Present;
+  return errno == ENOENT ? Presence::Absent : Presence::Unknown;
 }
+
+bool isPresent(const fs::path& p) { return presence(p) == Presence::Present; }
 
 // What a restore is about to do: the staging folder (a name in the data
 // directory) and, in the order of requiredFilesToRestore(), the identity of
@@ -685,22 +711,27 @@ struct SwapStep {
   fs::path aside;   // MovedAside: the old item
 };
 
-bool swapIn(const fs::path& staged, const fs::path& live, std::vector<SwapStep>* done, std::string* error) {
+// How a swap of one item went: done; failed with the item as it was; or
+// failed with the old item moved aside and neither it nor the new one back
+// in place (only the staging folder holds the old one then).
+enum class Swap { Done, Failed, Stranded };
+
+Swap swapIn(const fs::path& staged, const fs::path& live, std::vector<SwapStep>* done, std::string* error) {
   if (!isPresent(live)) {
     if (moveItem(staged, live, RENAME_NOREPLACE) == 0) {
       done->push_back({SwapStep::MovedIn, staged, live, {}});
-      return true;
+      return Swap::Done;
     }
     setError(error, "cannot move " + staged.string() + " into place: " + std::strerror(errno));
-    return false;
+    return Swap::Failed;
   }
   if (exchange(staged, live) == 0) {
     done->push_back({SwapStep::Exchanged, staged, live, {}});
-    return true;
+    return Swap::Done;
   }
   if (errno != EINVAL && errno != ENOSYS) {
     setError(error, "cannot exchange " + live.string() + ": " + std::strerror(errno));
-    return false;
+    return Swap::Failed;
   }
   // No exchange on this file system: the old item steps aside first. A
   // crash between the two renames leaves no live item, which the recovery
@@ -708,17 +739,20 @@ bool swapIn(const fs::path& staged, const fs::path& live, std::vector<SwapStep>*
   const fs::path aside = staged.string() + ".old";
   if (moveItem(live, aside, 0) != 0) {
     setError(error, "cannot move " + live.string() + " aside: " + std::strerror(errno));
-    return false;
+    return Swap::Failed;
   }
   step("moved aside " + live.filename().string());
   if (moveItem(staged, live, 0) != 0) {
-    const int err = errno;
-    moveItem(aside, live, 0);
-    setError(error, "cannot move " + staged.string() + " into place: " + std::strerror(err));
-    return false;
+    const std::string why = "cannot move " + staged.string() + " into place: " + std::strerror(errno);
+    if (moveItem(aside, live, 0) == 0) {
+      setError(error, why);
+      return Swap::Failed;
+    }
+    setError(error, why + ", nor " + aside.string() + " back: " + std::strerror(errno));
+    return Swap::Stranded;
   }
   done->push_back({SwapStep::MovedAside, staged, live, aside});
-  return true;
+  return Swap::Done;
 }
 
 // Puts the old item back where the new one of `live` came from; true when
@@ -741,6 +775,19 @@ bool undo(const std::vector<SwapStep>& done) {
   for (auto it = done.rbegin(); it != done.rend(); ++it)
     ok = putBack(it->staged, it->live, it->kind == SwapStep::MovedAside ? it->aside : fs::path()) && ok;
   return ok;
+}
+
+// Whether `staging` holds an item moved aside or parked ("<item>.old",
+// "<item>.new"), which is no longer where the undo would take it from: a
+// folder that cannot be listed may hold one too.
+bool holdsMovedItem(const fs::path& staging) {
+  std::error_code ec;
+  for (fs::directory_iterator it(staging, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    for (const std::string& item : BackupArchive::requiredFilesToRestore())
+      if (name == item + ".old" || name == item + ".new") return true;
+  }
+  return static_cast<bool>(ec);
 }
 
 // The journal goes only once every rename of the swap (or of its undoing)
@@ -870,22 +917,35 @@ bool recoverLocked(const fs::path& dataDir, std::string* error) {
       return refuse("the restore journal is unreadable" + (why.empty() ? std::string() : ": " + why));
     const fs::path staging = dataDir / journal->staging;
     const auto& names = BackupArchive::requiredFilesToRestore();
-    if (!isRealDirectory(staging)) {
-      // Whatever stands there was not made by a restore: a link is not
-      // followed, and neither it nor the journal is removed.
-      if (isPresent(staging))
-        return refuse("the restore journal names " + staging.string() +
-                      " as its staging folder, which is not a folder; it and the journal are left as they are");
+    auto cannotLook = [&](const fs::path& p) {
+      const std::string text = std::strerror(errno);
+      return refuse("cannot look for " + p.string() + ", which the restore journal names: " + text +
+                    "; the journal is left as it is");
+    };
+    struct stat stagingStat {};
+    const Presence stagingState = presence(staging, &stagingStat);
+    if (stagingState == Presence::Unknown) return cannotLook(staging);
+    // Whatever stands there was not made by a restore: a link is not
+    // followed, and neither it nor the journal is removed.
+    if (stagingState == Presence::Present && !S_ISDIR(stagingStat.st_mode))
+      return refuse("the restore journal names " + staging.string() +
+                    " as its staging folder, which is not a folder; it and the journal are left as they are");
+    if (stagingState == Presence::Absent) {
       // Without its staging folder a journal has nothing to take back (its
-      // removal failed after the swap, or someone took the folder away):
-      // once every item is in place, it is stale.
-      for (const std::string& name : names)
-        if (!isPresent(dataDir / name))
-          return refuse("the staging folder " + journal->staging + " of the restore journal is gone and " +
-                        (dataDir / name).string() + " is missing; the journal is left as it is");
+      // removal failed after the swap, or someone took the folder away): it
+      // is stale. An item that is missing stays missing whatever the
+      // journal says, and the library does without it as it does without
+      // any missing file; kept, the journal would refuse every start.
+      std::string missing;
+      for (const std::string& name : names) {
+        const Presence state = presence(dataDir / name);
+        if (state == Presence::Unknown) return cannotLook(dataDir / name);
+        if (state == Presence::Absent) missing += (missing.empty() ? "" : ", ") + name;
+      }
       if (!removeJournal(dataDir, staging, &why)) return refuse("cannot remove a stale restore journal: " + why);
-      backupLog("removed a stale restore journal: its staging folder " + journal->staging +
-                " is gone and every item of the library is in place");
+      backupLog("removed a stale restore journal: its staging folder " + journal->staging + " is gone and " +
+                (missing.empty() ? std::string("every item of the library is in place")
+                                 : "the library is without " + missing));
       removeLeftovers(dataDir);
       return true;
     }
@@ -917,7 +977,7 @@ bool recoverLocked(const fs::path& dataDir, std::string* error) {
       bool ok = true;
       if (forward && !inPlace) {
         std::vector<SwapStep> done;
-        ok = swapIn(staging / names[i], live, &done, &why);
+        ok = swapIn(staging / names[i], live, &done, &why) == Swap::Done;
       } else if (!forward && inPlace) {
         ok = putBack(staging / names[i], live, staging.string() + "/" + names[i] + ".old");
         if (!ok) why = "cannot put " + live.string() + " back: " + std::strerror(errno);
@@ -943,7 +1003,8 @@ bool recoverLocked(const fs::path& dataDir, std::string* error) {
 }  // namespace
 
 bool BackupArchive::restore(const fs::path& archive, const fs::path& dataDir, const std::string& password,
-                            std::string* error) {
+                            std::string* error, bool* halfSwapped) {
+  if (halfSwapped) *halfSwapped = false;
   LibraryLock lock(dataDir);
   if (!lock.owns()) {
     setError(error, lock.refusal());
@@ -954,6 +1015,7 @@ bool BackupArchive::restore(const fs::path& archive, const fs::path& dataDir, co
   {
     std::string why;
     if (!recoverLocked(dataDir, &why)) {
+      if (halfSwapped) *halfSwapped = true;
       setError(error, "an interrupted restore is pending and cannot be finished: " + why);
       return false;
     }
@@ -971,7 +1033,8 @@ bool BackupArchive::restore(const fs::path& archive, const fs::path& dataDir, co
   bool keepStaging = false;
   auto fail = [&](const std::string& why) {
     std::error_code ec;
-    if (!keepStaging) fs::remove_all(staging, ec);
+    // An old item moved aside is the user's library, wherever it is.
+    if (!keepStaging && !holdsMovedItem(staging)) fs::remove_all(staging, ec);
     backupLog("restore of " + archive.filename().string() + " refused: " + why);
     setError(error, why);
     return false;
@@ -1002,6 +1065,12 @@ bool BackupArchive::restore(const fs::path& archive, const fs::path& dataDir, co
     const auto id = itemId(staging / name);
     if (!id) return fail("cannot read " + (staging / name).string());
     journal.items.push_back(*id);
+    // An item that cannot be looked at is not taken for one that is not
+    // there: a rollback would then leave it out.
+    if (presence(dataDir / name) == Presence::Unknown) {
+      const std::string text = std::strerror(errno);
+      return fail("cannot look for " + (dataDir / name).string() + ": " + text);
+    }
     journal.old.push_back(itemId(dataDir / name));
   }
   const fs::path journalPath = dataDir / kJournalName;
@@ -1011,8 +1080,11 @@ bool BackupArchive::restore(const fs::path& archive, const fs::path& dataDir, co
 
   std::vector<SwapStep> done;
   for (const std::string& name : requiredFilesToRestore()) {
-    if (!swapIn(staging / name, dataDir / name, &done, &why)) {
-      if (undo(done)) {
+    const Swap swapped = swapIn(staging / name, dataDir / name, &done, &why);
+    if (swapped != Swap::Done) {
+      // A stranded old item is in the staging folder only, beside the new
+      // one, out of reach of the undo: the next start finishes the swap.
+      if (swapped == Swap::Failed && undo(done) && !holdsMovedItem(staging)) {
         // The old library is back; a journal left beside it is stale once
         // the staging folder goes, and the next start removes it.
         std::string left;
@@ -1021,6 +1093,7 @@ bool BackupArchive::restore(const fs::path& archive, const fs::path& dataDir, co
         // Half swapped: the journal and the staging folder stay, so that
         // the next start finishes the restore.
         keepStaging = true;
+        if (halfSwapped) *halfSwapped = true;
         why += "; the restore is finished at the next start";
       }
       return fail(why);

@@ -52,9 +52,17 @@
 // they are. A journal of the first format, which names only the new items,
 // rolls back only as far as it can tell: its staging folder then goes only
 // when it holds nothing but new items. A journal whose staging folder is
-// gone is stale: once every item is in place it is removed (and logged). A
-// journal that cannot be removed is reported, never passed over. A restore
-// that finds a journal runs the recovery first, and is refused when it fails.
+// gone is stale: it is removed (and logged), whether or not every item is
+// in place, as there is nothing left to put one back from; but only when
+// the folder and every item are known to be there or not (an lstat that
+// fails otherwise than with ENOENT keeps the journal). A journal that
+// cannot be removed is reported, never passed over. A restore that finds a
+// journal runs the recovery first, and is refused when it fails.
+//
+// A restore whose swap fails keeps the journal and the staging folder when
+// it cannot put the old library wholly back: when an undo fails, or an old
+// item moved aside can be moved neither on nor back. A staging folder that
+// holds an item moved aside or parked is never removed by a failed restore.
 //
 // One backup, restore or recovery at a time per data directory: within the
 // process by a mutex, between processes by an flock on lockFileName() in the
@@ -136,13 +144,14 @@ class BackupArchive {
   static bool containsFilesToNeed(const std::filesystem::path& folder, std::string* error = nullptr);
 
   // Replaces the library in `dataDir` by the archive at `archive` (see
-  // above). On failure the library is as it was (or, where `error` says so,
-  // half swapped until the next start finishes it) and `error` says why. On
-  // success `error` is left alone, unless the journal could not be removed:
-  // it then says so (the next start removes the journal, which names no
-  // staging folder any more).
+  // above). On failure the library is as it was (or, where `halfSwapped`
+  // and `error` say so, half swapped until the next start finishes it, as
+  // also when an interrupted restore is pending that cannot be finished) and
+  // `error` says why. On success `error` is left alone, unless the journal
+  // could not be removed: it then says so (the next start removes the
+  // journal, which names no staging folder any more).
   static bool restore(const std::filesystem::path& archive, const std::filesystem::path& dataDir,
-                      const std::string& password, std::string* error = nullptr);
+                      const std::string& password, std::string* error = nullptr, bool* halfSwapped = nullptr);
 
   // Whether a backup or restore is running in the process.
   static bool isBusy();
@@ -191,4 +200,7 @@ class BackupArchive {
   // of this name (one of the three, in place or staged) fails with EIO, as
   // on a file system that cannot move it; nothing: none.
   static void setFailingMoveForTesting(std::optional<std::string> item);
+  // Tests only: every look at an item of this name (or at the staging folder
+  // of this name) by a restore or a recovery fails with EIO; nothing: none.
+  static void setFailingLookupForTesting(std::optional<std::string> name);
 };

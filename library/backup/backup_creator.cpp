@@ -124,7 +124,8 @@ bool BackupRestorer::restoreData(const fs::path& url, std::string* error) {
   preprocess();
   std::string why;
   const bool ok = restoreProcess(url, &why);
-  // A failed restore leaves the library as it was: nothing to read back.
+  // A failed restore leaves the library as it was, or half swapped with
+  // writes refused: nothing to read back (the memory keeps the old one).
   if (ok) awaitingReload_.store(true);
   running_.fetch_sub(1);
   postprocess();
@@ -236,7 +237,14 @@ bool iGROOVEBIXBackupRestorer::restoreProcess(const fs::path& url, std::string* 
     if (error) *error = "no data directory";
     return false;
   }
-  if (!BackupArchive::restore(url, *data, Utilities::createDataPassword(), error)) return false;
+  bool halfSwapped = false;
+  if (!BackupArchive::restore(url, *data, Utilities::createDataPassword(), error, &halfSwapped)) {
+    // The library on disk is partly the archive's until the next start
+    // finishes the swap by the items' identity; a save meanwhile would put
+    // a file there that no start can place.
+    if (halfSwapped) LibraryWrites::refuseUntilRecovered(error ? *error : std::string("a restore stopped half way"));
+    return false;
+  }
   // The restore first finished whatever an interrupted one had left, so
   // nothing is pending that a save could spoil.
   LibraryWrites::allow();

@@ -11,7 +11,8 @@
 // "BackupCreatorDidFinishedBackup" is posted after every run that started.
 //
 // The restorer replaces the library by an archive; a restore that fails
-// leaves the library as it was. A restore that went through lets the
+// leaves the library as it was, or, when it stopped half way, refuses
+// library writes until the next start finishes it. A restore that went through lets the
 // library be written again (see LibraryWrites): it finished any restore an
 // earlier crash had left pending first. "RestoreDidFinishedNotification" is posted
 // after every run that started. A second restore (or a backup) while one

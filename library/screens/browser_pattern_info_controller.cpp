@@ -196,7 +196,8 @@ bool BrowserPatternInfoController::writeTagInformation() {
       changed = true;
     }
   }
-  if (changed && provider_ && !provider_->storeTagInfo(params_, static_cast<int32_t>(patternNumber_))) {
+  if (changed && provider_ && !provider_->storeTagInfo(params_, static_cast<int32_t>(patternNumber_)) &&
+      !showRefusedLibraryWrite()) {
     auto alert = std::make_shared<AlertView>("Disk Space Warning", "There is not enough free space on the device.",
                                              nullptr, std::nullopt, std::vector<std::string>{"OK"});
     alert->show();
@@ -220,6 +221,8 @@ void BrowserPatternInfoController::saveButtonDidPush() {
         top_->changePattern(static_cast<int32_t>(patternNumber_));
         if (s->isPlaying()) top_->playButWaitUntilCurrentPatternFinished(false);
       }
+    } else {
+      showRefusedLibraryWrite();
     }
   }
   if (NavigationController* nav = navigationController()) nav->popToRootViewControllerAnimated(true);

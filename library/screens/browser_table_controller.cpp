@@ -4,6 +4,7 @@
 
 #include "controls/gbx_localized_message.h"
 #include "engine/synth/synth.h"
+#include "library/library_writes.h"
 #include "library/pattern_store.h"
 #include "library/screens/browser_pattern_info_controller.h"
 #include "library/screens/browser_table_view_cell.h"
@@ -39,6 +40,17 @@ int64_t categoryOfBank(int32_t bank, int64_t current) {
 }
 
 }  // namespace
+
+bool showRefusedLibraryWrite() {
+  const std::optional<std::string> refusal = LibraryWrites::refusal();
+  if (!refusal) return false;
+  // The user has to know the change is not on disk, and why: it is lost
+  // when the program ends.
+  auto alert = std::make_shared<AlertView>(kLibraryNotSavedAlertTitle, "The change was not saved: " + *refusal + ".",
+                                           nullptr, std::nullopt, std::vector<std::string>{"OK"});
+  alert->show();
+  return true;
+}
 
 BrowserTableController::BrowserTableController(DataProvider* provider) : provider_(provider) {
   const int32_t banks = provider_ ? provider_->numberOfBanks() : 0;
@@ -470,6 +482,7 @@ void BrowserTableController::didDismissWithButtonIndex(AlertView& alert, int ind
     const PatternRecord record = *s->currentPattern();
     const bool stored = provider_->storePattern(
         record, static_cast<int32_t>(sel->row), static_cast<int32_t>(retrieveStartSection(bankCategory_) + sel->section));
+    if (!stored) showRefusedLibraryWrite();
     if (stored && patternNumber_ != s->currentPatternIndex() && top_) {
       top_->changePattern(static_cast<int32_t>(patternNumber_));
       if (s->isPlaying()) top_->playButWaitUntilCurrentPatternFinished(false);

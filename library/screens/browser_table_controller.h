@@ -15,8 +15,9 @@
 //   browser->setMode(fromSaveButton ? BrowserTableController::kSave : BrowserTableController::kLoad);
 //   navigationController->pushViewController(browser, true);
 //
-// It reaches the library only through the DataProvider, the engine through
-// the host's synth(), and the main screen through the host. It observes the
+// It reaches the library only through the DataProvider (and asks
+// LibraryWrites why a save was refused), the engine through the host's
+// synth(), and the main screen through the host. It observes the
 // engine's "patternChanged" and the store's "PatternStorePatternStored"
 // between appearing and disappearing, "TableViewDidReorder" for its life.
 //
@@ -39,6 +40,11 @@
 #include "platform/ui/widgets.h"
 
 inline constexpr const char* kTableViewDidReorder = "TableViewDidReorder";
+inline constexpr const char* kLibraryNotSavedAlertTitle = "Not Saved";
+
+// After a save of the library failed: when library writes are refused (see
+// LibraryWrites), shows an alert with the reason, and returns true.
+bool showRefusedLibraryWrite();
 
 class BrowserTableController : public platform::ViewController,
                                public platform::TableViewDataSource,

@@ -86,6 +86,27 @@ TEST_F(PatternSetStoreTest, OlderFileInTheDocumentsFolderIsMovedIn) {
   EXPECT_TRUE(fs::exists(docs / "iGROOVEBIX_patternSet.plist"));
 }
 
+// A restore that is pending puts a missing pattern-set file back by its
+// identity; the older file is not moved in meanwhile, only read from the
+// bundle's.
+TEST_F(PatternSetStoreTest, OlderFileStaysWhileLibraryWritesAreRefused) {
+  makeBundle(0);
+  writeGrid(docs / "iGROOVEBIX_patternSet.plist", 1000);
+  struct AllowAgain {
+    ~AllowAgain() { LibraryWrites::allow(); }
+  } allowAgain;
+  LibraryWrites::refuse("a restore is pending");
+  ASSERT_TRUE(store.load());
+  EXPECT_NE(store.patternIndex(0, 0), 1000u);
+  EXPECT_FALSE(fs::exists(fs::symlink_status(setFile())));
+  EXPECT_TRUE(fs::exists(docs / "iGROOVEBIX_patternSet.plist"));
+  // Allowed again, the next load moves it in.
+  LibraryWrites::allow();
+  ASSERT_TRUE(store.load());
+  EXPECT_EQ(store.patternIndex(0, 0), 1000u);
+  EXPECT_FALSE(fs::exists(docs / "iGROOVEBIX_patternSet.plist"));
+}
+
 std::vector<uint8_t> xmlOf(const platform::Value& v) {
   auto s = *platform::propertyListToXML(v);
   return std::vector<uint8_t>(s.begin(), s.end());

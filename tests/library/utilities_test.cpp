@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "library/library_fixture.h"
+#include "library/library_writes.h"
 #include "library/pattern_name_creator.h"
 
 namespace fs = std::filesystem;
@@ -67,6 +68,33 @@ TEST_F(UtilitiesTest, MoveNeverReplacesWhatIsThere) {
   EXPECT_FALSE(fs::exists(patterns() / "old"));
   EXPECT_EQ(readBytes(data() / "patternIndicesTable.plist"), (std::vector<uint8_t>{4}));
   EXPECT_EQ(readBytes(docs / "patternIndicesTable.plist"), (std::vector<uint8_t>{3}));
+}
+
+// While library writes are refused, a missing item of the library is one a
+// pending restore puts back by its identity: an older file moved in there
+// would be one the next start cannot place. It stays where it is.
+TEST_F(UtilitiesTest, OlderLayoutStaysWhileLibraryWritesAreRefused) {
+  struct Case {
+    const char* name;
+    std::optional<fs::path> (*path)();
+    fs::path older;  // a file of the older layout, below the documents folder
+  };
+  for (const Case& c : {Case{"patterns", &Utilities::applicationPatternDirectory, "patterns/abc"},
+                        Case{"patternIndicesTable.plist", &Utilities::applicationIndexTablePath,
+                             "patternIndicesTable.plist"}}) {
+    SCOPED_TRACE(c.name);
+    struct AllowAgain {
+      ~AllowAgain() { LibraryWrites::allow(); }
+    } allowAgain;
+    const fs::path home = root / (std::string("refused-") + c.name);
+    ::setenv("IGROOVEBIX_HOME", home.c_str(), 1);
+    writeBytes(home / c.older, {7});
+    LibraryWrites::refuse("a restore is pending");
+    EXPECT_EQ(c.path(), home / ".igroovebix.d" / c.name);
+    EXPECT_TRUE(fs::exists(home / c.older));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(home / ".igroovebix.d" / c.name)));
+  }
+  ::setenv("IGROOVEBIX_HOME", docs.c_str(), 1);
 }
 
 TEST_F(UtilitiesTest, PasswordIsStable) {

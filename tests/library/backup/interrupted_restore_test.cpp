@@ -12,7 +12,9 @@
 
 #include <climits>
 
+#include "library/backup/backup_creator.h"
 #include "library/backup/backup_fixture.h"
+#include "library/library_writes.h"
 
 namespace {
 
@@ -57,6 +59,8 @@ class InterruptedRestore : public BackupTest {
     BackupArchive::setStepHookForTesting(nullptr);
     BackupArchive::setExchangeUnavailableForTesting(false);
     BackupArchive::setFailingMoveForTesting(std::nullopt);
+    BackupArchive::setFailingLookupForTesting(std::nullopt);
+    LibraryWrites::allow();
     BackupTest::TearDown();
   }
 
@@ -521,6 +525,66 @@ INSTANTIATE_TEST_SUITE_P(Journals, SaveAfterAFailedRecovery, ::testing::Values(f
                            return std::string(info.param ? "first_format" : "this_version");
                          });
 
+// A restore that fails half way during a run, so that the old library
+// cannot be wholly put back: the journal and the staging folder (with the
+// old items) stay for the next start, and until then the library is not
+// written, since a save would replace a half-swapped item by a file no
+// start can place.
+struct HalfWay {
+  const char* label;
+  bool noExchange;
+  // Breaks the restore at one of its steps (a StepHook's argument).
+  void (*breakAt)(InterruptedRestore& t, const std::string& step);
+  bool newLibrary;  // which library the next start must find
+};
+
+void PrintTo(const HalfWay& h, std::ostream* os) { *os << h.label; }
+
+class RestoreFailingHalfWay : public InterruptedRestore, public ::testing::WithParamInterface<HalfWay> {};
+
+TEST_P(RestoreFailingHalfWay, KeepsWhatTheNextStartNeedsAndRefusesWritesTillThen) {
+  const HalfWay& h = GetParam();
+  BackupArchive::setExchangeUnavailableForTesting(h.noExchange);
+  BackupArchive::setStepHookForTesting([&](const std::string& s) { h.breakAt(*this, s); });
+  std::string error;
+  EXPECT_FALSE(iGROOVEBIXBackupRestorer::sharedInstance()->restoreData(arch, &error));
+  BackupArchive::setStepHookForTesting(nullptr);
+  BackupArchive::setFailingMoveForTesting(std::nullopt);
+  BackupArchive::setExchangeUnavailableForTesting(false);
+  EXPECT_THAT(error, HasSubstr("the restore is finished at the next start"));
+  EXPECT_TRUE(fs::exists(journal()));
+  EXPECT_FALSE(stagingFolder().empty()) << "the staging folder went";
+  const auto refusal = LibraryWrites::refusal();
+  ASSERT_TRUE(refusal) << "the half-swapped library may be written";
+  EXPECT_THAT(*refusal, HasSubstr("until a start finishes the interrupted restore"));
+  EXPECT_THAT(*refusal, HasSubstr(error));
+
+  recover();
+  EXPECT_EQ(snapshot(data()), h.newLibrary ? newLibrary : oldLibrary);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, RestoreFailingHalfWay,
+    ::testing::Values(
+        // The pattern folder's swap fails (its staged one is gone), and so
+        // does the undo of the pattern sets' exchange.
+        HalfWay{"undo_fails", false,
+                [](InterruptedRestore& t, const std::string& s) {
+                  if (s != "swapped iGROOVEBIX_patternSet.plist") return;
+                  fs::remove_all(t.stagingFolder() / "patterns");
+                  BackupArchive::setFailingMoveForTesting(std::string("iGROOVEBIX_patternSet.plist"));
+                },
+                false},
+        // Without an exchange the live pattern folder is moved aside; then
+        // neither the new one can be moved in nor the old one back, and
+        // the old one is in the staging folder only.
+        HalfWay{"moved_aside_item_cannot_go_back", true,
+                [](InterruptedRestore&, const std::string& s) {
+                  if (s == "moved aside patterns") BackupArchive::setFailingMoveForTesting(std::string("patterns"));
+                },
+                true}),
+    [](const ::testing::TestParamInfo<HalfWay>& info) { return std::string(info.param.label); });
+
 // By a journal of the first format a rollback cannot tell an old item from
 // one saved since; it still goes through when the staging folder is left
 // with nothing but new items.
@@ -579,41 +643,78 @@ INSTANTIATE_TEST_SUITE_P(Kinds, StagingThatIsNoFolder, ::testing::Values(true, f
                            return std::string(info.param ? "symbolic_link" : "file");
                          });
 
-// A journal whose staging folder is gone has nothing left to take back:
-// with every item in place it is removed, and restores work again; with an
-// item missing it stays, reported.
+// A journal whose staging folder is gone has nothing left to take back: it
+// is removed (logged), also when an item is missing, which nothing could
+// put back; restores work again. Only a folder or item known to be gone
+// counts as gone: one that cannot be looked at keeps the journal, reported.
 struct StaleJournal {
   const char* label;
-  const char* alsoGone;  // a live item gone too, or nullptr
+  const char* alsoGone;       // a live item gone too, or nullptr
+  const char* cannotLookAt;   // what no lstat can reach ("staging": the staging folder), or nullptr
+  const char* logLine;        // what the removal logs
 };
 
 void PrintTo(const StaleJournal& j, std::ostream* os) { *os << j.label; }
 
 class JournalWithoutStaging : public InterruptedRestore, public ::testing::WithParamInterface<StaleJournal> {};
 
-TEST_P(JournalWithoutStaging, IsRemovedOnceEveryItemIsInPlace) {
+TEST_P(JournalWithoutStaging, IsRemovedUnlessSomethingCannotBeLookedAt) {
   const StaleJournal& j = GetParam();
   ASSERT_EQ(restoreDyingAt("swapped patternIndicesTable.plist"), kCrashedFinding);
-  fs::remove_all(stagingFolder());
+  const fs::path staging = stagingFolder();
+  fs::remove_all(staging);
   if (j.alsoGone) fs::remove_all(data() / j.alsoGone);
   auto whole = snapshot(data());
   whole.erase(".restore.journal");
 
-  expectRecovery(j.alsoGone ? nullptr : &whole, "is missing; the journal is left as it is");
-  EXPECT_EQ(fs::exists(journal()), j.alsoGone != nullptr);
-  if (j.alsoGone) return;
-  EXPECT_TRUE(logged("removed a stale restore journal"));
+  if (j.cannotLookAt) {
+    BackupArchive::setFailingLookupForTesting(std::string(j.cannotLookAt) == "staging" ? staging.filename().string()
+                                                                                      : std::string(j.cannotLookAt));
+    expectRecovery(nullptr, "cannot look for");
+    EXPECT_TRUE(fs::exists(journal()));
+    BackupArchive::setFailingLookupForTesting(std::nullopt);
+  }
+  expectRecovery(&whole);
+  EXPECT_FALSE(fs::exists(journal()));
+  EXPECT_TRUE(logged(j.logLine)) << j.logLine;
   std::string error;
   EXPECT_TRUE(BackupArchive::restore(arch, data(), Utilities::createDataPassword(), &error)) << error;
   EXPECT_EQ(snapshot(data()), newLibrary);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, JournalWithoutStaging,
-                         ::testing::Values(StaleJournal{"every_item_in_place", nullptr},
-                                           StaleJournal{"an_item_gone_too", "iGROOVEBIX_patternSet.plist"}),
-                         [](const ::testing::TestParamInfo<StaleJournal>& info) {
-                           return std::string(info.param.label);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Cases, JournalWithoutStaging,
+    ::testing::Values(StaleJournal{"every_item_in_place", nullptr, nullptr, "every item of the library is in place"},
+                      StaleJournal{"an_item_gone_too", "iGROOVEBIX_patternSet.plist", nullptr,
+                                   "the library is without iGROOVEBIX_patternSet.plist"},
+                      StaleJournal{"staging_folder_cannot_be_looked_at", nullptr, "staging",
+                                   "every item of the library is in place"},
+                      StaleJournal{"an_item_cannot_be_looked_at", nullptr, "patternIndicesTable.plist",
+                                   "every item of the library is in place"},
+                      StaleJournal{"a_missing_item_cannot_be_looked_at", "patterns", "patterns",
+                                   "the library is without patterns"}),
+    [](const ::testing::TestParamInfo<StaleJournal>& info) { return std::string(info.param.label); });
+
+// A restore into a library without pattern sets whose undo went through but
+// whose journal could not be removed: the staging folder is gone, the
+// pattern sets are missing as they were, and the next start removes the
+// journal instead of refusing every start from then on.
+TEST_F(InterruptedRestore, UndoneRestoreIntoALibraryWithoutPatternSetsLeavesAJournalTheNextStartRemoves) {
+  fs::remove(data() / "iGROOVEBIX_patternSet.plist");
+  oldLibrary.erase("iGROOVEBIX_patternSet.plist");
+  BackupArchive::setStepHookForTesting(journalBlocker(secondSwapBreaker()));
+  std::string error;
+  EXPECT_FALSE(BackupArchive::restore(arch, data(), Utilities::createDataPassword(), &error));
+  BackupArchive::setStepHookForTesting(nullptr);
+  EXPECT_THAT(error, HasSubstr("cannot remove the restore journal"));
+  ASSERT_FALSE(heldJournal.empty()) << "the journal was never in the way";
+  EXPECT_TRUE(stagingFolder().empty());
+  unblockJournal();
+
+  recover();
+  EXPECT_EQ(snapshot(data()), oldLibrary);
+  EXPECT_TRUE(logged("the library is without iGROOVEBIX_patternSet.plist"));
+}
 
 // A journal that cannot be unlinked is reported by whoever meant to remove
 // it: a restore that finished (which still says the library is restored),

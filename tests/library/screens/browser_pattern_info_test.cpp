@@ -4,7 +4,10 @@
 #include "library/screens/browser_pattern_info_controller.h"
 
 #include <algorithm>
+#include <cstring>
+#include <functional>
 
+#include "library/library_writes.h"
 #include "library/screens/browser_table_controller.h"
 #include "screens_fixture.h"
 
@@ -142,6 +145,63 @@ TEST_F(InfoTest, AFailedTagStoreWarnsOfDiskSpace) {
   EXPECT_EQ(hb.alertButtons(), std::vector<std::string>{"OK"});
   hb.answerAlert(0);
   EXPECT_EQ(store->columnText(300, 1), "Factory300");
+}
+
+// While library writes are refused (a restore is pending), every save of
+// the browser and the editor says so, with the reason, rather than nothing
+// or that the disk is full; nothing is stored.
+TEST_F(InfoTest, RefusedSavesSayWhy) {
+  struct Case {
+    const char* label;
+    int32_t mode;
+    std::function<void()> save;
+    int32_t target;  // the pattern the save would have written
+  };
+  const Case cases[] = {
+      {"leaving_the_editor_with_changed_texts", BrowserTableController::kLoad,
+       [this] {
+         retype(0, "Refused");
+         nav->popViewControllerAnimated(false);
+       },
+       300},
+      {"save_as", BrowserTableController::kSave,
+       [this] {
+         retype(0, "Refused");
+         editor->navigationItem().rightBarButtonItem()->trigger();
+       },
+       300},
+      {"save_in_the_browser", BrowserTableController::kSave,
+       [this] {
+         nav->popViewControllerAnimated(false);
+         hb.runPass();
+         TableView& table = *browser->tableView();
+         table.selectRowAtIndexPath(IndexPath{1, 2}, false, TableView::ScrollPosition::None);
+         browser->didSelectRowAtIndexPath(table, {1, 2});
+         ASSERT_EQ(hb.alertTitle(), "SAVE");
+         ASSERT_TRUE(hb.answerAlert(1));
+       },
+       322},
+  };
+  struct AllowAgain {
+    ~AllowAgain() { LibraryWrites::allow(); }
+  } allowAgain;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    open(c.mode, 3, 300);
+    const PatternRecord before = store->patternAt(c.target);
+    LibraryWrites::refuse("a restore is pending");
+    c.save();
+    hb.runPass();
+    ASSERT_TRUE(hb.alertVisible());
+    EXPECT_EQ(hb.alertTitle(), kLibraryNotSavedAlertTitle);
+    EXPECT_EQ(hb.alertMessage(), "The change was not saved: a restore is pending.");
+    EXPECT_EQ(hb.alertButtons(), std::vector<std::string>{"OK"});
+    hb.answerAlert(0);
+    EXPECT_FALSE(hb.alertVisible());
+    const PatternRecord after = store->patternAt(c.target);
+    EXPECT_EQ(std::memcmp(&after, &before, sizeof before), 0) << "the refused save stored";
+    LibraryWrites::allow();
+  }
 }
 
 TEST_F(InfoTest, SaveAsStoresTheEnginesRecordWithTheEditedTextsAtTheTarget) {
