@@ -272,6 +272,10 @@ INSTANTIATE_TEST_SUITE_P(
     Layouts, SharedEntries,
     ::testing::Values(
         Sharing{"one_entry_64_times", [] { return test_support::sharedEntryTable(64, std::string(60, '7')); }, nullptr, 64},
+        // 40,000 entries past 40,000 other objects: read in time in
+        // proportion to both, not their product.
+        Sharing{"one_entry_far_down_the_objects",
+                [] { return test_support::farEntryTable(40000, 40000, std::string(60, '7'), 3 << 19); }, nullptr, 40000},
         // 1.3 MB of file; 64 GiB of identifiers once decoded.
         Sharing{"a_long_identifier_65535_times",
                 [] { return test_support::sharedEntryTable(65535, std::string(1 << 20, '7')); },

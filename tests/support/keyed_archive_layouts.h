@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "support/binary_plist_builder.h"
+#include "binary_plist_builder.h"
 
 namespace test_support {
 
@@ -17,7 +17,7 @@ namespace test_support {
 // the object's UID (its place in that list).
 class KeyedArchiveLayout {
  public:
-  KeyedArchiveLayout() { add(b_.ascii("$null")); }
+  explicit KeyedArchiveLayout(int refSize = 4) : b_(refSize) { add(b_.ascii("$null")); }
 
   BinaryPlistBuilder& builder() { return b_; }
   uint64_t add(uint64_t object) {
@@ -53,7 +53,7 @@ class KeyedArchiveLayout {
   }
 
  private:
-  BinaryPlistBuilder b_{4};
+  BinaryPlistBuilder b_;
   std::vector<uint64_t> objects_;
 };
 
@@ -77,6 +77,35 @@ inline std::vector<uint8_t> sharedEntryTable(size_t count, const std::string& id
   a.add(b.ascii(identifier));
   a.classNamed("PatternBibliographicInformation", std::vector<uint64_t>(chainLength, b.ascii("NSObject")));
   a.classNamed("NSMutableArray", {b.ascii("NSMutableArray"), b.ascii("NSObject")});
+  return a.bytes(root);
+}
+
+// An index table of `count` entries that are all one entry object, placed
+// after `fillers` objects of "$objects" (one shared string), with `fields`
+// fields besides its identifier that each name one more object placed
+// there, and `padding` bytes of data no object refers to. A reader that
+// fetches objects by number from a list it walks takes count * fillers *
+// (fields + 3) steps; the padding raises the bound the file's size earns,
+// so that the table is still one to read.
+inline std::vector<uint8_t> farEntryTable(size_t count, size_t fillers, const std::string& identifier,
+                                          size_t padding, size_t fields = 0) {
+  KeyedArchiveLayout a(1);
+  BinaryPlistBuilder& b = a.builder();
+  // UIDs: 1 the root, then the fillers, the entry, its identifier, its
+  // class, the array's class and the fields' value.
+  const uint64_t entry = fillers + 2;
+  const uint64_t root = a.rootArray(entry, count, entry + 3);
+  const uint64_t filler = b.ascii("filler");
+  for (size_t i = 0; i < fillers; ++i) a.add(filler);
+  std::vector<std::pair<std::string, uint64_t>> entries = {{"identifier", b.uid(entry + 1)}, {"$class", b.uid(entry + 2)}};
+  const uint64_t field = b.uid(entry + 4);
+  for (size_t i = 0; i < fields; ++i) entries.emplace_back("field" + std::to_string(i), field);
+  a.add(a.dict(entries));
+  a.add(b.ascii(identifier));
+  a.classNamed("PatternBibliographicInformation", {b.ascii("PatternBibliographicInformation"), b.ascii("NSObject")});
+  a.classNamed("NSMutableArray", {b.ascii("NSMutableArray"), b.ascii("NSObject")});
+  a.add(b.ascii("a field's value"));
+  b.data(std::string(padding, '\0'));
   return a.bytes(root);
 }
 

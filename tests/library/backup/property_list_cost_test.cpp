@@ -12,13 +12,12 @@
 #include "library/pattern_set_store.h"
 #include "platform/foundation/user_defaults.h"
 #include "platform/keychain/keychain.h"
-#include "support/binary_plist_builder.h"
+#include "support/costly_property_lists.h"
 #include "support/keyed_archive_layouts.h"
 
 namespace {
 
 using namespace backup_test;
-using test_support::BinaryPlistBuilder;
 
 // How the program meets the file.
 enum class Reader {
@@ -44,12 +43,7 @@ constexpr long kMiB = 1024;  // in KB
 
 // One data object of 1 MiB, 65,535 times in one array: 1.1 MB that would
 // be 64 GiB once parsed.
-std::vector<uint8_t> sharedPayload() {
-  BinaryPlistBuilder b(1);
-  b.array(std::vector<uint64_t>(65535, 1));
-  b.data(std::string(1 << 20, 'x'));
-  return b.bytes(0);
-}
+std::vector<uint8_t> sharedPayload() { return test_support::sharedPayload(65535, 1 << 20); }
 
 const std::string kServiceName = "com.example.igroovebix::OAuth2::a-service-with-a-long-name";
 

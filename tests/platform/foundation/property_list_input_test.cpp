@@ -9,6 +9,7 @@
 
 #include "platform/foundation/property_list.h"
 #include "support/binary_plist_builder.h"
+#include "support/costly_property_lists.h"
 
 using platform::Value;
 using test_support::BinaryPlistBuilder;
@@ -141,8 +142,9 @@ INSTANTIATE_TEST_SUITE_P(
         Bound{"binary_shared_past_bound", [] { return doubledBinary(16); }, "would expand to more than 8388608 bytes"},
         // One data object of 1 MiB, 65,535 times in one array: 1.1 MB of
         // file, 64 GiB once parsed.
-        Bound{"binary_shared_payload", [] { return sharedLeaf(65535, [](BinaryPlistBuilder& b) { return b.data(std::string(1 << 20, 'x')); }); },
+        Bound{"binary_shared_payload", [] { return test_support::sharedPayload(65535, 1 << 20); },
               "would expand to more than"},
+        Bound{"binary_nested_shared_payload", test_support::nestedSharedPayload, "would expand to more than"},
         // The same 100 KB of file each way: 100,000 ASCII characters 64
         // times are 6.4 MB, 50,000 16-bit units 64 times up to 9.6 MB of
         // UTF-8, past the floor.
