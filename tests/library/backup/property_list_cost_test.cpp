@@ -8,7 +8,6 @@
 #include <gmock/gmock.h>
 
 #include "library/backup/backup_fixture.h"
-#include "library/backup/zip_archive.h"
 #include "library/pattern_set_store.h"
 #include "platform/foundation/user_defaults.h"
 #include "platform/keychain/keychain.h"
@@ -75,30 +74,7 @@ class PropertyListCost : public BackupTest, public ::testing::WithParamInterface
   }
 
   fs::path scratch() const { return root / "scratch"; }
-
-  // An archive of the library with `table` as its index table.
-  fs::path archiveWithTable(const std::vector<uint8_t>& table) {
-    const fs::path arch = root / "costed.gbd";
-    const fs::path tableFile = root / "table.plist";
-    writeBytes(tableFile, table);
-    ZipArchive z;
-    EXPECT_TRUE(z.CreateZipFile2(arch, Utilities::createDataPassword()));
-    for (const auto& [rel, bytes] : snapshot(data())) {
-      if (rel.back() == '/' || !BackupArchive::shouldBackup(rel)) continue;
-      EXPECT_TRUE(z.addFileToZip(rel == "patternIndicesTable.plist" ? tableFile : data() / rel, rel));
-    }
-    EXPECT_TRUE(z.CloseZipFile2());
-    return arch;
-  }
 };
-
-Findings outcome(const char* reader, bool read, const std::string& error, const char* reason) {
-  if (!reason) return read ? Findings() : std::string(reader) + " refused the file: " + error + "\n";
-  if (read) return std::string(reader) + " read the file\n";
-  if (error.find(reason) == std::string::npos)
-    return std::string(reader) + " gave \"" + error + "\", not \"" + reason + "\"\n";
-  return {};
-}
 
 TEST_P(PropertyListCost, IsReadOrRefusedWithinItsPeakMemory) {
   const Costed& c = GetParam();
@@ -116,23 +92,23 @@ TEST_P(PropertyListCost, IsReadOrRefusedWithinItsPeakMemory) {
         std::string error;
         switch (c.reader) {
           case Reader::PropertyList:
-            f += outcome("the property-list reader", platform::readPropertyList(file, &error).has_value(), error,
+            f += readOrRefused("the property-list reader", platform::readPropertyList(file, &error).has_value(), error,
                          c.reason);
             break;
           case Reader::Keychain: {
             std::vector<platform::KeychainItem> items;
             const auto status = platform::Keychain(scratch()).copyItems(kServiceName, &items);
-            f += outcome("the keychain", status == platform::KeychainStatus::Success,
+            f += readOrRefused("the keychain", status == platform::KeychainStatus::Success,
                          platform::keychainStatusText(status), c.reason);
             if (!c.reason && items.size() != 1000) f += "the keychain read " + std::to_string(items.size()) + " items\n";
             break;
           }
           case Reader::IndexTable: {
             PatternIndicesTable table;
-            f += outcome("the index table reader", table.loadTableFrom(file, &error), error, c.reason);
+            f += readOrRefused("the index table reader", table.loadTableFrom(file, &error), error, c.reason);
             error.clear();
             const bool restored = BackupArchive::restore(arch, data(), Utilities::createDataPassword(), &error);
-            f += outcome("the restore", restored, error, c.reason);
+            f += readOrRefused("the restore", restored, error, c.reason);
             if (!restored && snapshot(data()) != before) f += "the refused restore changed the library\n";
             if (restored && readBytes(data() / "patternIndicesTable.plist") != bytes)
               f += "the restore left another index table\n";
