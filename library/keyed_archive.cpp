@@ -2,8 +2,9 @@
 
 #include <plist/plist.h>
 
-#include <cstdlib>
+#include <initializer_list>
 #include <memory>
+#include <unordered_map>
 
 #include "platform/foundation/property_list_input.h"
 
@@ -118,12 +119,6 @@ class Encoder {
   std::vector<std::pair<std::string, uint64_t>> classes_;
 };
 
-std::string takeString(char* s) {
-  std::string out = s ? s : "";
-  std::free(s);
-  return out;
-}
-
 // Empty for a node that is not a string, and for a string holding a NUL:
 // no text of an archive may hold one.
 std::optional<std::string> stringOf(plist_t node) { return platform::plistStringValue(node); }
@@ -147,22 +142,36 @@ std::optional<uint64_t> uidOf(plist_t node) {
   return std::nullopt;
 }
 
+// Decodes the objects reachable from a UID. A reference is decoded anew
+// each time it is met (the result is a tree), so an archive may name one
+// object many times over and ask for far more than its own size; the
+// decoded objects are therefore costed as they are made, in bytes of
+// memory, against the bound of the property list they came from, and so
+// is every dictionary entry looked at, which also bounds the time.
 class Decoder {
  public:
-  Decoder(plist_t objects, std::string* error) : objects_(objects), error_(error) {}
+  Decoder(plist_t objects, uint64_t budget, std::string* error) : budget_(budget), error_(error) {
+    // One pass: fetching an item by number walks from the first.
+    objects_.reserve(plist_array_get_size(objects));
+    platform::forEachPlistArrayItem(objects, [&](plist_t o) {
+      objects_.push_back(o);
+      return true;
+    });
+  }
 
   std::optional<ArchivedObject> decodeRef(uint64_t uid, int depth) {
-    if (uid >= plist_array_get_size(objects_)) return fail("reference past the end of the objects");
+    if (uid >= objects_.size()) return fail("reference past the end of the objects");
     // Trees only: depth bounds both deep nesting and reference cycles.
     if (depth > 64) return fail("objects nest too deeply or refer to themselves");
-    // Shared references could otherwise multiply a small file into a huge tree.
     if (++decoded_ > 1000000) return fail("too many objects");
-    plist_t node = plist_array_get_item(objects_, static_cast<uint32_t>(uid));
+    if (!spend(sizeof(ArchivedObject))) return std::nullopt;
+    plist_t node = objects_[static_cast<size_t>(uid)];
     if (uid == 0) return ArchivedObject{};  // "$null"
     switch (plist_get_node_type(node)) {
       case PLIST_STRING: {
         auto s = stringOf(node);
         if (!s) return fail("a string holds a NUL character");
+        if (!spend(s->size())) return std::nullopt;
         return ArchivedObject::makeString(std::move(*s));
       }
       case PLIST_UINT: {
@@ -179,53 +188,100 @@ class Decoder {
   }
 
  private:
+  // A class's name and chain, read once however many objects name it.
+  struct ClassInfo {
+    std::string name;
+    std::vector<std::string> chain;
+    uint64_t cost = 0;  // of a copy of both
+  };
+
   std::optional<ArchivedObject> fail(const char* why) {
     if (error_) *error_ = why;
     return std::nullopt;
   }
 
-  std::optional<ArchivedObject> decodeDict(plist_t node, int depth) {
-    auto classRef = uidOf(plist_dict_get_item(node, "$class"));
-    if (!classRef || *classRef >= plist_array_get_size(objects_)) return fail("object without a class");
-    plist_t cls = plist_array_get_item(objects_, static_cast<uint32_t>(*classRef));
-    if (plist_get_node_type(cls) != PLIST_DICT) return fail("malformed class");
-    auto name = stringOf(plist_dict_get_item(cls, "$classname"));
-    if (!name) return fail("class without a name");
-    ArchivedObject o;
-    o.className = *name;
-    if (plist_t chain = plist_dict_get_item(cls, "$classes"); chain && plist_get_node_type(chain) == PLIST_ARRAY) {
-      for (uint32_t i = 0; i < plist_array_get_size(chain); ++i)
-        if (auto c = stringOf(plist_array_get_item(chain, i))) o.classes.push_back(*c);
+  bool spend(uint64_t bytes) {
+    spent_ += bytes;
+    if (spent_ <= budget_) return true;
+    if (error_)
+      *error_ = "keyed archive would expand to more than " + std::to_string(budget_) + " bytes in memory once decoded";
+    return false;
+  }
+
+  // The first value of `key` (as a lookup would give), and `node`'s entries
+  // charged as they are looked at.
+  bool entryOf(plist_t node, const std::initializer_list<std::pair<const char*, plist_t*>>& wanted) {
+    return platform::forEachPlistDictEntry(node, [&](const std::string& key, plist_t value) {
+      for (const auto& [name, found] : wanted)
+        if (!*found && key == name) *found = value;
+      return spend(sizeof(std::pair<std::string, ArchivedObject>) + key.size());
+    });
+  }
+
+  const ClassInfo* classAt(uint64_t uid) {
+    if (auto it = classes_.find(uid); it != classes_.end()) return &it->second;
+    plist_t cls = objects_[static_cast<size_t>(uid)];
+    if (plist_get_node_type(cls) != PLIST_DICT) {
+      fail("malformed class");
+      return nullptr;
     }
-    if (plist_t refs = plist_dict_get_item(node, "NS.objects")) {
+    plist_t nameNode = nullptr, chain = nullptr;
+    if (!entryOf(cls, {{"$classname", &nameNode}, {"$classes", &chain}})) return nullptr;
+    auto name = stringOf(nameNode);
+    if (!name) {
+      fail("class without a name");
+      return nullptr;
+    }
+    ClassInfo info;
+    info.name = std::move(*name);
+    info.cost = sizeof(std::string) + info.name.size();
+    if (chain && plist_get_node_type(chain) == PLIST_ARRAY) {
+      const bool whole = platform::forEachPlistArrayItem(chain, [&](plist_t item) {
+        auto c = stringOf(item);
+        if (!c) return spend(sizeof(std::string));
+        const uint64_t bytes = sizeof(std::string) + c->size();
+        info.cost += bytes;
+        info.chain.push_back(std::move(*c));
+        return spend(bytes);
+      });
+      if (!whole) return nullptr;
+    }
+    return &classes_.emplace(uid, std::move(info)).first->second;
+  }
+
+  std::optional<ArchivedObject> decodeDict(plist_t node, int depth) {
+    plist_t classNode = nullptr, refs = nullptr;
+    if (!entryOf(node, {{"$class", &classNode}, {"NS.objects", &refs}})) return std::nullopt;
+    auto classRef = uidOf(classNode);
+    if (!classRef || *classRef >= objects_.size()) return fail("object without a class");
+    const ClassInfo* cls = classAt(*classRef);
+    if (!cls || !spend(cls->cost)) return std::nullopt;
+    ArchivedObject o;
+    o.className = cls->name;
+    o.classes = cls->chain;
+    if (refs) {
       if (plist_get_node_type(refs) != PLIST_ARRAY) return fail("malformed array");
       o.kind = ArchivedObject::Kind::Array;
-      for (uint32_t i = 0; i < plist_array_get_size(refs); ++i) {
-        auto uid = uidOf(plist_array_get_item(refs, i));
-        if (!uid) return fail("array element is not a reference");
+      o.items.reserve(plist_array_get_size(refs));
+      const bool whole = platform::forEachPlistArrayItem(refs, [&](plist_t ref) {
+        auto uid = uidOf(ref);
+        if (!uid) {
+          fail("array element is not a reference");
+          return false;
+        }
         auto item = decodeRef(*uid, depth + 1);
-        if (!item) return std::nullopt;
-        o.items.push_back(std::move(*item));
-      }
+        if (item) o.items.push_back(std::move(*item));
+        return item.has_value();
+      });
+      if (!whole) return std::nullopt;
       return o;
     }
     o.kind = ArchivedObject::Kind::Object;
-    plist_dict_iter it = nullptr;
-    plist_dict_new_iter(node, &it);
-    std::unique_ptr<void, decltype(&std::free)> iterHolder(it, &std::free);
-    for (;;) {
-      char* rawKey = nullptr;
-      plist_t val = nullptr;
-      plist_dict_next_item(node, it, &rawKey, &val);
-      if (!val) {
-        std::free(rawKey);
-        break;
-      }
-      std::string key = takeString(rawKey);
-      if (key == "$class") continue;
+    const bool whole = platform::forEachPlistDictEntry(node, [&](std::string key, plist_t val) {
+      if (key == "$class") return true;
       if (auto uid = uidOf(val)) {
         auto item = decodeRef(*uid, depth + 1);
-        if (!item) return std::nullopt;
+        if (!item) return false;
         o.fields.emplace_back(std::move(key), std::move(*item));
       } else if (plist_get_node_type(val) == PLIST_UINT) {
         uint64_t v = 0;
@@ -235,14 +291,20 @@ class Decoder {
         n.integer = static_cast<int64_t>(v);
         o.fields.emplace_back(std::move(key), std::move(n));
       } else if (auto s = stringOf(val)) {
-        o.fields.emplace_back(std::move(key), ArchivedObject::makeString(*s));
+        if (!spend(s->size())) return false;
+        o.fields.emplace_back(std::move(key), ArchivedObject::makeString(std::move(*s)));
       }
       // Other inline values (reals, bools, data) are not used here; skipped.
-    }
+      return true;
+    });
+    if (!whole) return std::nullopt;
     return o;
   }
 
-  plist_t objects_;
+  std::vector<plist_t> objects_;
+  std::unordered_map<uint64_t, ClassInfo> classes_;
+  uint64_t budget_;
+  uint64_t spent_ = 0;
   std::string* error_;
   size_t decoded_ = 0;
 };
@@ -286,6 +348,6 @@ std::optional<ArchivedObject> keyedUnarchive(std::span<const uint8_t> bytes, std
     return fail("keyed archive without objects or top");
   auto rootUid = uidOf(plist_dict_get_item(top, "root"));
   if (!rootUid) return fail("keyed archive without a root object");
-  Decoder dec(objects, error);
+  Decoder dec(objects, platform::propertyListCostBound(bytes.size()), error);
   return dec.decodeRef(*rootUid, 0);
 }

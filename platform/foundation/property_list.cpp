@@ -27,13 +27,6 @@ void setError(std::string* error, const std::string& what) {
   if (error) *error = what;
 }
 
-// Takes ownership of a string libplist allocated.
-std::string takeString(char* s) {
-  std::string out = s ? s : "";
-  std::free(s);
-  return out;
-}
-
 // Recursive: the input's nesting was bounded before it was parsed.
 std::optional<Value> fromPlist(plist_t node, std::string* error) {
   switch (plist_get_node_type(node)) {
@@ -83,36 +76,23 @@ std::optional<Value> fromPlist(plist_t node, std::string* error) {
     }
     case PLIST_ARRAY: {
       Array out;
-      const uint32_t n = plist_array_get_size(node);
-      out.reserve(n);
-      for (uint32_t i = 0; i < n; ++i) {
-        auto item = fromPlist(plist_array_get_item(node, i), error);
-        if (!item) return std::nullopt;
-        out.push_back(std::move(*item));
-      }
+      out.reserve(plist_array_get_size(node));
+      const bool whole = forEachPlistArrayItem(node, [&](plist_t child) {
+        auto item = fromPlist(child, error);
+        if (item) out.push_back(std::move(*item));
+        return item.has_value();
+      });
+      if (!whole) return std::nullopt;
       return Value(std::move(out));
     }
     case PLIST_DICT: {
       Dictionary out;
-      plist_dict_iter it = nullptr;
-      plist_dict_new_iter(node, &it);
-      for (;;) {
-        char* key = nullptr;
-        plist_t val = nullptr;
-        plist_dict_next_item(node, it, &key, &val);
-        if (!val) {
-          std::free(key);
-          break;
-        }
-        std::string k = takeString(key);
-        auto item = fromPlist(val, error);
-        if (!item) {
-          std::free(it);
-          return std::nullopt;
-        }
-        out.insert_or_assign(std::move(k), std::move(*item));
-      }
-      std::free(it);
+      const bool whole = forEachPlistDictEntry(node, [&](std::string key, plist_t child) {
+        auto item = fromPlist(child, error);
+        if (item) out.insert_or_assign(std::move(key), std::move(*item));
+        return item.has_value();
+      });
+      if (!whole) return std::nullopt;
       return Value(std::move(out));
     }
     default:

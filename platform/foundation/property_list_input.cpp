@@ -23,8 +23,9 @@ std::string depthReason() {
 // ---------------------------------------------------------------------------
 // Binary form: a header, the objects, a table of their offsets and a
 // 32-byte trailer. The walk reads only what libplist will read (the objects
-// reachable from the top one), each once, so it costs time in proportion to
-// the file, however the references are shared.
+// reachable from the top one), each once, and keeps what each costs
+// expanded, so it takes time in proportion to the file however the
+// references are shared.
 
 class BinaryWalk {
  public:
@@ -47,13 +48,10 @@ class BinaryWalk {
       return malformed("the offset table lies outside the file");
     table_ = static_cast<size_t>(table);
     objects_ = objects;
-    const uint64_t scaled = objects > std::numeric_limits<uint64_t>::max() / kPropertyListExpansionPerObject
-                                ? std::numeric_limits<uint64_t>::max()
-                                : objects * kPropertyListExpansionPerObject;
-    maxNodes_ = std::max(scaled, kPropertyListMinExpansion);
+    maxCost_ = propertyListCostBound(b_.size());
     // objects <= file size (each has a table entry), so these stay small.
     state_.assign(static_cast<size_t>(objects), kUnseen);
-    nodes_.assign(static_cast<size_t>(objects), 0);
+    cost_.assign(static_cast<size_t>(objects), 0);
     return walk(top);
   }
 
@@ -66,7 +64,7 @@ class BinaryWalk {
     size_t refs;        // offset of its first reference
     uint64_t count;     // references (keys and values for a dictionary)
     uint64_t next = 0;  // the next reference to follow
-    uint64_t nodes = 1; // expanded nodes so far, itself included
+    uint64_t cost = kPropertyListNodeCost;  // expanded cost so far, itself included
   };
 
   bool malformed(const char* why) { return refuse(error_, std::string("malformed binary property list: ") + why); }
@@ -102,20 +100,28 @@ class BinaryWalk {
   }
 
   // Reads the object's marker. A container becomes a frame to walk; a
-  // string is checked for NUL; anything else is left to libplist.
-  bool open(uint64_t object, std::optional<Frame>* frame) {
+  // string is checked for NUL; a leaf's cost goes to *leafCost. What else
+  // may be wrong with a leaf is left to libplist.
+  bool open(uint64_t object, std::optional<Frame>* frame, uint64_t* leafCost) {
     const size_t start = offsetOf(object);
     if (start == 0) return malformed("object offset outside the objects");
     const uint8_t kind = b_[start] >> 4;
-    if (kind != 0x5 && kind != 0x6 && kind != 0xA && kind != 0xC && kind != 0xD) return true;
+    *leafCost = kPropertyListNodeCost;
+    if (kind != 0x4 && kind != 0x5 && kind != 0x6 && kind != 0xA && kind != 0xC && kind != 0xD) return true;
     uint64_t count = 0;
     size_t pos = 0;
     if (!countOf(start, &count, &pos)) return false;
     const size_t room = table_ - pos;
+    if (kind == 0x4) {  // data
+      if (count > room) return malformed("data past the objects");
+      *leafCost += count;
+      return true;
+    }
     if (kind == 0x5) {  // ASCII
       if (count > room) return malformed("string past the objects");
       if (std::memchr(b_.data() + pos, 0, static_cast<size_t>(count)))
         return refuse(error_, "property list holds a string with a NUL character");
+      *leafCost += count;
       return true;
     }
     if (kind == 0x6) {  // UTF-16, big-endian units
@@ -123,6 +129,7 @@ class BinaryWalk {
       for (size_t i = 0; i < count; ++i)
         if (b_[pos + 2 * i] == 0 && b_[pos + 2 * i + 1] == 0)
           return refuse(error_, "property list holds a string with a NUL character");
+      *leafCost += 3 * count;
       return true;
     }
     const uint64_t perEntry = kind == 0xD ? 2 : 1;  // a dictionary lists its keys, then its values
@@ -134,13 +141,14 @@ class BinaryWalk {
 
   bool walk(uint64_t top) {
     std::vector<Frame> stack;
-    auto enter = [&](uint64_t object) -> std::optional<uint64_t> {  // the object's nodes when it is a leaf
+    auto enter = [&](uint64_t object) -> std::optional<uint64_t> {  // the object's cost when it is a leaf
       std::optional<Frame> frame;
-      if (!open(object, &frame)) return std::nullopt;
+      uint64_t leafCost = 0;
+      if (!open(object, &frame, &leafCost)) return std::nullopt;
       if (!frame) {
         state_[object] = kDone;
-        nodes_[object] = 1;
-        return 1;
+        cost_[object] = leafCost;
+        return leafCost;
       }
       if (stack.size() >= static_cast<size_t>(kPropertyListMaxDepth)) {
         refuse(error_, depthReason());
@@ -150,22 +158,24 @@ class BinaryWalk {
       stack.push_back(*frame);
       return 0;
     };
-    if (!enter(top)) return false;
+    const auto topLeaf = enter(top);
+    if (!topLeaf) return false;
+    if (*topLeaf && !within(*topLeaf)) return false;
     while (!stack.empty()) {
       Frame& f = stack.back();
       if (f.next == f.count) {
         const Frame done = f;
         stack.pop_back();
         state_[done.object] = kDone;
-        nodes_[done.object] = done.nodes;
-        if (!stack.empty() && !add(stack.back(), done.nodes)) return false;
+        cost_[done.object] = done.cost;
+        if (!stack.empty() && !add(stack.back(), done.cost)) return false;
         continue;
       }
       const uint64_t child = be(f.refs + static_cast<size_t>(f.next++) * refSize_, refSize_);
       if (child >= objects_) return malformed("reference past the object table");
       if (state_[child] == kOpen) return refuse(error_, "property list refers to itself");
       if (state_[child] == kDone) {
-        if (!add(f, nodes_[child])) return false;
+        if (!add(f, cost_[child])) return false;
         continue;
       }
       const auto leaf = enter(child);
@@ -176,25 +186,32 @@ class BinaryWalk {
     return true;
   }
 
-  bool add(Frame& f, uint64_t nodes) {
-    f.nodes = nodes > maxNodes_ - f.nodes ? maxNodes_ + 1 : f.nodes + nodes;
-    if (f.nodes > maxNodes_)
-      return refuse(error_, "property list shares its objects so much that it would expand to more than " +
-                                std::to_string(maxNodes_) + " elements");
-    return true;
+  // A container's cost is at least its children's, so a frame past the
+  // bound stops the walk before anything above it is summed.
+  bool add(Frame& f, uint64_t cost) {
+    f.cost = cost > maxCost_ - f.cost ? maxCost_ + 1 : f.cost + cost;
+    return within(f.cost);
+  }
+
+  bool within(uint64_t cost) {
+    if (cost <= maxCost_) return true;
+    return refuse(error_, "property list would expand to more than " + std::to_string(maxCost_) +
+                              " bytes in memory, too much for a file of " + std::to_string(b_.size()) + " bytes");
   }
 
   std::span<const uint8_t> b_;
   std::string* error_ = nullptr;
   size_t offsetSize_ = 0, refSize_ = 0, table_ = 0;
-  uint64_t objects_ = 0, maxNodes_ = 0;
+  uint64_t objects_ = 0, maxCost_ = 0;
   std::vector<uint8_t> state_;
-  std::vector<uint64_t> nodes_;
+  std::vector<uint64_t> cost_;
 };
 
 // ---------------------------------------------------------------------------
 // XML form: the nesting of <array> and <dict> elements, skipping comments,
-// CDATA sections, processing instructions and the DOCTYPE.
+// CDATA sections, processing instructions and the DOCTYPE. Every element
+// and every payload is written out where it stands, so the parsed tree
+// costs in proportion to the text and needs no bound of its own.
 
 bool xmlWithinBounds(std::string_view text, std::string* error) {
   if (text.find('\0') != std::string_view::npos)
@@ -239,6 +256,13 @@ bool xmlWithinBounds(std::string_view text, std::string* error) {
 }
 
 }  // namespace
+
+uint64_t propertyListCostBound(uint64_t fileSize) {
+  const uint64_t scaled = fileSize > kPropertyListMaxCost / kPropertyListCostPerByte
+                              ? kPropertyListMaxCost
+                              : fileSize * kPropertyListCostPerByte;
+  return std::clamp(scaled, kPropertyListMinCost, kPropertyListMaxCost);
+}
 
 bool propertyListWithinBounds(std::span<const uint8_t> bytes, std::string* error) {
   if (bytes.size() > std::numeric_limits<uint32_t>::max()) return refuse(error, "property list too large");

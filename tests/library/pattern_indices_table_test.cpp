@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "library/keyed_archive.h"
+#include "platform/foundation/property_list_input.h"
 #include "library/library_fixture.h"
+#include "support/keyed_archive_layouts.h"
 
 namespace {
 
@@ -231,5 +235,58 @@ TEST_F(IndexTableTest, BadArchivesLeaveNoTable) {
   EXPECT_FALSE(missing.loadTableFrom(root / "nothing.plist"));
   EXPECT_EQ(missing.numberOfPatterns(), 0);
 }
+
+// Archives that are small as property lists and grow only as their
+// references are followed: the decoded objects are costed as they are
+// made, against the bound the file's size earns.
+struct Sharing {
+  const char* label;
+  std::function<std::vector<uint8_t>()> make;
+  const char* reason;  // nullptr: read
+  int entries = 0;     // when read
+};
+
+void PrintTo(const Sharing& c, std::ostream* os) { *os << c.label; }
+
+class SharedEntries : public ::testing::TestWithParam<Sharing> {};
+
+TEST_P(SharedEntries, AreCostedAsTheyAreDecoded) {
+  const Sharing& c = GetParam();
+  const std::vector<uint8_t> bytes = c.make();
+  std::string error;
+  ASSERT_TRUE(platform::propertyListWithinBounds(bytes, &error)) << error;
+  PatternIndicesTable t = tableOf(2);
+  const bool read = t.loadTableFromBytes(bytes, &error);
+  if (c.reason) {
+    EXPECT_FALSE(read);
+    EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+    EXPECT_FALSE(t.hasTable());
+  } else {
+    ASSERT_TRUE(read) << error;
+    ASSERT_EQ(t.numberOfPatterns(), c.entries);
+    for (int i = 0; i < c.entries; ++i) EXPECT_EQ(t.patternId(i), std::string(60, '7')) << i;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, SharedEntries,
+    ::testing::Values(
+        Sharing{"one_entry_64_times", [] { return test_support::sharedEntryTable(64, std::string(60, '7')); }, nullptr, 64},
+        // 40,000 entries past 40,000 other objects: read in time in
+        // proportion to both, not their product.
+        Sharing{"one_entry_far_down_the_objects",
+                [] { return test_support::farEntryTable(40000, 40000, std::string(60, '7'), 3 << 19); }, nullptr, 40000},
+        // 1.3 MB of file; 64 GiB of identifiers once decoded.
+        Sharing{"a_long_identifier_65535_times",
+                [] { return test_support::sharedEntryTable(65535, std::string(1 << 20, '7')); },
+                "keyed archive would expand to more than"},
+        // Every entry copies its class's chain of 20,000 names.
+        Sharing{"a_long_class_chain",
+                [] { return test_support::sharedEntryTable(1000, std::string(60, '7'), 20000); },
+                "keyed archive would expand to more than"},
+        // Every entry is 20,000 fields, inline, so never a reference.
+        Sharing{"a_wide_entry", [] { return test_support::sharedEntryTable(1000, std::string(60, '7'), 2, 20000); },
+                "keyed archive would expand to more than"}),
+    [](const ::testing::TestParamInfo<Sharing>& info) { return std::string(info.param.label); });
 
 }  // namespace

@@ -1,7 +1,8 @@
 #pragma once
 // Writes binary property lists object by object, so that a test can lay out
 // what no well-behaved writer would: strings with NUL characters, objects
-// nested thousands deep, references shared to blow a small file up.
+// nested thousands deep, references and payloads shared to blow a small
+// file up.
 //
 // Objects are numbered in the order they are added (a reference may name
 // one added later); references are written with `refSize` bytes, offsets
@@ -24,6 +25,7 @@ class BinaryPlistBuilder {
     for (char16_t c : s) body += {static_cast<char>(c >> 8), static_cast<char>(c & 0xFF)};
     return add(body);
   }
+  uint64_t data(const std::string& bytes) { return add(marker(0x40, bytes.size()) + bytes); }
   uint64_t integer(uint64_t v) { return add(std::string(1, '\x13') + be(v, 8)); }
   uint64_t uid(uint64_t v) { return add(std::string(1, '\x83') + be(v, 4)); }
   uint64_t array(const std::vector<uint64_t>& refs) { return add(marker(0xA0, refs.size()) + refList(refs)); }

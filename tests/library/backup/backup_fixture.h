@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -33,6 +34,7 @@
 #include "engine/record/pattern_record.h"
 #include "library/backup/backup_archive.h"
 #include "library/backup/backup_log.h"
+#include "library/backup/zip_archive.h"
 #include "library/backup/zip_crypto.h"
 #include "library/pattern_file.h"
 #include "library/pattern_indices_table.h"
@@ -262,6 +264,22 @@ class BackupTest : public ::testing::Test {
 
   static std::string quoted(const fs::path& p) { return "'" + p.string() + "'"; }
 
+  // An archive, written by the zip wrapper, of the library in the data
+  // directory with `table` in place of its index table.
+  fs::path archiveWithTable(const std::vector<uint8_t>& table) {
+    const fs::path arch = root / "with-table.gbd";
+    const fs::path tableFile = root / "table.plist";
+    writeBytes(tableFile, table);
+    ZipArchive z;
+    EXPECT_TRUE(z.CreateZipFile2(arch, Utilities::createDataPassword()));
+    for (const auto& [rel, bytes] : snapshot(data())) {
+      if (rel.back() == '/' || !BackupArchive::shouldBackup(rel)) continue;
+      EXPECT_TRUE(z.addFileToZip(rel == "patternIndicesTable.plist" ? tableFile : data() / rel, rel));
+    }
+    EXPECT_TRUE(z.CloseZipFile2());
+    return arch;
+  }
+
   fs::path root, docs, bundle;
   std::vector<std::string> log;
 };
@@ -284,6 +302,16 @@ inline constexpr bool kShadowedMemory = false;
 // What the child found wrong, one line per fault; empty when all is well.
 using Findings = std::string;
 
+// What is wrong with how `reader` took a file: it should have read it
+// (`reason` nullptr) or refused it with `reason` in its error.
+inline Findings readOrRefused(const char* reader, bool read, const std::string& error, const char* reason) {
+  if (!reason) return read ? Findings() : std::string(reader) + " refused the file: " + error + "\n";
+  if (read) return std::string(reader) + " accepted the file\n";
+  if (error.find(reason) == std::string::npos)
+    return std::string(reader) + " gave \"" + error + "\", not \"" + reason + "\"\n";
+  return {};
+}
+
 // Runs `work` in a child process under an alarm (and, outside the
 // sanitizers, a cap on its address space, so that a runaway allocation
 // fails there instead of taking the machine). Returns the child's
@@ -291,6 +319,10 @@ using Findings = std::string;
 // `work`, so that what the child shares with its parent does not count.
 // `maxSeconds` (when not 0) bounds the time `work` may take.
 inline Findings inChild(const std::function<Findings()>& work, long maxGrowthKb, double maxSeconds = 0) {
+  // Heap the parent freed but still holds would be reused by the child
+  // without growing its resident set; handed back first, what `work`
+  // allocates is counted.
+  ::malloc_trim(0);
   int fds[2];
   if (::pipe(fds) != 0) return "pipe failed";
   const pid_t pid = ::fork();

@@ -1,7 +1,8 @@
 // Writes the seed corpora of the library's fuzz targets through the
 // library's own writers: pattern files in both forms and with values out of
 // range, index tables naming the fuzz library's files, and pattern-set
-// grids, in binary and XML.
+// grids, in binary and XML; and a payload shared until the parsed tree
+// would be 700 MB.
 // Usage: write_seeds FOLDER (makes FOLDER/<fuzzer>/...)
 
 #include <array>
@@ -15,6 +16,7 @@
 #include "library/pattern_indices_table.h"
 #include "platform/foundation/property_list.h"
 #include "tests/library/fuzz/fuzz_library.h"
+#include "tests/support/costly_property_lists.h"
 #include "tests/support/fuzz/fuzz_support.h"
 
 namespace fs = std::filesystem;
@@ -71,6 +73,8 @@ void propertyListSeeds(const fs::path& out) {
   for (const auto& [id, r] : patterns) table.add(r, id);
   table.add(patterns[0].second, "12345678901234567890");  // names no file
   if (!table.storeTableAt(out / "index-table.bin")) fail("cannot write an index table");
+  // 13 KB that would be 700 MB parsed.
+  igbfuzz::writeAll(out / "nested-shared-payload.bin", test_support::nestedSharedPayload());
 
   platform::Array grid;
   for (uint32_t i = 0; i < 64; ++i) grid.emplace_back(static_cast<long long>(i % 3 == 0 ? i : 300 + i));

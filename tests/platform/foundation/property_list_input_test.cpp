@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "platform/foundation/property_list.h"
 #include "support/binary_plist_builder.h"
+#include "support/costly_property_lists.h"
 
 using platform::Value;
 using test_support::BinaryPlistBuilder;
@@ -40,6 +42,28 @@ std::vector<uint8_t> doubledBinary(int levels) {
   for (int i = 0; i < levels; ++i) b.array({static_cast<uint64_t>(i + 1), static_cast<uint64_t>(i + 1)});
   b.integer(3);
   return b.bytes(0);
+}
+
+// An array of `count` references to the one object `make` adds (object 1;
+// anything it adds after that is its own).
+std::vector<uint8_t> sharedLeaf(size_t count, const std::function<uint64_t(BinaryPlistBuilder&)>& make) {
+  BinaryPlistBuilder b(1);
+  b.array(std::vector<uint64_t>(count, 1));
+  make(b);
+  return b.bytes(0);
+}
+
+std::vector<uint8_t> flatBinary(int64_t count) {
+  platform::Array a;
+  for (int64_t i = 0; i < count; ++i) a.emplace_back(i);
+  return *platform::propertyListToBinary(Value(std::move(a)));
+}
+
+bool countsUp(const Value& v, int64_t count) {
+  if (!v.array() || v.array()->size() != static_cast<size_t>(count)) return false;
+  for (int64_t i = 0; i < count; ++i)
+    if ((*v.array())[static_cast<size_t>(i)] != Value(i)) return false;
+  return true;
 }
 
 int depthOf(const Value& v) {
@@ -115,7 +139,62 @@ INSTANTIATE_TEST_SUITE_P(
         Bound{"binary_65_deep", [] { return nestedBinary(65); }, "nests deeper than 64 levels"},
         Bound{"binary_shared_within_bound", [] { return doubledBinary(15); }, nullptr,
               [](const Value& v) { return depthOf(v) == 15; }},
-        Bound{"binary_shared_past_bound", [] { return doubledBinary(16); }, "would expand to more than 65536"},
+        Bound{"binary_shared_past_bound", [] { return doubledBinary(16); }, "would expand to more than 8388608 bytes"},
+        // One data object of 1 MiB, 65,535 times in one array: 1.1 MB of
+        // file, 64 GiB once parsed.
+        Bound{"binary_shared_payload", [] { return test_support::sharedPayload(65535, 1 << 20); },
+              "would expand to more than"},
+        Bound{"binary_nested_shared_payload", test_support::nestedSharedPayload, "would expand to more than"},
+        // The same 100 KB of file each way: 100,000 ASCII characters 64
+        // times are 6.4 MB, 50,000 16-bit units 64 times up to 9.6 MB of
+        // UTF-8, past the floor.
+        Bound{"binary_shared_ascii_within_bound",
+              [] { return sharedLeaf(64, [](BinaryPlistBuilder& b) { return b.ascii(std::string(100000, 'a')); }); },
+              nullptr,
+              [](const Value& v) {
+                return v.array() && v.array()->size() == 64 && v.array()->back() == Value(std::string(100000, 'a'));
+              }},
+        Bound{"binary_shared_utf16_at_three_bytes_a_unit",
+              [] { return sharedLeaf(64, [](BinaryPlistBuilder& b) { return b.utf16(std::u16string(50000, u'\u20ac')); }); },
+              "would expand to more than 8388608 bytes"},
+        // Keys cost what they hold: 200 dictionaries of one 50,000-byte key.
+        Bound{"binary_shared_key",
+              [] {
+                return sharedLeaf(200, [](BinaryPlistBuilder& b) {
+                  const uint64_t dict = b.dict({2}, {3});
+                  b.ascii(std::string(50000, 'k'));
+                  b.integer(1);
+                  return dict;
+                });
+              },
+              "would expand to more than 8388608 bytes"},
+        // 22 references to 3 MiB: past the ceiling, whatever the file's size.
+        Bound{"binary_past_the_ceiling",
+              [] { return sharedLeaf(22, [](BinaryPlistBuilder& b) { return b.data(std::string(3 << 20, 'x')); }); },
+              "would expand to more than 67108864 bytes"},
+        // Numbers none shared, more than the floor, within what the file's
+        // size earns: as the program's writer lays them out, and 400,000 of
+        // them laid out here (libplist's writer takes seconds over so many).
+        Bound{"binary_flat_array_of_65536_numbers", [] { return flatBinary(65536); }, nullptr,
+              [](const Value& v) { return countsUp(v, 65536); }},
+        Bound{"binary_flat_array_of_400000_numbers",
+              [] {
+                BinaryPlistBuilder b(4);
+                std::vector<uint64_t> refs(400000);
+                for (uint64_t i = 0; i < refs.size(); ++i) refs[i] = i + 1;
+                b.array(refs);
+                for (uint64_t i = 0; i < refs.size(); ++i) b.integer(i);
+                return b.bytes(0);
+              },
+              nullptr, [](const Value& v) { return countsUp(v, 400000); }},
+        Bound{"binary_data_past_the_objects",
+              [] {
+                BinaryPlistBuilder b(1);
+                auto bytes = b.bytes(b.data("abc"));
+                bytes[8] = 0x4E;  // its marker: 14 bytes
+                return bytes;
+              },
+              "malformed binary property list"},
         // A grid of one repeated number is two objects and many elements.
         Bound{"binary_repeated_number",
               [] {
@@ -168,6 +247,22 @@ INSTANTIATE_TEST_SUITE_P(
               },
               "malformed binary property list"}),
     [](const ::testing::TestParamInfo<Bound>& info) { return std::string(info.param.label); });
+
+TEST(PropertyListCostBound, ScalesWithTheFileBetweenFloorAndCeiling) {
+  const struct {
+    uint64_t fileSize, bound;
+  } cases[] = {
+      {0, platform::kPropertyListMinCost},
+      {40, platform::kPropertyListMinCost},
+      {platform::kPropertyListMinCost / platform::kPropertyListCostPerByte, platform::kPropertyListMinCost},
+      {1 << 20, 32ull << 20},
+      {(2 << 20) + 1, platform::kPropertyListMaxCost},
+      {4 << 20, platform::kPropertyListMaxCost},
+      {UINT64_MAX / 2, platform::kPropertyListMaxCost},  // no overflow on the way
+      {UINT64_MAX, platform::kPropertyListMaxCost},
+  };
+  for (const auto& c : cases) EXPECT_EQ(platform::propertyListCostBound(c.fileSize), c.bound) << c.fileSize;
+}
 
 TEST(PlistStringValue, ReadsStringNodesOnly) {
   plist_t plain = plist_new_string("digits 0123");

@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Runs a libFuzzer target for a bounded time over a seed corpus, for ctest.
-# Usage: run_fuzz.sh WHAT FUZZER SECONDS SEED_DIR [LIBFUZZER_FLAG...]
-# WHAT names the run in messages ("the JSON decoder"). An empty FUZZER, or
+# Usage: run_fuzz.sh WHAT FUZZER SECONDS SEED_DIR[:SEED_DIR...] [LIBFUZZER_FLAG...]
+# WHAT names the run in messages ("the JSON decoder"). Flags given after
+# the seeds override the defaults below; IGB_FUZZ_ASAN_OPTIONS, when set,
+# is added to the sanitizer's options. An empty FUZZER, or
 # "-", means clang was not found when the build was configured: the run is
 # skipped (exit 77) and says so.
 set -uo pipefail
 what="${1:?what is fuzzed}"
 fuzzer="${2:-}"
 seconds="${3:-60}"
-seeds="${4:?seed corpus directory}"
+IFS=: read -ra seeds <<< "${4:?seed corpus directory}"
 shift 4
 
 if [ -z "$fuzzer" ] || [ "$fuzzer" = "-" ]; then
@@ -33,11 +35,11 @@ export TMPDIR="$work/tmp"
 
 # libFuzzer reports a finding with its own exit code; both are set to 1 so
 # that no finding can be mistaken for the skip code.
-ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1" \
+ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1${IGB_FUZZ_ASAN_OPTIONS:+:$IGB_FUZZ_ASAN_OPTIONS}" \
 UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
   "$fuzzer" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 -max_len=16384 \
     -error_exitcode=1 -timeout_exitcode=1 -print_final_stats=1 "$@" \
-    -artifact_prefix="$work/" "$work/corpus" "$seeds"
+    -artifact_prefix="$work/" "$work/corpus" "${seeds[@]}"
 status=$?
 
 if [ "$status" -ne 0 ]; then
