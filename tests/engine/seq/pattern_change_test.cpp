@@ -18,6 +18,15 @@ void mark(PatternRecord& r, int16_t tempo, char tag) {
   r.tagParams.name[0] = tag;
 }
 
+// One load so far, of `index` with the record marked `tempo`, which is also
+// the number asked for.
+void expectOneLoad(const SeqRig& rig, int32_t index, int16_t tempo) {
+  ASSERT_EQ(rig.listener.loads.size(), 1u);
+  EXPECT_EQ(rig.listener.loads[0].index, index);
+  EXPECT_EQ(rig.listener.loadedRecords[0].sequencerParams.tempo, tempo);
+  EXPECT_EQ(rig.seq->pendingPattern(), index);
+}
+
 TEST(SeqPatternChange, RecordIsFetchedOnTheAskingThreadAndCopiedOnLoad) {
   SeqRig rig;
   mark(rig.provider.records[42], 1420, 'A');
@@ -110,10 +119,7 @@ TEST(SeqPatternChange, ALoadNeverInterleavesWithARenumbering) {
       return movedPatternNumber(p, 4, 9);
     });
     rig.renderer->run(playing ? 1024 : 64);
-    ASSERT_EQ(rig.listener.loads.size(), 1u);
-    EXPECT_EQ(rig.listener.loads[0].index, 9);
-    EXPECT_EQ(rig.listener.loadedRecords[0].sequencerParams.tempo, 1400);
-    EXPECT_EQ(rig.seq->pendingPattern(), 9);
+    expectOneLoad(rig, 9, 1400);
   }
 }
 
@@ -182,10 +188,7 @@ TEST(SeqPatternChange, ABounceSettleThatMeetsAMoveLoadsUnderTheNewNumber) {
     });
     bounce.join();
     EXPECT_TRUE(waiting);
-    ASSERT_EQ(rig.listener.loads.size(), 1u);
-    EXPECT_EQ(rig.listener.loads[0].index, 9);
-    EXPECT_EQ(rig.listener.loadedRecords[0].sequencerParams.tempo, 1400);
-    EXPECT_EQ(rig.seq->pendingPattern(), 9);
+    expectOneLoad(rig, 9, 1400);
   }
 }
 
