@@ -260,7 +260,7 @@ class Seq {
     kBeginBounce = 0x100,
     kEndBounce = 0x101,
     kRefreshPattern = 0x102,      // carries the fresh record
-    kCancelPatternChanges = 0x103,
+    kCancelPatternChanges = 0x103, // carries the number in a slot
     kDropped = 0x1FF,             // a pattern change a cancel dropped
   };
 
@@ -290,7 +290,8 @@ class Seq {
   void execute(const QueuedCommand& c, AudioIO* io);
   void changePatternCommand(int32_t index, PatternSlot* pattern, bool notify);
   void refreshNow(PatternSlot* fresh);
-  void cancelNow(uint64_t order, PatternSlot* current, int32_t fallback);
+  // `current` carries the number asked for from now on.
+  void cancelNow(uint64_t order, PatternSlot* current);
   int32_t pendingIndex() const { return pendingSlot_ ? pendingSlot_->index.load(std::memory_order_relaxed) : pendingPattern_; }
   void start();
   void stop();

@@ -183,7 +183,7 @@ void Seq::cancelPatternChanges(int32_t current) {
   // renumbers it as it does the waiting changes (the cancel may wait long:
   // no slice runs while the output is stopped).
   requestedPattern_.store(current, std::memory_order_release);
-  post(0, kCancelPatternChanges, static_cast<uint32_t>(current), 0, claimSlot(current, true));
+  post(0, kCancelPatternChanges, 0, 0, claimSlot(current, true));
 }
 
 void Seq::refreshNow(PatternSlot* fresh) {
@@ -199,10 +199,9 @@ void Seq::refreshNow(PatternSlot* fresh) {
   releaseSlot(fresh);
 }
 
-void Seq::cancelNow(uint64_t order, PatternSlot* current, int32_t fallback) {
+void Seq::cancelNow(uint64_t order, PatternSlot* current) {
   // The slot's number is stable here: the caller holds renumberLock_.
-  requestedPattern_.store(current ? current->index.load(std::memory_order_acquire) : fallback,
-                          std::memory_order_release);
+  requestedPattern_.store(current->index.load(std::memory_order_acquire), std::memory_order_release);
   releaseSlot(current);
   releaseSlot(pendingSlot_);
   pendingSlot_ = nullptr;
@@ -359,7 +358,7 @@ void Seq::execute(const QueuedCommand& c, AudioIO* io) {
       case kBeginBounce: beginBounceNow(); break;
       case kEndBounce: endBounceNow(); break;
       case kRefreshPattern: refreshNow(c.pattern); break;
-      case kCancelPatternChanges: cancelNow(c.order, c.pattern, static_cast<int32_t>(cmd.arg1)); break;
+      case kCancelPatternChanges: cancelNow(c.order, c.pattern); break;
       default: break;  // kDropped
     }
     return;
