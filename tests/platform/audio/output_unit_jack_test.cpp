@@ -137,20 +137,24 @@ TEST_F(JackUnitTest, EachBufferCarriesTheHostTimeOfItsCycle) {
   const int calls = std::min(probe_->calls.load(), audiotest::RenderProbe::kMaxRecords);
   const double period = 128.0 / 44100.0 * 1e9;
   std::vector<double> lateness;
+  std::vector<double> advance;
   for (int i = 0; i < calls; ++i) {
     ASSERT_TRUE(probe_->valid[i]);
     EXPECT_EQ(probe_->size[i], 128u);
     EXPECT_LE(probe_->stamp[i], probe_->entered[i] + 1000) << "a cycle starts before its callback";
     lateness.push_back(static_cast<double>(probe_->entered[i] - probe_->stamp[i]));
+    if (i > 10) advance.push_back(static_cast<double>(probe_->stamp[i] - probe_->stamp[i - 1]));
   }
-  // The stamp is the cycle's start, so the callback follows it closely. A
-  // loaded machine may hold the process thread back now and then; the
-  // typical callback must still come within two periods of its stamp.
-  std::nth_element(lateness.begin(), lateness.begin() + calls / 2, lateness.end());
-  EXPECT_LT(lateness[calls / 2], 2.0 * period);
-  // Over many cycles the stamps advance by one period each.
-  const double mean = static_cast<double>(probe_->stamp[calls - 1] - probe_->stamp[10]) / (calls - 11);
-  EXPECT_NEAR(mean, period, 0.05 * period);
+  // The stamp is the cycle's start, so a callback that runs promptly comes
+  // well within one period of it; a stamp a cycle old never does. How late
+  // the typical callback runs is the machine's business (a shared machine
+  // held one second of them two periods back), so the best case is judged.
+  EXPECT_LT(*std::min_element(lateness.begin(), lateness.end()), period);
+  // From cycle to cycle the stamps advance by one period. A stall of the
+  // server's own thread makes one step long and the catch-up ones short,
+  // so the typical step is judged.
+  std::nth_element(advance.begin(), advance.begin() + advance.size() / 2, advance.end());
+  EXPECT_NEAR(advance[advance.size() / 2], period, 0.05 * period);
 }
 
 TEST_F(JackUnitTest, PortNamesAndPrettyNameAreAppliedAndKept) {
