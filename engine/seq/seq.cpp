@@ -342,10 +342,8 @@ bool Seq::handlePatternEnd() {
   // So does one due while a command posted before it waits for a
   // renumbering: that command may change what loads here.
   std::unique_lock<platform::SpinTryLock> renumbering(renumberLock_, std::defer_lock);
-  if (position_.changePoint() && hasListener_ &&
-      (commandsHeldOff_ || (pendingIndex() >= 0 && !tryHoldRenumbering(renumbering))))
-    return false;
   if (position_.changePoint()) {
+    if (hasListener_ && (commandsHeldOff_ || (pendingIndex() >= 0 && !tryHoldRenumbering(renumbering)))) return false;
     const int32_t changeStep = position_.changeStep();
     position_.clearChangePoint();
     bool done = false;

@@ -174,9 +174,12 @@ class Seq {
   // asked for just before a bounce is thereby settled before the bounce
   // starts the sequencer, instead of sorting among the bounce's own
   // commands (a stop would run after the bounce's start and silence it).
-  // Timed commands stay queued for the live output. A renumbering that runs
-  // meanwhile is waited for (this thread may block; the audio thread is
-  // held off), so that the change is settled under its new number.
+  // Timed commands due later stay queued for the live output. A renumbering
+  // that runs meanwhile is waited for (this thread may block; the audio
+  // thread is held off), so that the change is settled under its new
+  // number. The renumbering lock is held through the listener's callbacks
+  // for these commands: none of them may move or sort the library on this
+  // thread.
   void runPostedCommands();
 
   // --- Tracks and steps (any thread) ----------------------------------------

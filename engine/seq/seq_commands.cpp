@@ -302,18 +302,20 @@ int32_t Seq::processCommands(AudioIO* io, int32_t offset, int32_t frames, uint64
   int32_t result = frames;
   while (done < walk) {
     const QueuedCommand c = queue_[done];
-    // Everything from a timed command on is timed and at least as late.
-    if (c.command.hostTime != 0 && !io) {
-      if (c.command.hostTime > dueBy) break;
-    } else if (c.command.hostTime != 0) {
-      const int64_t ahead = static_cast<int64_t>(c.command.hostTime + latency - blockTime);
-      const uint64_t nanos = platform::hostTicksToNanos(ahead > 0 ? static_cast<uint64_t>(ahead) : 0);
-      const int64_t frame =
-          static_cast<int64_t>(static_cast<double>(nanos) * static_cast<double>(sampleRate_) * 1e-9);
-      if (frame >= static_cast<int64_t>(offset) + frames) break;  // stays queued
-      if (frame > offset) {
-        result = static_cast<int32_t>(frame - offset);  // cut the slice here
-        break;
+    if (c.command.hostTime != 0) {
+      // Everything from here on is timed and at least as late.
+      if (!io) {
+        if (c.command.hostTime > dueBy) break;
+      } else {
+        const int64_t ahead = static_cast<int64_t>(c.command.hostTime + latency - blockTime);
+        const uint64_t nanos = platform::hostTicksToNanos(ahead > 0 ? static_cast<uint64_t>(ahead) : 0);
+        const int64_t frame =
+            static_cast<int64_t>(static_cast<double>(nanos) * static_cast<double>(sampleRate_) * 1e-9);
+        if (frame >= static_cast<int64_t>(offset) + frames) break;  // stays queued
+        if (frame > offset) {
+          result = static_cast<int32_t>(frame - offset);  // cut the slice here
+          break;
+        }
       }
     }
     // A command with a slot reads its number and publishes it; a
