@@ -777,19 +777,6 @@ bool undo(const std::vector<SwapStep>& done) {
   return ok;
 }
 
-// Whether `staging` holds an item moved aside or parked ("<item>.old",
-// "<item>.new"), which is no longer where the undo would take it from: a
-// folder that cannot be listed may hold one too.
-bool holdsMovedItem(const fs::path& staging) {
-  std::error_code ec;
-  for (fs::directory_iterator it(staging, ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string name = it->path().filename().string();
-    for (const std::string& item : BackupArchive::requiredFilesToRestore())
-      if (name == item + ".old" || name == item + ".new") return true;
-  }
-  return static_cast<bool>(ec);
-}
-
 // The journal goes only once every rename of the swap (or of its undoing)
 // is on disk, in the staging folder and in the data directory, and its
 // removal is on disk before anything else happens. False, with `why`, when
@@ -1033,8 +1020,10 @@ bool BackupArchive::restore(const fs::path& archive, const fs::path& dataDir, co
   bool keepStaging = false;
   auto fail = [&](const std::string& why) {
     std::error_code ec;
-    // An old item moved aside is the user's library, wherever it is.
-    if (!keepStaging && !holdsMovedItem(staging)) fs::remove_all(staging, ec);
+    // Kept whenever an old item may be in it (the user's library): a swap
+    // that stranded one, an undo that could not put one back. The names
+    // in it prove nothing, as the archive chose them.
+    if (!keepStaging) fs::remove_all(staging, ec);
     backupLog("restore of " + archive.filename().string() + " refused: " + why);
     setError(error, why);
     return false;
@@ -1084,7 +1073,7 @@ bool BackupArchive::restore(const fs::path& archive, const fs::path& dataDir, co
     if (swapped != Swap::Done) {
       // A stranded old item is in the staging folder only, beside the new
       // one, out of reach of the undo: the next start finishes the swap.
-      if (swapped == Swap::Failed && undo(done) && !holdsMovedItem(staging)) {
+      if (swapped == Swap::Failed && undo(done)) {
         // The old library is back; a journal left beside it is stale once
         // the staging folder goes, and the next start removes it.
         std::string left;

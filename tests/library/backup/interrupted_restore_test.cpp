@@ -19,8 +19,8 @@
 namespace {
 
 using namespace backup_test;
-using ::testing::Contains;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 constexpr int kCrashed = 77;
 constexpr const char* kCrashedFinding = "the child exited with 77\n";
@@ -584,6 +584,50 @@ INSTANTIATE_TEST_SUITE_P(
                 },
                 true}),
     [](const ::testing::TestParamInfo<HalfWay>& info) { return std::string(info.param.label); });
+
+// An archive may hold any top-level name, those the swap gives the items it
+// moves aside or parks among them. A restore whose undo put the old library
+// wholly back is over all the same: nothing is kept for the next start,
+// which would otherwise carry out the restore the user was told failed,
+// and the library may be written.
+class UndoneRestoreOfAnArchiveWithMoreNames : public InterruptedRestore,
+                                              public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(UndoneRestoreOfAnArchiveWithMoreNames, LeavesNothingForTheNextStart) {
+  const fs::path more = root / "more.gbd";
+  {
+    ZipArchive z;
+    ASSERT_TRUE(z.CreateZipFile2(more, Utilities::createDataPassword()));
+    for (const auto& [rel, bytes] : newLibrary) {
+      if (!BackupArchive::shouldBackup(rel)) continue;
+      writeBytes(root / "entry", std::vector<uint8_t>(bytes.begin(), bytes.end()));
+      ASSERT_TRUE(z.addFileToZip(root / "entry", rel));
+    }
+    writeText(root / "entry", "not the user's library");
+    ASSERT_TRUE(z.addFileToZip(root / "entry", GetParam()));
+    ASSERT_TRUE(z.CloseZipFile2());
+  }
+  BackupArchive::setStepHookForTesting(secondSwapBreaker());
+  std::string error;
+  EXPECT_FALSE(iGROOVEBIXBackupRestorer::sharedInstance()->restoreData(more, &error));
+  BackupArchive::setStepHookForTesting(nullptr);
+  EXPECT_THAT(error, Not(HasSubstr("the restore is finished at the next start")));
+  EXPECT_FALSE(fs::exists(journal()));
+  EXPECT_TRUE(stagingFolder().empty()) << "the staging folder stayed";
+  EXPECT_EQ(LibraryWrites::refusal(), std::nullopt);
+  EXPECT_EQ(snapshot(data()), oldLibrary);
+  recover();
+  EXPECT_EQ(snapshot(data()), oldLibrary);
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, UndoneRestoreOfAnArchiveWithMoreNames,
+                         ::testing::Values("patterns.old", "iGROOVEBIX_patternSet.plist.new"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                           std::string name = info.param;
+                           for (char& c : name)
+                             if (c == '.') c = '_';
+                           return name;
+                         });
 
 // By a journal of the first format a rollback cannot tell an old item from
 // one saved since; it still goes through when the staging folder is left
