@@ -614,7 +614,7 @@ std::string journalText(const Journal& j) {
 std::optional<uint64_t> inodeNumber(const std::string& text) {
   uint64_t n = 0;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
-  if (ec != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
+  if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
   return n;
 }
 
@@ -1056,11 +1056,15 @@ bool BackupArchive::restore(const fs::path& archive, const fs::path& dataDir, co
     journal.items.push_back(*id);
     // An item that cannot be looked at is not taken for one that is not
     // there: a rollback would then leave it out.
-    if (presence(dataDir / name) == Presence::Unknown) {
+    struct stat live {};
+    const Presence there = presence(dataDir / name, &live);
+    if (there == Presence::Unknown) {
       const std::string text = std::strerror(errno);
       return fail("cannot look for " + (dataDir / name).string() + ": " + text);
     }
-    journal.old.push_back(itemId(dataDir / name));
+    journal.old.push_back(there == Presence::Present
+                              ? std::optional<ItemId>(ItemId{static_cast<uint64_t>(live.st_ino)})
+                              : std::nullopt);
   }
   const fs::path journalPath = dataDir / kJournalName;
   if (!platform::writeFileAtomically(journalPath, journalText(journal), &why))
