@@ -18,6 +18,7 @@
 #include <sys/resource.h>
 
 #include "engine/record/pattern_record.h"
+#include "library/library_writes.h"
 #include "library/utilities.h"
 #include "platform/foundation/atomic_file.h"
 
@@ -35,6 +36,8 @@ class LibraryTest : public ::testing::Test {
     Utilities::setBundleResourcePath(bundle);
   }
   void TearDown() override {
+    // A test that refuses library writes leaves none refused for the next.
+    LibraryWrites::allow();
     ::unsetenv("IGROOVEBIX_HOME");
     Utilities::setBundleResourcePath(std::nullopt);
     std::error_code ec;

@@ -92,9 +92,6 @@ TEST_F(PatternSetStoreTest, OlderFileInTheDocumentsFolderIsMovedIn) {
 TEST_F(PatternSetStoreTest, OlderFileStaysWhileLibraryWritesAreRefused) {
   makeBundle(0);
   writeGrid(docs / "iGROOVEBIX_patternSet.plist", 1000);
-  struct AllowAgain {
-    ~AllowAgain() { LibraryWrites::allow(); }
-  } allowAgain;
   LibraryWrites::refuse("a restore is pending");
   ASSERT_TRUE(store.load());
   EXPECT_NE(store.patternIndex(0, 0), 1000u);
@@ -251,9 +248,6 @@ TEST_F(PatternSetStoreTest, StoreIsRefusedWhileLibraryWritesAre) {
   ASSERT_TRUE(store.store());
   const auto before = readBytes(setFile());
   store.replace(int64_t{5}, 99);
-  struct AllowAgain {
-    ~AllowAgain() { LibraryWrites::allow(); }
-  } allowAgain;
   LibraryWrites::refuse("a restore is pending");
   EXPECT_FALSE(store.store());
   EXPECT_EQ(readBytes(setFile()), before);

@@ -379,9 +379,6 @@ TEST_F(PatternStoreTest, RefusedWritesChangeNothingAndSayWhy) {
   const auto filesBefore = files();
   const auto namesBefore = names();
   const PatternRecord first = s->patternAt(1);
-  struct AllowAgain {
-    ~AllowAgain() { LibraryWrites::allow(); }
-  } allowAgain;
   LibraryWrites::refuse("a restore is pending");
 
   struct Case {

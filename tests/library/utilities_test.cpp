@@ -83,9 +83,6 @@ TEST_F(UtilitiesTest, OlderLayoutStaysWhileLibraryWritesAreRefused) {
                         Case{"patternIndicesTable.plist", &Utilities::applicationIndexTablePath,
                              "patternIndicesTable.plist"}}) {
     SCOPED_TRACE(c.name);
-    struct AllowAgain {
-      ~AllowAgain() { LibraryWrites::allow(); }
-    } allowAgain;
     const fs::path home = root / (std::string("refused-") + c.name);
     ::setenv("IGROOVEBIX_HOME", home.c_str(), 1);
     writeBytes(home / c.older, {7});

@@ -182,9 +182,6 @@ TEST_F(InfoTest, RefusedSavesSayWhy) {
        },
        322},
   };
-  struct AllowAgain {
-    ~AllowAgain() { LibraryWrites::allow(); }
-  } allowAgain;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
     open(c.mode, 3, 300);
