@@ -53,7 +53,9 @@ class Utilities {
   static bool moveWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to);
   // moveWithoutReplacing of an item of the older layout into the data
   // directory, when there is one at `from` and library writes are not
-  // refused (see LibraryWrites); a refused move is not tried again this run.
+  // refused (see LibraryWrites). Callers that keep the path they found (the
+  // pattern folder, the index table) do not try a refused move again this
+  // run; the pattern sets' store tries at each load.
   static bool moveOlderLayoutItem(const std::filesystem::path& from, const std::filesystem::path& to);
 };
 
