@@ -5,6 +5,7 @@
 // every item. For the tests and the fuzz runs' seeds alike.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -12,12 +13,18 @@
 
 namespace test_support {
 
-// One array of `references` to one data object of `payloadBytes`.
-inline std::vector<uint8_t> sharedPayload(size_t references, size_t payloadBytes) {
+// An array of `references` to the one object `make` adds (object 1;
+// anything it adds after that is its own).
+inline std::vector<uint8_t> sharedLeaf(size_t references, const std::function<uint64_t(BinaryPlistBuilder&)>& make) {
   BinaryPlistBuilder b(1);
   b.array(std::vector<uint64_t>(references, 1));
-  b.data(std::string(payloadBytes, 'x'));
+  make(b);
   return b.bytes(0);
+}
+
+// One array of `references` to one data object of `payloadBytes`.
+inline std::vector<uint8_t> sharedPayload(size_t references, size_t payloadBytes) {
+  return sharedLeaf(references, [&](BinaryPlistBuilder& b) { return b.data(std::string(payloadBytes, 'x')); });
 }
 
 // The same within 13 KB: arrays of 15, 15, 16 and 16 references, nested,
@@ -34,7 +41,8 @@ inline std::vector<uint8_t> nestedSharedPayload() {
 // An array of `count` numbers, 0, 1, ... `distinct` - 1 over and over
 // (each number one object, named from every place it stands).
 inline std::vector<uint8_t> flatArrayOfNumbers(size_t count, size_t distinct) {
-  BinaryPlistBuilder b(distinct < 255 ? 1 : 2);
+  // References name objects 1 to `distinct`, the array being object 0.
+  BinaryPlistBuilder b(distinct <= 0xFF ? 1 : distinct <= 0xFFFF ? 2 : 4);
   std::vector<uint64_t> refs(count);
   for (size_t i = 0; i < count; ++i) refs[i] = 1 + i % distinct;
   b.array(refs);

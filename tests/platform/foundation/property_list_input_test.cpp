@@ -44,15 +44,6 @@ std::vector<uint8_t> doubledBinary(int levels) {
   return b.bytes(0);
 }
 
-// An array of `count` references to the one object `make` adds (object 1;
-// anything it adds after that is its own).
-std::vector<uint8_t> sharedLeaf(size_t count, const std::function<uint64_t(BinaryPlistBuilder&)>& make) {
-  BinaryPlistBuilder b(1);
-  b.array(std::vector<uint64_t>(count, 1));
-  make(b);
-  return b.bytes(0);
-}
-
 std::vector<uint8_t> flatBinary(int64_t count) {
   platform::Array a;
   for (int64_t i = 0; i < count; ++i) a.emplace_back(i);
@@ -149,18 +140,18 @@ INSTANTIATE_TEST_SUITE_P(
         // times are 6.4 MB, 50,000 16-bit units 64 times up to 9.6 MB of
         // UTF-8, past the floor.
         Bound{"binary_shared_ascii_within_bound",
-              [] { return sharedLeaf(64, [](BinaryPlistBuilder& b) { return b.ascii(std::string(100000, 'a')); }); },
+              [] { return test_support::sharedLeaf(64, [](BinaryPlistBuilder& b) { return b.ascii(std::string(100000, 'a')); }); },
               nullptr,
               [](const Value& v) {
                 return v.array() && v.array()->size() == 64 && v.array()->back() == Value(std::string(100000, 'a'));
               }},
         Bound{"binary_shared_utf16_at_three_bytes_a_unit",
-              [] { return sharedLeaf(64, [](BinaryPlistBuilder& b) { return b.utf16(std::u16string(50000, u'\u20ac')); }); },
+              [] { return test_support::sharedLeaf(64, [](BinaryPlistBuilder& b) { return b.utf16(std::u16string(50000, u'\u20ac')); }); },
               "would expand to more than 8388608 bytes"},
         // Keys cost what they hold: 200 dictionaries of one 50,000-byte key.
         Bound{"binary_shared_key",
               [] {
-                return sharedLeaf(200, [](BinaryPlistBuilder& b) {
+                return test_support::sharedLeaf(200, [](BinaryPlistBuilder& b) {
                   const uint64_t dict = b.dict({2}, {3});
                   b.ascii(std::string(50000, 'k'));
                   b.integer(1);
@@ -170,7 +161,7 @@ INSTANTIATE_TEST_SUITE_P(
               "would expand to more than 8388608 bytes"},
         // 22 references to 3 MiB: past the ceiling, whatever the file's size.
         Bound{"binary_past_the_ceiling",
-              [] { return sharedLeaf(22, [](BinaryPlistBuilder& b) { return b.data(std::string(3 << 20, 'x')); }); },
+              [] { return test_support::sharedPayload(22, 3 << 20); },
               "would expand to more than 67108864 bytes"},
         // Numbers none shared, more than the floor, within what the file's
         // size earns: as the program's writer lays them out, and 400,000 of
@@ -178,15 +169,8 @@ INSTANTIATE_TEST_SUITE_P(
         Bound{"binary_flat_array_of_65536_numbers", [] { return flatBinary(65536); }, nullptr,
               [](const Value& v) { return countsUp(v, 65536); }},
         Bound{"binary_flat_array_of_400000_numbers",
-              [] {
-                BinaryPlistBuilder b(4);
-                std::vector<uint64_t> refs(400000);
-                for (uint64_t i = 0; i < refs.size(); ++i) refs[i] = i + 1;
-                b.array(refs);
-                for (uint64_t i = 0; i < refs.size(); ++i) b.integer(i);
-                return b.bytes(0);
-              },
-              nullptr, [](const Value& v) { return countsUp(v, 400000); }},
+              [] { return test_support::flatArrayOfNumbers(400000, 400000); }, nullptr,
+              [](const Value& v) { return countsUp(v, 400000); }},
         Bound{"binary_data_past_the_objects",
               [] {
                 BinaryPlistBuilder b(1);
