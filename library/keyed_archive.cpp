@@ -163,7 +163,7 @@ class Decoder {
     if (uid >= objects_.size()) return fail("reference past the end of the objects");
     // Trees only: depth bounds both deep nesting and reference cycles.
     if (depth > 64) return fail("objects nest too deeply or refer to themselves");
-    if (++decoded_ > 1000000) return fail("too many objects");
+    // Each costs its size, so the budget bounds how many are decoded.
     if (!spend(sizeof(ArchivedObject))) return std::nullopt;
     plist_t node = objects_[static_cast<size_t>(uid)];
     if (uid == 0) return ArchivedObject{};  // "$null"
@@ -306,7 +306,6 @@ class Decoder {
   uint64_t budget_;
   uint64_t spent_ = 0;
   std::string* error_;
-  size_t decoded_ = 0;
 };
 
 }  // namespace

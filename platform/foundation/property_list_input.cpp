@@ -141,26 +141,23 @@ class BinaryWalk {
 
   bool walk(uint64_t top) {
     std::vector<Frame> stack;
-    auto enter = [&](uint64_t object) -> std::optional<uint64_t> {  // the object's cost when it is a leaf
+    // A leaf is costed at once, to its container or, at the top, alone; a
+    // container is pushed and costed once its children are.
+    auto enter = [&](uint64_t object) -> bool {
       std::optional<Frame> frame;
       uint64_t leafCost = 0;
-      if (!open(object, &frame, &leafCost)) return std::nullopt;
+      if (!open(object, &frame, &leafCost)) return false;
       if (!frame) {
         state_[object] = kDone;
         cost_[object] = leafCost;
-        return leafCost;
+        return stack.empty() ? within(leafCost) : add(stack.back(), leafCost);
       }
-      if (stack.size() >= static_cast<size_t>(kPropertyListMaxDepth)) {
-        refuse(error_, depthReason());
-        return std::nullopt;
-      }
+      if (stack.size() >= static_cast<size_t>(kPropertyListMaxDepth)) return refuse(error_, depthReason());
       state_[object] = kOpen;
       stack.push_back(*frame);
-      return 0;
+      return true;
     };
-    const auto topLeaf = enter(top);
-    if (!topLeaf) return false;
-    if (*topLeaf && !within(*topLeaf)) return false;
+    if (!enter(top)) return false;
     while (!stack.empty()) {
       Frame& f = stack.back();
       if (f.next == f.count) {
@@ -178,10 +175,7 @@ class BinaryWalk {
         if (!add(f, cost_[child])) return false;
         continue;
       }
-      const auto leaf = enter(child);
-      if (!leaf) return false;
-      // `f` may have moved when a frame was pushed; a leaf pushed nothing.
-      if (*leaf && !add(stack.back(), *leaf)) return false;
+      if (!enter(child)) return false;  // `f` may have moved
     }
     return true;
   }

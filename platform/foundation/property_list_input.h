@@ -34,7 +34,7 @@ inline constexpr int kPropertyListMaxDepth = 64;
 // or data its payload (a 16-bit string at 3 bytes a unit, which is the most
 // UTF-8 takes for it). The cost may reach kPropertyListCostPerByte for each
 // byte of the file, or kPropertyListMinCost when that is more, and never
-// kPropertyListMaxCost.
+// more than kPropertyListMaxCost.
 //
 // The numbers: libplist gives a node 96 bytes of heap and a container's
 // list of children 32 more, and rounds a payload up to its allocation, so
